@@ -1,0 +1,299 @@
+#include "host/sim/host.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <stdexcept>
+
+namespace Sim {
+
+// ---------------------------------------------------------------- Ledger
+
+void Ledger::acquire(std::string_view kind, const std::string& key, const std::string& what) {
+    std::lock_guard lock(mutex_);
+    Entry& entry = entries_[{std::string(kind), key}];
+    ++entry.count;
+    if (!what.empty()) entry.what = what;
+}
+
+bool Ledger::release(std::string_view kind, const std::string& key) {
+    std::lock_guard lock(mutex_);
+    auto found = entries_.find({std::string(kind), key});
+    if (found == entries_.end()) {
+        badReleases_.push_back(std::string(kind) + " " + key + " released but not held");
+        return false;
+    }
+    if (--found->second.count == 0) entries_.erase(found);
+    return true;
+}
+
+bool Ledger::holds(std::string_view kind, const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    return entries_.count({std::string(kind), key}) != 0;
+}
+
+size_t Ledger::outstanding() const {
+    std::lock_guard lock(mutex_);
+    size_t total = 0;
+    for (const auto& [key, entry] : entries_) total += static_cast<size_t>(entry.count);
+    return total;
+}
+
+size_t Ledger::outstanding(std::string_view kind) const {
+    std::lock_guard lock(mutex_);
+    size_t total = 0;
+    for (const auto& [key, entry] : entries_) {
+        if (key.first == kind) total += static_cast<size_t>(entry.count);
+    }
+    return total;
+}
+
+size_t Ledger::badReleases() const {
+    std::lock_guard lock(mutex_);
+    return badReleases_.size();
+}
+
+std::string Ledger::report() const {
+    std::lock_guard lock(mutex_);
+    std::ostringstream out;
+    for (const auto& [key, entry] : entries_) {
+        out << "held " << entry.count << "x " << key.first << " " << key.second;
+        if (!entry.what.empty()) out << " (" << entry.what << ")";
+        out << "\n";
+    }
+    for (const auto& bad : badReleases_) out << bad << "\n";
+    return out.str();
+}
+
+void Ledger::reset() {
+    std::lock_guard lock(mutex_);
+    entries_.clear();
+    badReleases_.clear();
+}
+
+std::string Ledger::keyOf(const void* pointer) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%p", pointer);
+    return text;
+}
+
+// ---------------------------------------------------------------- CallLog
+
+void CallLog::add(std::string line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(std::move(line));
+}
+
+std::vector<std::string> CallLog::lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+size_t CallLog::count(std::string_view prefix) const {
+    std::lock_guard lock(mutex_);
+    size_t n = 0;
+    for (const auto& line : lines_) {
+        if (std::string_view(line).substr(0, prefix.size()) == prefix) ++n;
+    }
+    return n;
+}
+
+bool CallLog::contains(std::string_view needle) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& line : lines_) {
+        if (line.find(needle) != std::string::npos) return true;
+    }
+    return false;
+}
+
+void CallLog::clear() {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+}
+
+// ---------------------------------------------------------------- FaultPlan
+
+void FaultPlan::makeSuiteMissing(const std::string& name, int version) {
+    std::lock_guard lock(mutex_);
+    missing_.emplace_back(name, version);
+}
+
+bool FaultPlan::suiteMissing(std::string_view name, int version) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [missingName, missingVersion] : missing_) {
+        if (missingName == name && missingVersion == version) return true;
+    }
+    return false;
+}
+
+void FaultPlan::failCall(const std::string& function, int nth, PF_Err err) {
+    std::lock_guard lock(mutex_);
+    auto counted = counts_.find(function);
+    const int already = counted == counts_.end() ? 0 : counted->second;
+    planned_.emplace(function, Planned{already + nth, err});
+}
+
+PF_Err FaultPlan::onCall(std::string_view function) {
+    std::lock_guard lock(mutex_);
+    auto counted = counts_.find(function);
+    if (counted == counts_.end()) counted = counts_.emplace(std::string(function), 0).first;
+    const int callNumber = ++counted->second;
+    auto [first, last] = planned_.equal_range(function);
+    for (auto it = first; it != last; ++it) {
+        if (it->second.callNumber == callNumber) {
+            const PF_Err err = it->second.err;
+            planned_.erase(it);
+            return err;
+        }
+    }
+    return PF_Err_NONE;
+}
+
+int FaultPlan::calls(std::string_view function) const {
+    std::lock_guard lock(mutex_);
+    auto counted = counts_.find(function);
+    return counted == counts_.end() ? 0 : counted->second;
+}
+
+void FaultPlan::clear() {
+    std::lock_guard lock(mutex_);
+    missing_.clear();
+    counts_.clear();
+    planned_.clear();
+}
+
+// ---------------------------------------------------------------- basic suite
+
+namespace {
+
+std::atomic<Host*> currentHost{nullptr};
+
+std::string suiteKey(const char* name, int32_t version) {
+    return std::string(name) + " v" + std::to_string(version);
+}
+
+SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
+    Host& host = Host::current();
+    if (suite == nullptr || name == nullptr) {
+        host.log().add("AcquireSuite: null argument");
+        return kSPSuiteNotFoundError;
+    }
+    *suite = nullptr;
+    host.log().add("AcquireSuite " + suiteKey(name, version));
+    if (host.faults().onCall("AcquireSuite") != PF_Err_NONE || host.faults().suiteMissing(name, version)) {
+        return kSPSuiteNotFoundError;
+    }
+    const void* table = host.findSuite(name, version);
+    if (table == nullptr) return kSPSuiteNotFoundError;
+    *suite = table;
+    host.ledger().acquire("suite", suiteKey(name, version));
+    return kSPNoError;
+}
+
+SPErr releaseSuite(const char* name, int32_t version) {
+    Host& host = Host::current();
+    if (name == nullptr) return kSPSuiteNotFoundError;
+    host.log().add("ReleaseSuite " + suiteKey(name, version));
+    if (!host.ledger().release("suite", suiteKey(name, version))) return kSPSuiteNotFoundError;
+    return host.faults().onCall("ReleaseSuite");
+}
+
+SPBoolean isEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
+
+SPErr allocateBlock(size_t size, void** block) {
+    if (block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *block = std::malloc(size == 0 ? 1 : size);
+    if (*block == nullptr) return PF_Err_OUT_OF_MEMORY;
+    Host::current().ledger().acquire("block", Ledger::keyOf(*block));
+    return kSPNoError;
+}
+
+SPErr freeBlock(void* block) {
+    if (block == nullptr) return kSPNoError;
+    if (!Host::current().ledger().release("block", Ledger::keyOf(block))) return PF_Err_BAD_CALLBACK_PARAM;
+    std::free(block);
+    return kSPNoError;
+}
+
+SPErr reallocateBlock(void*, size_t, void**) { return PF_Err_BAD_CALLBACK_PARAM; }
+
+SPErr undefinedCall() { return PF_Err_BAD_CALLBACK_PARAM; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- Host
+
+Host::Host() {
+    Host* expected = nullptr;
+    if (!currentHost.compare_exchange_strong(expected, this)) {
+        throw std::logic_error("only one simulated host may exist at a time");
+    }
+    basic_.AcquireSuite = acquireSuite;
+    basic_.ReleaseSuite = releaseSuite;
+    basic_.IsEqual = isEqual;
+    basic_.AllocateBlock = allocateBlock;
+    basic_.FreeBlock = freeBlock;
+    basic_.ReallocateBlock = reallocateBlock;
+    basic_.Undefined = undefinedCall;
+    installHandleSuites(*this);
+    installAnsiCallbacks(*this, utils_.ansi);
+    installUtilitySuites(*this);
+}
+
+Host::~Host() {
+    {
+        std::lock_guard lock(handleMutex_);
+        handles_.clear();
+    }
+    currentHost.store(nullptr);
+}
+
+Host& Host::current() {
+    Host* host = currentHost.load();
+    if (host == nullptr) {
+        std::fputs("simulated host: a callback was called with no host alive\n", stderr);
+        std::abort();
+    }
+    return *host;
+}
+
+Host* Host::currentOrNull() { return currentHost.load(); }
+
+void Host::addSuite(const std::string& name, int version, const void* table) { suites_[{name, version}] = table; }
+
+const void* Host::findSuite(std::string_view name, int version) const {
+    auto found = suites_.find({std::string(name), version});
+    return found == suites_.end() ? nullptr : found->second;
+}
+
+void Host::fillInData(PF_InData& in_data, PF_EffectInstance* effect) {
+    in_data = PF_InData{};
+    in_data.utils = &utils_;
+    in_data.effect_ref = effect;
+    in_data.pica_basicP = &basic_;
+    in_data.quality = PF_Quality_HI;
+    in_data.version_major = 13;
+    in_data.version_minor = 28;
+    in_data.current_time = 0;
+    in_data.time_step = 1;
+    in_data.local_time_step = 1;
+    in_data.total_time = 300;
+    in_data.time_scale = 30;
+    in_data.downsample_x = {1, 1};
+    in_data.downsample_y = {1, 1};
+    in_data.pixel_aspect_ratio = {1, 1};
+    for (const auto& install : inDataInstallers_) install(in_data);
+}
+
+void Host::addInDataInstaller(std::function<void(PF_InData&)> installer) {
+    inDataInstallers_.push_back(std::move(installer));
+}
+
+AEGP_PluginID Host::registerPlugin(const std::string& name) {
+    log_.add("registered plug-in " + name);
+    return nextPluginId_++;
+}
+
+}  // namespace Sim

@@ -1,0 +1,164 @@
+#pragma once
+
+// The simulated host: what stands behind the basic suite, the suites and the callbacks of the
+// input record while the real host is not present. One Host exists at a time; the C callbacks
+// it hands out reach it through Host::current().
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "morvel_host/host.h"
+
+namespace Sim {
+
+// Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
+// Keys are counted, so a suite acquired twice must be released twice.
+class Ledger {
+public:
+    void acquire(std::string_view kind, const std::string& key, const std::string& what = {});
+    // False, and remembered as a fault, when the key is not held.
+    bool release(std::string_view kind, const std::string& key);
+    bool holds(std::string_view kind, const std::string& key) const;
+
+    size_t outstanding() const;
+    size_t outstanding(std::string_view kind) const;
+    size_t badReleases() const;
+    bool balanced() const { return outstanding() == 0 && badReleases() == 0; }
+    // One line per outstanding entry and per bad release, for assertion messages.
+    std::string report() const;
+    void reset();
+
+    static std::string keyOf(const void* pointer);
+
+private:
+    struct Entry {
+        int count = 0;
+        std::string what;
+    };
+    mutable std::mutex mutex_;
+    std::map<std::pair<std::string, std::string>, Entry> entries_;
+    std::vector<std::string> badReleases_;
+};
+
+// Calls the effects made to the host, in order, one line each.
+class CallLog {
+public:
+    void add(std::string line);
+    std::vector<std::string> lines() const;
+    size_t count(std::string_view prefix) const;  // lines starting with prefix
+    bool contains(std::string_view needle) const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// Planned failures: suites that are not offered, and the Nth call of a named host function
+// failing with a given error.
+class FaultPlan {
+public:
+    void makeSuiteMissing(const std::string& name, int version);
+    bool suiteMissing(std::string_view name, int version) const;
+    // The nth call (1-based, counted from now) of the named function fails with err.
+    void failCall(const std::string& function, int nth, PF_Err err);
+    // Counts a call of the function and answers the error planned for it (0 when none).
+    PF_Err onCall(std::string_view function);
+    int calls(std::string_view function) const;
+    void clear();
+
+private:
+    struct Planned {
+        int callNumber;
+        PF_Err err;
+    };
+    mutable std::mutex mutex_;
+    std::vector<std::pair<std::string, int>> missing_;
+    std::map<std::string, int, std::less<>> counts_;
+    std::multimap<std::string, Planned, std::less<>> planned_;
+};
+
+// A host memory handle is the address of `data`, so dereferencing it gives the block, as on the
+// real host.
+struct HandleBlock {
+    char* data = nullptr;
+    uint64_t size = 0;
+    int locks = 0;
+    HandleBlock() = default;
+    HandleBlock(const HandleBlock&) = delete;
+    HandleBlock& operator=(const HandleBlock&) = delete;
+    ~HandleBlock() { std::free(data); }
+};
+
+class Host {
+public:
+    Host();
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    static Host& current();
+    static Host* currentOrNull();
+
+    Ledger& ledger() { return ledger_; }
+    CallLog& log() { return log_; }
+    FaultPlan& faults() { return faults_; }
+
+    // Suite registry behind the basic suite.
+    void addSuite(const std::string& name, int version, const void* table);
+    const void* findSuite(std::string_view name, int version) const;
+    SPBasicSuite* basicSuite() { return &basic_; }
+    PF_UtilCallbacks* utilCallbacks() { return &utils_; }
+    // An input record with every callback and the basic suite set, the time at 0 of 1/30 s,
+    // downsampling 1/1; effect is the instance it speaks for (may be null).
+    void fillInData(PF_InData& in_data, PF_EffectInstance* effect);
+    // Areas of the host that put callbacks into the input record (parameters, worlds, ...) add
+    // an installer; fillInData runs them all.
+    void addInDataInstaller(std::function<void(PF_InData&)> installer);
+
+    // Host memory handles, as the handle callbacks and the handle suite give them out.
+    PF_Handle newHandle(uint64_t size);
+    void* lockHandle(PF_Handle handle);
+    void unlockHandle(PF_Handle handle);
+    void disposeHandle(PF_Handle handle);
+    uint64_t handleSize(PF_Handle handle);
+    PF_Err resizeHandle(uint64_t size, PF_Handle* handle);
+    bool isLiveHandle(PF_Handle handle) const;
+
+    // Plug-in ids handed out by the register-with-host call.
+    AEGP_PluginID registerPlugin(const std::string& name);
+
+private:
+    HandleBlock* findHandle(PF_Handle handle) const;
+
+    Ledger ledger_;
+    CallLog log_;
+    FaultPlan faults_;
+    SPBasicSuite basic_{};
+    PF_UtilCallbacks utils_{};
+    std::map<std::pair<std::string, int>, const void*> suites_;
+    std::vector<std::function<void(PF_InData&)>> inDataInstallers_;
+    mutable std::mutex handleMutex_;
+    std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
+    int nextPluginId_ = 1;
+};
+
+// Each area of the host registers its suites and callbacks with a function of this shape.
+void installHandleSuites(Host& host);
+void installAnsiCallbacks(Host& host, PF_ANSICallbacks& ansi);
+void installUtilitySuites(Host& host);
+
+}  // namespace Sim
+
+// The host's side of an effect instance. Areas of the host add what they keep per instance.
+struct PF_EffectInstance {
+    Sim::Host* host = nullptr;
+    AEGP_PluginID pluginId = 0;
+};

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up, builds, and loads each plug-in in the stand-in host: its about text and property list.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+for plugin in MorvelGlow MorvelTiltShift MorvelDiffusion; do
+    file="$root/build/release/plugins/$plugin.so"
+    "$root/build/release/morvel" about "$file"
+    "$root/build/release/morvel" info "$file"
+    echo
+done
