@@ -161,4 +161,8 @@ void installUtilitySuites(Host& host);
 struct PF_EffectInstance {
     Sim::Host* host = nullptr;
     AEGP_PluginID pluginId = 0;
+    // Parameters as registered at parameter set-up, in order (group entries included).
+    std::vector<PF_ParamDef> registered;
+    // Current values by parameter index (index 0 is the input layer), as check-out returns them.
+    std::vector<PF_ParamDef> values;
 };
