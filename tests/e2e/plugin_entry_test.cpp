@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ const Effect kEffects[] = {
     {"MorvelDiffusion", "MorvelDiffusion", "MorvelDiffusion 2", 0x06000000, 0x1480, 16, 20,
      {PF_Cmd_EVENT, PF_Cmd_ARBITRARY_CALLBACK}},
 };
+
+void PrintTo(const Effect& effect, std::ostream* out) { *out << effect.file; }
 
 // The property list as the host's format lays it out, written down from the effect's values.
 std::vector<uint8_t> expectedPropertyList(const Effect& e) {
