@@ -82,17 +82,6 @@ TEST_F(IterateSuiteTest, EveryIndexRunsOnceWithTheCountAndTheCallerTakesPart) {
     }
 }
 
-TEST_F(IterateSuiteTest, ThreadIndexZeroIsTheCallingThread) {
-    iteration().setProcessors(6);
-    Seen seen;
-    ASSERT_EQ(iterate_->iterate_generic(200, &seen, record), PF_Err_NONE);
-    for (size_t k = 0; k < seen.indices.size(); ++k) {
-        if (seen.threadIndices[k] == 0) continue;
-        // Workers never claim index 0, which the caller keeps.
-        EXPECT_NE(seen.indices[k], 0);
-    }
-}
-
 TEST_F(IterateSuiteTest, ThreadsAreKeptAcrossCalls) {
     iteration().setProcessors(4);
     std::set<std::thread::id> all;
@@ -200,15 +189,6 @@ TEST_F(IterateSuiteTest, AbortAnswersAfterThePlannedPolls) {
         }
         EXPECT_EQ(iteration().abortPolls(), static_cast<int>(c.answers.size())) << c.name;
     }
-}
-
-TEST_F(IterateSuiteTest, ProgressIsRecorded) {
-    ASSERT_EQ(in_data_.inter.progress(in_data_.effect_ref, 1, 4), PF_Err_NONE);
-    ASSERT_EQ(in_data_.inter.progress(in_data_.effect_ref, 4, 4), PF_Err_NONE);
-    const auto reports = iteration().progressReports();
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[1].current, 4);
-    EXPECT_EQ(reports[1].total, 4);
 }
 
 // The pool alone, without a host.

@@ -284,15 +284,4 @@ TEST_F(SamplingSuiteTest, WhatTheEffectHandsOverIsValidated) {
     }
 }
 
-TEST_F(SamplingSuiteTest, PlannedFailuresAreReturned) {
-    RawWorld<PF_Pixel16> world(2, 2);
-    const auto* suite = acquire<PF_Pixel16>();
-    PF_SampPB params{};
-    params.src = world.get();
-    host().faults().failCall("subpixel_sample16", 2, PF_Err_OUT_OF_MEMORY);
-    PF_Pixel16 got{};
-    EXPECT_EQ(suite->subpixel_sample16(nullptr, 0, 0, &params, &got), PF_Err_NONE);
-    EXPECT_EQ(suite->subpixel_sample16(nullptr, 0, 0, &params, &got), PF_Err_OUT_OF_MEMORY);
-}
-
 }  // namespace

@@ -277,12 +277,6 @@ TEST_F(SubPixelTest, AnUnknownWrapModeWritesZeros) {
     EXPECT_EQ(host().faults().calls("subpixel_sample16"), 0);
 }
 
-TEST_F(SubPixelTest, ANullResultIsRefused) {
-    RawWorld<PF_Pixel> layer(3, 3);
-    SubPixel sampler(&in_data_, suites(), layer.get(), Wrap::Edge);
-    EXPECT_EQ(sampler.sample(1.0, 1.0, static_cast<PF_Pixel*>(nullptr)), PF_Err_BAD_CALLBACK_PARAM);
-}
-
 TEST_F(SubPixelTest, AMissingSamplingSuiteIsRaisedAtConstruction) {
     host().faults().makeSuiteMissing(kPFSamplingFloatSuite, 1);
     RawWorld<PF_PixelFloat> layer(3, 3);
