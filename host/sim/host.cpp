@@ -240,6 +240,7 @@ Host::Host() {
     installHandleSuites(*this);
     installAnsiCallbacks(*this, utils_.ansi);
     installUtilitySuites(*this);
+    installParamCallbacks(*this);
 }
 
 Host::~Host() {
