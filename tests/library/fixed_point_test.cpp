@@ -34,23 +34,6 @@ TEST(FixedPoint, TruncationSaturatesInsteadOfOverflowing) {
     for (const Case& c : cases) EXPECT_EQ(saturatingTrunc32(c.in), c.expected) << c.name;
 }
 
-TEST(FixedPoint, DegreesToFixed) {
-    struct Case {
-        const char* name;
-        double degrees;
-        PF_Fixed expected;
-    };
-    const Case cases[] = {
-        {"45.5 degrees", 45.5, 45 * 65536 + 32768},
-        {"negative fraction cut toward zero", -0.5 / 65536 * 3, -1},
-        {"one full turn", 360.0, 360 * 65536},
-        {"beyond 16.16", 40000.0, INT32_MAX},
-        {"far negative", -40000.0, INT32_MIN},
-        {"NaN", kNaN, 0},
-    };
-    for (const Case& c : cases) EXPECT_EQ(degreesToFixed(c.degrees), c.expected) << c.name;
-}
-
 TEST(FixedPoint, PointKeepsOnlyTheIntegerPart) {
     struct Case {
         const char* name;
