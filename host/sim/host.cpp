@@ -242,6 +242,7 @@ Host::Host() {
     installHandleSuites(*this);
     installAnsiCallbacks(*this, utils_.ansi);
     installUtilitySuites(*this);
+    installParamCallbacks(*this);
     iteration_ = std::make_unique<Iteration>();
     installIterateSuites(*this);
     installSamplingSuites(*this);

@@ -159,6 +159,7 @@ private:
 void installHandleSuites(Host& host);
 void installAnsiCallbacks(Host& host, PF_ANSICallbacks& ansi);
 void installUtilitySuites(Host& host);
+void installParamCallbacks(Host& host);
 void installIterateSuites(Host& host);
 void installSamplingSuites(Host& host);
 
@@ -172,4 +173,6 @@ struct PF_EffectInstance {
     std::vector<PF_ParamDef> registered;
     // Current values by parameter index (index 0 is the input layer), as check-out returns them.
     std::vector<PF_ParamDef> values;
+    // Parameters checked out and not yet checked in: the effect's record and the index.
+    std::vector<std::pair<const PF_ParamDef*, int32_t>> checkouts;
 };
