@@ -246,6 +246,8 @@ Host::Host() {
     iteration_ = std::make_unique<Iteration>();
     installIterateSuites(*this);
     installSamplingSuites(*this);
+    installDrawingSuites(*this);
+    installScriptSuite(*this);
 }
 
 Host::~Host() {

@@ -162,6 +162,8 @@ void installUtilitySuites(Host& host);
 void installParamCallbacks(Host& host);
 void installIterateSuites(Host& host);
 void installSamplingSuites(Host& host);
+void installDrawingSuites(Host& host);
+void installScriptSuite(Host& host);
 
 }  // namespace Sim
 
