@@ -1,5 +1,7 @@
 #include "host/sim/host.h"
 
+#include "host/sim/project.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -240,9 +242,12 @@ Host::Host() {
     installHandleSuites(*this);
     installAnsiCallbacks(*this, utils_.ansi);
     installUtilitySuites(*this);
+    project_ = std::make_unique<Project>(*this);
+    installProjectSuites(*this);
 }
 
 Host::~Host() {
+    project_.reset();
     {
         std::lock_guard lock(handleMutex_);
         handles_.clear();

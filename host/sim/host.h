@@ -18,6 +18,9 @@
 
 namespace Sim {
 
+class Project;
+struct ProjectEffect;
+
 // Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
 // Keys are counted, so a suite acquired twice must be released twice.
 class Ledger {
@@ -135,6 +138,9 @@ public:
     // Plug-in ids handed out by the register-with-host call.
     AEGP_PluginID registerPlugin(const std::string& name);
 
+    // Compositions, layers, effects and streams behind the project suites.
+    Project& project() { return *project_; }
+
 private:
     HandleBlock* findHandle(PF_Handle handle) const;
 
@@ -148,12 +154,14 @@ private:
     mutable std::mutex handleMutex_;
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
     int nextPluginId_ = 1;
+    std::unique_ptr<Project> project_;
 };
 
 // Each area of the host registers its suites and callbacks with a function of this shape.
 void installHandleSuites(Host& host);
 void installAnsiCallbacks(Host& host, PF_ANSICallbacks& ansi);
 void installUtilitySuites(Host& host);
+void installProjectSuites(Host& host);
 
 }  // namespace Sim
 
@@ -165,4 +173,6 @@ struct PF_EffectInstance {
     std::vector<PF_ParamDef> registered;
     // Current values by parameter index (index 0 is the input layer), as check-out returns them.
     std::vector<PF_ParamDef> values;
+    // The effect in the project this instance runs for (Project::link), when there is one.
+    Sim::ProjectEffect* projectEffect = nullptr;
 };
