@@ -259,9 +259,11 @@ size_t Project::liveStreamRefs() const { return streamRefs_.size(); }
 
 PF_Err Project::newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const StreamData& data,
                                AEGP_StreamValue2* value) {
-    if (values_.count(value) != 0) {
-        // Writing over a live record would lose its arbitrary handle.
-        return fail("AEGP_GetNewStreamValue", "value record still holds a value that was not disposed");
+    auto live = values_.find(value);
+    if (live != values_.end()) {
+        fail("AEGP_GetNewStreamValue", "value record written over before its value was disposed");
+        orphans_.push_back(std::move(live->second));
+        values_.erase(live);
     }
     AEGP_StreamValue2 made{};
     made.streamH = ref;
@@ -282,8 +284,9 @@ PF_Err Project::newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const
         default: return fail("AEGP_GetNewStreamValue", "the stream has no value");
     }
     *value = made;
-    values_[value] = LiveValue{stream.type, arb};
-    host_.ledger().acquire("stream value", Ledger::keyOf(value));
+    const std::string key = Ledger::keyOf(value) + "#" + std::to_string(nextToken());
+    values_[value] = LiveValue{stream.type, arb, key};
+    host_.ledger().acquire("stream value", key);
     return PF_Err_NONE;
 }
 
@@ -335,7 +338,7 @@ PF_Err Project::disposeStreamValue(AEGP_StreamValue2* value) {
     if (found == values_.end()) return fail("AEGP_DisposeStreamValue", "unknown or already disposed value record");
     const LiveValue live = found->second;
     values_.erase(found);
-    host_.ledger().release("stream value", Ledger::keyOf(value));
+    host_.ledger().release("stream value", live.ledgerKey);
     if (live.arb != nullptr) {
         // Free what the host gave out, whatever the effect left in the record.
         if (value->val.arbH != live.arb) fail("AEGP_DisposeStreamValue", "arbitrary handle in the record was replaced");
@@ -410,6 +413,33 @@ void Project::freeMemHandle(AEGP_MemHandle mem) {
     }
     memHandles_.erase(found);
     host_.ledger().release("memory handle", refKey(token));
+}
+
+size_t Project::releaseEverything() {
+    std::lock_guard lock(mutex_);
+    size_t count = 0;
+    for (const auto& entry : effectRefs_) host_.ledger().release("effect reference", refKey(entry.first));
+    for (const auto& entry : streamRefs_) host_.ledger().release("stream reference", refKey(entry.first));
+    for (const auto& entry : batches_) host_.ledger().release("keyframe batch", refKey(entry.first));
+    count += effectRefs_.size() + streamRefs_.size() + batches_.size();
+    for (const auto& [token, block] : memHandles_) {
+        host_.ledger().release("memory handle", refKey(token));
+        for (int i = 0; i < block.locks; ++i) host_.ledger().release("memory lock", refKey(token));
+        ++count;
+    }
+    for (const auto& entry : values_) orphans_.push_back(entry.second);
+    for (const LiveValue& live : orphans_) {
+        host_.ledger().release("stream value", live.ledgerKey);
+        if (live.arb != nullptr) host_.disposeHandle(live.arb);
+        ++count;
+    }
+    orphans_.clear();
+    effectRefs_.clear();
+    streamRefs_.clear();
+    batches_.clear();
+    memHandles_.clear();
+    values_.clear();
+    return count;
 }
 
 // ---------------------------------------------------------------- time

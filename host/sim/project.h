@@ -168,6 +168,11 @@ public:
     MemBlock* findMemHandle(AEGP_MemHandle mem, const char* caller);
     void freeMemHandle(AEGP_MemHandle mem);
 
+    // Takes back every reference, stream value, batch and memory handle still given out (and
+    // their ledger entries): for a session that ends with an effect having leaked them, or a test
+    // that made a release fail on purpose. Returns how many there were.
+    size_t releaseEverything();
+
     // Layer time in seconds of a time given in the mode; false for a bad time (logged).
     bool layerSeconds(const ProjectLayer* layer, AEGP_LTimeMode mode, const A_Time* time, double& seconds,
                       const char* caller);
@@ -199,8 +204,11 @@ private:
     struct LiveValue {
         AEGP_StreamType type;
         PF_Handle arb;
+        std::string ledgerKey;
     };
     std::map<const AEGP_StreamValue2*, LiveValue> values_;
+    // Values whose record was written over before they were disposed: leaked, kept in the ledger.
+    std::vector<LiveValue> orphans_;
     AEGP_InstalledEffectKey nextKey_ = 1;
     int32_t nextLayerId_ = 1;
 };
