@@ -410,6 +410,7 @@ void Project::freeMemHandle(AEGP_MemHandle mem) {
     if (found->second.locks != 0) {
         // The lock entries stay in the ledger, so the test that did this sees it.
         fail("AEGP_FreeMemHandle", "memory handle freed while locked");
+        orphanLocks_.insert(orphanLocks_.end(), static_cast<size_t>(found->second.locks), refKey(token));
     }
     memHandles_.erase(found);
     host_.ledger().release("memory handle", refKey(token));
@@ -434,6 +435,9 @@ size_t Project::releaseEverything() {
         ++count;
     }
     orphans_.clear();
+    for (const std::string& key : orphanLocks_) host_.ledger().release("memory lock", key);
+    count += orphanLocks_.size();
+    orphanLocks_.clear();
     effectRefs_.clear();
     streamRefs_.clear();
     batches_.clear();

@@ -209,6 +209,8 @@ private:
     std::map<const AEGP_StreamValue2*, LiveValue> values_;
     // Values whose record was written over before they were disposed: leaked, kept in the ledger.
     std::vector<LiveValue> orphans_;
+    // Ledger keys of locks on memory handles freed while locked.
+    std::vector<std::string> orphanLocks_;
     AEGP_InstalledEffectKey nextKey_ = 1;
     int32_t nextLayerId_ = 1;
 };
