@@ -1,5 +1,6 @@
 #include "host/sim/host.h"
 
+#include "host/sim/iterate.h"
 #include "host/sim/project.h"
 
 #include <atomic>
@@ -242,11 +243,16 @@ Host::Host() {
     installHandleSuites(*this);
     installAnsiCallbacks(*this, utils_.ansi);
     installUtilitySuites(*this);
+    installParamCallbacks(*this);
+    iteration_ = std::make_unique<Iteration>();
+    installIterateSuites(*this);
+    installSamplingSuites(*this);
     project_ = std::make_unique<Project>(*this);
     installProjectSuites(*this);
 }
 
 Host::~Host() {
+    iteration_.reset();  // joins the workers while the host is still current
     project_.reset();
     {
         std::lock_guard lock(handleMutex_);

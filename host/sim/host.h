@@ -20,6 +20,7 @@ namespace Sim {
 
 class Project;
 struct ProjectEffect;
+class Iteration;  // host/sim/iterate.h
 
 // Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
 // Keys are counted, so a suite acquired twice must be released twice.
@@ -113,6 +114,8 @@ public:
     Ledger& ledger() { return ledger_; }
     CallLog& log() { return log_; }
     FaultPlan& faults() { return faults_; }
+    // Worker threads, thread count, abort and progress.
+    Iteration& iteration() { return *iteration_; }
 
     // Suite registry behind the basic suite.
     void addSuite(const std::string& name, int version, const void* table);
@@ -155,6 +158,7 @@ private:
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
     int nextPluginId_ = 1;
     std::unique_ptr<Project> project_;
+    std::unique_ptr<Iteration> iteration_;
 };
 
 // Each area of the host registers its suites and callbacks with a function of this shape.
@@ -162,6 +166,9 @@ void installHandleSuites(Host& host);
 void installAnsiCallbacks(Host& host, PF_ANSICallbacks& ansi);
 void installUtilitySuites(Host& host);
 void installProjectSuites(Host& host);
+void installParamCallbacks(Host& host);
+void installIterateSuites(Host& host);
+void installSamplingSuites(Host& host);
 
 }  // namespace Sim
 
@@ -175,4 +182,6 @@ struct PF_EffectInstance {
     std::vector<PF_ParamDef> values;
     // The effect in the project this instance runs for (Project::link), when there is one.
     Sim::ProjectEffect* projectEffect = nullptr;
+    // Parameters checked out and not yet checked in: the effect's record and the index.
+    std::vector<std::pair<const PF_ParamDef*, int32_t>> checkouts;
 };
