@@ -41,7 +41,8 @@ PF_Err ArbitraryParam::create(PF_ArbitraryH& value) {
     PF_ArbParamsExtra extra{};
     extra.which_function = PF_Arbitrary_NEW_FUNC;
     extra.u.new_func_params.arbPH = &made;
-    return keep(call(extra), made, value, "new");
+    const PF_Err err = call(extra);
+    return keep(err, made, value, "new");
 }
 
 PF_Err ArbitraryParam::duplicate(PF_ArbitraryH source, PF_ArbitraryH& copy) {
@@ -50,7 +51,8 @@ PF_Err ArbitraryParam::duplicate(PF_ArbitraryH source, PF_ArbitraryH& copy) {
     extra.which_function = PF_Arbitrary_COPY_FUNC;
     extra.u.copy_func_params.src_arbH = source;
     extra.u.copy_func_params.dst_arbPH = &made;
-    return keep(call(extra), made, copy, "copy");
+    const PF_Err err = call(extra);
+    return keep(err, made, copy, "copy");
 }
 
 PF_Err ArbitraryParam::save(PF_ArbitraryH value, std::vector<char>& flat) {
@@ -80,12 +82,14 @@ PF_Err ArbitraryParam::load(const std::vector<char>& flat, PF_ArbitraryH& value)
     PF_ArbitraryH made = nullptr;
     // The effect gets its own copy, so reading past the end shows under the sanitizers.
     std::vector<char> stored(flat);
+    stored.reserve(1);  // an empty block still has an address
     PF_ArbParamsExtra extra{};
     extra.which_function = PF_Arbitrary_UNFLATTEN_FUNC;
     extra.u.unflatten_func_params.buf_sizeLu = static_cast<uint32_t>(stored.size());
-    extra.u.unflatten_func_params.flat_dataPV = stored.empty() ? nullptr : stored.data();
+    extra.u.unflatten_func_params.flat_dataPV = stored.data();
     extra.u.unflatten_func_params.arbPH = &made;
-    return keep(call(extra), made, value, "unflatten");
+    const PF_Err err = call(extra);
+    return keep(err, made, value, "unflatten");
 }
 
 PF_Err ArbitraryParam::interpolate(PF_ArbitraryH left, PF_ArbitraryH right, double t, PF_ArbitraryH& value) {
@@ -96,7 +100,8 @@ PF_Err ArbitraryParam::interpolate(PF_ArbitraryH left, PF_ArbitraryH right, doub
     extra.u.interp_func_params.right_arbH = right;
     extra.u.interp_func_params.tF = t;
     extra.u.interp_func_params.interpPH = &made;
-    return keep(call(extra), made, value, "interpolate");
+    const PF_Err err = call(extra);
+    return keep(err, made, value, "interpolate");
 }
 
 PF_Err ArbitraryParam::compare(PF_ArbitraryH a, PF_ArbitraryH b, int32_t& result) {

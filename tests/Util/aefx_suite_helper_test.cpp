@@ -110,6 +110,7 @@ TEST_F(DrawbotTest, AcquiresAllFourInRecordOrderAndReleasesThem) {
 
 TEST_F(DrawbotTest, StopsAtTheFirstMissingSuite) {
     offer(2);  // no surface suite, so the path suite is never asked for
+    host().faults().makeSuiteMissing(kDRAWBOT_SurfaceSuite, 1);
     DRAWBOT_Suites suites{};
     EXPECT_EQ(AEFX_AcquireDrawbotSuites(&in_data_, &out_data_, &suites), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_NE(suites.supplier_suite, nullptr);
