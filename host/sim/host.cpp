@@ -1,5 +1,7 @@
 #include "host/sim/host.h"
 
+#include "host/sim/worlds.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -240,6 +242,8 @@ Host::Host() {
     installHandleSuites(*this);
     installAnsiCallbacks(*this, utils_.ansi);
     installUtilitySuites(*this);
+    worlds_ = std::make_unique<WorldStore>(*this);
+    installWorldSuites(*this);
 }
 
 Host::~Host() {

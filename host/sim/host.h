@@ -18,6 +18,8 @@
 
 namespace Sim {
 
+class WorldStore;
+
 // Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
 // Keys are counted, so a suite acquired twice must be released twice.
 class Ledger {
@@ -110,6 +112,8 @@ public:
     Ledger& ledger() { return ledger_; }
     CallLog& log() { return log_; }
     FaultPlan& faults() { return faults_; }
+    // Pixel buffers of every world the host knows (worlds.h).
+    WorldStore& worlds() { return *worlds_; }
 
     // Suite registry behind the basic suite.
     void addSuite(const std::string& name, int version, const void* table);
@@ -148,12 +152,15 @@ private:
     mutable std::mutex handleMutex_;
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
     int nextPluginId_ = 1;
+    std::unique_ptr<WorldStore> worlds_;
 };
 
 // Each area of the host registers its suites and callbacks with a function of this shape.
 void installHandleSuites(Host& host);
 void installAnsiCallbacks(Host& host, PF_ANSICallbacks& ansi);
 void installUtilitySuites(Host& host);
+// World suites 1 and 2 and the copy, fill and transfer-rectangle callbacks.
+void installWorldSuites(Host& host);
 
 }  // namespace Sim
 
@@ -165,4 +172,9 @@ struct PF_EffectInstance {
     std::vector<PF_ParamDef> registered;
     // Current values by parameter index (index 0 is the input layer), as check-out returns them.
     std::vector<PF_ParamDef> values;
+    // Smart render: the layer the effect is applied to and the output buffer, both worlds the host
+    // keeps (WorldStore); and the input check-outs of pre-render, checkout id -> parameter index.
+    PF_LayerDef* inputLayer = nullptr;
+    PF_LayerDef* outputWorld = nullptr;
+    std::map<int32_t, int32_t> layerCheckouts;
 };
