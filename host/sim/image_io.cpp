@@ -78,7 +78,6 @@ struct PngLayout {
 bool readPngHeader(PngState& state, std::FILE* file, PngLayout* layout) {
     if (setjmp(png_jmpbuf(state.png))) return false;
     png_init_io(state.png, file);
-    png_set_user_limits(state.png, kMaxWorldSide, kMaxWorldSide);
     png_read_info(state.png, state.info);
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colorType = 0;
