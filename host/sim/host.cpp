@@ -1,5 +1,6 @@
 #include "host/sim/host.h"
 
+#include "host/sim/iterate.h"
 #include "host/sim/worlds.h"
 
 #include <atomic>
@@ -242,11 +243,16 @@ Host::Host() {
     installHandleSuites(*this);
     installAnsiCallbacks(*this, utils_.ansi);
     installUtilitySuites(*this);
+    installParamCallbacks(*this);
+    iteration_ = std::make_unique<Iteration>();
+    installIterateSuites(*this);
+    installSamplingSuites(*this);
     worlds_ = std::make_unique<WorldStore>(*this);
     installWorldSuites(*this);
 }
 
 Host::~Host() {
+    iteration_.reset();  // joins the workers while the host is still current
     {
         std::lock_guard lock(handleMutex_);
         handles_.clear();

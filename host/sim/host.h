@@ -18,6 +18,7 @@
 
 namespace Sim {
 
+class Iteration;  // host/sim/iterate.h
 class WorldStore;
 
 // Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
@@ -112,6 +113,8 @@ public:
     Ledger& ledger() { return ledger_; }
     CallLog& log() { return log_; }
     FaultPlan& faults() { return faults_; }
+    // Worker threads, thread count, abort and progress.
+    Iteration& iteration() { return *iteration_; }
     // Pixel buffers of every world the host knows (worlds.h).
     WorldStore& worlds() { return *worlds_; }
 
@@ -152,6 +155,7 @@ private:
     mutable std::mutex handleMutex_;
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
     int nextPluginId_ = 1;
+    std::unique_ptr<Iteration> iteration_;
     std::unique_ptr<WorldStore> worlds_;
 };
 
@@ -159,6 +163,9 @@ private:
 void installHandleSuites(Host& host);
 void installAnsiCallbacks(Host& host, PF_ANSICallbacks& ansi);
 void installUtilitySuites(Host& host);
+void installParamCallbacks(Host& host);
+void installIterateSuites(Host& host);
+void installSamplingSuites(Host& host);
 // World suites 1 and 2 and the copy, fill and transfer-rectangle callbacks.
 void installWorldSuites(Host& host);
 
@@ -172,6 +179,8 @@ struct PF_EffectInstance {
     std::vector<PF_ParamDef> registered;
     // Current values by parameter index (index 0 is the input layer), as check-out returns them.
     std::vector<PF_ParamDef> values;
+    // Parameters checked out and not yet checked in: the effect's record and the index.
+    std::vector<std::pair<const PF_ParamDef*, int32_t>> checkouts;
     // Smart render: the layer the effect is applied to and the output buffer, both worlds the host
     // keeps (WorldStore); and the input check-outs of pre-render, checkout id -> parameter index.
     PF_LayerDef* inputLayer = nullptr;
