@@ -229,3 +229,24 @@ TEST_F(ImageFileTest, WorldsThatCannotBeWrittenAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ImageFileTest, TheToolWritesALoadedFileBackUnchanged) {
+    for (const FileCase& c : kFileCases) {
+        const std::string in = path(std::string("tool_in_") + c.file);
+        const std::string out = path(std::string("tool_out_") + c.file);
+        Sim::saveImage(in, *patternWorld(c.format, 9, 4));
+        const std::string command = std::string("'") + MORVEL_TOOL_PATH + "' image '" + in + "' '" + out + "' >'" +
+                                    path("stdout") + "' 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << c.name << ": " << bytes(path("stdout"));
+        EXPECT_EQ(bytes(path("stdout")), "9 x 4 " + Sim::formatName(c.format) + "\n") << c.name;
+        EXPECT_TRUE(samePixels(Sim::loadImage(in).def(), Sim::loadImage(out).def())) << c.name;
+    }
+    const std::string command = std::string("'") + MORVEL_TOOL_PATH + "' image '" + path("absent.png") + "' '" +
+                                path("x.png") + "' 2>'" + path("stderr") + "'";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    EXPECT_NE(bytes(path("stderr")).find("cannot be opened"), std::string::npos);
+}
+
+}  // namespace
