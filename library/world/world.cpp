@@ -185,14 +185,18 @@ PF_Err getBpc(PF_InData* in_data, PF_OutData* out_data, PF_LayerDef* world, Bpc*
 
 PF_Err getInputWorld(PF_InData* in_data, PF_SmartRenderExtra* extra, int checkout_id, std::shared_ptr<World>& out) {
     PF_LayerDef* pixels = nullptr;
-    const PF_Err err = extra->cb->checkout_layer_pixels(in_data->effect_ref, checkout_id, &pixels);
+    const PF_Err err = extra == nullptr || extra->cb == nullptr || extra->cb->checkout_layer_pixels == nullptr
+                           ? PF_Err_INVALID_CALLBACK
+                           : extra->cb->checkout_layer_pixels(in_data->effect_ref, checkout_id, &pixels);
     out = std::make_shared<World>(err == PF_Err_NONE ? pixels : nullptr);
     return err;
 }
 
 PF_Err getOutputWorld(PF_InData* in_data, PF_SmartRenderExtra* extra, std::shared_ptr<World>& out) {
     PF_LayerDef* output = nullptr;
-    const PF_Err err = extra->cb->checkout_output(in_data->effect_ref, &output);
+    const PF_Err err = extra == nullptr || extra->cb == nullptr || extra->cb->checkout_output == nullptr
+                           ? PF_Err_INVALID_CALLBACK
+                           : extra->cb->checkout_output(in_data->effect_ref, &output);
     out = std::make_shared<World>(err == PF_Err_NONE ? output : nullptr);
     return err;
 }

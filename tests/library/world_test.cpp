@@ -334,6 +334,11 @@ TEST_F(WorldTest, SmartRenderWorldsAreBorrowedAndFailuresStillGiveAWorld) {
     input.reset();
     output.reset();
     EXPECT_EQ(host().log().count("dispose"), 0u);
+
+    PF_SmartRenderExtra noCallbacks{nullptr, nullptr};
+    EXPECT_EQ(Morvel::getOutputWorld(&in_data_, &noCallbacks, output), PF_Err_INVALID_CALLBACK);
+    ASSERT_NE(output, nullptr);
+    EXPECT_EQ(output->world, nullptr);
 }
 
 TEST_F(WorldTest, AnExistingWorldIsBorrowed) {
