@@ -3,6 +3,7 @@
 #include "library/plugin/entry_guard.h"
 #include "library/plugin/exports.h"
 #include "library/plugin/pipl.h"
+#include "glow/parameters.h"
 
 namespace Glow {
 
@@ -56,5 +57,5 @@ PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_P
     return Morvel::Plugin::runGuarded([&] { return Glow::dispatch(cmd, in_data, out_data, params, output); });
 }
 
-// The parameter table and the render entry are wired in when they exist.
-const Morvel::Plugin::PluginInfo MPluginInfo = {nullptr, 0, 0, nullptr, nullptr, nullptr};
+// The render entry is wired in when it exists.
+const Morvel::Plugin::PluginInfo MPluginInfo = {Glow::PARAM_DEFS, Glow::PARAM_COUNT, 0, nullptr, nullptr, nullptr};

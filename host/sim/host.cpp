@@ -1,6 +1,7 @@
 #include "host/sim/host.h"
 
 #include "host/sim/iterate.h"
+#include "host/sim/project.h"
 #include "host/sim/worlds.h"
 
 #include <atomic>
@@ -249,10 +250,13 @@ Host::Host() {
     installSamplingSuites(*this);
     worlds_ = std::make_unique<WorldStore>(*this);
     installWorldSuites(*this);
+    project_ = std::make_unique<Project>(*this);
+    installProjectSuites(*this);
 }
 
 Host::~Host() {
     iteration_.reset();  // joins the workers while the host is still current
+    project_.reset();
     {
         std::lock_guard lock(handleMutex_);
         handles_.clear();
