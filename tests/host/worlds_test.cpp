@@ -128,16 +128,6 @@ TEST_F(WorldSuiteTest, DisposingTwiceOrDisposingAHostWorldIsRefused) {
     releaseSuites();
 }
 
-TEST_F(WorldSuiteTest, AWorldLeftUndisposedShowsInTheLedger) {
-    const PF_WorldSuite1* v1 = suite1();
-    PF_LayerDef world{};
-    ASSERT_EQ(v1->new_world(in_data_.effect_ref, 2, 2, 0, &world), PF_Err_NONE);
-    EXPECT_FALSE(host().ledger().balanced());
-    EXPECT_NE(host().ledger().report().find("world"), std::string::npos);
-    EXPECT_EQ(v1->dispose_world(in_data_.effect_ref, &world), PF_Err_NONE);
-    releaseSuites();
-}
-
 TEST_F(WorldSuiteTest, PlannedFailuresCreateNothing) {
     const PF_WorldSuite2* v2 = suite2();
     host().faults().failCall("PF_NewWorld", 1, PF_Err_OUT_OF_MEMORY);
