@@ -2,6 +2,7 @@
 
 #include "host/sim/iterate.h"
 #include "host/sim/project.h"
+#include "host/sim/worlds.h"
 
 #include <atomic>
 #include <cstdio>
@@ -247,6 +248,8 @@ Host::Host() {
     iteration_ = std::make_unique<Iteration>();
     installIterateSuites(*this);
     installSamplingSuites(*this);
+    worlds_ = std::make_unique<WorldStore>(*this);
+    installWorldSuites(*this);
     project_ = std::make_unique<Project>(*this);
     installProjectSuites(*this);
     installDrawingSuites(*this);

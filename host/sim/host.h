@@ -21,6 +21,7 @@ namespace Sim {
 class Project;
 struct ProjectEffect;
 class Iteration;  // host/sim/iterate.h
+class WorldStore;
 
 // Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
 // Keys are counted, so a suite acquired twice must be released twice.
@@ -116,6 +117,8 @@ public:
     FaultPlan& faults() { return faults_; }
     // Worker threads, thread count, abort and progress.
     Iteration& iteration() { return *iteration_; }
+    // Pixel buffers of every world the host knows (worlds.h).
+    WorldStore& worlds() { return *worlds_; }
 
     // Suite registry behind the basic suite.
     void addSuite(const std::string& name, int version, const void* table);
@@ -159,6 +162,7 @@ private:
     int nextPluginId_ = 1;
     std::unique_ptr<Project> project_;
     std::unique_ptr<Iteration> iteration_;
+    std::unique_ptr<WorldStore> worlds_;
 };
 
 // Each area of the host registers its suites and callbacks with a function of this shape.
@@ -169,6 +173,8 @@ void installProjectSuites(Host& host);
 void installParamCallbacks(Host& host);
 void installIterateSuites(Host& host);
 void installSamplingSuites(Host& host);
+// World suites 1 and 2 and the copy, fill and transfer-rectangle callbacks.
+void installWorldSuites(Host& host);
 void installDrawingSuites(Host& host);
 void installScriptSuite(Host& host);
 
@@ -186,4 +192,9 @@ struct PF_EffectInstance {
     Sim::ProjectEffect* projectEffect = nullptr;
     // Parameters checked out and not yet checked in: the effect's record and the index.
     std::vector<std::pair<const PF_ParamDef*, int32_t>> checkouts;
+    // Smart render: the layer the effect is applied to and the output buffer, both worlds the host
+    // keeps (WorldStore); and the input check-outs of pre-render, checkout id -> parameter index.
+    PF_LayerDef* inputLayer = nullptr;
+    PF_LayerDef* outputWorld = nullptr;
+    std::map<int32_t, int32_t> layerCheckouts;
 };

@@ -163,6 +163,71 @@ void Project::link(ProjectEffect& effect, PF_EffectInstance& instance) {
     instances_[&instance] = &effect;
 }
 
+namespace {
+
+double fixedToDouble(PF_Fixed value) { return static_cast<double>(value) / 65536.0; }
+
+ParamSpec specOf(Host& host, const PF_ParamDef& def) {
+    ParamSpec spec;
+    for (size_t i = 0; i < sizeof def.name && def.name[i] != '\0'; ++i) {
+        spec.name.push_back(static_cast<char16_t>(static_cast<unsigned char>(def.name[i])));
+    }
+    StreamData& v = spec.initial;
+    const PF_ParamDefUnion& u = def.u;
+    spec.type = AEGP_StreamType_OneD;
+    switch (def.param_type) {
+        case PF_Param_SLIDER: v.v[0] = u.sd.value; break;
+        case PF_Param_FIX_SLIDER: v.v[0] = fixedToDouble(u.fd.value); break;
+        case PF_Param_FLOAT_SLIDER: v.v[0] = u.fs_d.value; break;
+        case PF_Param_ANGLE: v.v[0] = fixedToDouble(u.ad.value); break;
+        case PF_Param_CHECKBOX: v.v[0] = u.bd.value != 0 ? 1 : 0; break;
+        case PF_Param_POPUP: v.v[0] = u.pd.value; break;
+        case PF_Param_COLOR:
+            spec.type = AEGP_StreamType_COLOR;
+            v.v[0] = u.cd.value.alpha / 255.0;
+            v.v[1] = u.cd.value.red / 255.0;
+            v.v[2] = u.cd.value.green / 255.0;
+            v.v[3] = u.cd.value.blue / 255.0;
+            break;
+        case PF_Param_POINT:
+            spec.type = AEGP_StreamType_TwoD;
+            v.v[0] = fixedToDouble(u.td.x_value);
+            v.v[1] = fixedToDouble(u.td.y_value);
+            break;
+        case PF_Param_POINT_3D:
+            spec.type = AEGP_StreamType_ThreeD;
+            v.v[0] = u.point3d_d.x_value;
+            v.v[1] = u.point3d_d.y_value;
+            v.v[2] = u.point3d_d.z_value;
+            break;
+        case PF_Param_LAYER: spec.type = AEGP_StreamType_LAYER_ID; break;
+        case PF_Param_ARBITRARY_DATA: {
+            spec.type = AEGP_StreamType_ARB;
+            PF_Handle value = u.arb_d.value != nullptr ? u.arb_d.value : u.arb_d.dephault;
+            if (value != nullptr && host.isLiveHandle(value)) v.bytes.assign(*value, *value + host.handleSize(value));
+            break;
+        }
+        default: spec.type = AEGP_StreamType_NO_DATA; break;  // group entries and buttons hold no value
+    }
+    return spec;
+}
+
+}  // namespace
+
+ProjectEffect& Project::adopt(PF_EffectInstance& instance, const std::u16string& name, AEGP_ObjectType layerType) {
+    std::lock_guard lock(mutex_);
+    std::vector<ParamSpec> specs;
+    for (size_t i = 0; i < instance.registered.size(); ++i) {
+        specs.push_back(specOf(host_, i < instance.values.size() ? instance.values[i] : instance.registered[i]));
+    }
+    if (specs.empty()) specs.push_back(ParamSpec{u"Input", AEGP_StreamType_LAYER_ID, {}});
+    ProjectComp& comp = addComp("Comp " + std::to_string(comps_.size() + 1));
+    ProjectLayer& layer = addLayer(comp, u"Layer 1", layerType);
+    ProjectEffect& effect = *addEffect(layer, installEffect(name, std::move(specs)));
+    link(effect, instance);
+    return effect;
+}
+
 void Project::moveEffect(ProjectEffect& effect, size_t index) {
     std::lock_guard lock(mutex_);
     ProjectLayer& layer = *effect.layer;

@@ -115,6 +115,11 @@ public:
     ProjectMask& addMask(ProjectLayer& layer, const std::u16string& name);
     // Makes `instance` the running instance of `effect`, as when the host calls the plug-in for it.
     void link(ProjectEffect& effect, PF_EffectInstance& instance);
+    // Puts a plug-in's instance on a layer of its own (in a new composition): installs an effect
+    // whose streams follow the instance's registered parameters and their current values, and
+    // links the two. The streams are the project's copy from then on.
+    ProjectEffect& adopt(PF_EffectInstance& instance, const std::u16string& name,
+                         AEGP_ObjectType layerType = AEGP_ObjectType_AV);
     void moveEffect(ProjectEffect& effect, size_t index);
 
     static AEGP_LayerH handleOf(ProjectLayer& layer) { return reinterpret_cast<AEGP_LayerH>(&layer); }

@@ -299,4 +299,47 @@ TEST_F(ProjectSuitesTest, FreeingALockedHandleIsCaught) {
     EXPECT_EQ(host().project().releaseEverything(), 1u);
 }
 
+TEST_F(ProjectSuitesTest, AnAdoptedInstanceGetsStreamsForItsParameters) {
+    PF_EffectInstance plugin;
+    plugin.registered.resize(5);
+    plugin.registered[0].param_type = PF_Param_LAYER;
+    plugin.registered[1].param_type = PF_Param_FIX_SLIDER;
+    std::strcpy(plugin.registered[1].name, "Radius");
+    plugin.registered[1].u.fd.value = 3 << 15;  // 1.5
+    plugin.registered[2].param_type = PF_Param_COLOR;
+    plugin.registered[2].u.cd.value = PF_Pixel{255, 51, 0, 255};
+    plugin.registered[3].param_type = PF_Param_GROUP_START;
+    plugin.registered[4].param_type = PF_Param_POINT;
+    plugin.registered[4].u.td = PF_PointDef{};
+    plugin.registered[4].u.td.x_value = 10 << 16;
+    plugin.registered[4].u.td.y_value = -(1 << 14);
+    Sim::ProjectEffect& adopted = host().project().adopt(plugin, u"Adopted", AEGP_ObjectType_TEXT);
+    EXPECT_EQ(plugin.projectEffect, &adopted);
+    ASSERT_EQ(adopted.params.size(), 5u);
+    struct Case {
+        int index;
+        AEGP_StreamType type;
+        double v0, v1, v2, v3;
+    };
+    const Case cases[] = {{0, AEGP_StreamType_LAYER_ID, 0, 0, 0, 0},
+                          {1, AEGP_StreamType_OneD, 1.5, 0, 0, 0},
+                          {2, AEGP_StreamType_COLOR, 1, 0.2, 0, 1},
+                          {3, AEGP_StreamType_NO_DATA, 0, 0, 0, 0},
+                          {4, AEGP_StreamType_TwoD, 10, -0.25, 0, 0}};
+    for (const Case& c : cases) {
+        const Sim::ProjectStream& stream = *adopted.params[size_t(c.index)];
+        EXPECT_EQ(stream.type, c.type) << c.index;
+        EXPECT_DOUBLE_EQ(stream.value.v[0], c.v0) << c.index;
+        EXPECT_DOUBLE_EQ(stream.value.v[1], c.v1) << c.index;
+        EXPECT_DOUBLE_EQ(stream.value.v[2], c.v2) << c.index;
+        EXPECT_DOUBLE_EQ(stream.value.v[3], c.v3) << c.index;
+    }
+    EXPECT_EQ(adopted.params[1]->name, u"Radius");
+    AEGP_LayerH layer = nullptr;
+    ASSERT_EQ(suites_->PFInterfaceSuite1()->AEGP_GetEffectLayer(&plugin, &layer), PF_Err_NONE);
+    AEGP_ObjectType type = AEGP_ObjectType_NONE;
+    ASSERT_EQ(suites_->LayerSuite13()->AEGP_GetLayerObjectType(layer, &type), PF_Err_NONE);
+    EXPECT_EQ(type, AEGP_ObjectType_TEXT);
+}
+
 }  // namespace

@@ -1,0 +1,107 @@
+// The copy and fill callbacks of the input record.
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+#include "host/sim/host.h"
+#include "host/sim/worlds.h"
+
+namespace Sim {
+
+namespace {
+
+std::string rectText(const PF_Rect* r) {
+    if (r == nullptr) return "whole";
+    return "(" + std::to_string(r->left) + "," + std::to_string(r->top) + "," + std::to_string(r->right) + "," +
+           std::to_string(r->bottom) + ")";
+}
+
+bool isEmpty(const PF_LRect& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+template <typename From, typename To>
+To convertPixel(const From& pixel) {
+    if constexpr (std::is_same_v<From, To>) {
+        return pixel;
+    } else {
+        To converted;
+        fromUnit(toUnit(pixel), &converted);
+        return converted;
+    }
+}
+
+// Nearest pixel centre when the rectangles differ in size; pixels whose place falls outside
+// either world are left alone, so clipping never shifts or stretches what remains.
+template <typename From, typename To>
+void copyPixels(const PixelsView& from, const PixelsView& to, const PF_LRect& s, const PF_LRect& d) {
+    const int64_t sw = int64_t(s.right) - s.left, sh = int64_t(s.bottom) - s.top;
+    const int64_t dw = int64_t(d.right) - d.left, dh = int64_t(d.bottom) - d.top;
+    const int32_t x0 = std::max(d.left, 0), x1 = std::min(d.right, to.width);
+    const int32_t y0 = std::max(d.top, 0), y1 = std::min(d.bottom, to.height);
+    for (int32_t y = y0; y < y1; ++y) {
+        const int64_t sy = s.top + ((2 * (int64_t(y) - d.top) + 1) * sh) / (2 * dh);
+        if (sy < 0 || sy >= from.height) continue;
+        const From* source = from.row<From>(int32_t(sy));
+        To* target = to.row<To>(y);
+        for (int32_t x = x0; x < x1; ++x) {
+            const int64_t sx = s.left + ((2 * (int64_t(x) - d.left) + 1) * sw) / (2 * dw);
+            if (sx < 0 || sx >= from.width) continue;
+            target[x] = convertPixel<From, To>(source[sx]);
+        }
+    }
+}
+
+PF_Err copyCallback(PF_ProgPtr effect_ref, PF_LayerDef* src, PF_LayerDef* dst, PF_Rect* src_r, PF_Rect* dst_r) {
+    Host& host = Host::current();
+    host.log().add("copy " + rectText(src_r) + " -> " + rectText(dst_r));
+    if (PF_Err err = host.faults().onCall("copy")) return err;
+    if (effect_ref == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    PixelsView from, to;
+    if (PF_Err err = host.worlds().check(src, "copy source", &from)) return err;
+    if (PF_Err err = host.worlds().check(dst, "copy destination", &to)) return err;
+    const PF_LRect s = src_r != nullptr ? *src_r : PF_LRect{0, 0, from.width, from.height};
+    const PF_LRect d = dst_r != nullptr ? *dst_r : PF_LRect{0, 0, to.width, to.height};
+    if (isEmpty(s) || isEmpty(d)) return PF_Err_NONE;
+
+    Image snapshot;
+    if (from.overlaps(to)) snapshot = from.detach();
+    withPixelType(from.format, [&](auto fromPixel) {
+        withPixelType(to.format, [&](auto toPixel) {
+            copyPixels<decltype(fromPixel), decltype(toPixel)>(from, to, s, d);
+            return 0;
+        });
+        return 0;
+    });
+    return PF_Err_NONE;
+}
+
+PF_Err fillCallback(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rect, PF_LayerDef* world) {
+    Host& host = Host::current();
+    host.log().add("fill " + rectText(dst_rect));
+    if (PF_Err err = host.faults().onCall("fill")) return err;
+    if (effect_ref == nullptr || color == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    PixelsView to;
+    if (PF_Err err = host.worlds().check(world, "fill", &to)) return err;
+    PF_LRect r = dst_rect != nullptr ? *dst_rect : PF_LRect{0, 0, to.width, to.height};
+    r.left = std::max(r.left, 0);
+    r.top = std::max(r.top, 0);
+    r.right = std::min(r.right, to.width);
+    r.bottom = std::min(r.bottom, to.height);
+    if (isEmpty(r)) return PF_Err_NONE;
+    withPixelType(to.format, [&](auto pixel) {
+        using Pixel = decltype(pixel);
+        const Pixel value = convertPixel<PF_Pixel, Pixel>(*color);
+        for (int32_t y = r.top; y < r.bottom; ++y) std::fill(to.row<Pixel>(y) + r.left, to.row<Pixel>(y) + r.right, value);
+        return 0;
+    });
+    return PF_Err_NONE;
+}
+
+}  // namespace
+
+void installPixelCallbacks(PF_UtilCallbacks& utils) {
+    utils.copy = copyCallback;
+    utils.fill = fillCallback;
+}
+
+}  // namespace Sim

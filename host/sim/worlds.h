@@ -1,0 +1,174 @@
+#pragma once
+
+// Worlds of the simulated host: the pixel buffers behind every PF_LayerDef it hands out, the
+// check of records that effects hand back, and depth conversion between the three pixel kinds.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/sim/host.h"
+#include "morvel_host/host.h"
+
+namespace Sim {
+
+// Beyond these a world is refused as absurd rather than attempted.
+constexpr int32_t kMaxWorldSide = 30000;
+constexpr int64_t kMaxWorldPixels = int64_t(1) << 26;
+
+// Bytes of one pixel of a known format; 0 for any other.
+size_t pixelBytes(PF_PixelFormat format);
+// "argb", "ae16", ... for log lines.
+std::string formatName(PF_PixelFormat format);
+
+// Owned pixels and the record that describes them. Rows carry padding, so that code which steps
+// rows by width x pixel size instead of the row bytes shows up at once.
+class Image {
+public:
+    Image() = default;
+    // Zeroed pixels. Throws std::invalid_argument for a bad format or size beyond the limits.
+    Image(int32_t width, int32_t height, PF_PixelFormat format);
+    Image(Image&&) noexcept = default;
+    Image& operator=(Image&&) noexcept = default;
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+    PF_LayerDef& def() { return def_; }
+    const PF_LayerDef& def() const { return def_; }
+    int32_t width() const { return def_.width; }
+    int32_t height() const { return def_.height; }
+    PF_PixelFormat format() const { return def_.pixel_format; }
+    unsigned char* begin() { return bytes_.data(); }
+    const unsigned char* begin() const { return bytes_.data(); }
+    size_t byteSize() const { return bytes_.size(); }
+
+    template <typename Pixel>
+    Pixel& at(int32_t x, int32_t y) {
+        return reinterpret_cast<Pixel*>(bytes_.data() + size_t(y) * size_t(def_.rowbytes))[x];
+    }
+    template <typename Pixel>
+    const Pixel& at(int32_t x, int32_t y) const {
+        return reinterpret_cast<const Pixel*>(bytes_.data() + size_t(y) * size_t(def_.rowbytes))[x];
+    }
+
+private:
+    std::vector<unsigned char> bytes_;
+    PF_LayerDef def_{};
+};
+
+// A checked world record: pixels the host knows, described within their buffer.
+struct PixelsView {
+    unsigned char* base = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t rowbytes = 0;
+    PF_PixelFormat format = 0;
+
+    template <typename Pixel>
+    Pixel* row(int32_t y) const {
+        return reinterpret_cast<Pixel*>(base + ptrdiff_t(y) * rowbytes);
+    }
+    bool overlaps(const PixelsView& other) const;
+    // Copies the pixels into an image of their own and points this view at it, for work whose
+    // source and destination share memory.
+    Image detach();
+};
+
+// Every pixel buffer the host has handed out: worlds created for effects (kept in the ledger as
+// "world" until disposed) and the host's own (layers, outputs, images from files).
+class WorldStore {
+public:
+    explicit WorldStore(Host& host) : host_(host) {}
+
+    PF_Err newWorld(int32_t width, int32_t height, PF_PixelFormat format, bool clear, PF_LayerDef* world);
+    PF_Err disposeWorld(PF_LayerDef* world);
+
+    // Host worlds live until dropped or until the host goes. The record returned stays valid.
+    PF_LayerDef* adopt(Image image);
+    PF_LayerDef* newHostWorld(int32_t width, int32_t height, PF_PixelFormat format);
+    void drop(const PF_LayerDef* world);
+    // The host world whose record is `world`, or null.
+    Image* hostImage(const PF_LayerDef* world);
+
+    // Checks a record handed back by an effect; on failure logs why, naming the caller.
+    PF_Err check(const PF_LayerDef* world, std::string_view caller, PixelsView* view) const;
+    // The format of the buffer a record points into, else the record's own field.
+    PF_PixelFormat formatOf(const PF_LayerDef& world) const;
+    size_t effectWorlds() const;
+
+private:
+    struct Buffer {
+        std::unique_ptr<Image> image;
+        bool effectOwned = false;
+    };
+    // The buffer holding the address, or null. Caller holds the mutex.
+    const Buffer* find(const void* address) const;
+
+    Host& host_;
+    mutable std::mutex mutex_;
+    std::map<uintptr_t, Buffer> buffers_;  // by start address
+};
+
+// ---------------------------------------------------------------- depth conversion
+
+// Channel values in unit scale (1.0 = full) as doubles, straight or premultiplied as stored.
+struct Unit {
+    double alpha, red, green, blue;
+};
+
+inline double toUnit(uint8_t v) { return v / 255.0; }
+inline double toUnit(uint16_t v) { return v / 32768.0; }
+inline double toUnit(float v) { return v; }
+
+inline uint8_t unitTo8(double u) {
+    if (!(u > 0.0)) return 0;
+    if (u >= 1.0) return 255;
+    return static_cast<uint8_t>(u * 255.0 + 0.5);
+}
+inline uint16_t unitTo16(double u) {
+    if (!(u > 0.0)) return 0;
+    if (u >= 1.0) return 32768;
+    return static_cast<uint16_t>(u * 32768.0 + 0.5);
+}
+
+inline Unit toUnit(const PF_Pixel& p) { return {toUnit(p.alpha), toUnit(p.red), toUnit(p.green), toUnit(p.blue)}; }
+inline Unit toUnit(const PF_Pixel16& p) {
+    return {toUnit(p.alpha), toUnit(p.red), toUnit(p.green), toUnit(p.blue)};
+}
+inline Unit toUnit(const PF_PixelFloat& p) { return {p.alpha, p.red, p.green, p.blue}; }
+
+inline void fromUnit(const Unit& u, PF_Pixel* p) {
+    *p = {unitTo8(u.alpha), unitTo8(u.red), unitTo8(u.green), unitTo8(u.blue)};
+}
+inline void fromUnit(const Unit& u, PF_Pixel16* p) {
+    *p = {unitTo16(u.alpha), unitTo16(u.red), unitTo16(u.green), unitTo16(u.blue)};
+}
+inline void fromUnit(const Unit& u, PF_PixelFloat* p) {
+    *p = {float(u.alpha), float(u.red), float(u.green), float(u.blue)};
+}
+
+// Runs fn.template operator()<Pixel>() with the pixel type of a known format.
+template <typename Fn>
+auto withPixelType(PF_PixelFormat format, Fn&& fn) {
+    switch (format) {
+        case PF_PixelFormat_ARGB64: return fn(PF_Pixel16{});
+        case PF_PixelFormat_ARGB128: return fn(PF_PixelFloat{});
+        default: return fn(PF_Pixel{});
+    }
+}
+
+// Parts of installWorldSuites, one per file.
+void installPixelCallbacks(PF_UtilCallbacks& utils);
+void installTransferCallback(PF_UtilCallbacks& utils);
+
+// The callbacks of the smart-render commands, one table each for the whole host.
+PF_PreRenderCallbacks* preRenderCallbacks();
+PF_SmartRenderCallbacks* smartRenderCallbacks();
+
+}  // namespace Sim
