@@ -12,6 +12,23 @@
 
 namespace {
 
+// The edit dialog, piece by piece, as the effects must send it.
+const std::string kHead =
+    "(function () { function createDialog() {    function textOnChange() {      if (this.text.length > 50"
+    "0) {        this.text = this.text.slice(0, 500);      }    }    function createOutput() {      var t"
+    "ext = ok ? '1' + ui.text.text : '0';      return text;    }    var w = new Window('dialog', '";
+const std::string kMiddle =
+    "', undefined);    w.margins = 10;    w.alignChildren = ['fill', 'center'];    var ui = {},    ok = f"
+    "alse;    var path_group = w.add('group');    path_group.add('statictext', [0, 0, 60, 20], 'Expressio"
+    "n: ');    ui.text = path_group.add('edittext', [0, 0, 240, 20], '";
+const std::string kTail =
+    "');    ui.text.onChange = textOnChange;    var button_group = w.add('group');    button_group.alignC"
+    "hildren = ['fill', 'top'];    ui.ok = button_group.add('button', undefined, 'OK', {name: 'ok'});    "
+    "ui.ok.onClick = function () {      ok = true;      w.close(1);    };    ui.cancel = button_group.add"
+    "('button', undefined, 'Cancel', {name: 'cancel'});    ui.cancel.onClick = function () {      ok = fa"
+    "lse;      w.close(1);    };    w.onShow = function () {      ui.text.active = true;    }    w.center"
+    "();    w.show();    return createOutput();  }  return createDialog();})();";
+
 class DrawingSurfaceTest : public HostTest {
 protected:
     void SetUp() override {
@@ -31,7 +48,8 @@ protected:
         ASSERT_EQ(draw_->GetSurface(window_->drawRef(), &surfaceRef_), PF_Err_NONE);
     }
     void TearDown() override {
-        for (const char* name : {kDRAWBOT_DrawSuite, kDRAWBOT_SupplierSuite, kDRAWBOT_SurfaceSuite, kDRAWBOT_PathSuite}) {
+        for (const char* name :
+             {kDRAWBOT_DrawSuite, kDRAWBOT_SupplierSuite, kDRAWBOT_SurfaceSuite, kDRAWBOT_PathSuite}) {
             in_data_.pica_basicP->ReleaseSuite(name, 1);
         }
         window_.reset();
@@ -110,9 +128,6 @@ TEST_F(DrawingSurfaceTest, WhatIsNotTheHostsIsRefused) {
 }
 
 TEST(DialogScriptForm, OnlyTheDialogIsAccepted) {
-    const std::string head = "(function () { function createDialog() {    function textOnChange() {      if (this.text.length > 500) {        this.text = this.text.slice(0, 500);      }    }    function createOutput() {      var text = ok ? '1' + ui.text.text : '0';      return text;    }    var w = new Window('dialog', '";
-    const std::string middle = "', undefined);    w.margins = 10;    w.alignChildren = ['fill', 'center'];    var ui = {},    ok = false;    var path_group = w.add('group');    path_group.add('statictext', [0, 0, 60, 20], 'Expression: ');    ui.text = path_group.add('edittext', [0, 0, 240, 20], '";
-    const std::string tail = "');    ui.text.onChange = textOnChange;    var button_group = w.add('group');    button_group.alignChildren = ['fill', 'top'];    ui.ok = button_group.add('button', undefined, 'OK', {name: 'ok'});    ui.ok.onClick = function () {      ok = true;      w.close(1);    };    ui.cancel = button_group.add('button', undefined, 'Cancel', {name: 'cancel'});    ui.cancel.onClick = function () {      ok = false;      w.close(1);    };    w.onShow = function () {      ui.text.active = true;    }    w.center();    w.show();    return createOutput();  }  return createDialog();})();";
     struct Case {
         const char* name;
         std::string script;
@@ -121,12 +136,12 @@ TEST(DialogScriptForm, OnlyTheDialogIsAccepted) {
         std::u16string field;
     };
     const std::vector<Case> cases = {
-        {"dialog", head + "\\u0041" + middle + "\\ud83d\\ude00" + tail, true, u"A", u"\U0001F600"},
-        {"empty texts", head + middle + tail, true, u"", u""},
-        {"raw quote in the title", head + "'" + middle + tail, false, u"", u""},
-        {"upper-case hex", head + "\\u004A" + middle + tail, false, u"", u""},
-        {"short escape", head + "\\u41" + middle + tail, false, u"", u""},
-        {"something after the end", head + middle + tail + "alert(1);", false, u"", u""},
+        {"dialog", kHead + "\\u0041" + kMiddle + "\\ud83d\\ude00" + kTail, true, u"A", u"\U0001F600"},
+        {"empty texts", kHead + kMiddle + kTail, true, u"", u""},
+        {"raw quote in the title", kHead + "'" + kMiddle + kTail, false, u"", u""},
+        {"upper-case hex", kHead + "\\u004A" + kMiddle + kTail, false, u"", u""},
+        {"short escape", kHead + "\\u41" + kMiddle + kTail, false, u"", u""},
+        {"something after the end", kHead + kMiddle + kTail + "alert(1);", false, u"", u""},
         {"other script", "1 + 1", false, u"", u""},
     };
     for (const Case& c : cases) {
@@ -155,9 +170,7 @@ TEST_F(ScriptEngineTest, AnswersInTheOrderQueued) {
     EXPECT_EQ(utility->AEGP_ExecuteScript(1, script.c_str(), false, &result, nullptr), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(engine.pending(), 3u) << "a refused script takes no answer";
 
-    const std::string dialog = std::string("(function () { function createDialog() {    function textOnChange() {      if (this.text.length > 500) {        this.text = this.text.slice(0, 500);      }    }    function createOutput() {      var text = ok ? '1' + ui.text.text : '0';      return text;    }    var w = new Window('dialog', '") +
-                               "', undefined);    w.margins = 10;    w.alignChildren = ['fill', 'center'];    var ui = {},    ok = false;    var path_group = w.add('group');    path_group.add('statictext', [0, 0, 60, 20], 'Expression: ');    ui.text = path_group.add('edittext', [0, 0, 240, 20], '" +
-                               "');    ui.text.onChange = textOnChange;    var button_group = w.add('group');    button_group.alignChildren = ['fill', 'top'];    ui.ok = button_group.add('button', undefined, 'OK', {name: 'ok'});    ui.ok.onClick = function () {      ok = true;      w.close(1);    };    ui.cancel = button_group.add('button', undefined, 'Cancel', {name: 'cancel'});    ui.cancel.onClick = function () {      ok = false;      w.close(1);    };    w.onShow = function () {      ui.text.active = true;    }    w.center();    w.show();    return createOutput();  }  return createDialog();})();";
+    const std::string dialog = kHead + kMiddle + kTail;
     for (const char* expected : {"1g", "0"}) {
         ASSERT_EQ(utility->AEGP_ExecuteScript(1, dialog.c_str(), false, &result, nullptr), PF_Err_NONE);
         void* bytes = nullptr;
@@ -177,7 +190,9 @@ TEST_F(ScriptEngineTest, ArbitraryParamRefusesWhatIsNotANewHostHandle) {
     PF_Handle shared = host().newHandle(4);
     Sim::ArbitraryParam param(host(), in_data_, 1, [&](PF_InData*, PF_OutData*, PF_ArbParamsExtra* extra) {
         if (extra->which_function == PF_Arbitrary_NEW_FUNC) *extra->u.new_func_params.arbPH = shared;
-        if (extra->which_function == PF_Arbitrary_FLAT_SIZE_FUNC) *extra->u.flat_size_func_params.flat_data_sizePLu = 1u << 30;
+        if (extra->which_function == PF_Arbitrary_FLAT_SIZE_FUNC) {
+            *extra->u.flat_size_func_params.flat_data_sizePLu = 1u << 30;
+        }
         return PF_Err_NONE;
     });
     PF_ArbitraryH first = nullptr, second = nullptr;

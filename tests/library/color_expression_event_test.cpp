@@ -194,6 +194,15 @@ TEST_F(ColorExpressionEventTest, DrawStopsAtTheFirstFailingStepAndReleasesEveryt
     }
 }
 
+TEST_F(ColorExpressionEventTest, AMissingDrawingSuiteIsReportedAndTheOthersReleased) {
+    host().faults().makeSuiteMissing(kDRAWBOT_SurfaceSuite, kDRAWBOT_SuiteVersion1);
+    PF_EventExtra event = window_->drawEvent(kIndex, kNarrow);
+    EXPECT_EQ(send(event), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(event.evt_out_flags, PF_EO_HANDLED_EVENT);
+    EXPECT_TRUE(window_->calls().empty());
+    EXPECT_EQ(host().ledger().outstanding("suite"), 0u);
+}
+
 TEST_F(ColorExpressionEventTest, AMissingCustomUISuiteStillReleasesTheDrawingSuites) {
     host().faults().makeSuiteMissing(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion1);
     PF_EventExtra event = window_->drawEvent(kIndex, kNarrow);

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "Util/AEFX_SuiteHelper.h"
 #include "library/custom_data/color_expression_data/color_expression_data.h"
@@ -40,7 +41,20 @@ public:
     DrawbotSuitesScope(PF_InData* in_data, PF_OutData* out_data) : in_data_(in_data), out_data_(out_data) {
         err_ = AEFX_AcquireDrawbotSuites(in_data_, out_data_, &suites_);
     }
-    ~DrawbotSuitesScope() { AEFX_ReleaseDrawbotSuites(in_data_, out_data_); }
+    ~DrawbotSuitesScope() {
+        if (err_ == PF_Err_NONE) {
+            AEFX_ReleaseDrawbotSuites(in_data_, out_data_);
+            return;
+        }
+        // Only what was acquired goes back: the host never handed out the others.
+        const std::pair<const void*, const char*> acquired[] = {{suites_.draw_suite, kDRAWBOT_DrawSuite},
+                                                                {suites_.supplier_suite, kDRAWBOT_SupplierSuite},
+                                                                {suites_.surface_suite, kDRAWBOT_SurfaceSuite},
+                                                                {suites_.path_suite, kDRAWBOT_PathSuite}};
+        for (const auto& [suite, name] : acquired) {
+            if (suite != nullptr) AEFX_ReleaseSuite(in_data_, out_data_, name, kDRAWBOT_SuiteVersion1, nullptr);
+        }
+    }
     DrawbotSuitesScope(const DrawbotSuitesScope&) = delete;
     DrawbotSuitesScope& operator=(const DrawbotSuitesScope&) = delete;
 
@@ -131,7 +145,7 @@ void adjustCursor(PF_ParamDef const& param, PF_EventExtra* event) {
     }
 }
 
-// Runs the dialog; `edited` receives the script's value.
+// Runs the dialog; `result` receives the script's value.
 PF_Err runDialog(int pluginId, AEGP_SuiteHandler& suites, std::string const& script, std::string& result) {
     AEGP_MemHandle resultH = nullptr;
     PF_Err err = suites.UtilitySuite11()->AEGP_ExecuteScript(pluginId, script.c_str(), false, &resultH, nullptr);
