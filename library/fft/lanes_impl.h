@@ -126,25 +126,63 @@ void transformLanes(double* work, int n, int sign, const double* w) {
 }
 
 void gatherRowsLanes(double* work, const double* const* sources, int n, const int* ip) {
-    for (int lane = 0; lane < kLanes; ++lane) {
-        const double* source = sources[lane];
-        if (source == nullptr) {
-            for (int k = 0; k < n; ++k) {
-                double* point = work + kPointDoubles * k;
-                point[lane] = 0.0;
-                point[kLanes + lane] = 0.0;
-            }
-            continue;
+    const double* s0 = sources[0];
+    const double* s1 = sources[1];
+    const double* s2 = sources[2];
+    const double* s3 = sources[3];
+    if (s0 != nullptr && s1 != nullptr && s2 != nullptr && s3 != nullptr && n >= 2) {
+        for (std::ptrdiff_t k = 0; k < n; k += 2) {
+            // Two complex values of each row: (re, im) of k, then of k + 1.
+            const Vec v0 = load(s0 + 2 * k);
+            const Vec v1 = load(s1 + 2 * k);
+            const Vec v2 = load(s2 + 2 * k);
+            const Vec v3 = load(s3 + 2 * k);
+            const Vec re01 = __builtin_shufflevector(v0, v1, 0, 4, 2, 6);
+            const Vec re23 = __builtin_shufflevector(v2, v3, 0, 4, 2, 6);
+            const Vec im01 = __builtin_shufflevector(v0, v1, 1, 5, 3, 7);
+            const Vec im23 = __builtin_shufflevector(v2, v3, 1, 5, 3, 7);
+            double* first = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k]);
+            double* second = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k + 1]);
+            store(first, __builtin_shufflevector(re01, re23, 0, 1, 4, 5));
+            store(first + 4, __builtin_shufflevector(im01, im23, 0, 1, 4, 5));
+            store(second, __builtin_shufflevector(re01, re23, 2, 3, 6, 7));
+            store(second + 4, __builtin_shufflevector(im01, im23, 2, 3, 6, 7));
         }
-        for (int k = 0; k < n; ++k) {
-            double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k]);
-            point[lane] = source[2 * k];
-            point[kLanes + lane] = source[2 * k + 1];
+        return;
+    }
+    for (int k = 0; k < n; ++k) {
+        double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k]);
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const double* source = sources[lane];
+            point[lane] = source != nullptr ? source[2 * k] : 0.0;
+            point[kLanes + lane] = source != nullptr ? source[2 * k + 1] : 0.0;
         }
     }
 }
 
 void scatterRowsLanes(const double* work, double* const* targets, int n) {
+    double* t0 = targets[0];
+    double* t1 = targets[1];
+    double* t2 = targets[2];
+    double* t3 = targets[3];
+    if (t0 != nullptr && t1 != nullptr && t2 != nullptr && t3 != nullptr && n >= 2) {
+        for (std::ptrdiff_t k = 0; k < n; k += 2) {
+            const double* point = work + kPointDoubles * k;
+            const Vec re0 = load(point);
+            const Vec im0 = load(point + 4);
+            const Vec re1 = load(point + kPointDoubles);
+            const Vec im1 = load(point + kPointDoubles + 4);
+            const Vec re01 = __builtin_shufflevector(re0, re1, 0, 1, 4, 5);
+            const Vec re23 = __builtin_shufflevector(re0, re1, 2, 3, 6, 7);
+            const Vec im01 = __builtin_shufflevector(im0, im1, 0, 1, 4, 5);
+            const Vec im23 = __builtin_shufflevector(im0, im1, 2, 3, 6, 7);
+            store(t0 + 2 * k, __builtin_shufflevector(re01, im01, 0, 4, 2, 6));
+            store(t1 + 2 * k, __builtin_shufflevector(re01, im01, 1, 5, 3, 7));
+            store(t2 + 2 * k, __builtin_shufflevector(re23, im23, 0, 4, 2, 6));
+            store(t3 + 2 * k, __builtin_shufflevector(re23, im23, 1, 5, 3, 7));
+        }
+        return;
+    }
     for (int lane = 0; lane < kLanes; ++lane) {
         double* target = targets[lane];
         if (target == nullptr) continue;
