@@ -1,5 +1,7 @@
 #include "host/sim/host.h"
 
+#include "host/sim/iterate.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -240,9 +242,14 @@ Host::Host() {
     installHandleSuites(*this);
     installAnsiCallbacks(*this, utils_.ansi);
     installUtilitySuites(*this);
+    installParamCallbacks(*this);
+    iteration_ = std::make_unique<Iteration>();
+    installIterateSuites(*this);
+    installSamplingSuites(*this);
 }
 
 Host::~Host() {
+    iteration_.reset();  // joins the workers while the host is still current
     {
         std::lock_guard lock(handleMutex_);
         handles_.clear();

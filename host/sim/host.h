@@ -18,6 +18,8 @@
 
 namespace Sim {
 
+class Iteration;  // host/sim/iterate.h
+
 // Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
 // Keys are counted, so a suite acquired twice must be released twice.
 class Ledger {
@@ -110,6 +112,8 @@ public:
     Ledger& ledger() { return ledger_; }
     CallLog& log() { return log_; }
     FaultPlan& faults() { return faults_; }
+    // Worker threads, thread count, abort and progress.
+    Iteration& iteration() { return *iteration_; }
 
     // Suite registry behind the basic suite.
     void addSuite(const std::string& name, int version, const void* table);
@@ -148,12 +152,16 @@ private:
     mutable std::mutex handleMutex_;
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
     int nextPluginId_ = 1;
+    std::unique_ptr<Iteration> iteration_;
 };
 
 // Each area of the host registers its suites and callbacks with a function of this shape.
 void installHandleSuites(Host& host);
 void installAnsiCallbacks(Host& host, PF_ANSICallbacks& ansi);
 void installUtilitySuites(Host& host);
+void installParamCallbacks(Host& host);
+void installIterateSuites(Host& host);
+void installSamplingSuites(Host& host);
 
 }  // namespace Sim
 
@@ -165,4 +173,6 @@ struct PF_EffectInstance {
     std::vector<PF_ParamDef> registered;
     // Current values by parameter index (index 0 is the input layer), as check-out returns them.
     std::vector<PF_ParamDef> values;
+    // Parameters checked out and not yet checked in: the effect's record and the index.
+    std::vector<std::pair<const PF_ParamDef*, int32_t>> checkouts;
 };

@@ -56,3 +56,19 @@ TEST_F(SuiteHandlerTest, ConcurrentFirstUseLeavesOneAcquisition) {
     }
     EXPECT_EQ(host().ledger().outstanding("suite"), 0u);
 }
+
+TEST_F(SuiteHandlerTest, VersionsOfOneSuiteAreKeptApart) {
+    static const int version1 = 1, version2 = 2;
+    host().addSuite(kPFWorldSuite, 1, &version1);
+    host().addSuite(kPFWorldSuite, 2, &version2);
+    {
+        const AEGP_SuiteHandler suites(in_data_.pica_basicP);
+        EXPECT_EQ(static_cast<const void*>(suites.WorldSuite1()), &version1);
+        EXPECT_EQ(static_cast<const void*>(suites.WorldSuite2()), &version2);
+        EXPECT_EQ(static_cast<const void*>(suites.WorldSuite1()), &version1);
+    }
+    EXPECT_EQ(host().log().count("AcquireSuite PF World Suite v1"), 1u);
+    EXPECT_EQ(host().log().count("AcquireSuite PF World Suite v2"), 1u);
+    EXPECT_EQ(host().log().count("ReleaseSuite PF World Suite v1"), 1u);
+    EXPECT_EQ(host().log().count("ReleaseSuite PF World Suite v2"), 1u);
+}

@@ -4,10 +4,12 @@
 
 #include "aegp_suites.h"
 #include "arbitrary.h"
+#include "drawbot.h"
 #include "effect.h"
 #include "event.h"
 #include "params.h"
 #include "pf_suites.h"
+#include "pipl.h"
 #include "smart_render.h"
 #include "sp_basic.h"
 #include "types.h"

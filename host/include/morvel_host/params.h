@@ -56,6 +56,9 @@ enum {
 /* Change flags the effect sets on a parameter it rewrote during an event. */
 enum { PF_ChangeFlag_NONE = 0, PF_ChangeFlag_CHANGED_VALUE = 1 };
 
+/* Default of a layer parameter: no layer, or the effect's own layer. */
+enum { PF_LayerDefault_NONE = 0, PF_LayerDefault_MYSELF = -1 };
+
 enum { PF_ValueDisplayFlag_NONE = 0, PF_ValueDisplayFlag_PERCENT = 1, PF_ValueDisplayFlag_PIXEL = 2 };
 
 typedef PF_Handle PF_ArbitraryH;

@@ -1,0 +1,330 @@
+#include "glow/parameters.h"
+
+#include <cstddef>
+
+#include "morvel_host/params.h"
+
+namespace Glow {
+
+namespace {
+
+using Morvel::Plugin::ParameterDef;
+using Morvel::Plugin::ParameterUnionValue;
+namespace Kind = Morvel::Plugin;
+
+template <size_t N>
+constexpr ParameterDef row(const char (&name)[N], int32_t kind, int32_t id) {
+    static_assert(N <= sizeof(ParameterDef::name), "a row name has at most 31 characters");
+    ParameterDef def{};
+    for (size_t i = 0; i < N; ++i) def.name[i] = name[i];
+    def.kind = kind;
+    def.id = id;
+    return def;
+}
+
+constexpr ParameterUnionValue integer(int32_t value) { return {.i = value}; }
+constexpr ParameterUnionValue real(double value) { return {.d = value}; }
+
+template <size_t N>
+constexpr ParameterDef layer(const char (&name)[N], int32_t id) {
+    ParameterDef def = row(name, Kind::KIND_LAYER, id);
+    def.dephault = integer(PF_LayerDefault_NONE);
+    return def;
+}
+
+// The integer, not the bool, so the slot reads the same either way.
+template <size_t N>
+constexpr ParameterDef checkbox(const char (&name)[N], int32_t id, bool on) {
+    ParameterDef def = row(name, Kind::KIND_CHECKBOX, id);
+    def.dephault = integer(on ? 1 : 0);
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef popup(const char (&name)[N], int32_t id, int32_t dephault, int32_t choices) {
+    ParameterDef def = row(name, Kind::KIND_INT, id);
+    def.dephault = integer(dephault);
+    def.validMin = integer(1);
+    def.validMax = integer(choices);
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef slider(const char (&name)[N], int32_t id, int32_t dephault, int32_t validMin,
+                              int32_t validMax, int32_t sliderMin, int32_t sliderMax) {
+    ParameterDef def = row(name, Kind::KIND_INT, id);
+    def.dephault = integer(dephault);
+    def.validMin = integer(validMin);
+    def.validMax = integer(validMax);
+    def.sliderMin = integer(sliderMin);
+    def.sliderMax = integer(sliderMax);
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef floating(const char (&name)[N], int32_t id, double dephault, double validMin,
+                                double validMax, double sliderMin, double sliderMax) {
+    ParameterDef def = row(name, Kind::KIND_FLOAT, id);
+    def.dephault = real(dephault);
+    def.validMin = real(validMin);
+    def.validMax = real(validMax);
+    def.sliderMin = real(sliderMin);
+    def.sliderMax = real(sliderMax);
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef angle(const char (&name)[N], int32_t id, double degrees) {
+    ParameterDef def = row(name, Kind::KIND_ANGLE, id);
+    def.dephault = real(degrees);
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef color(const char (&name)[N], int32_t id, float red, float green, float blue) {
+    ParameterDef def = row(name, Kind::KIND_COLOR, id);
+    def.dephault = ParameterUnionValue{.color = {red, green, blue}};
+    return def;
+}
+
+// In percent of the layer's width and height.
+template <size_t N>
+constexpr ParameterDef point(const char (&name)[N], int32_t id, double x, double y) {
+    ParameterDef def = row(name, Kind::KIND_POINT, id);
+    def.dephault = ParameterUnionValue{.point = {x, y}};
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef customData(const char (&name)[N], int32_t id) {
+    return row(name, Kind::KIND_ARBITRARY, id);
+}
+
+constexpr RowRegistration by(AddFunction add) { return {add, 0, nullptr}; }
+constexpr RowRegistration byFloat(int32_t precision) { return {AddFunction::Float, precision, nullptr}; }
+constexpr RowRegistration byPercent(int32_t precision) { return {AddFunction::Percent, precision, nullptr}; }
+constexpr RowRegistration byPopup(const char* menu) { return {AddFunction::Popup, 0, menu}; }
+
+}  // namespace
+
+const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
+    popup("Rendering Mode", 1, 5, 5),  // five of the menu's eight items are offered
+    floating("Exposure", 2, 0, -50, 50, 0, 5),
+    floating("Boost Low Luminance", 3, 0, 0, 100, 0, 100),
+    popup("Blur Type", 4, 1, 2),
+    // "Blur"
+    floating("Blur Radius", 6, 20, 0, 200, 0, 50),
+    checkbox("Diffusion", 7, true),
+    floating("Diffusion Convergence", 8, 0, 0, 20, 0, 10),
+    popup("Diffusion Quality", 9, 1, 2),
+    checkbox("Beam", 10, false),
+    slider("Beam Number", 11, 4, 1, 20, 1, 8),
+    floating("Beam Intensity", 12, 10, 0, 1000, 0, 100),
+    checkbox("Beam Normalizing", 13, true),
+    floating("Beam Scaling", 14, 100, 0, 500, 0, 100),
+    angle("Beam Phase", 15, 30),
+    checkbox("Kernel", 16, false),
+    layer("Kernel Layer", 17),
+    floating("Kernel Intensity", 18, 100, 0, 1000, 0, 100),
+    checkbox("Kernel Normalizing", 19, true),
+    floating("Kernel Scaling", 20, 100, 0, 500, 0, 100),
+    popup("Wrap", 21, 3, 3),
+    // "Channel Blur"
+    color("Color 1", 24, 1, 0, 0),
+    color("Color 2", 25, 0, 1, 0),
+    color("Color 3", 26, 0, 0, 1),
+    floating("Color 1 Radius", 27, 60, 0, 300, 0, 150),
+    floating("Color 2 Radius", 28, 100, 0, 300, 0, 150),
+    floating("Color 3 Radius", 29, 140, 0, 300, 0, 150),
+    // "Preprocessing"
+    angle("Pre Hue", 32, 0),
+    floating("Pre Lightness", 33, 100, 0, 10000, 0, 200),
+    floating("Pre Saturation", 34, 100, 0, 10000, 0, 200),
+    floating("Pre Black", 35, 0, -5000, 5000, 0, 100),
+    floating("Pre White", 36, 100, -5000, 5000, 0, 100),
+    floating("Pre Gamma", 37, 1, 0.01, 5, 0.01, 5),
+    floating("Pre Alpha Black", 38, 0, -5000, 5000, 0, 100),
+    floating("Pre Alpha White", 39, 100, -5000, 5000, 0, 100),
+    checkbox("Use Mask", 40, false),
+    // "Mask"
+    popup("Mask Type", 42, 1, 3),
+    layer("Mask Layer", 43),
+    popup("Mask Layer Channel", 44, 1, 2),
+    popup("Mask Layer Wrap", 45, 1, 4),
+    point("Mask Center", 46, 50, 50),
+    angle("Mask Rotation", 47, 0),
+    floating("Mask Scale", 48, 100, 0, 10000, 0, 100),
+    floating("Mask Width", 49, 150, 0, 50000, 0, 300),
+    floating("Mask Height", 50, 150, 0, 50000, 0, 300),
+    floating("Mask Falloff", 51, 0, 0, 50000, 0, 50),
+    checkbox("Mask Invert", 52, false),
+    // "Threshold"
+    floating("Threshold", 56, 70, -100, 200, 0, 100),
+    checkbox("Use Threshold 2", 57, false),
+    floating("Threshold 2", 58, 50, -100, 200, 0, 100),
+    floating("Threshold Softness", 59, 10, 0, 100, 0, 100),
+    checkbox("Threshold Invert", 60, false),
+    popup("Channel", 61, 1, 13),
+    checkbox("Multiply Alpha", 62, true),
+    color("Reference Color", 63, 1, 0, 0),
+    customData("Custom Channel", 64),
+    // "Toner"
+    popup("Toner", 67, 1, 2),
+    popup("Tones", 68, 1, 6),
+    color("Highlight", 69, 1, 1, 1),
+    color("Midtone", 70, 0, 1, 1),
+    color("Shadow", 71, 0, 0.5f, 1),
+    layer("Toner Map", 72),
+    floating("Toner Black", 73, 0, -5000, 5000, 0, 100),
+    floating("Toner White", 74, 100, -5000, 5000, 0, 100),
+    floating("Toner Gamma", 75, 1, 0.01, 5, 0.01, 5),
+    floating("Blend With Original", 76, 0, 0, 100, 0, 100),
+    checkbox("Use Different Channel", 77, false),
+    // "Toner Channel"
+    popup("Toner Channel", 79, 1, 13),
+    checkbox("Toner Multiply Alpha", 80, true),
+    color("Toner Reference Color", 81, 1, 0, 0),
+    customData("Toner Custom Channel", 82),
+    // outside the groups
+    popup("Composite Settings", 85, 1, 2),
+    popup("Blending Mode", 86, 11, 31),
+    // "Composite"
+    floating("Source Opacity", 88, 100, 0, 100, 0, 100),
+    // "Source Levels"
+    floating("Source Black", 90, 0, -5000, 5000, 0, 100),
+    floating("Source White", 91, 100, -5000, 5000, 0, 100),
+    floating("Source Gamma", 92, 1, 0.01, 5, 0.01, 5),
+    floating("Source Alpha Black", 93, 0, -5000, 5000, 0, 100),
+    floating("Source Alpha White", 94, 100, -5000, 5000, 0, 100),
+    // back in "Composite"
+    floating("Glow Opacity", 96, 100, 0, 100, 0, 100),
+    checkbox("Glow Unmult", 97, false),
+    // "Glow Levels"
+    floating("Glow Black", 99, 0, -5000, 5000, 0, 100),
+    floating("Glow White", 100, 100, -5000, 5000, 0, 100),
+    floating("Glow Gamma", 101, 1, 0.01, 5, 0.01, 5),
+    floating("Glow Alpha Black", 102, 0, -5000, 5000, 0, 100),
+    floating("Glow Alpha White", 103, 100, -5000, 5000, 0, 100),
+    // back in "Composite"
+    layer("Source Layer", 105),
+    layer("Glow Layer", 106),
+    // outside the groups
+    checkbox("Grow Bounds", 108, true),
+};
+
+const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
+    byPopup(MENU_RENDERING_MODE),       // Rendering Mode
+    byFloat(1),                         // Exposure
+    byPercent(1),                       // Boost Low Luminance
+    byPopup(MENU_BLUR_TYPE),            // Blur Type
+    byFloat(1),                         // Blur Radius
+    by(AddFunction::Checkbox),          // Diffusion
+    byFloat(1),                         // Diffusion Convergence
+    byPopup(MENU_DIFFUSION_QUALITY),    // Diffusion Quality
+    by(AddFunction::Checkbox),          // Beam
+    by(AddFunction::Slider),            // Beam Number
+    byPercent(3),                       // Beam Intensity
+    by(AddFunction::Checkbox),          // Beam Normalizing
+    byPercent(1),                       // Beam Scaling
+    by(AddFunction::Angle),             // Beam Phase
+    by(AddFunction::Checkbox),          // Kernel
+    by(AddFunction::Layer),             // Kernel Layer
+    byPercent(3),                       // Kernel Intensity
+    by(AddFunction::Checkbox),          // Kernel Normalizing
+    byPercent(1),                       // Kernel Scaling
+    byPopup(MENU_WRAP),                 // Wrap
+    by(AddFunction::Color),             // Color 1
+    by(AddFunction::Color),             // Color 2
+    by(AddFunction::Color),             // Color 3
+    byPercent(1),                       // Color 1 Radius
+    byPercent(1),                       // Color 2 Radius
+    byPercent(1),                       // Color 3 Radius
+    by(AddFunction::Angle),             // Pre Hue
+    byPercent(1),                       // Pre Lightness
+    byPercent(1),                       // Pre Saturation
+    byPercent(1),                       // Pre Black
+    byPercent(1),                       // Pre White
+    byFloat(2),                         // Pre Gamma
+    byPercent(1),                       // Pre Alpha Black
+    byPercent(1),                       // Pre Alpha White
+    by(AddFunction::Checkbox),          // Use Mask
+    byPopup(MENU_MASK_TYPE),            // Mask Type
+    by(AddFunction::Layer),             // Mask Layer
+    byPopup(MENU_MASK_LAYER_CHANNEL),   // Mask Layer Channel
+    byPopup(MENU_MASK_LAYER_WRAP),      // Mask Layer Wrap
+    by(AddFunction::Point),             // Mask Center
+    by(AddFunction::Angle),             // Mask Rotation
+    byPercent(1),                       // Mask Scale
+    byFloat(1),                         // Mask Width
+    byFloat(1),                         // Mask Height
+    byFloat(1),                         // Mask Falloff
+    by(AddFunction::Checkbox),          // Mask Invert
+    byPercent(2),                       // Threshold
+    by(AddFunction::Checkbox),          // Use Threshold 2
+    byPercent(2),                       // Threshold 2
+    byPercent(2),                       // Threshold Softness
+    by(AddFunction::Checkbox),          // Threshold Invert
+    byPopup(MENU_CHANNEL),              // Channel
+    by(AddFunction::Checkbox),          // Multiply Alpha
+    by(AddFunction::Color),             // Reference Color
+    by(AddFunction::CustomData),        // Custom Channel
+    byPopup(MENU_TONER),                // Toner
+    byPopup(MENU_TONES),                // Tones
+    by(AddFunction::Color),             // Highlight
+    by(AddFunction::Color),             // Midtone
+    by(AddFunction::Color),             // Shadow
+    by(AddFunction::Layer),             // Toner Map
+    byPercent(1),                       // Toner Black
+    byPercent(1),                       // Toner White
+    byFloat(2),                         // Toner Gamma
+    byPercent(1),                       // Blend With Original
+    by(AddFunction::Checkbox),          // Use Different Channel
+    byPopup(MENU_CHANNEL),              // Toner Channel
+    by(AddFunction::Checkbox),          // Toner Multiply Alpha
+    by(AddFunction::Color),             // Toner Reference Color
+    by(AddFunction::CustomData),        // Toner Custom Channel
+    byPopup(MENU_COMPOSITE_SETTINGS),   // Composite Settings
+    byPopup(MENU_BLENDING_MODE),        // Blending Mode
+    byPercent(1),                       // Source Opacity
+    byPercent(1),                       // Source Black
+    byPercent(1),                       // Source White
+    byFloat(2),                         // Source Gamma
+    byPercent(1),                       // Source Alpha Black
+    byPercent(1),                       // Source Alpha White
+    byPercent(1),                       // Glow Opacity
+    by(AddFunction::Checkbox),          // Glow Unmult
+    byPercent(1),                       // Glow Black
+    byPercent(1),                       // Glow White
+    byFloat(2),                         // Glow Gamma
+    byPercent(1),                       // Glow Alpha Black
+    byPercent(1),                       // Glow Alpha White
+    by(AddFunction::Layer),             // Source Layer
+    by(AddFunction::Layer),             // Glow Layer
+    by(AddFunction::Checkbox),          // Grow Bounds
+};
+
+// Three group starts share id 89; ids 87 and 98 stay unused.
+const GroupEntry GROUP_ENTRIES[GROUP_ENTRY_COUNT] = {
+    {4, 5, "Blur"},
+    {20, 22, nullptr},
+    {20, 23, "Channel Blur"},
+    {26, 30, nullptr},
+    {26, 31, "Preprocessing"},
+    {35, 41, "Mask"},
+    {46, 53, nullptr},
+    {46, 54, nullptr},
+    {46, 55, "Threshold"},
+    {55, 65, nullptr},
+    {55, 66, "Toner"},
+    {66, 78, "Toner Channel"},
+    {70, 83, nullptr},
+    {70, 84, nullptr},
+    {72, 89, "Composite"},
+    {73, 89, "Source Levels"},
+    {78, 95, nullptr},
+    {80, 89, "Glow Levels"},
+    {85, 104, nullptr},
+    {87, 107, nullptr},
+};
+
+}  // namespace Glow

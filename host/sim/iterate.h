@@ -1,0 +1,60 @@
+#pragma once
+
+// The host's iteration over its worker threads ("PF Iterate8 Suite", "AEGP Iterate Suite") and
+// the abort and progress callbacks of the input record.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "host/sim/thread_pool.h"
+#include "morvel_host/host.h"
+
+namespace Sim {
+
+class Iteration {
+public:
+    Iteration();
+    ~Iteration();
+
+    // Processors the iterations run on, the calling thread included (default: the machine's).
+    // Takes effect at the next iteration; not to be changed while one runs.
+    void setProcessors(int processors);
+    int processors() const;
+    // The count the thread-count query reports (default: the processors).
+    void setReportedThreads(int threads);
+    int reportedThreads() const;
+
+    // The first `polls` abort polls answer 0, every later one the user's cancel; -1: never.
+    void abortAfterPolls(int polls);
+    int abortPolls() const;
+    std::vector<std::thread::id> abortPollThreads() const;
+
+    struct Progress {
+        int32_t current;
+        int32_t total;
+    };
+    std::vector<Progress> progressReports() const;
+
+    // What the suite and callbacks do.
+    PF_Err iterate(int32_t iterations, void* refcon, PF_IterateGenericFunc fn);
+    PF_Err numThreads(int32_t* threads);
+    PF_Err pollAbort();
+    PF_Err reportProgress(int32_t current, int32_t total);
+
+private:
+    ThreadPool& pool();
+
+    mutable std::mutex mutex_;
+    int processors_;
+    int reportedThreads_ = -1;  // -1: the processors
+    int abortAfter_ = -1;
+    int polls_ = 0;
+    std::vector<std::thread::id> pollThreads_;
+    std::vector<Progress> progress_;
+    std::unique_ptr<ThreadPool> pool_;
+};
+
+}  // namespace Sim

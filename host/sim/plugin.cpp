@@ -1,0 +1,220 @@
+#include "host/sim/plugin.h"
+
+#include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "morvel_host/pipl.h"
+
+namespace Sim {
+
+namespace {
+
+// Far beyond any plug-in; a bigger file is not read at all.
+constexpr uint64_t kMaxPluginFileSize = uint64_t(1) << 30;
+constexpr uint64_t kMaxPropertyListSize = 1 << 16;
+
+template <class T>
+T readAt(const std::vector<uint8_t>& file, uint64_t offset) {
+    T value;
+    std::memcpy(&value, file.data() + offset, sizeof value);
+    return value;
+}
+
+bool fits(const std::vector<uint8_t>& file, uint64_t offset, uint64_t size) {
+    return offset <= file.size() && size <= file.size() - offset;
+}
+
+PluginError notAPlugin(const std::string& why) { return PluginError("not a plug-in (" + why + ")"); }
+
+}  // namespace
+
+std::vector<uint8_t> readPropertyListSection(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT) throw PluginError("no such file");
+        throw PluginError(std::string("cannot read: ") + std::strerror(errno));
+    }
+    if (!S_ISREG(status.st_mode)) throw notAPlugin("not a regular file");
+    if (static_cast<uint64_t>(status.st_size) > kMaxPluginFileSize) throw notAPlugin("file too large");
+
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) throw PluginError("cannot read: " + std::string(std::strerror(errno)));
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+
+    if (file.size() < sizeof(Elf64_Ehdr) || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0) {
+        throw notAPlugin("not a shared library");
+    }
+    const auto header = readAt<Elf64_Ehdr>(file, 0);
+    if (header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB) {
+        throw notAPlugin("not a 64-bit little-endian library");
+    }
+    if (header.e_type != ET_DYN) throw notAPlugin("not a shared library");
+    if (header.e_shentsize != sizeof(Elf64_Shdr) || header.e_shstrndx >= header.e_shnum ||
+        !fits(file, header.e_shoff, uint64_t(header.e_shnum) * sizeof(Elf64_Shdr))) {
+        throw notAPlugin("damaged section table");
+    }
+    auto section = [&](unsigned index) { return readAt<Elf64_Shdr>(file, header.e_shoff + index * sizeof(Elf64_Shdr)); };
+    const Elf64_Shdr names = section(header.e_shstrndx);
+    if (!fits(file, names.sh_offset, names.sh_size)) throw notAPlugin("damaged section names");
+
+    const std::string wanted = MORVEL_PIPL_SECTION;
+    for (unsigned i = 0; i < header.e_shnum; ++i) {
+        const Elf64_Shdr candidate = section(i);
+        if (candidate.sh_name >= names.sh_size || names.sh_size - candidate.sh_name < wanted.size() + 1) continue;
+        const char* name = reinterpret_cast<const char*>(file.data() + names.sh_offset + candidate.sh_name);
+        if (std::memcmp(name, wanted.c_str(), wanted.size() + 1) != 0) continue;
+        if (candidate.sh_type != SHT_PROGBITS || candidate.sh_size > kMaxPropertyListSize ||
+            !fits(file, candidate.sh_offset, candidate.sh_size)) {
+            throw notAPlugin("damaged property list section");
+        }
+        const auto first = file.begin() + static_cast<ptrdiff_t>(candidate.sh_offset);
+        return std::vector<uint8_t>(first, first + static_cast<ptrdiff_t>(candidate.sh_size));
+    }
+    throw notAPlugin("no property list");
+}
+
+Plugin::Plugin(const std::string& path) : path_(path) {
+    // Without a slash the loader would search the library path instead of opening this file.
+    const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
+    try {
+        propertyListBytes_ = readPropertyListSection(openPath);
+        properties_ = decodePropertyList(propertyListBytes_);
+    } catch (const PluginError& error) {
+        throw PluginError(path + ": " + error.what());
+    }
+    if (properties_.kind != PiPL_KIND_EFFECT) {
+        throw PluginError(path + ": not an effect plug-in (kind '" + properties_.kind + "')");
+    }
+    if (properties_.entryPoint.empty()) throw PluginError(path + ": not a plug-in (its property list names no entry point)");
+
+    library_ = ::dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library_ == nullptr) {
+        const char* why = ::dlerror();
+        throw PluginError(path + ": cannot load: " + (why != nullptr ? why : "unknown reason"));
+    }
+    auto refuse = [&](const std::string& why) {
+        ::dlclose(library_);
+        library_ = nullptr;
+        throw PluginError(path + ": not a plug-in (" + why + ")");
+    };
+    entry_ = reinterpret_cast<PF_EntryPointFunc>(::dlsym(library_, properties_.entryPoint.c_str()));
+    if (entry_ == nullptr) refuse("no " + properties_.entryPoint);
+    void* record = ::dlsym(library_, "MPluginInfo");
+    if (record == nullptr) refuse("no MPluginInfo");
+    Dl_info info{};
+    void* symbolEntry = nullptr;
+    const bool described = ::dladdr1(record, &info, &symbolEntry, RTLD_DL_SYMENT) != 0;
+    const auto* symbol = static_cast<const ElfW(Sym)*>(symbolEntry);
+    if (!described || symbol == nullptr ||
+        symbol->st_size != sizeof(PluginRecord)) {
+        refuse("MPluginInfo is not a 40-byte record");
+    }
+    record_ = static_cast<const PluginRecord*>(record);
+    if (record_->rows < 0 || (record_->rows > 0 && record_->table == nullptr)) {
+        refuse("MPluginInfo has a bad parameter table");
+    }
+}
+
+Plugin::~Plugin() {
+    if (library_ != nullptr) ::dlclose(library_);
+}
+
+std::string builtPluginPath(const std::string& name) { return std::string(MORVEL_PLUGIN_DIR) + "/" + name + ".so"; }
+
+// ---------------------------------------------------------------- PluginInstance
+
+PluginInstance::PluginInstance(Host& host, const Plugin& plugin) : host_(host), plugin_(plugin) {
+    effect_.host = &host;
+}
+
+PluginInstance::~PluginInstance() {
+    try {
+        globalSetdown();
+    } catch (...) {
+    }
+}
+
+PF_Err PluginInstance::call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output,
+                            void* extra) {
+    PF_InData in_data;
+    host_.fillInData(in_data, &effect_);
+    in_data.global_data = globalData_;
+    PF_Err err = PF_Err_NONE;
+    try {
+        err = plugin_.entry()(cmd, &in_data, &out_data, params, output, extra);
+    } catch (...) {
+        violations_.push_back("command " + std::to_string(cmd) + ": an exception left the entry point");
+        err = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    check(cmd, out_data);
+    return err;
+}
+
+void PluginInstance::check(PF_Cmd cmd, PF_OutData& out_data) {
+    if (std::memchr(out_data.return_msg, '\0', sizeof out_data.return_msg) == nullptr) {
+        violations_.push_back("command " + std::to_string(cmd) + ": return message not terminated within " +
+                              std::to_string(sizeof out_data.return_msg) + " bytes");
+        out_data.return_msg[sizeof out_data.return_msg - 1] = '\0';
+    }
+}
+
+PF_Err PluginInstance::globalSetup() {
+    if (setUp_) throw std::logic_error("global set-up runs once per instance");
+    PF_OutData out{};
+    const PF_Err err = call(PF_Cmd_GLOBAL_SETUP, out, nullptr, nullptr, nullptr);
+    setupOut_ = out;
+    lastOut_ = out;
+    if (out.global_data != nullptr) {
+        if (!host_.isLiveHandle(out.global_data)) {
+            violations_.push_back("global set-up: global data is not a host handle");
+        } else if (err != PF_Err_NONE) {
+            violations_.push_back("global set-up: global data handed back with error " + std::to_string(err));
+        } else {
+            globalData_ = out.global_data;
+        }
+    }
+    setUp_ = err == PF_Err_NONE;
+    return err;
+}
+
+PF_Err PluginInstance::globalSetdown() {
+    if (!setUp_) return PF_Err_NONE;
+    PF_OutData out{};
+    out.global_data = globalData_;
+    const PF_Err err = call(PF_Cmd_GLOBAL_SETDOWN, out, nullptr, nullptr, nullptr);
+    lastOut_ = out;
+    if (globalData_ != nullptr && host_.isLiveHandle(globalData_)) {
+        violations_.push_back("global set-down: global data not disposed");
+    }
+    globalData_ = nullptr;
+    setUp_ = false;
+    return err;
+}
+
+PF_Err PluginInstance::run(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output,
+                           void* extra) {
+    return call(cmd, out_data, params, output, extra);
+}
+
+PF_Err PluginInstance::command(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* output, void* extra) {
+    lastOut_ = PF_OutData{};
+    lastOut_.global_data = globalData_;
+    return call(cmd, lastOut_, params, output, extra);
+}
+
+bool PluginInstance::commandScopeBalanced() const {
+    const Ledger& ledger = host_.ledger();
+    const size_t kept = globalData_ != nullptr && ledger.holds("handle", Ledger::keyOf(globalData_)) ? 1 : 0;
+    return ledger.badReleases() == 0 && ledger.outstanding() == kept;
+}
+
+std::string PluginInstance::ledgerReport() const { return host_.ledger().report(); }
+
+}  // namespace Sim

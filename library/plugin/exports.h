@@ -1,0 +1,13 @@
+#pragma once
+
+#include "library/plugin/plugin_info.h"
+#include "morvel_host/host.h"
+
+// What every plug-in file exports; each effect defines both.
+extern "C" {
+MORVEL_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                                    PF_LayerDef* output, void* extra);
+MORVEL_EXPORT extern const Morvel::Plugin::PluginInfo MPluginInfo;
+}
+
+static_assert(sizeof(&EntryPointFunc) == sizeof(PF_EntryPointFunc));

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "host/sim/iterate.h"
+#include "host/sim/thread_pool.h"
+#include "support/host_fixture.h"
+
+namespace {
+
+// What one generic iteration saw: each index with its n and thread.
+struct Seen {
+    std::mutex mutex;
+    std::vector<int> indices;
+    std::vector<int> counts;
+    std::vector<int> threadIndices;
+    std::set<std::thread::id> threads;
+    std::thread::id threadOfIndexZero;
+    int failFrom = -1;  // indices >= failFrom fail with their own index + 1000
+};
+
+PF_Err record(void* refcon, int32_t thread_index, int32_t i, int32_t n) {
+    auto* seen = static_cast<Seen*>(refcon);
+    std::lock_guard lock(seen->mutex);
+    seen->indices.push_back(i);
+    seen->counts.push_back(n);
+    seen->threadIndices.push_back(thread_index);
+    seen->threads.insert(std::this_thread::get_id());
+    if (i == 0) seen->threadOfIndexZero = std::this_thread::get_id();
+    return seen->failFrom >= 0 && i >= seen->failFrom ? 1000 + i : PF_Err_NONE;
+}
+
+class IterateSuiteTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        const void* table = nullptr;
+        ASSERT_EQ(in_data_.pica_basicP->AcquireSuite(kPFIterate8Suite, 1, &table), kSPNoError);
+        iterate_ = static_cast<const PF_Iterate8Suite1*>(table);
+        ASSERT_EQ(in_data_.pica_basicP->AcquireSuite(kAEGPIterateSuite, 1, &table), kSPNoError);
+        threads_ = static_cast<const AEGP_IterateSuite1*>(table);
+    }
+    void TearDown() override {
+        in_data_.pica_basicP->ReleaseSuite(kPFIterate8Suite, 1);
+        in_data_.pica_basicP->ReleaseSuite(kAEGPIterateSuite, 1);
+        HostTest::TearDown();
+    }
+    Sim::Iteration& iteration() { return host().iteration(); }
+
+    const PF_Iterate8Suite1* iterate_ = nullptr;
+    const AEGP_IterateSuite1* threads_ = nullptr;
+};
+
+TEST_F(IterateSuiteTest, EveryIndexRunsOnceWithTheCountAndTheCallerTakesPart) {
+    iteration().setProcessors(4);
+    struct Case {
+        const char* name;
+        int iterations;
+        int expected;
+    } cases[] = {{"none", 0, 0}, {"one", 1, 1}, {"two", 2, 2}, {"seven", 7, 7}, {"many", 500, 500},
+                 {"once per processor", -1, 4}};
+    for (const auto& c : cases) {
+        Seen seen;
+        ASSERT_EQ(iterate_->iterate_generic(c.iterations, &seen, record), PF_Err_NONE) << c.name;
+        std::vector<int> sorted = seen.indices;
+        std::sort(sorted.begin(), sorted.end());
+        ASSERT_EQ(static_cast<int>(sorted.size()), c.expected) << c.name;
+        for (int i = 0; i < c.expected; ++i) EXPECT_EQ(sorted[static_cast<size_t>(i)], i) << c.name;
+        for (int n : seen.counts) EXPECT_EQ(n, c.expected) << c.name;
+        for (int t : seen.threadIndices) {
+            EXPECT_GE(t, 0) << c.name;
+            EXPECT_LT(t, 4) << c.name;
+        }
+        if (c.expected > 0) {
+            EXPECT_EQ(seen.threadOfIndexZero, std::this_thread::get_id()) << c.name;
+        }
+    }
+}
+
+TEST_F(IterateSuiteTest, ThreadsAreKeptAcrossCalls) {
+    iteration().setProcessors(4);
+    std::set<std::thread::id> all;
+    for (int call = 0; call < 40; ++call) {
+        Seen seen;
+        ASSERT_EQ(iterate_->iterate_generic(16, &seen, record), PF_Err_NONE);
+        all.insert(seen.threads.begin(), seen.threads.end());
+    }
+    EXPECT_LE(all.size(), 4u) << "a new thread was started for a call";
+}
+
+TEST_F(IterateSuiteTest, TheLowestFailingIterationsErrorIsTheResult) {
+    iteration().setProcessors(4);
+    for (int failFrom : {0, 3, 99}) {
+        Seen seen;
+        seen.failFrom = failFrom;
+        // Index failFrom is always reached: lower indices succeed and do not stop the run.
+        EXPECT_EQ(iterate_->iterate_generic(100, &seen, record), 1000 + failFrom) << failFrom;
+    }
+}
+
+TEST_F(IterateSuiteTest, BadArgumentsAndPlannedFailuresAreRefusedWithoutRunning) {
+    Seen seen;
+    EXPECT_EQ(iterate_->iterate_generic(-2, &seen, record), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(iterate_->iterate_generic(4, &seen, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    host().faults().failCall("iterate_generic", 1, PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(iterate_->iterate_generic(4, &seen, record), PF_Err_OUT_OF_MEMORY);
+    EXPECT_TRUE(seen.indices.empty());
+}
+
+PF_Err throwing(void*, int32_t, int32_t i, int32_t) {
+    if (i == 2) throw 42;
+    return PF_Err_NONE;
+}
+
+TEST_F(IterateSuiteTest, AnExceptionFromAnEffectIsContainedAndLogged) {
+    iteration().setProcessors(3);
+    EXPECT_EQ(iterate_->iterate_generic(5, nullptr, throwing), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_TRUE(host().log().contains("exception escaped"));
+}
+
+struct Nested {
+    const PF_Iterate8Suite1* iterate;
+    std::atomic<int> inner{0};
+};
+
+PF_Err innerBand(void* refcon, int32_t, int32_t, int32_t) {
+    ++static_cast<Nested*>(refcon)->inner;
+    return PF_Err_NONE;
+}
+
+PF_Err outerBand(void* refcon, int32_t, int32_t, int32_t) {
+    auto* nested = static_cast<Nested*>(refcon);
+    return nested->iterate->iterate_generic(3, nested, innerBand);
+}
+
+TEST_F(IterateSuiteTest, IterationInsideAnIterationRunsWithoutDeadlock) {
+    iteration().setProcessors(4);
+    Nested nested{iterate_};
+    ASSERT_EQ(iterate_->iterate_generic(5, &nested, outerBand), PF_Err_NONE);
+    EXPECT_EQ(nested.inner.load(), 15);
+}
+
+TEST_F(IterateSuiteTest, CallersOnSeveralThreadsShareThePool) {
+    iteration().setProcessors(3);
+    std::atomic<int> failures{0};
+    auto caller = [&] {
+        for (int call = 0; call < 20; ++call) {
+            Seen seen;
+            if (iterate_->iterate_generic(9, &seen, record) != PF_Err_NONE || seen.indices.size() != 9) ++failures;
+        }
+    };
+    std::thread a(caller), b(caller);
+    caller();
+    a.join();
+    b.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+TEST_F(IterateSuiteTest, ThreadCountIsReportedAndSettable) {
+    iteration().setProcessors(6);
+    int32_t count = 0;
+    ASSERT_EQ(threads_->AEGP_GetNumThreads(&count), PF_Err_NONE);
+    EXPECT_EQ(count, 6);
+    iteration().setReportedThreads(48);
+    ASSERT_EQ(threads_->AEGP_GetNumThreads(&count), PF_Err_NONE);
+    EXPECT_EQ(count, 48);
+    EXPECT_EQ(threads_->AEGP_GetNumThreads(nullptr), PF_Err_BAD_CALLBACK_PARAM);
+}
+
+TEST_F(IterateSuiteTest, AbortAnswersAfterThePlannedPolls) {
+    struct Case {
+        const char* name;
+        int after;
+        std::vector<PF_Err> answers;
+    } cases[] = {
+        {"never", -1, {0, 0, 0, 0}},
+        {"at once", 0, {PF_Interrupt_CANCEL, PF_Interrupt_CANCEL}},
+        {"after two", 2, {0, 0, PF_Interrupt_CANCEL, PF_Interrupt_CANCEL}},
+    };
+    for (const auto& c : cases) {
+        iteration().abortAfterPolls(c.after);
+        for (size_t k = 0; k < c.answers.size(); ++k) {
+            EXPECT_EQ(in_data_.inter.abort(in_data_.effect_ref), c.answers[k]) << c.name << " poll " << k;
+        }
+        EXPECT_EQ(iteration().abortPolls(), static_cast<int>(c.answers.size())) << c.name;
+    }
+}
+
+// The pool alone, without a host.
+TEST(ThreadPool, StopsHandingOutIndicesAfterATaskSaysStop) {
+    Sim::ThreadPool pool(1);  // caller only: the order is deterministic
+    std::vector<int> ran;
+    struct Context {
+        std::vector<int>* ran;
+    } context{&ran};
+    pool.run(
+        10,
+        [](void* c, int, int index) {
+            static_cast<Context*>(c)->ran->push_back(index);
+            return index < 3;
+        },
+        &context);
+    EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 3}));
+}
+
+}  // namespace
