@@ -5,13 +5,10 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <random>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -52,92 +49,6 @@ std::vector<double> randomImage(int n) {
     return image;
 }
 
-// Until the simulated host has its own worker pool: a persistent pool of its own, so that the
-// threaded runs measure the transform and not thread start-up.
-class BenchPool {
-public:
-    explicit BenchPool(int workers) {
-        for (int t = 0; t < workers; ++t) threads_.emplace_back([this, t] { work(t + 1); });
-    }
-    ~BenchPool() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        for (auto& thread : threads_) thread.join();
-    }
-
-    PF_Err run(int32_t iterations, void* refcon, PF_IterateGenericFunc fn) {
-        {
-            std::lock_guard lock(mutex_);
-            job_ = {iterations, refcon, fn};
-            next_ = 0;
-            pending_ = iterations;
-            first_ = PF_Err_NONE;
-            ++generation_;
-        }
-        wake_.notify_all();
-        take(0);
-        std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return pending_ == 0; });
-        return first_;
-    }
-
-    static PF_Err iterate(int32_t iterations, void* refcon, PF_IterateGenericFunc fn) {
-        return instance().run(iterations, refcon, fn);
-    }
-    static BenchPool& instance() {
-        static BenchPool pool(7);
-        return pool;
-    }
-
-private:
-    struct Job {
-        int32_t iterations = 0;
-        void* refcon = nullptr;
-        PF_IterateGenericFunc fn = nullptr;
-    };
-
-    void work(int index) {
-        long seen = 0;
-        for (;;) {
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-                if (stopping_) return;
-                seen = generation_;
-            }
-            take(index);
-        }
-    }
-
-    void take(int index) {
-        std::unique_lock lock(mutex_);
-        while (next_ < job_.iterations) {
-            const int32_t i = next_++;
-            const Job job = job_;
-            lock.unlock();
-            const PF_Err err = job.fn(job.refcon, index, i, job.iterations);
-            lock.lock();
-            if (err != PF_Err_NONE && first_ == PF_Err_NONE) first_ = err;
-            if (--pending_ == 0) done_.notify_all();
-        }
-    }
-
-    std::vector<std::thread> threads_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable done_;
-    Job job_;
-    int32_t next_ = 0;
-    int32_t pending_ = 0;
-    PF_Err first_ = PF_Err_NONE;
-    long generation_ = 0;
-    bool stopping_ = false;
-};
-const PF_Iterate8Suite1 kBenchIterate = {BenchPool::iterate};
-
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -150,9 +61,7 @@ void BM_FFT2D(benchmark::State& state) {
     Sim::Host host;
     PF_InData in_data{};
     host.fillInData(in_data, nullptr);
-    if (host.findSuite(kPFIterate8Suite, kPFIterate8SuiteVersion1) == nullptr) {
-        host.addSuite(kPFIterate8Suite, kPFIterate8SuiteVersion1, &kBenchIterate);
-    }
+    // The host's pool runs on every processor; the transform uses `threads` of its iterations.
     AEGP_SuiteHandler suites(in_data.pica_basicP);
     Morvel::FFT::FFT2D fft(&in_data, suites, threads, n);
     const std::vector<double> source = randomImage(n);

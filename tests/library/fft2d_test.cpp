@@ -2,7 +2,6 @@
 
 #include <complex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "fft_reference.h"
@@ -12,21 +11,6 @@
 namespace {
 
 using Morvel::FFT::FFT2D;
-
-// Runs every iteration on a thread of its own, so the bands really overlap.
-PF_Err threadedIterate(int32_t iterations, void* refcon, PF_IterateGenericFunc fn) {
-    std::vector<PF_Err> results(static_cast<size_t>(iterations), PF_Err_NONE);
-    std::vector<std::thread> threads;
-    for (int32_t i = 0; i < iterations; ++i) {
-        threads.emplace_back([&, i] { results[static_cast<size_t>(i)] = fn(refcon, i, i, iterations); });
-    }
-    for (auto& thread : threads) thread.join();
-    for (PF_Err err : results) {
-        if (err != PF_Err_NONE) return err;
-    }
-    return PF_Err_NONE;
-}
-const PF_Iterate8Suite1 kThreadedIterate = {threadedIterate};
 
 struct Image {
     explicit Image(int n, unsigned seed = 1) : n(n), data(FFTReference::randomValues(2 * size_t(n) * n, seed)) {
@@ -48,11 +32,6 @@ struct Image {
 
 class FFT2DTest : public HostTest {
 protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        host().addSuite(kPFIterate8Suite, kPFIterate8SuiteVersion1, &kThreadedIterate);
-    }
-
     // Transforms a copy of the image with a fresh object.
     Image transformed(const Image& image, int sign, int threads) {
         Image out(image);
@@ -217,17 +196,7 @@ TEST_F(FFT2DTest, InitZeroKeepsTheSizeAndAnotherInitResizes) {
     EXPECT_LT(FFTReference::relativeError(resized.data.data(), FFTReference::dft2(large.data, 16, -1)), 1e-14);
 }
 
-// Fails the nth generic iteration of the test; 0 never fails.
-int failingIteration = 0;
-int iterationsSeen = 0;
-PF_Err failingIterate(int32_t iterations, void* refcon, PF_IterateGenericFunc fn) {
-    if (++iterationsSeen == failingIteration) return PF_Interrupt_CANCEL;
-    return threadedIterate(iterations, refcon, fn);
-}
-const PF_Iterate8Suite1 kFailingIterate = {failingIterate};
-
 TEST_F(FFT2DTest, IterationErrorEndsTheTransform) {
-    host().addSuite(kPFIterate8Suite, kPFIterate8SuiteVersion1, &kFailingIterate);
     const int n = 16;
     const Image image(n, 9);
     // What the row pass alone gives.
@@ -237,20 +206,20 @@ TEST_F(FFT2DTest, IterationErrorEndsTheTransform) {
         rowsOnly.insert(rowsOnly.end(), row.begin(), row.end());
     }
     for (int failing : {1, 2}) {
-        failingIteration = failing;
-        iterationsSeen = 0;
+        host().faults().failCall("iterate_generic", failing, PF_Interrupt_CANCEL);
+        const size_t before = host().log().count("iterate_generic");
         AEGP_SuiteHandler suites(in_data_.pica_basicP);
         FFT2D fft(&in_data_, suites, 4, n);
         Image result(image);
         EXPECT_EQ(fft.fft(1, result.rows.data()), PF_Interrupt_CANCEL) << "failing " << failing;
-        EXPECT_EQ(iterationsSeen, failing) << "a pass ran after the failing one";
+        EXPECT_EQ(host().log().count("iterate_generic") - before, size_t(failing))
+            << "a pass ran after the failing one";
         if (failing == 1) {
             EXPECT_EQ(result.data, image.data);
         } else {
             EXPECT_LT(FFTReference::relativeError(result.data.data(), rowsOnly), 1e-14);
         }
     }
-    failingIteration = 0;
 }
 
 TEST_F(FFT2DTest, MissingIterateSuiteRaises516) {
