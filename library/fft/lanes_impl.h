@@ -150,7 +150,7 @@ void gatherRowsLanes(double* work, const double* const* sources, int n, const in
         }
         return;
     }
-    for (int k = 0; k < n; ++k) {
+    for (std::ptrdiff_t k = 0; k < n; ++k) {
         double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k]);
         for (int lane = 0; lane < kLanes; ++lane) {
             const double* source = sources[lane];
@@ -186,7 +186,7 @@ void scatterRowsLanes(const double* work, double* const* targets, int n) {
     for (int lane = 0; lane < kLanes; ++lane) {
         double* target = targets[lane];
         if (target == nullptr) continue;
-        for (int k = 0; k < n; ++k) {
+        for (std::ptrdiff_t k = 0; k < n; ++k) {
             const double* point = work + kPointDoubles * k;
             target[2 * k] = point[lane];
             target[2 * k + 1] = point[kLanes + lane];
@@ -196,7 +196,7 @@ void scatterRowsLanes(const double* work, double* const* targets, int n) {
 
 void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n,
                         const int* ip) {
-    for (int r = 0; r < n; ++r) {
+    for (std::ptrdiff_t r = 0; r < n; ++r) {
         const double* source = rows[r] + offset;
         double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[r]);
         if (columns == kLanes) {
@@ -215,9 +215,9 @@ void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset
 }
 
 void scatterColumnsLanes(const double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n) {
-    for (int r = 0; r < n; ++r) {
+    for (std::ptrdiff_t r = 0; r < n; ++r) {
         double* target = rows[r] + offset;
-        const double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(r);
+        const double* point = work + kPointDoubles * r;
         if (columns == kLanes) {
             const Vec re = load(point);
             const Vec im = load(point + 4);
