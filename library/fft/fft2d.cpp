@@ -16,10 +16,11 @@ public:
     PF_Err operator()(int i) const {
         const LaneKernels& kernels = laneKernels();
         double* work = work_.data() + static_cast<std::ptrdiff_t>(kPointDoubles) * n_ * i;
-        for (int first = i; first < n_; first += kLanes * threads_) {
+        const std::ptrdiff_t threads = threads_;
+        for (std::ptrdiff_t first = i; first < n_; first += kLanes * threads) {
             double* lanes[kLanes];
             for (int lane = 0; lane < kLanes; ++lane) {
-                const int row = first + lane * threads_;
+                const std::ptrdiff_t row = first + lane * threads;
                 lanes[lane] = row < n_ ? rows_[row] : nullptr;
             }
             kernels.gatherRows(work, lanes, n_, ip_.data());

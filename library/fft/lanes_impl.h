@@ -7,9 +7,11 @@
 
 #include <cstddef>
 
-#if !defined(__clang__)
 // Vector arguments of these helpers never cross a boundary to code built elsewhere. GCC reports
 // the ABI note at the end of the file, so it stays off for the rest of the including file.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wpsabi"
+#else
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
