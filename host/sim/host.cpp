@@ -1,6 +1,7 @@
 #include "host/sim/host.h"
 
 #include "host/sim/iterate.h"
+#include "host/sim/project.h"
 
 #include <atomic>
 #include <cstdio>
@@ -246,10 +247,13 @@ Host::Host() {
     iteration_ = std::make_unique<Iteration>();
     installIterateSuites(*this);
     installSamplingSuites(*this);
+    project_ = std::make_unique<Project>(*this);
+    installProjectSuites(*this);
 }
 
 Host::~Host() {
     iteration_.reset();  // joins the workers while the host is still current
+    project_.reset();
     {
         std::lock_guard lock(handleMutex_);
         handles_.clear();

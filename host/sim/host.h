@@ -18,6 +18,8 @@
 
 namespace Sim {
 
+class Project;
+struct ProjectEffect;
 class Iteration;  // host/sim/iterate.h
 
 // Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
@@ -139,6 +141,9 @@ public:
     // Plug-in ids handed out by the register-with-host call.
     AEGP_PluginID registerPlugin(const std::string& name);
 
+    // Compositions, layers, effects and streams behind the project suites.
+    Project& project() { return *project_; }
+
 private:
     HandleBlock* findHandle(PF_Handle handle) const;
 
@@ -152,6 +157,7 @@ private:
     mutable std::mutex handleMutex_;
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
     int nextPluginId_ = 1;
+    std::unique_ptr<Project> project_;
     std::unique_ptr<Iteration> iteration_;
 };
 
@@ -159,6 +165,7 @@ private:
 void installHandleSuites(Host& host);
 void installAnsiCallbacks(Host& host, PF_ANSICallbacks& ansi);
 void installUtilitySuites(Host& host);
+void installProjectSuites(Host& host);
 void installParamCallbacks(Host& host);
 void installIterateSuites(Host& host);
 void installSamplingSuites(Host& host);
@@ -173,6 +180,8 @@ struct PF_EffectInstance {
     std::vector<PF_ParamDef> registered;
     // Current values by parameter index (index 0 is the input layer), as check-out returns them.
     std::vector<PF_ParamDef> values;
+    // The effect in the project this instance runs for (Project::link), when there is one.
+    Sim::ProjectEffect* projectEffect = nullptr;
     // Parameters checked out and not yet checked in: the effect's record and the index.
     std::vector<std::pair<const PF_ParamDef*, int32_t>> checkouts;
 };

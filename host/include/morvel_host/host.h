@@ -2,6 +2,7 @@
 #ifndef MORVEL_HOST_HOST_H
 #define MORVEL_HOST_HOST_H
 
+#include "aegp_project.h"
 #include "aegp_suites.h"
 #include "arbitrary.h"
 #include "drawbot.h"

@@ -1,0 +1,347 @@
+// "AEGP Stream Suite" 9, "AEGP Dynamic Stream Suite" 5 and "AEGP Keyframe Suite" 4.
+
+#include <cmath>
+#include <cstring>
+
+#include "host/sim/project.h"
+
+namespace Sim {
+
+namespace {
+
+// Names are kept to this many units; anything longer is refused rather than read on and on.
+constexpr size_t kMaxNameUnits = 4096;
+
+AEGP_MemHandle copyToMemHandle(Project& project, const std::string& what, const void* data, size_t size) {
+    AEGP_MemHandle mem = project.newMemHandle(what, size);
+    Project::MemBlock* block = project.findMemHandle(mem, "copy");
+    if (size != 0) std::memcpy(block->bytes.data(), data, size);
+    return mem;
+}
+
+// ---------------------------------------------------------------- stream suite
+
+PF_Err getNewLayerStream(AEGP_PluginID, AEGP_LayerH layerH, AEGP_LayerStream which, AEGP_StreamRefH* streamPH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewLayerStream");
+    if (streamPH == nullptr) return project.fail("AEGP_GetNewLayerStream", "null result pointer");
+    *streamPH = nullptr;
+    ProjectLayer* layer = project.findLayer(layerH, "AEGP_GetNewLayerStream");
+    if (layer == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (which < 0 || which >= AEGP_LayerStream_COUNT) {
+        return project.fail("AEGP_GetNewLayerStream", "no such layer stream", PF_Err_INVALID_INDEX);
+    }
+    *streamPH = project.newStreamRef(*layer->transform[which]);
+    return PF_Err_NONE;
+}
+
+PF_Err getNewEffectStreamByIndex(AEGP_PluginID, AEGP_EffectRefH effectH, int32_t index, AEGP_StreamRefH* streamPH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewEffectStreamByIndex");
+    if (streamPH == nullptr) return project.fail("AEGP_GetNewEffectStreamByIndex", "null result pointer");
+    *streamPH = nullptr;
+    ProjectEffect* effect = project.findEffectRef(effectH, "AEGP_GetNewEffectStreamByIndex");
+    if (effect == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (index < 0 || static_cast<size_t>(index) >= effect->params.size()) {
+        return project.fail("AEGP_GetNewEffectStreamByIndex", "parameter index out of range", PF_Err_INVALID_INDEX);
+    }
+    *streamPH = project.newStreamRef(*effect->params[static_cast<size_t>(index)]);
+    return PF_Err_NONE;
+}
+
+PF_Err getNewMaskStream(AEGP_PluginID, AEGP_MaskRefH maskH, AEGP_MaskStream which, AEGP_StreamRefH* streamPH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewMaskStream");
+    if (streamPH == nullptr) return project.fail("AEGP_GetNewMaskStream", "null result pointer");
+    *streamPH = nullptr;
+    ProjectMask* mask = project.findMask(maskH, "AEGP_GetNewMaskStream");
+    if (mask == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (which < 0 || which >= AEGP_MaskStream_COUNT) {
+        return project.fail("AEGP_GetNewMaskStream", "no such mask stream", PF_Err_INVALID_INDEX);
+    }
+    *streamPH = project.newStreamRef(*mask->streams[which]);
+    return PF_Err_NONE;
+}
+
+PF_Err disposeStream(AEGP_StreamRefH streamH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_DisposeStream");
+    if (!project.disposeStreamRef(streamH)) {
+        return project.fail("AEGP_DisposeStream", "unknown or already disposed stream reference");
+    }
+    return PF_Err_NONE;
+}
+
+PF_Err getStreamName(AEGP_PluginID, AEGP_StreamRefH streamH, PF_Boolean, AEGP_MemHandle* nameH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetStreamName");
+    if (nameH == nullptr) return project.fail("AEGP_GetStreamName", "null result pointer");
+    *nameH = nullptr;
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetStreamName");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    std::u16string units = stream->name;
+    units.push_back(u'\0');
+    *nameH = copyToMemHandle(project, "stream name", units.data(), units.size() * sizeof(char16_t));
+    return PF_Err_NONE;
+}
+
+PF_Err getStreamType(AEGP_StreamRefH streamH, AEGP_StreamType* typeP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetStreamType");
+    if (typeP == nullptr) return project.fail("AEGP_GetStreamType", "null result pointer");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetStreamType");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *typeP = stream->type;
+    return PF_Err_NONE;
+}
+
+PF_Err isStreamTimevarying(AEGP_StreamRefH streamH, PF_Boolean* varyingP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_IsStreamTimevarying");
+    if (varyingP == nullptr) return project.fail("AEGP_IsStreamTimevarying", "null result pointer");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_IsStreamTimevarying");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *varyingP = stream->timeVarying() ? 1 : 0;
+    return PF_Err_NONE;
+}
+
+PF_Err getNewStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_LTimeMode mode, const A_Time* time,
+                         PF_Boolean preExpression, AEGP_StreamValue2* valueP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewStreamValue");
+    if (valueP == nullptr) return project.fail("AEGP_GetNewStreamValue", "null value record");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetNewStreamValue");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    double at = 0;
+    if (!project.layerSeconds(stream->layer, mode, time, at, "AEGP_GetNewStreamValue")) return PF_Err_BAD_CALLBACK_PARAM;
+    host.log().add(std::string("value at ") + std::to_string(at) + (preExpression ? " pre-expression" : ""));
+    return project.newStreamValue(*stream, streamH, stream->valueAt(at), valueP);
+}
+
+PF_Err disposeStreamValue(AEGP_StreamValue2* valueP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_DisposeStreamValue");
+    return project.disposeStreamValue(valueP);
+}
+
+PF_Err setStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_StreamValue2* valueP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_SetStreamValue");
+    if (valueP == nullptr) return project.fail("AEGP_SetStreamValue", "null value record");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetStreamValue");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    // A keyframed stream has no single value to set; its keys are changed instead.
+    if (!stream->keys.empty()) return project.fail("AEGP_SetStreamValue", "the stream has keyframes");
+    StreamData data;
+    if (!project.readStreamValue(*stream, *valueP, data, "AEGP_SetStreamValue")) return PF_Err_BAD_CALLBACK_PARAM;
+    stream->value = std::move(data);
+    return PF_Err_NONE;
+}
+
+PF_Err getExpressionState(AEGP_PluginID, AEGP_StreamRefH streamH, PF_Boolean* enabledP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetExpressionState");
+    if (enabledP == nullptr) return project.fail("AEGP_GetExpressionState", "null result pointer");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetExpressionState");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *enabledP = stream->expressionEnabled ? 1 : 0;
+    return PF_Err_NONE;
+}
+
+PF_Err setExpressionState(AEGP_PluginID, AEGP_StreamRefH streamH, PF_Boolean enabled) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_SetExpressionState");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetExpressionState");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (stream->type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_SetExpressionState", "a group has no expression");
+    stream->expressionEnabled = enabled != 0;
+    return PF_Err_NONE;
+}
+
+PF_Err getExpression(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_MemHandle* expressionH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetExpression");
+    if (expressionH == nullptr) return project.fail("AEGP_GetExpression", "null result pointer");
+    *expressionH = nullptr;
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetExpression");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *expressionH = copyToMemHandle(project, "expression", stream->expression.c_str(), stream->expression.size() + 1);
+    return PF_Err_NONE;
+}
+
+PF_Err setExpression(AEGP_PluginID, AEGP_StreamRefH streamH, const char* expression) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_SetExpression");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetExpression");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (expression == nullptr) return project.fail("AEGP_SetExpression", "null expression text");
+    if (stream->type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_SetExpression", "a group has no expression");
+    stream->expression = expression;
+    return PF_Err_NONE;
+}
+
+const AEGP_StreamSuite9 kStreamSuite9 = {
+    getNewLayerStream,  getNewEffectStreamByIndex, getNewMaskStream,   disposeStream,
+    getStreamName,      getStreamType,             isStreamTimevarying, getNewStreamValue,
+    disposeStreamValue, setStreamValue,            getExpressionState, setExpressionState,
+    getExpression,      setExpression,
+};
+
+// ---------------------------------------------------------------- dynamic stream suite
+
+PF_Err getNewStreamRefForMask(AEGP_PluginID, AEGP_MaskRefH maskH, AEGP_StreamRefH* streamPH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewStreamRefForMask");
+    if (streamPH == nullptr) return project.fail("AEGP_GetNewStreamRefForMask", "null result pointer");
+    *streamPH = nullptr;
+    ProjectMask* mask = project.findMask(maskH, "AEGP_GetNewStreamRefForMask");
+    if (mask == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *streamPH = project.newStreamRef(*mask->group);
+    return PF_Err_NONE;
+}
+
+PF_Err getDynamicStreamFlags(AEGP_StreamRefH streamH, AEGP_DynStreamFlags* flagsP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetDynamicStreamFlags");
+    if (flagsP == nullptr) return project.fail("AEGP_GetDynamicStreamFlags", "null result pointer");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetDynamicStreamFlags");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *flagsP = stream->flags;
+    return PF_Err_NONE;
+}
+
+PF_Err setDynamicStreamFlag(AEGP_StreamRefH streamH, AEGP_DynStreamFlags flag, PF_Boolean undoable, PF_Boolean set) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_SetDynamicStreamFlag");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetDynamicStreamFlag");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (flag != AEGP_DynStreamFlag_HIDDEN && flag != AEGP_DynStreamFlag_DISABLED) {
+        return project.fail("AEGP_SetDynamicStreamFlag", "only the hidden or the disabled flag may be set");
+    }
+    host.log().add(std::string("flag ") + std::to_string(flag) + (set ? " set" : " cleared") +
+                   (undoable ? " undoable" : ""));
+    stream->flags = set ? (stream->flags | flag) : (stream->flags & ~flag);
+    return PF_Err_NONE;
+}
+
+PF_Err setStreamName(AEGP_StreamRefH streamH, const A_UTF16Char* nameZ) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_SetStreamName");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetStreamName");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (nameZ == nullptr) return project.fail("AEGP_SetStreamName", "null name");
+    if (!stream->renamable) return project.fail("AEGP_SetStreamName", "this stream cannot be renamed");
+    std::u16string name;
+    while (nameZ[name.size()] != 0) {
+        if (name.size() == kMaxNameUnits) return project.fail("AEGP_SetStreamName", "name too long or not terminated");
+        name.push_back(static_cast<char16_t>(nameZ[name.size()]));
+    }
+    stream->name = std::move(name);
+    return PF_Err_NONE;
+}
+
+PF_Err getNewParentStreamRef(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_StreamRefH* parentPH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewParentStreamRef");
+    if (parentPH == nullptr) return project.fail("AEGP_GetNewParentStreamRef", "null result pointer");
+    *parentPH = nullptr;
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetNewParentStreamRef");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (stream->parent == nullptr) return project.fail("AEGP_GetNewParentStreamRef", "a layer has no parent stream");
+    *parentPH = project.newStreamRef(*stream->parent);
+    return PF_Err_NONE;
+}
+
+PF_Err getStreamIndexInParent(AEGP_StreamRefH streamH, int32_t* indexP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetStreamIndexInParent");
+    if (indexP == nullptr) return project.fail("AEGP_GetStreamIndexInParent", "null result pointer");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetStreamIndexInParent");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (stream->parent == nullptr) return project.fail("AEGP_GetStreamIndexInParent", "a layer has no parent stream");
+    *indexP = stream->indexInParent();
+    return PF_Err_NONE;
+}
+
+const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = {
+    getNewStreamRefForMask, getDynamicStreamFlags, setDynamicStreamFlag,
+    setStreamName,          getNewParentStreamRef, getStreamIndexInParent,
+};
+
+// ---------------------------------------------------------------- keyframe suite
+
+PF_Err getStreamNumKFs(AEGP_StreamRefH streamH, int32_t* numP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetStreamNumKFs");
+    if (numP == nullptr) return project.fail("AEGP_GetStreamNumKFs", "null result pointer");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetStreamNumKFs");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *numP = static_cast<int32_t>(stream->keys.size());
+    return PF_Err_NONE;
+}
+
+int64_t roundedTicks(const A_Time& offset, uint32_t scale) {
+    return std::llround(static_cast<double>(offset.value) * scale / static_cast<double>(offset.scale));
+}
+
+PF_Err getKeyframeTime(AEGP_StreamRefH streamH, AEGP_KeyframeIndex index, AEGP_LTimeMode mode, A_Time* timeP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_GetKeyframeTime");
+    if (timeP == nullptr) return project.fail("AEGP_GetKeyframeTime", "null result pointer");
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetKeyframeTime");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (index < 0 || static_cast<size_t>(index) >= stream->keys.size()) {
+        return project.fail("AEGP_GetKeyframeTime", "keyframe index out of range", PF_Err_INVALID_INDEX);
+    }
+    if (mode != AEGP_LTimeMode_LayerTime && mode != AEGP_LTimeMode_CompTime) {
+        return project.fail("AEGP_GetKeyframeTime", "unknown time mode");
+    }
+    A_Time time = stream->keys[static_cast<size_t>(index)].time;
+    if (mode == AEGP_LTimeMode_CompTime && stream->layer != nullptr) {
+        time.value = static_cast<int32_t>(time.value + roundedTicks(stream->layer->start, time.scale));
+    }
+    *timeP = time;
+    return PF_Err_NONE;
+}
+
+PF_Err startAddKeyframes(AEGP_StreamRefH streamH, AEGP_AddKeyframesInfoH* batchPH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_StartAddKeyframes");
+    if (batchPH == nullptr) return project.fail("AEGP_StartAddKeyframes", "null result pointer");
+    *batchPH = nullptr;
+    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_StartAddKeyframes");
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (stream->type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_StartAddKeyframes", "a group has no keyframes");
+    *batchPH = project.newBatch(*stream);
+    return PF_Err_NONE;
+}
+
+PF_Err addKeyframe(AEGP_AddKeyframesInfoH batchH, AEGP_LTimeMode mode, const A_Time* time, int32_t* indexP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_AddKeyframe");
+    if (indexP == nullptr) return project.fail("AEGP_AddKeyframe", "null result pointer");
+    Project::Batch* batch = project.findBatch(batchH, "AEGP_AddKeyframe");
+    if (batch == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    double at = 0;
+    if (!project.layerSeconds(batch->stream->layer, mode, time, at, "AEGP_AddKeyframe")) return PF_Err_BAD_CALLBACK_PARAM;
+    A_Time layerTime = *time;
+    if (mode == AEGP_LTimeMode_CompTime && batch->stream->layer != nullptr) {
+        layerTime.value = static_cast<int32_t>(layerTime.value - roundedTicks(batch->stream->layer->start, time->scale));
+    }
+    *indexP = static_cast<int32_t>(batch->keys.size());
+    batch->keys.push_back(Project::PendingKey{layerTime, false, {}});
+    return PF_Err_NONE;
+}
+
+PF_Err setAddKeyframe(AEGP_AddKeyframesInfoH batchH, int32_t index, const AEGP_StreamValue2* valueP) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_SetAddKeyframe");
+    if (valueP == nullptr) return project.fail("AEGP_SetAddKeyframe", "null value record");
+    Project::Batch* batch = project.findBatch(batchH, "AEGP_SetAddKeyframe");
+    if (batch == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (index < 0 || static_cast<size_t>(index) >= batch->keys.size()) {
+        return project.fail("AEGP_SetAddKeyframe", "no such key in the batch", PF_Err_INVALID_INDEX);
+    }
+    Project::PendingKey& key = batch->keys[static_cast<size_t>(index)];
+    if (!project.readStreamValue(*batch->stream, *valueP, key.value, "AEGP_SetAddKeyframe")) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    key.valueSet = true;
+    return PF_Err_NONE;
+}
+
+PF_Err endAddKeyframes(PF_Boolean add, AEGP_AddKeyframesInfoH batchH) {
+    MORVEL_SIM_PROJECT_CALL("AEGP_EndAddKeyframes");
+    if (project.findBatch(batchH, "AEGP_EndAddKeyframes") == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    project.endBatch(batchH, add != 0);
+    return PF_Err_NONE;
+}
+
+const AEGP_KeyframeSuite4 kKeyframeSuite4 = {
+    getStreamNumKFs, getKeyframeTime, startAddKeyframes, addKeyframe, setAddKeyframe, endAddKeyframes,
+};
+
+}  // namespace
+
+void installStreamSuites(Host& host) {
+    host.addSuite(kAEGPStreamSuite, kAEGPStreamSuiteVersion9, &kStreamSuite9);
+    host.addSuite(kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion5, &kDynamicStreamSuite5);
+    host.addSuite(kAEGPKeyframeSuite, kAEGPKeyframeSuiteVersion4, &kKeyframeSuite4);
+}
+
+}  // namespace Sim
