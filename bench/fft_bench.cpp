@@ -1,0 +1,140 @@
+// FFT2D forward on n x n complex doubles, in place, next to FFTW with a measured plan at the same
+// thread count. Each FFTW run reports the ratio ours / FFTW for its size and thread count, so run
+// the pairs together (the default order does).
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "Util/AEGP_SuiteHandler.h"
+#include "host/sim/host.h"
+#include "library/fft/fft2d.h"
+
+#if MORVEL_HAVE_FFTW
+#include <fftw3.h>
+#endif
+
+namespace {
+
+std::map<std::pair<int, int>, double>& oursSeconds() {
+    static std::map<std::pair<int, int>, double> seconds;
+    return seconds;
+}
+
+// Both transforms get the same kind of buffer: 64-byte aligned, so that a group of four complex
+// columns is one cache line in every row.
+struct AlignedImage {
+    explicit AlignedImage(int n) : count(2 * size_t(n) * n) {
+        data = static_cast<double*>(std::aligned_alloc(64, (count * sizeof(double) + 63) / 64 * 64));
+    }
+    ~AlignedImage() { std::free(data); }
+    AlignedImage(const AlignedImage&) = delete;
+    AlignedImage& operator=(const AlignedImage&) = delete;
+
+    size_t count;
+    double* data;
+};
+
+std::vector<double> randomImage(int n) {
+    std::mt19937 generator(17);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    std::vector<double> image(2 * size_t(n) * n);
+    for (double& value : image) value = uniform(generator);
+    return image;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Unscaled transforms grow the values by about n per run, so every run starts again from the
+// same image; the copy is outside the timed part.
+void BM_FFT2D(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
+    Sim::Host host;
+    PF_InData in_data{};
+    host.fillInData(in_data, nullptr);
+    // The host's pool runs on every processor; the transform uses `threads` of its iterations.
+    AEGP_SuiteHandler suites(in_data.pica_basicP);
+    Morvel::FFT::FFT2D fft(&in_data, suites, threads, n);
+    const std::vector<double> source = randomImage(n);
+    AlignedImage image(n);
+    std::vector<double*> rows;
+    for (int r = 0; r < n; ++r) rows.push_back(image.data + 2 * size_t(n) * r);
+
+    double total = 0;
+    for (auto _ : state) {
+        std::memcpy(image.data, source.data(), source.size() * sizeof(double));
+        const auto start = std::chrono::steady_clock::now();
+        if (fft.fft(1, rows.data()) != PF_Err_NONE) state.SkipWithError("fft failed");
+        const double seconds = secondsSince(start);
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    if (state.iterations() > 0) oursSeconds()[{n, threads}] = total / static_cast<double>(state.iterations());
+}
+
+#if MORVEL_HAVE_FFTW
+void BM_FFTW(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
+#if MORVEL_HAVE_FFTW_THREADS
+    static const bool threadsReady = fftw_init_threads() != 0;
+    if (threadsReady) fftw_plan_with_nthreads(threads);
+#else
+    if (threads > 1) {
+        state.SkipWithError("FFTW without threads");
+        return;
+    }
+#endif
+    const std::vector<double> source = randomImage(n);
+    AlignedImage image(n);
+    auto* data = reinterpret_cast<fftw_complex*>(image.data);
+    // The planner overwrites the array while it measures. FFTW's backward direction is the
+    // exp(+2 pi i jk / n) that FFT2D computes with sign 1.
+    fftw_plan plan = fftw_plan_dft_2d(n, n, data, data, FFTW_BACKWARD, FFTW_MEASURE);
+
+    double total = 0;
+    for (auto _ : state) {
+        std::memcpy(data, source.data(), source.size() * sizeof(double));
+        const auto start = std::chrono::steady_clock::now();
+        fftw_execute(plan);
+        const double seconds = secondsSince(start);
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    fftw_destroy_plan(plan);
+
+    const auto ours = oursSeconds().find({n, threads});
+    if (ours != oursSeconds().end() && state.iterations() > 0) {
+        state.counters["ours/fftw"] = ours->second / (total / static_cast<double>(state.iterations()));
+    }
+}
+#endif
+
+const bool registered = [] {
+    for (int n : {256, 1024, 4096}) {
+        for (int threads : {1, 8}) {
+            benchmark::RegisterBenchmark("FFT2D", BM_FFT2D)
+                ->Args({n, threads})
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+#if MORVEL_HAVE_FFTW
+            benchmark::RegisterBenchmark("FFTW", BM_FFTW)
+                ->Args({n, threads})
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+#endif
+        }
+    }
+    return true;
+}();
+
+}  // namespace

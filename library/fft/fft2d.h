@@ -1,0 +1,43 @@
+#pragma once
+
+#include <vector>
+
+#include "Util/AEGP_SuiteHandler.h"
+#include "library/fft/lanes.h"
+#include "morvel_host/host.h"
+
+namespace Morvel::FFT {
+
+// In-place two-dimensional FFT of a square complex image given as n row pointers, each to n
+// (real, imaginary) pairs. Rows, then columns, spread over the host's worker threads.
+// Sign >= 0 transforms with exp(+2 pi i jk / n), a negative sign with exp(-2 pi i jk / n); the
+// result is in natural order and not scaled.
+class FFT2D {
+public:
+    // threads below 2 runs inline; otherwise the largest power of two not above it is used, so
+    // that the columns split evenly.
+    FFT2D(PF_InData* in_data, AEGP_SuiteHandler& suites, int threads, int n);
+
+    // Sizes the object for n x n images. Below 1 nothing changes; a size that is not a power of
+    // two leaves the object uninitialised, so a later fft touches nothing.
+    void init(int n);
+
+    // Allocates nothing. Returns the first error of the host's iteration; does nothing without
+    // a valid init.
+    PF_Err fft(int sign, double** rows);
+
+    bool initialised() const { return initialised_; }
+    int size() const { return n_; }
+    int threads() const { return threads_; }
+
+private:
+    bool initialised_ = false;
+    AEGP_SuiteHandler* suites_;
+    int n_ = 0;
+    int threads_ = 1;
+    AlignedDoubles work_;  // kPointDoubles x n doubles for each thread
+    std::vector<int> ip_;  // bit-reversal permutation
+    AlignedDoubles w_;     // twiddle factors
+};
+
+}  // namespace Morvel::FFT

@@ -1,0 +1,241 @@
+#pragma once
+
+// The lane operations, written once and compiled once per instruction set by the lanes_*.cpp
+// files. Everything here has internal linkage, so each of those files keeps its own copy, and
+// nothing from the standard library is used, so no shared inline code is compiled for a wider
+// instruction set than the caller checked for.
+
+#include <cstddef>
+
+// Vector arguments of these helpers never cross a boundary to code built elsewhere. GCC reports
+// the ABI note at the end of the file, so it stays off for the rest of the including file.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wpsabi"
+#else
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+namespace Morvel::FFT {
+namespace {
+
+typedef double Vec __attribute__((vector_size(4 * sizeof(double))));
+
+inline Vec load(const double* p) {
+    Vec v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store(double* p, Vec v) { __builtin_memcpy(p, &v, sizeof v); }
+
+inline Vec splat(double x) { return Vec{x, x, x, x}; }
+
+struct Point {
+    Vec re;
+    Vec im;
+};
+
+inline Point loadPoint(const double* p) { return {load(p), load(p + 4)}; }
+
+inline void storePoint(double* p, const Point& a) {
+    store(p, a.re);
+    store(p + 4, a.im);
+}
+
+inline Point operator+(const Point& a, const Point& b) { return {a.re + b.re, a.im + b.im}; }
+inline Point operator-(const Point& a, const Point& b) { return {a.re - b.re, a.im - b.im}; }
+
+// a * (c + i s) for the positive direction, a * (c - i s) for the negative one.
+template <bool Positive>
+inline Point twiddle(const Point& a, double c, double s) {
+    const Vec vc = splat(c);
+    const Vec vs = splat(s);
+    if (Positive) return {a.re * vc - a.im * vs, a.im * vc + a.re * vs};
+    return {a.re * vc + a.im * vs, a.im * vc - a.re * vs};
+}
+
+// a * i or a * -i.
+template <bool Positive>
+inline Point quarterTurn(const Point& a) {
+    if (Positive) return {-a.im, a.re};
+    return {a.im, -a.re};
+}
+
+// Combines four transforms of length m, stored in the order of indices 0, 2, 1, 3 mod 4 (which is
+// what bit-reversed input gives), into one of length 4m, at offset k of each quarter.
+template <bool Positive, bool Twiddled>
+inline void butterfly(double* q0, double* q1, double* q2, double* q3, const double* t) {
+    const Point a0 = loadPoint(q0);
+    Point a2 = loadPoint(q1);
+    Point a1 = loadPoint(q2);
+    Point a3 = loadPoint(q3);
+    if (Twiddled) {
+        a1 = twiddle<Positive>(a1, t[0], t[1]);
+        a2 = twiddle<Positive>(a2, t[2], t[3]);
+        a3 = twiddle<Positive>(a3, t[4], t[5]);
+    }
+    const Point s02 = a0 + a2;
+    const Point d02 = a0 - a2;
+    const Point s13 = a1 + a3;
+    const Point d13 = quarterTurn<Positive>(a1 - a3);
+    storePoint(q0, s02 + s13);
+    storePoint(q1, d02 + d13);
+    storePoint(q2, s02 - s13);
+    storePoint(q3, d02 - d13);
+}
+
+template <bool Positive>
+void transformLanesIn(double* work, int n, const double* w) {
+    if (n < 2) return;
+    std::ptrdiff_t m;
+    if (__builtin_ctz(static_cast<unsigned>(n)) % 2 != 0) {
+        // An odd power of two: one radix-2 step first, so radix 4 covers the rest.
+        for (std::ptrdiff_t p = 0; p < n; p += 2) {
+            double* a = work + kPointDoubles * p;
+            const Point x = loadPoint(a);
+            const Point y = loadPoint(a + kPointDoubles);
+            storePoint(a, x + y);
+            storePoint(a + kPointDoubles, x - y);
+        }
+        m = 2;
+    } else {
+        for (std::ptrdiff_t p = 0; p < n; p += 4) {
+            double* a = work + kPointDoubles * p;
+            butterfly<Positive, false>(a, a + kPointDoubles, a + 2 * kPointDoubles, a + 3 * kPointDoubles, nullptr);
+        }
+        m = 4;
+    }
+    const double* stage = w;
+    for (; m < n; m *= 4) {
+        const std::ptrdiff_t quarter = kPointDoubles * m;
+        for (std::ptrdiff_t block = 0; block < n; block += 4 * m) {
+            double* a = work + kPointDoubles * block;
+            const double* t = stage;
+            for (std::ptrdiff_t k = 0; k < m; ++k, a += kPointDoubles, t += 6) {
+                butterfly<Positive, true>(a, a + quarter, a + 2 * quarter, a + 3 * quarter, t);
+            }
+        }
+        stage += 6 * m;
+    }
+}
+
+void transformLanes(double* work, int n, int sign, const double* w) {
+    if (sign >= 0) {
+        transformLanesIn<true>(work, n, w);
+    } else {
+        transformLanesIn<false>(work, n, w);
+    }
+}
+
+void gatherRowsLanes(double* work, const double* const* sources, int n, const int* ip) {
+    const double* s0 = sources[0];
+    const double* s1 = sources[1];
+    const double* s2 = sources[2];
+    const double* s3 = sources[3];
+    if (s0 != nullptr && s1 != nullptr && s2 != nullptr && s3 != nullptr && n >= 2) {
+        for (std::ptrdiff_t k = 0; k < n; k += 2) {
+            // Two complex values of each row: (re, im) of k, then of k + 1.
+            const Vec v0 = load(s0 + 2 * k);
+            const Vec v1 = load(s1 + 2 * k);
+            const Vec v2 = load(s2 + 2 * k);
+            const Vec v3 = load(s3 + 2 * k);
+            const Vec re01 = __builtin_shufflevector(v0, v1, 0, 4, 2, 6);
+            const Vec re23 = __builtin_shufflevector(v2, v3, 0, 4, 2, 6);
+            const Vec im01 = __builtin_shufflevector(v0, v1, 1, 5, 3, 7);
+            const Vec im23 = __builtin_shufflevector(v2, v3, 1, 5, 3, 7);
+            double* first = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k]);
+            double* second = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k + 1]);
+            store(first, __builtin_shufflevector(re01, re23, 0, 1, 4, 5));
+            store(first + 4, __builtin_shufflevector(im01, im23, 0, 1, 4, 5));
+            store(second, __builtin_shufflevector(re01, re23, 2, 3, 6, 7));
+            store(second + 4, __builtin_shufflevector(im01, im23, 2, 3, 6, 7));
+        }
+        return;
+    }
+    for (std::ptrdiff_t k = 0; k < n; ++k) {
+        double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k]);
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const double* source = sources[lane];
+            point[lane] = source != nullptr ? source[2 * k] : 0.0;
+            point[kLanes + lane] = source != nullptr ? source[2 * k + 1] : 0.0;
+        }
+    }
+}
+
+void scatterRowsLanes(const double* work, double* const* targets, int n) {
+    double* t0 = targets[0];
+    double* t1 = targets[1];
+    double* t2 = targets[2];
+    double* t3 = targets[3];
+    if (t0 != nullptr && t1 != nullptr && t2 != nullptr && t3 != nullptr && n >= 2) {
+        for (std::ptrdiff_t k = 0; k < n; k += 2) {
+            const double* point = work + kPointDoubles * k;
+            const Vec re0 = load(point);
+            const Vec im0 = load(point + 4);
+            const Vec re1 = load(point + kPointDoubles);
+            const Vec im1 = load(point + kPointDoubles + 4);
+            const Vec re01 = __builtin_shufflevector(re0, re1, 0, 1, 4, 5);
+            const Vec re23 = __builtin_shufflevector(re0, re1, 2, 3, 6, 7);
+            const Vec im01 = __builtin_shufflevector(im0, im1, 0, 1, 4, 5);
+            const Vec im23 = __builtin_shufflevector(im0, im1, 2, 3, 6, 7);
+            store(t0 + 2 * k, __builtin_shufflevector(re01, im01, 0, 4, 2, 6));
+            store(t1 + 2 * k, __builtin_shufflevector(re01, im01, 1, 5, 3, 7));
+            store(t2 + 2 * k, __builtin_shufflevector(re23, im23, 0, 4, 2, 6));
+            store(t3 + 2 * k, __builtin_shufflevector(re23, im23, 1, 5, 3, 7));
+        }
+        return;
+    }
+    for (int lane = 0; lane < kLanes; ++lane) {
+        double* target = targets[lane];
+        if (target == nullptr) continue;
+        for (std::ptrdiff_t k = 0; k < n; ++k) {
+            const double* point = work + kPointDoubles * k;
+            target[2 * k] = point[lane];
+            target[2 * k + 1] = point[kLanes + lane];
+        }
+    }
+}
+
+void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n,
+                        const int* ip) {
+    for (std::ptrdiff_t r = 0; r < n; ++r) {
+        const double* source = rows[r] + offset;
+        double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[r]);
+        if (columns == kLanes) {
+            const Vec low = load(source);
+            const Vec high = load(source + 4);
+            store(point, __builtin_shufflevector(low, high, 0, 2, 4, 6));
+            store(point + 4, __builtin_shufflevector(low, high, 1, 3, 5, 7));
+            continue;
+        }
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const bool used = lane < columns;
+            point[lane] = used ? source[2 * lane] : 0.0;
+            point[kLanes + lane] = used ? source[2 * lane + 1] : 0.0;
+        }
+    }
+}
+
+void scatterColumnsLanes(const double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n) {
+    for (std::ptrdiff_t r = 0; r < n; ++r) {
+        double* target = rows[r] + offset;
+        const double* point = work + kPointDoubles * r;
+        if (columns == kLanes) {
+            const Vec re = load(point);
+            const Vec im = load(point + 4);
+            store(target, __builtin_shufflevector(re, im, 0, 4, 1, 5));
+            store(target + 4, __builtin_shufflevector(re, im, 2, 6, 3, 7));
+            continue;
+        }
+        for (int lane = 0; lane < columns; ++lane) {
+            target[2 * lane] = point[lane];
+            target[2 * lane + 1] = point[kLanes + lane];
+        }
+    }
+}
+
+constexpr LaneKernels kLaneKernels = {gatherRowsLanes, scatterRowsLanes, gatherColumnsLanes, scatterColumnsLanes,
+                                      transformLanes};
+
+}  // namespace
+}  // namespace Morvel::FFT

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <string>
+#include <vector>
+
+#include "fft_reference.h"
+#include "library/fft/fft2d.h"
+#include "support/host_fixture.h"
+
+namespace {
+
+using Morvel::FFT::FFT2D;
+
+struct Image {
+    explicit Image(int n, unsigned seed = 1) : n(n), data(FFTReference::randomValues(2 * size_t(n) * n, seed)) {
+        for (int r = 0; r < n; ++r) rows.push_back(data.data() + 2 * size_t(n) * r);
+    }
+    Image(const Image& other) : Image(other.n) { data = other.data; }
+    std::complex<double> at(int row, int column) const {
+        return {data[2 * (size_t(n) * row + column)], data[2 * (size_t(n) * row + column) + 1]};
+    }
+    void set(int row, int column, std::complex<double> value) {
+        data[2 * (size_t(n) * row + column)] = value.real();
+        data[2 * (size_t(n) * row + column) + 1] = value.imag();
+    }
+
+    int n;
+    std::vector<double> data;
+    std::vector<double*> rows;
+};
+
+class FFT2DTest : public HostTest {
+protected:
+    // Transforms a copy of the image with a fresh object.
+    Image transformed(const Image& image, int sign, int threads) {
+        Image out(image);
+        AEGP_SuiteHandler suites(in_data_.pica_basicP);
+        FFT2D fft(&in_data_, suites, threads, image.n);
+        EXPECT_EQ(fft.fft(sign, out.rows.data()), PF_Err_NONE);
+        return out;
+    }
+};
+
+TEST_F(FFT2DTest, MatchesDirectTransform) {
+    for (int n = 1; n <= 32; n *= 2) {
+        const Image image(n, 10 + n);
+        for (int sign : {1, -1}) {
+            const auto expected = FFTReference::dft2(image.data, n, sign);
+            for (int threads : {1, 4}) {
+                const Image result = transformed(image, sign, threads);
+                EXPECT_LT(FFTReference::relativeError(result.data.data(), expected), 1e-14)
+                    << "n=" << n << " sign=" << sign << " threads=" << threads;
+            }
+        }
+    }
+}
+
+TEST_F(FFT2DTest, ForwardThenInverseGivesNSquaredTimesInput) {
+    for (int n : {1, 2, 8, 64, 256}) {
+        const Image image(n, 20 + n);
+        AEGP_SuiteHandler suites(in_data_.pica_basicP);
+        FFT2D fft(&in_data_, suites, 8, n);
+        Image result(image);
+        ASSERT_EQ(fft.fft(1, result.rows.data()), PF_Err_NONE);
+        ASSERT_EQ(fft.fft(-1, result.rows.data()), PF_Err_NONE);
+        const double scale = double(n) * n;
+        double worst = 0;
+        for (size_t k = 0; k < image.data.size(); ++k) {
+            worst = std::max(worst, std::abs(result.data[k] - scale * image.data[k]));
+        }
+        EXPECT_LT(worst, 1e-13 * scale) << "n=" << n;
+    }
+}
+
+TEST_F(FFT2DTest, AnyNonNegativeSignIsPositiveAndAnyNegativeSignIsNegative) {
+    const Image image(16, 3);
+    const Image positive = transformed(image, 1, 1);
+    const Image negative = transformed(image, -1, 1);
+    EXPECT_NE(positive.data, negative.data);
+    for (int sign : {0, 2, 1000}) EXPECT_EQ(transformed(image, sign, 1).data, positive.data) << "sign " << sign;
+    for (int sign : {-2, -1000}) EXPECT_EQ(transformed(image, sign, 1).data, negative.data) << "sign " << sign;
+}
+
+TEST_F(FFT2DTest, DeltaAndSingleFrequencies) {
+    struct Case {
+        std::string name;
+        int row;
+        int column;
+        // Expected value at (k1, k2) for sign s and size n.
+        std::complex<double> (*expected)(int k1, int k2, int s, int n);
+    };
+    const std::vector<Case> cases = {
+        {"delta at the origin", 0, 0, [](int, int, int, int) { return std::complex<double>(1.0, 0.0); }},
+        {"one in row 0 at value 1", 0, 1,
+         [](int, int k2, int s, int n) { return std::polar(1.0, s * 2 * std::numbers::pi * k2 / n); }},
+        {"one in row 1 at value 0", 1, 0,
+         [](int k1, int, int s, int n) { return std::polar(1.0, s * 2 * std::numbers::pi * k1 / n); }},
+    };
+    for (const Case& c : cases) {
+        for (int n : {4, 8, 32}) {
+            for (int sign : {1, -1}) {
+                Image image(n);
+                std::fill(image.data.begin(), image.data.end(), 0.0);
+                image.set(c.row, c.column, 1.0);
+                const Image result = transformed(image, sign, 2);
+                double worst = 0;
+                for (int k1 = 0; k1 < n; ++k1) {
+                    for (int k2 = 0; k2 < n; ++k2) {
+                        worst = std::max(worst, std::abs(result.at(k1, k2) - c.expected(k1, k2, sign, n)));
+                    }
+                }
+                EXPECT_LT(worst, 1e-15) << c.name << " n=" << n << " sign=" << sign;
+            }
+        }
+    }
+}
+
+// Sizes against thread counts reach all three column splits: four columns per group (2n > 4T),
+// two (2n = 4T) and one (2n < 4T, with idle bands when n < T).
+TEST_F(FFT2DTest, ThreadCountsGiveBitwiseIdenticalResults) {
+    for (int n = 1; n <= 128; n *= 2) {
+        const Image image(n, 40 + n);
+        for (int sign : {1, -1}) {
+            const Image inline_ = transformed(image, sign, 1);
+            for (int threads : {2, 4, 8, 16, 32}) {
+                EXPECT_EQ(transformed(image, sign, threads).data, inline_.data)
+                    << "n=" << n << " sign=" << sign << " threads=" << threads;
+            }
+        }
+    }
+}
+
+TEST_F(FFT2DTest, ThreadCountIsTheLargestPowerOfTwoNotAbove) {
+    const std::vector<std::pair<int, int>> cases = {{-1, 1}, {0, 1}, {1, 1},  {2, 2},
+                                                    {3, 2},  {8, 8}, {12, 8}, {48, 32}};
+    for (const auto& [threads, expected] : cases) {
+        AEGP_SuiteHandler suites(in_data_.pica_basicP);
+        EXPECT_EQ(FFT2D(&in_data_, suites, threads, 0).threads(), expected) << "threads " << threads;
+    }
+}
+
+TEST_F(FFT2DTest, InlineTransformAcquiresNoSuite) {
+    const Image image(8);
+    transformed(image, 1, 1);
+    EXPECT_EQ(host().log().count("AcquireSuite"), 0u);
+    transformed(image, 1, 2);
+    EXPECT_EQ(host().log().count("AcquireSuite PF Iterate8 Suite v1"), 1u);
+}
+
+TEST_F(FFT2DTest, WithoutAValidInitNothingIsTouched) {
+    struct Case {
+        std::string name;
+        int constructed;
+        std::vector<int> inits;
+    };
+    const std::vector<Case> cases = {
+        {"constructed with 0", 0, {}},
+        {"init 0", 0, {0}},
+        {"negative size", -8, {-4}},
+        {"size 3", 0, {3}},
+        {"size 12", 12, {}},
+        {"size 33", 0, {33}},
+        {"valid size then 12", 16, {12}},
+        {"valid size then 24", 8, {24}},
+    };
+    for (const Case& c : cases) {
+        for (int threads : {1, 4}) {
+            AEGP_SuiteHandler suites(in_data_.pica_basicP);
+            FFT2D fft(&in_data_, suites, threads, c.constructed);
+            for (int n : c.inits) fft.init(n);
+            EXPECT_FALSE(fft.initialised()) << c.name;
+            // Rows of the largest size any case names, so a transform of any size would show.
+            Image image(32);
+            const std::vector<double> before = image.data;
+            EXPECT_EQ(fft.fft(1, image.rows.data()), PF_Err_NONE) << c.name;
+            EXPECT_EQ(image.data, before) << c.name << " threads=" << threads;
+        }
+    }
+    EXPECT_EQ(host().log().count("AcquireSuite"), 0u);
+}
+
+TEST_F(FFT2DTest, InitZeroKeepsTheSizeAndAnotherInitResizes) {
+    const Image small(8, 5);
+    const Image large(16, 6);
+    AEGP_SuiteHandler suites(in_data_.pica_basicP);
+    FFT2D fft(&in_data_, suites, 4, 8);
+    fft.init(0);
+    Image result(small);
+    ASSERT_EQ(fft.fft(1, result.rows.data()), PF_Err_NONE);
+    EXPECT_LT(FFTReference::relativeError(result.data.data(), FFTReference::dft2(small.data, 8, 1)), 1e-14);
+
+    fft.init(16);
+    Image resized(large);
+    ASSERT_EQ(fft.fft(-1, resized.rows.data()), PF_Err_NONE);
+    EXPECT_LT(FFTReference::relativeError(resized.data.data(), FFTReference::dft2(large.data, 16, -1)), 1e-14);
+}
+
+TEST_F(FFT2DTest, IterationErrorEndsTheTransform) {
+    const int n = 16;
+    const Image image(n, 9);
+    // What the row pass alone gives.
+    std::vector<FFTReference::Complex> rowsOnly;
+    for (int r = 0; r < n; ++r) {
+        const auto row = FFTReference::dft(image.rows[size_t(r)], n, 1);
+        rowsOnly.insert(rowsOnly.end(), row.begin(), row.end());
+    }
+    for (int failing : {1, 2}) {
+        host().faults().failCall("iterate_generic", failing, PF_Interrupt_CANCEL);
+        const size_t before = host().log().count("iterate_generic");
+        AEGP_SuiteHandler suites(in_data_.pica_basicP);
+        FFT2D fft(&in_data_, suites, 4, n);
+        Image result(image);
+        EXPECT_EQ(fft.fft(1, result.rows.data()), PF_Interrupt_CANCEL) << "failing " << failing;
+        EXPECT_EQ(host().log().count("iterate_generic") - before, size_t(failing))
+            << "a pass ran after the failing one";
+        if (failing == 1) {
+            EXPECT_EQ(result.data, image.data);
+        } else {
+            EXPECT_LT(FFTReference::relativeError(result.data.data(), rowsOnly), 1e-14);
+        }
+    }
+}
+
+TEST_F(FFT2DTest, MissingIterateSuiteRaises516) {
+    host().faults().makeSuiteMissing(kPFIterate8Suite, kPFIterate8SuiteVersion1);
+    Image image(8);
+    AEGP_SuiteHandler suites(in_data_.pica_basicP);
+    FFT2D fft(&in_data_, suites, 2, 8);
+    try {
+        fft.fft(1, image.rows.data());
+        FAIL() << "no exception";
+    } catch (PF_Err err) {
+        EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+    }
+}
+
+}  // namespace
