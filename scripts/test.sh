@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, then the address+undefined sanitizer build.
+# Sets up, builds and runs every test: the normal build, the threaded tests under the thread
+# sanitizer, then everything under the address+undefined sanitizers.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -7,13 +8,13 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir "$root/build/release" --output-on-failure -j 4
 
-"$root/scripts/build.sh" "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir "$root/build/asan" --output-on-failure -j 4
-
 # The band iteration and the host's worker pool under the thread sanitizer: only the two test
 # programs that hold them are built, and only the threaded tests run.
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF >/dev/null
 cmake --build "$root/build/tsan" -j "${MORVEL_JOBS:-$(nproc)}" --target test_library test_host
 TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_library" --gtest_filter='IterateGeneric*:SubPixelTest.*:FFT2DTest.*'
 TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_host" --gtest_filter='IterateSuite*:ThreadPool*'
+
+"$root/scripts/build.sh" "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir "$root/build/asan" --output-on-failure -j 4
