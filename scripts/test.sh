@@ -16,4 +16,4 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF >/dev/null
 cmake --build "$root/build/tsan" -j "${MORVEL_JOBS:-$(nproc)}" --target test_library test_host
 TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_library" --gtest_filter='IterateGeneric*:SubPixelTest.*:FFT2DTest.*'
-TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_host" --gtest_filter='IterateSuite*:ThreadPool*'
+TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_host" --gtest_filter='IterateSuite*:ThreadPool*:FaultPlan.*'

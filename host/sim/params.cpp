@@ -244,6 +244,7 @@ PF_Err checkinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
     for (auto it = outstanding.rbegin(); it != outstanding.rend(); ++it) {
         if (it->first != param) continue;
         host.log().add("checkin_param " + std::to_string(it->second));
+        std::lock_guard projectLock(host.project().mutex());
         auto copied = effect->arbitraryCheckouts.find(param);
         if (copied != effect->arbitraryCheckouts.end()) {
             auto owner = effect->arbitrary.find(it->second);

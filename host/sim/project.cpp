@@ -278,9 +278,9 @@ ProjectEffect& Project::adopt(PF_EffectInstance& instance, const std::u16string&
     std::vector<ParamSpec> specs;
     for (size_t i = 0; i < instance.registered.size(); ++i) {
         const PF_ParamDef& def = i < instance.values.size() ? instance.values[i] : instance.registered[i];
-        ParamSpec spec = instance.arbitrary.count(int32_t(i)) != 0 ? ParamSpec{{}, AEGP_StreamType_ARB, {}}
-                                                                   : specOf(host_, def);
-        if (spec.type == AEGP_StreamType_ARB) spec.name = specOf(host_, def).name;
+        ParamSpec spec = specOf(host_, def);
+        // The effect's own handle is moved in below instead.
+        if (instance.arbitrary.count(int32_t(i)) != 0) spec.initial.bytes.clear();
         specs.push_back(std::move(spec));
     }
     if (specs.empty()) specs.push_back(ParamSpec{u"Input", AEGP_StreamType_LAYER_ID, {}});
