@@ -18,12 +18,17 @@ PF_Err getEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layerPH) {
     return PF_Err_NONE;
 }
 
-PF_Err getNewEffectForEffect(AEGP_PluginID, PF_ProgPtr effect_ref, AEGP_EffectRefH* effectPH) {
+PF_Err getNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP_EffectRefH* effectPH) {
     MORVEL_SIM_PROJECT_CALL("AEGP_GetNewEffectForEffect");
     if (effectPH == nullptr) return project.fail("AEGP_GetNewEffectForEffect", "null result pointer");
     *effectPH = nullptr;
     ProjectEffect* effect = project.findInstance(effect_ref, "AEGP_GetNewEffectForEffect");
     if (effect == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    // Noted, not refused: the id only tells the host who asks.
+    if (effect_ref->pluginId != 0 && plugin_id != effect_ref->pluginId) {
+        host.log().add("problem: AEGP_GetNewEffectForEffect with plug-in id " + std::to_string(plugin_id) +
+                       " while the effect registered as " + std::to_string(effect_ref->pluginId));
+    }
     *effectPH = project.newEffectRef(*effect);
     return PF_Err_NONE;
 }

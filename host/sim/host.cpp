@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -132,31 +133,86 @@ bool FaultPlan::suiteMissing(std::string_view name, int version) const {
     return false;
 }
 
+namespace {
+
+constexpr std::string_view kHotNames[] = {
+    "nn_sample",   "subpixel_sample",   "area_sample",   "nn_sample16",          "subpixel_sample16",
+    "area_sample16", "nn_sample_float", "subpixel_sample_float", "area_sample_float",
+};
+static_assert(std::size(kHotNames) == static_cast<size_t>(HotCall::Count));
+
+}  // namespace
+
+std::string_view FaultPlan::nameOf(HotCall function) { return kHotNames[static_cast<int>(function)]; }
+
+int FaultPlan::hotIndex(std::string_view function) {
+    for (size_t i = 0; i < std::size(kHotNames); ++i) {
+        if (kHotNames[i] == function) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int FaultPlan::shardOfThisThread() {
+    static std::atomic<unsigned> nextShard{0};
+    thread_local const int shard = static_cast<int>(nextShard.fetch_add(1) % kShards);
+    return shard;
+}
+
 void FaultPlan::failCall(const std::string& function, int nth, PF_Err err) {
     std::lock_guard lock(mutex_);
+    const int hot = hotIndex(function);
+    if (hot >= 0) {
+        // Counted among the calls that look at the plan, which every call does from now on.
+        planned_.emplace(function, Planned{hotChecked_[hot] + nth, err});
+        hotPlanned_[hot].fetch_add(1);
+        return;
+    }
     auto counted = counts_.find(function);
     const int already = counted == counts_.end() ? 0 : counted->second;
     planned_.emplace(function, Planned{already + nth, err});
 }
 
-PF_Err FaultPlan::onCall(std::string_view function) {
-    std::lock_guard lock(mutex_);
-    auto counted = counts_.find(function);
-    if (counted == counts_.end()) counted = counts_.emplace(std::string(function), 0).first;
-    const int callNumber = ++counted->second;
+PF_Err FaultPlan::takePlanned(std::string_view function, int callNumber) {
     auto [first, last] = planned_.equal_range(function);
     for (auto it = first; it != last; ++it) {
         if (it->second.callNumber == callNumber) {
             const PF_Err err = it->second.err;
             planned_.erase(it);
+            const int hot = hotIndex(function);
+            if (hot >= 0) hotPlanned_[hot].fetch_sub(1);
             return err;
         }
     }
     return PF_Err_NONE;
 }
 
+PF_Err FaultPlan::onCall(HotCall function) {
+    const int hot = static_cast<int>(function);
+    if (hotPlanned_[hot].load() == 0) {
+        shards_[shardOfThisThread()].calls[hot].fetch_add(1, std::memory_order_relaxed);
+        return PF_Err_NONE;
+    }
+    std::lock_guard lock(mutex_);
+    return takePlanned(nameOf(function), ++hotChecked_[hot]);
+}
+
+PF_Err FaultPlan::onCall(std::string_view function) {
+    const int hot = hotIndex(function);
+    if (hot >= 0) return onCall(static_cast<HotCall>(hot));
+    std::lock_guard lock(mutex_);
+    auto counted = counts_.find(function);
+    if (counted == counts_.end()) counted = counts_.emplace(std::string(function), 0).first;
+    return takePlanned(function, ++counted->second);
+}
+
 int FaultPlan::calls(std::string_view function) const {
     std::lock_guard lock(mutex_);
+    const int hot = hotIndex(function);
+    if (hot >= 0) {
+        int total = hotChecked_[hot];
+        for (const Shard& shard : shards_) total += shard.calls[hot].load(std::memory_order_relaxed);
+        return total;
+    }
     auto counted = counts_.find(function);
     return counted == counts_.end() ? 0 : counted->second;
 }
@@ -166,6 +222,13 @@ void FaultPlan::clear() {
     missing_.clear();
     counts_.clear();
     planned_.clear();
+    for (Shard& shard : shards_) {
+        for (auto& calls : shard.calls) calls.store(0);
+    }
+    for (int hot = 0; hot < kHotCount; ++hot) {
+        hotPlanned_[hot].store(0);
+        hotChecked_[hot] = 0;
+    }
 }
 
 // ---------------------------------------------------------------- basic suite

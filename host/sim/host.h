@@ -4,6 +4,7 @@
 // input record while the real host is not present. One Host exists at a time; the C callbacks
 // it hands out reach it through Host::current().
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -18,6 +19,7 @@
 
 namespace Sim {
 
+class ArbitraryParam;  // host/sim/arbitrary_param.h
 class Project;
 struct ProjectEffect;
 class Iteration;  // host/sim/iterate.h
@@ -66,6 +68,21 @@ private:
     std::vector<std::string> lines_;
 };
 
+// Calls made per pixel: counted without the plan's lock, so that sampling on the worker
+// threads does not queue on it.
+enum class HotCall {
+    NnSample,
+    SubpixelSample,
+    AreaSample,
+    NnSample16,
+    SubpixelSample16,
+    AreaSample16,
+    NnSampleFloat,
+    SubpixelSampleFloat,
+    AreaSampleFloat,
+    Count
+};
+
 // Planned failures: suites that are not offered, and the Nth call of a named host function
 // failing with a given error.
 class FaultPlan {
@@ -76,18 +93,39 @@ public:
     void failCall(const std::string& function, int nth, PF_Err err);
     // Counts a call of the function and answers the error planned for it (0 when none).
     PF_Err onCall(std::string_view function);
+    // The same for a per-pixel function; takes no lock unless a failure is planned for it.
+    PF_Err onCall(HotCall function);
     int calls(std::string_view function) const;
     void clear();
+
+    static std::string_view nameOf(HotCall function);
 
 private:
     struct Planned {
         int callNumber;
         PF_Err err;
     };
+    static constexpr int kHotCount = static_cast<int>(HotCall::Count);
+    static constexpr int kShards = 32;
+    // Calls made while nothing was planned for the function, counted per thread on a cache line
+    // of the thread's own (threads beyond kShards share).
+    struct alignas(64) Shard {
+        std::atomic<int> calls[kHotCount] = {};
+    };
+    static int hotIndex(std::string_view function);
+    static int shardOfThisThread();
+    // The error planned for call number callNumber of the function, taken out of the plan.
+    PF_Err takePlanned(std::string_view function, int callNumber);
+
     mutable std::mutex mutex_;
     std::vector<std::pair<std::string, int>> missing_;
     std::map<std::string, int, std::less<>> counts_;
     std::multimap<std::string, Planned, std::less<>> planned_;
+    Shard shards_[kShards];
+    // Per-pixel functions: failures planned and not yet met, and the calls counted under the
+    // lock while some were (the plan counts its call numbers among these).
+    std::atomic<int> hotPlanned_[kHotCount] = {};
+    int hotChecked_[kHotCount] = {};
 };
 
 // A host memory handle is the address of `data`, so dereferencing it gives the block, as on the
@@ -143,6 +181,8 @@ public:
 
     // Plug-in ids handed out by the register-with-host call.
     AEGP_PluginID registerPlugin(const std::string& name);
+    // The id handed out last, 0 before the first.
+    AEGP_PluginID lastPluginId() const { return nextPluginId_.load() - 1; }
 
     // Compositions, layers, effects and streams behind the project suites.
     Project& project() { return *project_; }
@@ -159,7 +199,7 @@ private:
     std::vector<std::function<void(PF_InData&)>> inDataInstallers_;
     mutable std::mutex handleMutex_;
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
-    int nextPluginId_ = 1;
+    std::atomic<AEGP_PluginID> nextPluginId_{1};
     std::unique_ptr<Project> project_;
     std::unique_ptr<Iteration> iteration_;
     std::unique_ptr<WorldStore> worlds_;
@@ -187,11 +227,18 @@ struct PF_EffectInstance {
     // Parameters as registered at parameter set-up, in order (group entries included).
     std::vector<PF_ParamDef> registered;
     // Current values by parameter index (index 0 is the input layer), as check-out returns them.
+    // Once the instance is in the project (projectEffect), the values of the parameters that
+    // have a stream there live in the stream; the rest of each record still comes from here.
     std::vector<PF_ParamDef> values;
     // The effect in the project this instance runs for (Project::link), when there is one.
     Sim::ProjectEffect* projectEffect = nullptr;
     // Parameters checked out and not yet checked in: the effect's record and the index.
     std::vector<std::pair<const PF_ParamDef*, int32_t>> checkouts;
+    // Arbitrary-data parameters by index: what makes, copies and disposes their values (the
+    // effect's own callback), kept by whoever drives the instance. Not owned.
+    std::map<int32_t, Sim::ArbitraryParam*> arbitrary;
+    // Arbitrary values copied for a check-out, disposed at its check-in.
+    std::map<const PF_ParamDef*, PF_Handle> arbitraryCheckouts;
     // Smart render: the layer the effect is applied to and the output buffer, both worlds the host
     // keeps (WorldStore); and the input check-outs of pre-render, checkout id -> parameter index.
     PF_LayerDef* inputLayer = nullptr;

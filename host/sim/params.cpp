@@ -1,5 +1,8 @@
 #include "host/sim/params.h"
 
+#include "host/sim/arbitrary_param.h"
+#include "host/sim/project.h"
+
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -220,8 +223,13 @@ PF_Err checkoutParam(PF_ProgPtr effect_ref, int32_t index, int32_t what_time, in
     }
     host.log().add("checkout_param " + std::to_string(index) + " at " + std::to_string(what_time) + "/" +
                    std::to_string(time_scale) + " step " + std::to_string(time_step));
-    // Values do not vary in time here.
     *param = effect->values[static_cast<size_t>(index)];
+    // An instance in the project reads its values from the streams there, keyframes included.
+    if (effect->projectEffect != nullptr) {
+        PF_Err err = PF_Err_NONE;
+        host.project().paramAt(*effect, index, double(what_time) / double(time_scale), *param, err);
+        if (err != PF_Err_NONE) return err;
+    }
     effect->checkouts.emplace_back(param, index);
     host.ledger().acquire("param checkout", Ledger::keyOf(param), "index " + std::to_string(index));
     return PF_Err_NONE;
@@ -236,6 +244,13 @@ PF_Err checkinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
     for (auto it = outstanding.rbegin(); it != outstanding.rend(); ++it) {
         if (it->first != param) continue;
         host.log().add("checkin_param " + std::to_string(it->second));
+        std::lock_guard projectLock(host.project().mutex());
+        auto copied = effect->arbitraryCheckouts.find(param);
+        if (copied != effect->arbitraryCheckouts.end()) {
+            auto owner = effect->arbitrary.find(it->second);
+            if (owner != effect->arbitrary.end()) owner->second->dispose(copied->second);
+            effect->arbitraryCheckouts.erase(copied);
+        }
         outstanding.erase(std::next(it).base());
         host.ledger().release("param checkout", Ledger::keyOf(param));
         return PF_Err_NONE;
@@ -265,6 +280,14 @@ PF_Err updateParamUI(PF_ProgPtr effect_ref, int32_t param_index, const PF_ParamD
 const PF_ParamUtilsSuite2 kParamUtilsSuite2 = {updateParamUI};
 
 }  // namespace
+
+void setParamValue(PF_EffectInstance& effect, int index, const PF_ParamDef& value) {
+    if (effect.projectEffect != nullptr && effect.host != nullptr) {
+        effect.host->project().setParam(effect, index, value);
+        return;
+    }
+    paramValue(effect, index) = value;
+}
 
 PF_ParamDef& paramValue(PF_EffectInstance& effect, int index) {
     if (index < 0) throw std::out_of_range("negative parameter index");

@@ -10,8 +10,13 @@
 namespace Sim {
 
 // The value record the instance holds at index, for tests to read or set. Grows the instance's
-// values with cleared records when index lies beyond them; a negative index throws.
+// values with cleared records when index lies beyond them; a negative index throws. Once the
+// instance is in the project, its parameters' values are in their streams: set them with
+// setParamValue.
 PF_ParamDef& paramValue(PF_EffectInstance& effect, int index);
+// Sets a parameter's value where check-out and the stream suites both see it. Throws for an
+// arbitrary-data parameter whose values the effect makes (set those through the streams).
+void setParamValue(PF_EffectInstance& effect, int index, const PF_ParamDef& value);
 
 // Items of a popup menu text ("A|B|(-|C" has four); 0 for a null text.
 int menuItemCount(const char* menu);

@@ -10,6 +10,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/sim/arbitrary_param.h"
+#include "host/sim/params.h"
+#include "host/sim/worlds.h"
 #include "morvel_host/pipl.h"
 
 namespace Sim {
@@ -130,14 +133,34 @@ std::string builtPluginPath(const std::string& name) { return std::string(MORVEL
 
 // ---------------------------------------------------------------- PluginInstance
 
-PluginInstance::PluginInstance(Host& host, const Plugin& plugin) : host_(host), plugin_(plugin) {
+PluginInstance::PluginInstance(Host& host, const Plugin& plugin)
+    : PluginInstance(host, plugin.entry(), plugin.properties().name) {}
+
+PluginInstance::PluginInstance(Host& host, PF_EntryPointFunc entry, const std::string& name)
+    : host_(host), entry_(entry), name_(name) {
     effect_.host = &host;
+    host_.fillInData(arbitraryInData_, &effect_);
 }
 
 PluginInstance::~PluginInstance() {
     try {
+        // Values go back to the effect that made them while it is still set up.
+        host_.project().unlink(effect_);
+        effect_.arbitrary.clear();
+        arbitrary_.clear();
+        if (ownInput_ != nullptr) host_.worlds().drop(ownInput_);
         globalSetdown();
     } catch (...) {
+    }
+}
+
+PF_Err PluginInstance::enter(PF_Cmd cmd, PF_InData& in_data, PF_OutData& out_data, PF_ParamDef** params,
+                             PF_LayerDef* output, void* extra) {
+    try {
+        return entry_(cmd, &in_data, &out_data, params, output, extra);
+    } catch (...) {
+        violations_.push_back("command " + std::to_string(cmd) + ": an exception left the entry point");
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
     }
 }
 
@@ -146,13 +169,7 @@ PF_Err PluginInstance::call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** para
     PF_InData in_data;
     host_.fillInData(in_data, &effect_);
     in_data.global_data = globalData_;
-    PF_Err err = PF_Err_NONE;
-    try {
-        err = plugin_.entry()(cmd, &in_data, &out_data, params, output, extra);
-    } catch (...) {
-        violations_.push_back("command " + std::to_string(cmd) + ": an exception left the entry point");
-        err = PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
+    const PF_Err err = enter(cmd, in_data, out_data, params, output, extra);
     check(cmd, out_data);
     return err;
 }
@@ -168,7 +185,14 @@ void PluginInstance::check(PF_Cmd cmd, PF_OutData& out_data) {
 PF_Err PluginInstance::globalSetup() {
     if (setUp_) throw std::logic_error("global set-up runs once per instance");
     PF_OutData out{};
+    const AEGP_PluginID before = host_.lastPluginId();
     const PF_Err err = call(PF_Cmd_GLOBAL_SETUP, out, nullptr, nullptr, nullptr);
+    const AEGP_PluginID registered = host_.lastPluginId();
+    if (registered == before + 1) {
+        effect_.pluginId = registered;
+    } else if (registered > before + 1) {
+        violations_.push_back("global set-up: registered with the host more than once");
+    }
     setupOut_ = out;
     lastOut_ = out;
     if (out.global_data != nullptr) {
@@ -180,8 +204,72 @@ PF_Err PluginInstance::globalSetup() {
             globalData_ = out.global_data;
         }
     }
+    arbitraryInData_.global_data = globalData_;
     setUp_ = err == PF_Err_NONE;
     return err;
+}
+
+PF_Err PluginInstance::paramSetup() {
+    if (!effect_.registered.empty()) throw std::logic_error("parameter set-up runs once per instance");
+    const PF_Err err = command(PF_Cmd_PARAMS_SETUP);
+    const size_t registered = effect_.registered.size();
+    if (registered != 0 && lastOut_.num_params != static_cast<int32_t>(registered)) {
+        violations_.push_back("parameter set-up: " + std::to_string(lastOut_.num_params) +
+                              " parameters reported, " + std::to_string(registered) + " registered");
+    }
+    for (size_t index = 1; index < registered; ++index) {
+        PF_ParamDef& def = effect_.registered[index];
+        if (def.param_type != PF_Param_ARBITRARY_DATA) continue;
+        const auto at = static_cast<int32_t>(index);
+        auto owner = std::make_unique<ArbitraryParam>(
+            host_, arbitraryInData_, def.u.arb_d.id, [this](PF_InData* in, PF_OutData* out, PF_ArbParamsExtra* extra) {
+                in->global_data = globalData_;
+                return enter(PF_Cmd_ARBITRARY_CALLBACK, *in, *out, nullptr, nullptr, extra);
+            });
+        PF_ArbitraryH value = nullptr;
+        PF_Handle dephault = def.u.arb_d.dephault;
+        if (dephault != nullptr && host_.isLiveHandle(dephault)) {
+            owner->adopt(dephault);
+            if (owner->duplicate(dephault, value) != PF_Err_NONE) value = nullptr;
+        } else {
+            if (dephault != nullptr) violations_.push_back("parameter set-up: a default is not a host handle");
+            def.u.arb_d.dephault = nullptr;
+            if (owner->create(value) != PF_Err_NONE) value = nullptr;
+        }
+        if (value == nullptr) violations_.push_back("parameter set-up: no value for parameter " + std::to_string(at));
+        PF_ParamDef& current = paramValue(effect_, at);
+        current.u.arb_d.dephault = def.u.arb_d.dephault;
+        current.u.arb_d.value = value;
+        effect_.arbitrary[at] = owner.get();
+        arbitrary_[at] = std::move(owner);
+    }
+    return err;
+}
+
+ProjectEffect& PluginInstance::placeOnLayer(AEGP_ObjectType type, int32_t width, int32_t height,
+                                            PF_PixelFormat format) {
+    if (effect_.projectEffect != nullptr) throw std::logic_error("the instance is on a layer already");
+    if (effect_.inputLayer == nullptr) {
+        ownInput_ = host_.worlds().newHostWorld(width, height, format);
+        effect_.inputLayer = ownInput_;
+    }
+    std::u16string name(name_.begin(), name_.end());
+    return host_.project().adopt(effect_, name, type);
+}
+
+ProjectLayer* PluginInstance::layer() {
+    return effect_.projectEffect != nullptr ? effect_.projectEffect->layer : nullptr;
+}
+
+ArbitraryParam* PluginInstance::arbitrary(int index) {
+    auto found = arbitrary_.find(index);
+    return found != arbitrary_.end() ? found->second.get() : nullptr;
+}
+
+size_t PluginInstance::heldForParameters() const {
+    size_t held = 0;
+    for (const auto& [index, owner] : arbitrary_) held += owner->held();
+    return held;
 }
 
 PF_Err PluginInstance::globalSetdown() {
@@ -211,7 +299,8 @@ PF_Err PluginInstance::command(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* ou
 
 bool PluginInstance::commandScopeBalanced() const {
     const Ledger& ledger = host_.ledger();
-    const size_t kept = globalData_ != nullptr && ledger.holds("handle", Ledger::keyOf(globalData_)) ? 1 : 0;
+    const size_t kept = (globalData_ != nullptr && ledger.holds("handle", Ledger::keyOf(globalData_)) ? 1 : 0) +
+                        heldForParameters();
     return ledger.badReleases() == 0 && ledger.outstanding() == kept;
 }
 

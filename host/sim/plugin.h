@@ -3,11 +3,14 @@
 // Loading a built plug-in file and driving it like a host.
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/sim/host.h"
 #include "host/sim/pipl.h"
+#include "host/sim/project.h"
 
 namespace Sim {
 
@@ -52,19 +55,37 @@ std::string builtPluginPath(const std::string& name);
 // The property list section of an ELF shared library file. Throws PluginError.
 std::vector<uint8_t> readPropertyListSection(const std::string& path);
 
+class ArbitraryParam;
+
 // One effect instance driven like the host drives it: global set-up once, commands with a fresh
 // input record each, global set-down when it goes. What the effect hands back is checked; what is
 // wrong is kept in violations().
 class PluginInstance {
 public:
     PluginInstance(Host& host, const Plugin& plugin);
+    // An entry function of the caller's own (a test's effect), driven the same way; `name` is
+    // what the project calls the effect.
+    PluginInstance(Host& host, PF_EntryPointFunc entry, const std::string& name);
     ~PluginInstance();
     PluginInstance(const PluginInstance&) = delete;
     PluginInstance& operator=(const PluginInstance&) = delete;
 
+    // Also learns the plug-in id the effect registers with (effect().pluginId).
     PF_Err globalSetup();
     // Gives the global data back to the effect; also done when the instance goes.
     PF_Err globalSetdown();
+
+    // Parameter set-up: the effect registers its parameters. The defaults of arbitrary-data
+    // parameters become the host's, and each such parameter gets a value the effect makes.
+    PF_Err paramSetup();
+    // Puts the instance on a layer of its own in a new composition, with an input layer world of
+    // the given size and format (unless one is set already); the project's streams hold the
+    // parameters' values from then on. Call after paramSetup.
+    ProjectEffect& placeOnLayer(AEGP_ObjectType type = AEGP_ObjectType_AV, int32_t width = 64, int32_t height = 64,
+                                PF_PixelFormat format = PF_PixelFormat_ARGB32);
+    ProjectLayer* layer();
+    // What makes and disposes the values of the arbitrary-data parameter at index, or null.
+    ArbitraryParam* arbitrary(int index);
 
     // A command with the caller's output record, exactly as the caller filled it.
     PF_Err run(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** params = nullptr, PF_LayerDef* output = nullptr,
@@ -86,11 +107,20 @@ public:
 
 private:
     PF_Err call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output, void* extra);
+    PF_Err enter(PF_Cmd cmd, PF_InData& in_data, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output,
+                 void* extra);
     void check(PF_Cmd cmd, PF_OutData& out_data);
+    // Handles held for the effect's parameters (arbitrary values), which outlive commands.
+    size_t heldForParameters() const;
 
     Host& host_;
-    const Plugin& plugin_;
+    PF_EntryPointFunc entry_;
+    std::string name_;
     PF_EffectInstance effect_;
+    // The input record of arbitrary-data callbacks; ArbitraryParam keeps a reference to it.
+    PF_InData arbitraryInData_{};
+    std::map<int32_t, std::unique_ptr<ArbitraryParam>> arbitrary_;
+    PF_LayerDef* ownInput_ = nullptr;
     PF_Handle globalData_ = nullptr;
     bool setUp_ = false;
     PF_OutData lastOut_{};

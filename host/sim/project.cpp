@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <stdexcept>
+
+#include "host/sim/arbitrary_param.h"
 
 namespace Sim {
 
@@ -212,20 +216,174 @@ ParamSpec specOf(Host& host, const PF_ParamDef& def) {
     return spec;
 }
 
+// The stream a parameter of this type has; none for groups and buttons.
+AEGP_StreamType streamTypeOf(PF_ParamType type) {
+    switch (type) {
+        case PF_Param_SLIDER:
+        case PF_Param_FIX_SLIDER:
+        case PF_Param_FLOAT_SLIDER:
+        case PF_Param_ANGLE:
+        case PF_Param_CHECKBOX:
+        case PF_Param_POPUP: return AEGP_StreamType_OneD;
+        case PF_Param_COLOR: return AEGP_StreamType_COLOR;
+        case PF_Param_POINT: return AEGP_StreamType_TwoD;
+        case PF_Param_POINT_3D: return AEGP_StreamType_ThreeD;
+        case PF_Param_LAYER: return AEGP_StreamType_LAYER_ID;
+        case PF_Param_ARBITRARY_DATA: return AEGP_StreamType_ARB;
+        default: return AEGP_StreamType_NO_DATA;
+    }
+}
+
+int32_t rounded(double value) {
+    const double limited = std::clamp(std::round(value), double(INT32_MIN), double(INT32_MAX));
+    return static_cast<int32_t>(limited);
+}
+
+PF_Fixed toFixed(double value) { return rounded(value * 65536.0); }
+
+uint8_t toChannel8(double unit) { return static_cast<uint8_t>(std::clamp(std::round(unit * 255.0), 0.0, 255.0)); }
+
+// Writes a stream's value into the value fields of a parameter record, the inverse of specOf.
+void applyData(const StreamData& data, PF_ParamDef& def) {
+    PF_ParamDefUnion& u = def.u;
+    const double* v = data.v;
+    switch (def.param_type) {
+        case PF_Param_SLIDER: u.sd.value = rounded(v[0]); break;
+        case PF_Param_FIX_SLIDER: u.fd.value = toFixed(v[0]); break;
+        case PF_Param_FLOAT_SLIDER: u.fs_d.value = v[0]; break;
+        case PF_Param_ANGLE: u.ad.value = toFixed(v[0]); break;
+        // A boolean stream value counts by its whole part.
+        case PF_Param_CHECKBOX: u.bd.value = static_cast<int64_t>(v[0]) != 0 ? 1 : 0; break;
+        case PF_Param_POPUP: u.pd.value = rounded(v[0]); break;
+        case PF_Param_COLOR:
+            u.cd.value = PF_Pixel{toChannel8(v[0]), toChannel8(v[1]), toChannel8(v[2]), toChannel8(v[3])};
+            break;
+        case PF_Param_POINT:
+            u.td.x_value = toFixed(v[0]);
+            u.td.y_value = toFixed(v[1]);
+            break;
+        case PF_Param_POINT_3D:
+            u.point3d_d.x_value = v[0];
+            u.point3d_d.y_value = v[1];
+            u.point3d_d.z_value = v[2];
+            break;
+        default: break;
+    }
+}
+
 }  // namespace
 
 ProjectEffect& Project::adopt(PF_EffectInstance& instance, const std::u16string& name, AEGP_ObjectType layerType) {
     std::lock_guard lock(mutex_);
     std::vector<ParamSpec> specs;
     for (size_t i = 0; i < instance.registered.size(); ++i) {
-        specs.push_back(specOf(host_, i < instance.values.size() ? instance.values[i] : instance.registered[i]));
+        const PF_ParamDef& def = i < instance.values.size() ? instance.values[i] : instance.registered[i];
+        ParamSpec spec = specOf(host_, def);
+        // The effect's own handle is moved in below instead.
+        if (instance.arbitrary.count(int32_t(i)) != 0) spec.initial.bytes.clear();
+        specs.push_back(std::move(spec));
     }
     if (specs.empty()) specs.push_back(ParamSpec{u"Input", AEGP_StreamType_LAYER_ID, {}});
     ProjectComp& comp = addComp("Comp " + std::to_string(comps_.size() + 1));
     ProjectLayer& layer = addLayer(comp, u"Layer 1", layerType);
     ProjectEffect& effect = *addEffect(layer, installEffect(name, std::move(specs)));
+    // The effect's own values move into the streams, so each lives in one place.
+    for (const auto& [index, owner] : instance.arbitrary) {
+        if (index < 0 || size_t(index) >= effect.params.size() || size_t(index) >= instance.values.size()) continue;
+        ProjectStream& stream = *effect.params[size_t(index)];
+        stream.arbitrary = owner;
+        stream.value.arb = instance.values[size_t(index)].u.arb_d.value;
+        instance.values[size_t(index)].u.arb_d.value = nullptr;
+    }
     link(effect, instance);
     return effect;
+}
+
+void Project::unlink(PF_EffectInstance& instance) {
+    std::lock_guard lock(mutex_);
+    auto found = instances_.find(&instance);
+    if (found == instances_.end()) return;
+    ProjectEffect& effect = *found->second;
+    for (ProjectStream* stream : effect.params) {
+        ArbitraryParam* owner = stream->arbitrary;
+        if (owner == nullptr) continue;
+        dropData(*stream, stream->value);
+        for (Keyframe& key : stream->keys) dropData(*stream, key.value);
+        for (auto& [token, batch] : batches_) {
+            if (batch.stream != stream) continue;
+            for (PendingKey& pending : batch.keys) dropData(*stream, pending.value);
+        }
+        // Values the effect still holds are its leak: their ledger entries stay, their data goes.
+        auto giveBack = [owner](LiveValue& live) {
+            if (live.owner != owner) return;
+            owner->dispose(live.arb);
+            live.arb = nullptr;
+            live.owner = nullptr;
+        };
+        for (auto& entry : values_) giveBack(entry.second);
+        for (LiveValue& live : orphans_) giveBack(live);
+        stream->arbitrary = nullptr;
+    }
+    effect.instance = nullptr;
+    instance.projectEffect = nullptr;
+    instances_.erase(found);
+}
+
+namespace {
+
+// The stream of a linked instance's parameter that holds its value, or null.
+ProjectStream* valueStream(PF_EffectInstance& instance, int index) {
+    ProjectEffect* effect = instance.projectEffect;
+    if (effect == nullptr || index < 0 || size_t(index) >= effect->params.size() ||
+        size_t(index) >= instance.values.size()) {
+        return nullptr;
+    }
+    ProjectStream* stream = effect->params[size_t(index)];
+    const AEGP_StreamType type = streamTypeOf(instance.values[size_t(index)].param_type);
+    // Layers are chosen by world, not by stream; arbitrary data only through the effect's callback.
+    if (type != stream->type || type == AEGP_StreamType_NO_DATA || type == AEGP_StreamType_LAYER_ID) return nullptr;
+    if (type == AEGP_StreamType_ARB && stream->arbitrary == nullptr) return nullptr;
+    return stream;
+}
+
+}  // namespace
+
+bool Project::paramAt(PF_EffectInstance& instance, int index, double layerSeconds, PF_ParamDef& param, PF_Err& err) {
+    std::lock_guard lock(mutex_);
+    err = PF_Err_NONE;
+    ProjectStream* stream = valueStream(instance, index);
+    if (stream == nullptr) return false;
+    const StreamData data = stream->valueAt(layerSeconds);
+    if (stream->type != AEGP_StreamType_ARB) {
+        applyData(data, param);
+        return true;
+    }
+    PF_Handle copy = nullptr;
+    if (data.arb == nullptr) {
+        err = fail("checkout_param", "the arbitrary parameter has no value", PF_Err_INTERNAL_STRUCT_DAMAGED);
+    } else {
+        err = stream->arbitrary->duplicate(data.arb, copy);
+    }
+    param.u.arb_d.value = copy;
+    if (err == PF_Err_NONE) instance.arbitraryCheckouts[&param] = copy;
+    return true;
+}
+
+void Project::setParam(PF_EffectInstance& instance, int index, const PF_ParamDef& value) {
+    std::lock_guard lock(mutex_);
+    ProjectStream* stream = valueStream(instance, index);
+    if (stream != nullptr && stream->type == AEGP_StreamType_ARB) {
+        throw std::invalid_argument("arbitrary values are set through the stream suites");
+    }
+    if (index < 0) throw std::out_of_range("negative parameter index");
+    if (size_t(index) >= instance.values.size()) instance.values.resize(size_t(index) + 1);
+    instance.values[size_t(index)] = value;
+    if (stream == nullptr) return;
+    if (!stream->keys.empty()) {
+        fail("setParam", "the stream has keyframes");
+        return;
+    }
+    stream->value = specOf(host_, value).initial;
 }
 
 void Project::moveEffect(ProjectEffect& effect, size_t index) {
@@ -333,6 +491,7 @@ PF_Err Project::newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const
     AEGP_StreamValue2 made{};
     made.streamH = ref;
     PF_Handle arb = nullptr;
+    ArbitraryParam* owner = nullptr;
     switch (stream.type) {
         case AEGP_StreamType_OneD: made.val.one_d = data.v[0]; break;
         case AEGP_StreamType_TwoD: made.val.two_d = {data.v[0], data.v[1]}; break;
@@ -341,6 +500,14 @@ PF_Err Project::newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const
         case AEGP_StreamType_LAYER_ID: made.val.layer_id = data.id; break;
         case AEGP_StreamType_MASK_ID: made.val.mask_id = data.id; break;
         case AEGP_StreamType_ARB:
+            if (stream.arbitrary != nullptr) {
+                // The effect makes the copy it is handed, as it does for every value of its own.
+                if (data.arb == nullptr) return fail("AEGP_GetNewStreamValue", "the stream has no value");
+                if (PF_Err err = stream.arbitrary->duplicate(data.arb, arb)) return err;
+                owner = stream.arbitrary;
+                made.val.arbH = arb;
+                break;
+            }
             arb = host_.newHandle(data.bytes.size());
             if (arb == nullptr) return fail("AEGP_GetNewStreamValue", "no memory for the value", PF_Err_OUT_OF_MEMORY);
             if (!data.bytes.empty()) std::memcpy(*arb, data.bytes.data(), data.bytes.size());
@@ -350,7 +517,7 @@ PF_Err Project::newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const
     }
     *value = made;
     const std::string key = Ledger::keyOf(value) + "#" + std::to_string(nextToken());
-    values_[value] = LiveValue{stream.type, arb, key};
+    values_[value] = LiveValue{stream.type, arb, key, owner};
     host_.ledger().acquire("stream value", key);
     return PF_Err_NONE;
 }
@@ -383,6 +550,13 @@ bool Project::readStreamValue(const ProjectStream& stream, const AEGP_StreamValu
                 fail(caller, "arbitrary value is not a live handle");
                 return false;
             }
+            if (stream.arbitrary != nullptr) {
+                if (PF_Err err = stream.arbitrary->duplicate(val.arbH, data.arb)) {
+                    fail(caller, "the effect could not copy the value (error " + std::to_string(err) + ")");
+                    return false;
+                }
+                break;
+            }
             const uint64_t size = host_.handleSize(val.arbH);
             data.bytes.assign(*val.arbH, *val.arbH + size);
             break;
@@ -401,16 +575,36 @@ bool Project::readStreamValue(const ProjectStream& stream, const AEGP_StreamValu
 PF_Err Project::disposeStreamValue(AEGP_StreamValue2* value) {
     auto found = values_.find(value);
     if (found == values_.end()) return fail("AEGP_DisposeStreamValue", "unknown or already disposed value record");
-    const LiveValue live = found->second;
+    LiveValue live = found->second;
     values_.erase(found);
     host_.ledger().release("stream value", live.ledgerKey);
-    if (live.arb != nullptr) {
-        // Free what the host gave out, whatever the effect left in the record.
-        if (value->val.arbH != live.arb) fail("AEGP_DisposeStreamValue", "arbitrary handle in the record was replaced");
-        host_.disposeHandle(live.arb);
+    // Free what the host gave out, whatever the effect left in the record.
+    if (live.arb != nullptr && value->val.arbH != live.arb) {
+        fail("AEGP_DisposeStreamValue", "arbitrary handle in the record was replaced");
     }
+    disposeLive(live);
     value->val.arbH = nullptr;
     return PF_Err_NONE;
+}
+
+void Project::disposeLive(LiveValue& live) {
+    if (live.arb == nullptr) return;
+    if (live.owner != nullptr) {
+        live.owner->dispose(live.arb);
+    } else {
+        host_.disposeHandle(live.arb);
+    }
+    live.arb = nullptr;
+}
+
+void Project::keepData(ProjectStream& stream, StreamData& slot, StreamData&& data) {
+    dropData(stream, slot);
+    slot = std::move(data);
+}
+
+void Project::dropData(ProjectStream& stream, StreamData& data) {
+    if (data.arb != nullptr && stream.arbitrary != nullptr) stream.arbitrary->dispose(data.arb);
+    data.arb = nullptr;
 }
 
 // ---------------------------------------------------------------- keyframe batches
@@ -435,15 +629,25 @@ void Project::endBatch(AEGP_AddKeyframesInfoH batchH, bool commit) {
     Batch batch = std::move(found->second);
     batches_.erase(found);
     host_.ledger().release("keyframe batch", refKey(reinterpret_cast<uintptr_t>(batchH)));
-    if (!commit) return;
     ProjectStream& stream = *batch.stream;
+    if (!commit) {
+        for (PendingKey& pending : batch.keys) dropData(stream, pending.value);
+        return;
+    }
     for (PendingKey& pending : batch.keys) {
         const double at = seconds(pending.time);
         Keyframe key{pending.time, pending.valueSet ? std::move(pending.value) : stream.valueAt(at)};
+        if (!pending.valueSet && key.value.arb != nullptr) {
+            // The key gets a value of its own rather than sharing its neighbour's.
+            PF_Handle copy = nullptr;
+            if (stream.arbitrary->duplicate(key.value.arb, copy) != PF_Err_NONE) copy = nullptr;
+            key.value.arb = copy;
+        }
         auto place = std::find_if(stream.keys.begin(), stream.keys.end(),
                                   [at](const Keyframe& k) { return seconds(k.time) >= at - kSameTime; });
         if (place != stream.keys.end() && std::fabs(seconds(place->time) - at) <= kSameTime) {
-            *place = std::move(key);
+            keepData(stream, place->value, std::move(key.value));
+            place->time = key.time;
         } else {
             stream.keys.insert(place, std::move(key));
         }
@@ -486,7 +690,10 @@ size_t Project::releaseEverything() {
     size_t count = 0;
     for (const auto& entry : effectRefs_) host_.ledger().release("effect reference", refKey(entry.first));
     for (const auto& entry : streamRefs_) host_.ledger().release("stream reference", refKey(entry.first));
-    for (const auto& entry : batches_) host_.ledger().release("keyframe batch", refKey(entry.first));
+    for (auto& [token, batch] : batches_) {
+        host_.ledger().release("keyframe batch", refKey(token));
+        for (PendingKey& pending : batch.keys) dropData(*batch.stream, pending.value);
+    }
     count += effectRefs_.size() + streamRefs_.size() + batches_.size();
     for (const auto& [token, block] : memHandles_) {
         host_.ledger().release("memory handle", refKey(token));
@@ -494,9 +701,9 @@ size_t Project::releaseEverything() {
         ++count;
     }
     for (const auto& entry : values_) orphans_.push_back(entry.second);
-    for (const LiveValue& live : orphans_) {
+    for (LiveValue& live : orphans_) {
         host_.ledger().release("stream value", live.ledgerKey);
-        if (live.arb != nullptr) host_.disposeHandle(live.arb);
+        disposeLive(live);
         ++count;
     }
     orphans_.clear();

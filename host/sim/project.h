@@ -22,11 +22,13 @@ struct ProjectMask;
 
 // One value of a stream. Which member counts follows from the stream's type: `v` holds the
 // one-, two- and three-dimensional values and the colour (alpha, red, green, blue); `id` a layer
-// or mask id; `bytes` arbitrary data.
+// or mask id; arbitrary data is `arb`, a value made by the effect, when the stream has an
+// effect's callback (ProjectStream::arbitrary), else `bytes`.
 struct StreamData {
     double v[4] = {0, 0, 0, 0};
     int32_t id = 0;
     std::vector<char> bytes;
+    PF_Handle arb = nullptr;  // owned by the stream's value or key it sits in, not by copies
 };
 
 struct Keyframe {
@@ -46,6 +48,8 @@ struct ProjectStream {
     ProjectStream* parent = nullptr;
     std::vector<ProjectStream*> children;
     ProjectLayer* layer = nullptr;
+    // Makes, copies and disposes the arbitrary values of this stream, when the effect does.
+    ArbitraryParam* arbitrary = nullptr;
 
     bool timeVarying() const { return !keys.empty() || (expressionEnabled && !expression.empty()); }
     // Keys hold between neighbours of the id and arbitrary kinds and interpolate linearly otherwise.
@@ -117,9 +121,20 @@ public:
     void link(ProjectEffect& effect, PF_EffectInstance& instance);
     // Puts a plug-in's instance on a layer of its own (in a new composition): installs an effect
     // whose streams follow the instance's registered parameters and their current values, and
-    // links the two. The streams are the project's copy from then on.
+    // links the two. The streams hold the values from then on: check-out reads them. Arbitrary
+    // values the instance's owners made (PF_EffectInstance::arbitrary) move into the streams.
     ProjectEffect& adopt(PF_EffectInstance& instance, const std::u16string& name,
                          AEGP_ObjectType layerType = AEGP_ObjectType_AV);
+    // Takes a linked instance out: the arbitrary values its effect made for the streams are
+    // given back to it, and its effect stays in the project without a running instance.
+    void unlink(PF_EffectInstance& instance);
+    // The value fields of parameter index at a layer time, from the stream of a linked instance;
+    // the rest of `param` is left as it is. False when no stream holds the parameter's value.
+    // An arbitrary value is a copy made by the effect, recorded for check-in.
+    bool paramAt(PF_EffectInstance& instance, int index, double layerSeconds, PF_ParamDef& param, PF_Err& err);
+    // Writes a parameter's value into its stream (when it has one and no keyframes) and into the
+    // instance's record.
+    void setParam(PF_EffectInstance& instance, int index, const PF_ParamDef& value);
     void moveEffect(ProjectEffect& effect, size_t index);
 
     static AEGP_LayerH handleOf(ProjectLayer& layer) { return reinterpret_cast<AEGP_LayerH>(&layer); }
@@ -144,10 +159,15 @@ public:
     // --- stream values, keyed by the address of the record they were written into
     PF_Err newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const StreamData& data,
                           AEGP_StreamValue2* value);
-    // Reads a value record into the stream's form; false when it cannot be read (logged).
+    // Reads a value record into the stream's form; false when it cannot be read (logged). An
+    // arbitrary value read is the effect's copy, which the caller then owns (see keepData).
     bool readStreamValue(const ProjectStream& stream, const AEGP_StreamValue2& value, StreamData& data,
                          const char* caller);
     PF_Err disposeStreamValue(AEGP_StreamValue2* value);
+    // Puts data (owned) in place of what `slot` of the stream held, which is given back.
+    void keepData(ProjectStream& stream, StreamData& slot, StreamData&& data);
+    // Gives an arbitrary value the stream owns back to its maker.
+    void dropData(ProjectStream& stream, StreamData& data);
 
     // --- keyframe batches
     struct PendingKey {
@@ -210,7 +230,9 @@ private:
         AEGP_StreamType type;
         PF_Handle arb;
         std::string ledgerKey;
+        ArbitraryParam* owner = nullptr;  // made arb, when the effect did
     };
+    void disposeLive(LiveValue& live);
     std::map<const AEGP_StreamValue2*, LiveValue> values_;
     // Values whose record was written over before they were disposed: leaked, kept in the ledger.
     std::vector<LiveValue> orphans_;

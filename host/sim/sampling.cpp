@@ -108,8 +108,9 @@ double overlap(int64_t i, double low, double high) {
 }
 
 template <typename Pixel, Kind kind>
-PF_Err samplePixel(const char* function, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
-    if (PF_Err err = Host::current().faults().onCall(function)) return err;
+PF_Err samplePixel(HotCall call, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
+    if (PF_Err err = Host::current().faults().onCall(call)) return err;
+    const char* function = FaultPlan::nameOf(call).data();
     bool empty = false;
     if (PF_Err err = validate(function, params, dst, empty)) return err;
     if (empty) {
@@ -157,20 +158,20 @@ PF_Err samplePixel(const char* function, PF_Fixed x, PF_Fixed y, const PF_SampPB
     return PF_Err_NONE;
 }
 
-#define MORVEL_SIM_SAMPLER(name, Pixel, kind)                                                  \
+#define MORVEL_SIM_SAMPLER(name, call, Pixel, kind)                                            \
     PF_Err name(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) { \
-        return samplePixel<Pixel, kind>(#name, x, y, params, dst);                           \
+        return samplePixel<Pixel, kind>(HotCall::call, x, y, params, dst);                   \
     }
 
-MORVEL_SIM_SAMPLER(nn_sample, PF_Pixel, Kind::Nearest)
-MORVEL_SIM_SAMPLER(subpixel_sample, PF_Pixel, Kind::Bilinear)
-MORVEL_SIM_SAMPLER(area_sample, PF_Pixel, Kind::Area)
-MORVEL_SIM_SAMPLER(nn_sample16, PF_Pixel16, Kind::Nearest)
-MORVEL_SIM_SAMPLER(subpixel_sample16, PF_Pixel16, Kind::Bilinear)
-MORVEL_SIM_SAMPLER(area_sample16, PF_Pixel16, Kind::Area)
-MORVEL_SIM_SAMPLER(nn_sample_float, PF_PixelFloat, Kind::Nearest)
-MORVEL_SIM_SAMPLER(subpixel_sample_float, PF_PixelFloat, Kind::Bilinear)
-MORVEL_SIM_SAMPLER(area_sample_float, PF_PixelFloat, Kind::Area)
+MORVEL_SIM_SAMPLER(nn_sample, NnSample, PF_Pixel, Kind::Nearest)
+MORVEL_SIM_SAMPLER(subpixel_sample, SubpixelSample, PF_Pixel, Kind::Bilinear)
+MORVEL_SIM_SAMPLER(area_sample, AreaSample, PF_Pixel, Kind::Area)
+MORVEL_SIM_SAMPLER(nn_sample16, NnSample16, PF_Pixel16, Kind::Nearest)
+MORVEL_SIM_SAMPLER(subpixel_sample16, SubpixelSample16, PF_Pixel16, Kind::Bilinear)
+MORVEL_SIM_SAMPLER(area_sample16, AreaSample16, PF_Pixel16, Kind::Area)
+MORVEL_SIM_SAMPLER(nn_sample_float, NnSampleFloat, PF_PixelFloat, Kind::Nearest)
+MORVEL_SIM_SAMPLER(subpixel_sample_float, SubpixelSampleFloat, PF_PixelFloat, Kind::Bilinear)
+MORVEL_SIM_SAMPLER(area_sample_float, AreaSampleFloat, PF_PixelFloat, Kind::Area)
 
 #undef MORVEL_SIM_SAMPLER
 

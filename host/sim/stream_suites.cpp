@@ -124,7 +124,7 @@ PF_Err setStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_StreamValue2*
     if (!stream->keys.empty()) return project.fail("AEGP_SetStreamValue", "the stream has keyframes");
     StreamData data;
     if (!project.readStreamValue(*stream, *valueP, data, "AEGP_SetStreamValue")) return PF_Err_BAD_CALLBACK_PARAM;
-    stream->value = std::move(data);
+    project.keepData(*stream, stream->value, std::move(data));
     return PF_Err_NONE;
 }
 
@@ -318,9 +318,11 @@ PF_Err setAddKeyframe(AEGP_AddKeyframesInfoH batchH, int32_t index, const AEGP_S
         return project.fail("AEGP_SetAddKeyframe", "no such key in the batch", PF_Err_INVALID_INDEX);
     }
     Project::PendingKey& key = batch->keys[static_cast<size_t>(index)];
-    if (!project.readStreamValue(*batch->stream, *valueP, key.value, "AEGP_SetAddKeyframe")) {
+    StreamData data;
+    if (!project.readStreamValue(*batch->stream, *valueP, data, "AEGP_SetAddKeyframe")) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    project.keepData(*batch->stream, key.value, std::move(data));
     key.valueSet = true;
     return PF_Err_NONE;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Util/AEGP_SuiteHandler.h"
 #include "host/sim/plugin.h"
 #include "support/host_fixture.h"
 
@@ -208,6 +209,32 @@ TEST_P(EffectEntryTest, GlobalSetupFailuresThroughTheEntry) {
         EXPECT_TRUE(host().ledger().balanced()) << host().ledger().report();
         EXPECT_TRUE(fresh.violations().empty());
     }
+}
+
+TEST_P(EffectEntryTest, ALoadedInstanceSitsOnALayerUnderTheIdItRegistered) {
+    ASSERT_EQ(instance().globalSetup(), PF_Err_NONE);
+    ASSERT_EQ(instance().paramSetup(), PF_Err_NONE);
+    instance().placeOnLayer(AEGP_ObjectType_TEXT, 32, 16);
+    ASSERT_NE(instance().effect().pluginId, 0);
+    EXPECT_EQ(instance().effect().pluginId, *reinterpret_cast<AEGP_PluginID*>(*instance().globalData()));
+
+    PF_InData in{};
+    host().fillInData(in, &instance().effect());
+    {
+        AEGP_SuiteHandler suites(in.pica_basicP);
+        AEGP_LayerH layer = nullptr;
+        AEGP_ObjectType type = AEGP_ObjectType_NONE;
+        AEGP_EffectRefH self = nullptr;
+        ASSERT_EQ(suites.PFInterfaceSuite1()->AEGP_GetEffectLayer(in.effect_ref, &layer), PF_Err_NONE);
+        ASSERT_EQ(suites.LayerSuite13()->AEGP_GetLayerObjectType(layer, &type), PF_Err_NONE);
+        EXPECT_EQ(type, AEGP_ObjectType_TEXT);
+        ASSERT_EQ(suites.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(instance().effect().pluginId, in.effect_ref,
+                                                                          &self),
+                  PF_Err_NONE);
+        EXPECT_EQ(suites.EffectSuite2()->AEGP_DisposeEffect(self), PF_Err_NONE);
+    }
+    EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+    EXPECT_TRUE(instance().violations().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Effects, EffectEntryTest, ::testing::ValuesIn(kEffects),

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
 #include "host/sim/host.h"
 #include "support/host_fixture.h"
 
@@ -31,6 +36,63 @@ TEST(FaultPlan, FailsOnlyTheNthCallCountedFromNow) {
     EXPECT_EQ(plan.onCall("f"), 0);
     EXPECT_EQ(plan.calls("f"), 4);
     EXPECT_EQ(plan.onCall("g"), 0);
+}
+
+// Per-pixel functions are counted without the plan's lock; the plan still meets the exact call.
+TEST(FaultPlan, PerPixelFunctionsFailOnTheNthCallFromNow) {
+    struct Case {
+        const char* name;
+        int before;
+        int nth;
+    };
+    const Case cases[] = {{"first call", 0, 1}, {"after earlier calls", 5, 3}, {"far ahead", 2, 40}};
+    for (const Case& c : cases) {
+        Sim::FaultPlan plan;
+        for (int i = 0; i < c.before; ++i) EXPECT_EQ(plan.onCall(Sim::HotCall::SubpixelSample16), 0) << c.name;
+        plan.failCall("subpixel_sample16", c.nth, 512);
+        int failedAt = 0;
+        for (int i = 1; i <= c.nth + 5; ++i) {
+            // By name or by id, it is one function.
+            const PF_Err err = i % 2 ? plan.onCall(Sim::HotCall::SubpixelSample16) : plan.onCall("subpixel_sample16");
+            if (err != 0) {
+                EXPECT_EQ(failedAt, 0) << c.name << ": failed twice";
+                failedAt = i;
+            }
+        }
+        EXPECT_EQ(failedAt, c.nth) << c.name;
+        EXPECT_EQ(plan.calls("subpixel_sample16"), c.before + c.nth + 5) << c.name;
+        EXPECT_EQ(plan.calls("subpixel_sample"), 0) << c.name;
+    }
+}
+
+TEST(FaultPlan, CallsFromManyThreadsAreAllCountedAndOnePlannedFailureIsMet) {
+    Sim::FaultPlan plan;
+    constexpr int kThreads = 8;
+    constexpr int kCalls = 2000;
+    auto sample = [&](std::atomic<int>& failures) {
+        for (int i = 0; i < kCalls; ++i) {
+            if (plan.onCall(Sim::HotCall::AreaSampleFloat) != 0) ++failures;
+        }
+    };
+    std::atomic<int> failures{0};
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) threads.emplace_back(sample, std::ref(failures));
+        for (auto& thread : threads) thread.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(plan.calls("area_sample_float"), kThreads * kCalls);
+
+    plan.failCall("area_sample_float", kThreads * kCalls / 2, 516);
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) threads.emplace_back(sample, std::ref(failures));
+        for (auto& thread : threads) thread.join();
+    }
+    EXPECT_EQ(failures.load(), 1);
+    EXPECT_EQ(plan.calls("area_sample_float"), 2 * kThreads * kCalls);
+    plan.clear();
+    EXPECT_EQ(plan.calls("area_sample_float"), 0);
 }
 
 using BasicSuiteTest = HostTest;

@@ -50,7 +50,9 @@ protected:
         specs[kTint] = {u"Tint", AEGP_StreamType_COLOR, {}};
         specs[kLayer] = {u"Layer", AEGP_StreamType_LAYER_ID, {}};
         specs[kCustom] = {u"Custom", AEGP_StreamType_ARB, {}};
-        specs[kCustom].initial.bytes = {'r', '\0'};
+        // A value as the colour-expression parameter makes it: a 256-byte block, text first.
+        specs[kCustom].initial.bytes.assign(256, '\0');
+        specs[kCustom].initial.bytes[0] = 'r';
         return specs;
     }
 
