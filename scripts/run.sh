@@ -3,7 +3,12 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+log="$root/build/run-build.log"
+mkdir -p "$root/build"
+if ! "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$log" 2>&1; then
+    cat "$log"
+    exit 1
+fi
 for plugin in MorvelGlow MorvelTiltShift MorvelDiffusion; do
     file="$root/build/release/plugins/$plugin.so"
     "$root/build/release/morvel" about "$file"
