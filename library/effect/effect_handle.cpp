@@ -80,11 +80,12 @@ PF_Err EffectHandle::getName(std::u16string& name) const {
     StreamBase group(pluginId_, inData_, *suites_);
     if (PF_Err err = openInstanceGroup(parameter, group, effect_)) return err;
 
+    // Without the memory suite the name's handle could never be freed, so it is not asked for.
+    const AEGP_MemorySuite1* memory = suites_->MemorySuite1();
     AEGP_MemHandle text = nullptr;
     const PF_Err nameErr = suites_->StreamSuite9()->AEGP_GetStreamName(pluginId_, group.stream(), false, &text);
     if (text == nullptr) return nameErr;
 
-    const AEGP_MemorySuite1* memory = suites_->MemorySuite1();
     AEGP_MemSize size = 0;
     PF_Err err = nameErr;
     if (err == PF_Err_NONE) err = memory->AEGP_GetMemHandleSize(text, &size);

@@ -111,12 +111,15 @@ PF_Err StreamBase::hide(AEGP_EffectRefH) { return setHidden(true); }
 PF_Err StreamBase::show(AEGP_EffectRefH) { return setHidden(false); }
 
 PF_Err StreamBase::setHiddenOnOwnEffect(bool hidden) {
+    // Taken before the reference: a suite found missing afterwards would strand it.
+    suites_.DynamicStreamSuite5();
+    const AEGP_EffectSuite2* effects = suites_.EffectSuite2();
     AEGP_EffectRefH effect = nullptr;
     if (PF_Err err = suites_.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(pluginId_, inData_->effect_ref, &effect)) {
         return err;
     }
     const PF_Err err = hidden ? hide(effect) : show(effect);
-    return firstError(err, suites_.EffectSuite2()->AEGP_DisposeEffect(effect));
+    return firstError(err, effects->AEGP_DisposeEffect(effect));
 }
 
 PF_Err StreamBase::hide() { return setHiddenOnOwnEffect(true); }
@@ -146,10 +149,11 @@ PF_Err StreamBase::setExpressionState(unsigned char enabled) {
 }
 
 PF_Err StreamBase::getExpression(std::string& expression) const {
+    // Without the memory suite the text's handle could never be freed, so it is not asked for.
+    const AEGP_MemorySuite1* memory = suites_.MemorySuite1();
     AEGP_MemHandle text = nullptr;
     const PF_Err err = suites_.StreamSuite9()->AEGP_GetExpression(pluginId_, stream_, &text);
     if (text == nullptr) return err;
-    const AEGP_MemorySuite1* memory = suites_.MemorySuite1();
     AEGP_MemSize size = 0;
     PF_Err result = err;
     if (result == PF_Err_NONE) result = memory->AEGP_GetMemHandleSize(text, &size);

@@ -296,3 +296,18 @@ TEST_F(EffectHandleTest, AnEffectWorksOnItsOwnInstance) {
     EXPECT_EQ(index, 1);
     EXPECT_EQ(self.dispose(), PF_Err_NONE);
 }
+
+// Without the memory suite the name's handle could never be freed, so it is not asked for.
+TEST_F(EffectHandleTest, GetNameWithoutTheMemorySuiteStrandsNothing) {
+    AEGP_SuiteHandler suites(in_data_.pica_basicP);
+    EffectHandle handle(kPluginId, &in_data_, suites);
+    ASSERT_EQ(handle.init(), PF_Err_NONE);
+    host().faults().makeSuiteMissing(kAEGPMemorySuite, kAEGPMemorySuiteVersion1);
+    std::u16string name = u"before";
+    EXPECT_THROW(handle.getName(name), PF_Err);
+    EXPECT_EQ(name, u"before");
+    host().faults().clear();
+    EXPECT_EQ(host().ledger().outstanding("memory handle"), 0u);
+    EXPECT_EQ(host().ledger().outstanding("stream reference"), 0u);
+    EXPECT_EQ(handle.dispose(), PF_Err_NONE);
+}

@@ -468,3 +468,39 @@ TEST_F(StreamTest, AMissingSuiteRaisesTheSuiteError) {
     Stream<double> stream(kPluginId, &in_data_, *suites_);
     EXPECT_THROW(stream.init(layerH(), 0), PF_Err);
 }
+
+// A suite found missing after the host handed something out must not strand it.
+TEST_F(StreamTest, AMissingSuiteStrandsNoReferenceOrHandle) {
+    struct Case {
+        const char* name;
+        const char* suite;
+        int version;
+        std::function<void(StreamBase&)> call;
+    };
+    const Case cases[] = {
+        {"hide without the dynamic stream suite", kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion5,
+         [](StreamBase& s) { s.hide(); }},
+        {"show without the effect suite", kAEGPEffectSuite, kAEGPEffectSuiteVersion2,
+         [](StreamBase& s) { s.show(); }},
+        {"expression without the memory suite", kAEGPMemorySuite, kAEGPMemorySuiteVersion1,
+         [](StreamBase& s) {
+             std::string text;
+             s.getExpression(text);
+         }},
+    };
+    for (const Case& c : cases) {
+        AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
+        {
+            AEGP_SuiteHandler suites(in_data_.pica_basicP);
+            StreamBase stream(kPluginId, &in_data_, suites);
+            ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE) << c.name;
+            host().faults().makeSuiteMissing(c.suite, c.version);
+            EXPECT_THROW(c.call(stream), PF_Err) << c.name;
+            host().faults().clear();
+        }
+        host().project().disposeEffectRef(effect);
+        EXPECT_EQ(host().ledger().outstanding("effect reference"), 0u) << c.name;
+        EXPECT_EQ(host().ledger().outstanding("memory handle"), 0u) << c.name;
+        EXPECT_EQ(host().ledger().outstanding("stream reference"), 0u) << c.name;
+    }
+}
