@@ -38,13 +38,17 @@ void copyPixels(const PixelsView& from, const PixelsView& to, const PF_LRect& s,
     const int64_t dw = int64_t(d.right) - d.left, dh = int64_t(d.bottom) - d.top;
     const int32_t x0 = std::max(d.left, 0), x1 = std::min(d.right, to.width);
     const int32_t y0 = std::max(d.top, 0), y1 = std::min(d.bottom, to.height);
+    // Rectangles may span the whole 32-bit range, so the products need more than 64 bits.
+    auto place = [](int32_t sourceStart, int64_t sourceSize, int64_t offset, int64_t destinationSize) {
+        return sourceStart + int64_t((__int128(2 * offset + 1) * sourceSize) / (2 * destinationSize));
+    };
     for (int32_t y = y0; y < y1; ++y) {
-        const int64_t sy = s.top + ((2 * (int64_t(y) - d.top) + 1) * sh) / (2 * dh);
+        const int64_t sy = place(s.top, sh, int64_t(y) - d.top, dh);
         if (sy < 0 || sy >= from.height) continue;
         const From* source = from.row<From>(int32_t(sy));
         To* target = to.row<To>(y);
         for (int32_t x = x0; x < x1; ++x) {
-            const int64_t sx = s.left + ((2 * (int64_t(x) - d.left) + 1) * sw) / (2 * dw);
+            const int64_t sx = place(s.left, sw, int64_t(x) - d.left, dw);
             if (sx < 0 || sx >= from.width) continue;
             target[x] = convertPixel<From, To>(source[sx]);
         }

@@ -244,13 +244,13 @@ void transferPixels(const Transfer& transfer, const PixelsView& from, const PF_L
     const int32_t top = std::max(r.top, 0), bottom = std::min(r.bottom, from.height);
     const int32_t left = std::max(r.left, 0), right = std::min(r.right, from.width);
     for (int32_t sy = top; sy < bottom; ++sy) {
-        const int64_t dy = int64_t(dest_y) + (sy - r.top);
+        const int64_t dy = int64_t(dest_y) + (int64_t(sy) - r.top);
         if (dy < 0 || dy >= to.height) continue;
         if ((field == PF_Field_UPPER && dy % 2 != 0) || (field == PF_Field_LOWER && dy % 2 == 0)) continue;
         const Pixel* source = from.row<Pixel>(sy);
         Pixel* target = to.row<Pixel>(int32_t(dy));
         for (int32_t sx = left; sx < right; ++sx) {
-            const int64_t dx = int64_t(dest_x) + (sx - r.left);
+            const int64_t dx = int64_t(dest_x) + (int64_t(sx) - r.left);
             if (dx < 0 || dx >= to.width) continue;
             const Unit out =
                 transfer.apply(toUnit(source[sx]), toUnit(target[dx]), int32_t(dx), int32_t(dy));

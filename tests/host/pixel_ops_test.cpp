@@ -106,6 +106,20 @@ TEST_F(PixelOpsTest, CopyIsClippedToBothWorldsWithoutShifting) {
     }
 }
 
+// Equal rectangles copy one to one, however far they reach; only what lies in both worlds lands.
+TEST_F(PixelOpsTest, RectanglesSpanningTheWholeRangeCopyOneToOne) {
+    PF_LayerDef* src = hostWorld(host(), 3, 2, PF_PixelFormat_ARGB32);
+    PF_LayerDef* dst = hostWorld(host(), 3, 2, PF_PixelFormat_ARGB32);
+    for (int32_t y = 0; y < 2; ++y) {
+        for (int32_t x = 0; x < 3; ++x) set(src, x, y, {1, (x + 3 * y) / 8.0, 0, 0});
+    }
+    const PF_Rect huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    ASSERT_EQ(copy(src, dst, &huge, &huge), PF_Err_NONE);
+    for (int32_t y = 0; y < 2; ++y) {
+        for (int32_t x = 0; x < 3; ++x) EXPECT_TRUE(near(get(dst, x, y), get(src, x, y), 0)) << x << "," << y;
+    }
+}
+
 TEST_F(PixelOpsTest, CopyWithinOneWorldReadsTheOriginal) {
     PF_LayerDef* world = hostWorld(host(), 4, 1, PF_PixelFormat_ARGB32);
     auto* p = static_cast<PF_Pixel*>(world->data);

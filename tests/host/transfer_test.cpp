@@ -226,6 +226,23 @@ TEST_F(TransferTest, SourceRectangleLandsAtTheDestinationPositionAndIsClipped) {
     }
 }
 
+// A rectangle from the far corner of the 32-bit range placed at that corner lands one to one.
+TEST_F(TransferTest, RectanglesSpanningTheWholeRangeLandOneToOne) {
+    PF_LayerDef* src = hostWorld(host(), 3, 2, PF_PixelFormat_ARGB128);
+    PF_LayerDef* dst = hostWorld(host(), 3, 2, PF_PixelFormat_ARGB128);
+    for (int32_t y = 0; y < 2; ++y) {
+        for (int32_t x = 0; x < 3; ++x) set(src, x, y, {1, (x + 3 * y) / 8.0, 0, 0});
+    }
+    const PF_Rect huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    const PF_CompositeMode mode{PF_Xfer_IN_FRONT, 0, 255, false, 32768};
+    ASSERT_EQ(in_data_.utils->transfer_rect(in_data_.effect_ref, PF_Quality_HI, PF_MF_Alpha_STRAIGHT, 0, &huge, src,
+                                            &mode, nullptr, INT32_MIN, INT32_MIN, dst),
+              PF_Err_NONE);
+    for (int32_t y = 0; y < 2; ++y) {
+        for (int32_t x = 0; x < 3; ++x) EXPECT_TRUE(near(get(dst, x, y), get(src, x, y), 0)) << x << "," << y;
+    }
+}
+
 TEST_F(TransferTest, OverlappingSourceAndDestinationReadTheOriginalPixels) {
     PF_LayerDef* world = hostWorld(host(), 4, 1, PF_PixelFormat_ARGB128);
     for (int32_t x = 0; x < 4; ++x) set(world, x, 0, {1, float(x), 0, 0});
