@@ -11,9 +11,11 @@ ctest --test-dir "$root/build/release" --output-on-failure -j 4
 # The band iteration and the host's worker pool under the thread sanitizer: only the two test
 # programs that hold them are built, and only the threaded tests run.
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF >/dev/null
-cmake --build "$root/build/tsan" -j "${MORVEL_JOBS:-$(nproc)}" --target test_library test_host
+cmake --build "$root/build/tsan" -j "${MORVEL_JOBS:-$(nproc)}" --target test_library test_host test_Util
 TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_library" --gtest_filter='IterateGeneric*:SubPixelTest.*:FFT2DTest.*'
 TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_host" --gtest_filter='IterateSuite*:ThreadPool*:FaultPlan.*'
+# The suite cache's first fill from several threads at once.
+TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_Util" --gtest_filter='SuiteHandlerTest.Concurrent*:SuiteHandlerTest.Racing*'
 
 "$root/scripts/build.sh" "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <barrier>
 #include <thread>
 #include <vector>
 
@@ -55,6 +56,41 @@ TEST_F(SuiteHandlerTest, ConcurrentFirstUseLeavesOneAcquisition) {
         EXPECT_EQ(host().ledger().outstanding("suite"), 1u);
     }
     EXPECT_EQ(host().ledger().outstanding("suite"), 0u);
+}
+
+// Every thread is held inside the host's AcquireSuite until all have asked, so all of them
+// race to fill the one slot; the losers must give their acquisitions back.
+namespace {
+constexpr int kRacers = 6;
+std::barrier<>* racersInside = nullptr;
+const SPBasicSuite* realBasic = nullptr;
+SPErr acquireTogether(const char* name, int32_t version, const void** suite) {
+    const SPErr err = realBasic->AcquireSuite(name, version, suite);
+    racersInside->arrive_and_wait();
+    return err;
+}
+}  // namespace
+
+TEST_F(SuiteHandlerTest, RacingFirstUsesKeepOneAcquisitionAndGiveBackTheRest) {
+    std::barrier<> inside(kRacers);
+    racersInside = &inside;
+    realBasic = in_data_.pica_basicP;
+    SPBasicSuite holding = *in_data_.pica_basicP;
+    holding.AcquireSuite = acquireTogether;
+    {
+        const AEGP_SuiteHandler suites(&holding);
+        std::vector<const void*> seen(kRacers);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kRacers; ++t) threads.emplace_back([&, t] { seen[t] = suites.UtilitySuite7(); });
+        for (auto& thread : threads) thread.join();
+        for (const void* suite : seen) EXPECT_EQ(suite, seen[0]);
+        EXPECT_EQ(host().log().count("AcquireSuite AEGP Utility Suite v7"), size_t(kRacers));
+        EXPECT_EQ(host().log().count("ReleaseSuite AEGP Utility Suite v7"), size_t(kRacers - 1));
+        EXPECT_EQ(host().ledger().outstanding("suite"), 1u);
+    }
+    EXPECT_EQ(host().log().count("ReleaseSuite AEGP Utility Suite v7"), size_t(kRacers));
+    EXPECT_EQ(host().ledger().badReleases(), 0u);
+    racersInside = nullptr;
 }
 
 TEST_F(SuiteHandlerTest, VersionsOfOneSuiteAreKeptApart) {
