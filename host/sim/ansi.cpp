@@ -9,8 +9,9 @@ namespace Sim {
 
 namespace {
 
-// The effect writes into fixed-size host buffers (the return message is 256 bytes); the host
-// cannot know the destination's size, so like the real one it trusts the caller here.
+// The call carries no destination size. Effects use it for the 256-byte return message, so the
+// stand-in stops there; a caller that relies on that limit is still wrong, and the tests of
+// message length use a sprintf without one.
 int ansiSprintf(char* buffer, const char* format, ...) {
     if (buffer == nullptr || format == nullptr) return -1;
     va_list args;
