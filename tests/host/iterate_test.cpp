@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host/sim/iterate.h"
@@ -188,6 +190,23 @@ TEST_F(IterateSuiteTest, AbortAnswersAfterThePlannedPolls) {
             EXPECT_EQ(in_data_.inter.abort(in_data_.effect_ref), c.answers[k]) << c.name << " poll " << k;
         }
         EXPECT_EQ(iteration().abortPolls(), static_cast<int>(c.answers.size())) << c.name;
+    }
+}
+
+TEST_F(IterateSuiteTest, ProgressIsRecordedInOrderAndAPlannedFailureIsReturned) {
+    ASSERT_NE(in_data_.inter.progress, nullptr);
+    const std::pair<int32_t, int32_t> sent[] = {{0, 4}, {1, 4}, {4, 4}};
+    for (const auto& [current, total] : sent) {
+        EXPECT_EQ(in_data_.inter.progress(in_data_.effect_ref, current, total), PF_Err_NONE);
+    }
+    host().faults().failCall("progress", 1, PF_Interrupt_CANCEL);
+    EXPECT_EQ(in_data_.inter.progress(in_data_.effect_ref, 2, 4), PF_Interrupt_CANCEL);
+
+    const auto reports = iteration().progressReports();
+    ASSERT_EQ(reports.size(), std::size(sent)) << "a refused report was kept";
+    for (size_t k = 0; k < reports.size(); ++k) {
+        EXPECT_EQ(reports[k].current, sent[k].first) << k;
+        EXPECT_EQ(reports[k].total, sent[k].second) << k;
     }
 }
 

@@ -154,6 +154,68 @@ TEST(ColorsysKnown, FloatHuesOfTheSixCorners) {
     }
 }
 
+// Worked by hand from the integer formulas; chosen where truncation toward zero, the lightness
+// halves or the 16-bit branch points make a difference of a step.
+TEST(ColorsysKnown, IntegerPathsStepByStep) {
+    enum Op { ToYuv, FromYuv, ToHls, FromHls, FromHsb };
+    struct Case8 {
+        const char* name;
+        Op op;
+        PF_Pixel in, out;
+    };
+    const Case8 cases8[] = {
+        {"white to yuv", ToYuv, px8(255, 255, 255), px8(255, 128, 128)},
+        {"blue to yuv", ToYuv, px8(0, 0, 255), px8(29, 255, 107)},
+        {"negative V cut toward zero", ToYuv, px8(10, 20, 30), px8(18, 133, 122)},
+        {"yuv of white back, clamped", FromYuv, px8(255, 128, 128), px8(255, 254, 255)},
+        {"negative chroma cut toward zero", FromYuv, px8(100, 100, 150), px8(132, 93, 53)},
+        {"hue 210 degrees", ToHls, px8(10, 20, 30), px8(148, 20, 127)},
+        {"lower half", ToHls, px8(200, 100, 50), px8(14, 125, 153)},
+        {"upper half", ToHls, px8(250, 240, 10), px8(40, 130, 244)},
+        {"negative hue wraps", ToHls, px8(200, 50, 100), px8(240, 125, 153)},
+        {"lower lightness, hue 60", FromHls, px8(43, 100, 200), px8(178, 178, 22)},
+        {"upper lightness, rising ramp", FromHls, px8(10, 200, 100), px8(222, 188, 178)},
+        {"sector 1", FromHsb, px8(43, 200, 100), px8(100, 100, 21)},
+    };
+    for (const Case8& c : cases8) {
+        PF_Pixel got{};
+        switch (c.op) {
+        case ToYuv: got = cs::rgbToYuv(c.in); break;
+        case FromYuv: got = cs::yuvToRgb(c.in); break;
+        case ToHls: got = cs::rgbToHls(c.in); break;
+        case FromHls: got = cs::hlsToRgb(c.in); break;
+        case FromHsb: got = cs::hsbToRgb(c.in); break;
+        }
+        EXPECT_TRUE(sameBits(got, c.out)) << c.name << ": " << show(got);
+    }
+
+    struct Case16 {
+        const char* name;
+        Op op;
+        PF_Pixel16 in, out;
+    };
+    const Case16 cases16[] = {
+        {"red to yuv", ToYuv, px16(32768, 0, 0), px16(9798, 10846, 32768)},
+        {"negative V cut toward zero", ToYuv, px16(1, 2, 3), px16(1, 16384, 16384)},
+        {"upper denominator", ToHls, px16(32768, 16384, 0), px16(2730, 16384, 32768)},
+        {"green sector", ToHls, px16(1000, 3000, 2000), px16(13653, 2000, 16384)},
+        {"lightness 16383 takes the lower form", FromHls, px16(0, 16383, 32768), px16(32766, 0, 0)},
+        {"lightness 16384 takes the upper form", FromHls, px16(0, 16384, 32768), px16(32768, 0, 0)},
+        {"sector 3", FromHsb, px16(16384, 16384, 32768), px16(16384, 32768, 32768)},
+    };
+    for (const Case16& c : cases16) {
+        PF_Pixel16 got{};
+        switch (c.op) {
+        case ToYuv: got = cs::rgbToYuv(c.in); break;
+        case FromYuv: got = cs::yuvToRgb(c.in); break;
+        case ToHls: got = cs::rgbToHls(c.in); break;
+        case FromHls: got = cs::hlsToRgb(c.in); break;
+        case FromHsb: got = cs::hsbToRgb(c.in); break;
+        }
+        EXPECT_TRUE(sameBits(got, c.out)) << c.name << ": " << show(got);
+    }
+}
+
 // ---------------------------------------------------------------- ends of the hue range
 
 TEST(ColorsysHueRange, TopOfTheRangeIsHueZero) {
