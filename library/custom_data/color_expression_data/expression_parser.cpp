@@ -145,7 +145,9 @@ struct ExpressionParser : qi::grammar<Iterator, Expression(), ascii::space_type>
                   variable[_val = construct<Expression>(construct<VariableExpression>(_1))] |
                   ('(' >> expression(_r1 + 1u) >> ')')[_val = _1] |
                   ((char_('+') | char_('-')) >> factor(_r1 + 1u))[makeUnary(_val, _1, _2)] |
-                  constant[_val = construct<Expression>(construct<ConstantExpression>(phx::static_cast_<float>(_1)))]);
+                  // A sign left over here means the sign above hit the depth limit; a signed
+                  // literal must not slip past it.
+                  !(lit('+') | lit('-')) >> constant[_val = construct<Expression>(construct<ConstantExpression>(phx::static_cast_<float>(_1)))]);
 
         // Longer names first where one is a prefix of another: a matched name is final.
         unaryName = qi::string("sinh") | qi::string("cosh") | qi::string("tanh") | qi::string("sin") |
