@@ -33,8 +33,7 @@ struct Depth<PF_Pixel16> {
 template <>
 struct Depth<PF_PixelFloat> {
     static constexpr PF_PixelFormat format = PF_PixelFormat_ARGB128;
-    static constexpr double full = 1.0;
-    static constexpr bool integral = false;
+    static constexpr bool integral = false;  // float channels are not clamped, so no full scale
 };
 
 // Alpha, red, green, blue accumulated in double.

@@ -34,7 +34,8 @@ private:
                       SampleFunc<Pixel> fn) const;
 
     PF_InData* in_data_;
-    AEGP_SuiteHandler* suites_;
+    // Kept with the sampler although sampling only uses the functions taken at construction.
+    [[maybe_unused]] AEGP_SuiteHandler* suites_;
     PF_SampPB params_{};
     Wrap wrap_;
     double width_ = 0, width2_ = 0, widthLast_ = 0;
