@@ -17,6 +17,19 @@ TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_host" --gtest_filter='Iterat
 # The suite cache's first fill from several threads at once.
 TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_Util" --gtest_filter='SuiteHandlerTest.Concurrent*:SuiteHandlerTest.Racing*'
 
+# The expression parser's fuzz target under clang (which also keeps the code clang-clean): a short
+# run from the stored corpus; longer runs are described in the README.
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DMORVEL_FUZZ=ON -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF >/dev/null
+cmake --build "$root/build/fuzz" -j "${MORVEL_JOBS:-$(nproc)}" --target fuzz_color_expression
+mkdir -p "$root/build/fuzz/corpus"
+if ! "$root/build/fuzz/fuzz_color_expression" "$root/build/fuzz/corpus" "$root/tests/data/color_expression_corpus" \
+    -max_total_time=20 -max_len=300 >"$root/build/fuzz/run.log" 2>&1; then
+    cat "$root/build/fuzz/run.log"
+    exit 1
+fi
+tail -n 1 "$root/build/fuzz/run.log"
+
 "$root/scripts/build.sh" "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build/asan" --output-on-failure -j 4
