@@ -154,10 +154,26 @@ TEST(ColorsysKnown, FloatHuesOfTheSixCorners) {
     }
 }
 
+enum class IntegerOp { ToYuv, FromYuv, ToHls, FromHls, FromHsb };
+
+template <typename Pixel>
+Pixel applyIntegerOp(IntegerOp op, const Pixel& in) {
+    switch (op) {
+        case IntegerOp::ToYuv: return cs::rgbToYuv(in);
+        case IntegerOp::FromYuv: return cs::yuvToRgb(in);
+        case IntegerOp::ToHls: return cs::rgbToHls(in);
+        case IntegerOp::FromHls: return cs::hlsToRgb(in);
+        case IntegerOp::FromHsb: return cs::hsbToRgb(in);
+    }
+    return Pixel{};
+}
+
 // Worked by hand from the integer formulas; chosen where truncation toward zero, the lightness
 // halves or the 16-bit branch points make a difference of a step.
 TEST(ColorsysKnown, IntegerPathsStepByStep) {
-    enum Op { ToYuv, FromYuv, ToHls, FromHls, FromHsb };
+    using Op = IntegerOp;
+    constexpr Op ToYuv = Op::ToYuv, FromYuv = Op::FromYuv, ToHls = Op::ToHls, FromHls = Op::FromHls,
+                 FromHsb = Op::FromHsb;
     struct Case8 {
         const char* name;
         Op op;
@@ -178,14 +194,7 @@ TEST(ColorsysKnown, IntegerPathsStepByStep) {
         {"sector 1", FromHsb, px8(43, 200, 100), px8(100, 100, 21)},
     };
     for (const Case8& c : cases8) {
-        PF_Pixel got{};
-        switch (c.op) {
-        case ToYuv: got = cs::rgbToYuv(c.in); break;
-        case FromYuv: got = cs::yuvToRgb(c.in); break;
-        case ToHls: got = cs::rgbToHls(c.in); break;
-        case FromHls: got = cs::hlsToRgb(c.in); break;
-        case FromHsb: got = cs::hsbToRgb(c.in); break;
-        }
+        const PF_Pixel got = applyIntegerOp(c.op, c.in);
         EXPECT_TRUE(sameBits(got, c.out)) << c.name << ": " << show(got);
     }
 
@@ -204,14 +213,7 @@ TEST(ColorsysKnown, IntegerPathsStepByStep) {
         {"sector 3", FromHsb, px16(16384, 16384, 32768), px16(16384, 32768, 32768)},
     };
     for (const Case16& c : cases16) {
-        PF_Pixel16 got{};
-        switch (c.op) {
-        case ToYuv: got = cs::rgbToYuv(c.in); break;
-        case FromYuv: got = cs::yuvToRgb(c.in); break;
-        case ToHls: got = cs::rgbToHls(c.in); break;
-        case FromHls: got = cs::hlsToRgb(c.in); break;
-        case FromHsb: got = cs::hsbToRgb(c.in); break;
-        }
+        const PF_Pixel16 got = applyIntegerOp(c.op, c.in);
         EXPECT_TRUE(sameBits(got, c.out)) << c.name << ": " << show(got);
     }
 }
