@@ -149,7 +149,10 @@ PluginInstance::~PluginInstance() {
         effect_.arbitrary.clear();
         arbitrary_.clear();
         endFrame(host_, effect_);
-        if (ownInput_ != nullptr) host_.worlds().drop(ownInput_);
+        if (ownInput_ != nullptr) {
+            if (effect_.inputLayer == ownInput_) effect_.inputLayer = nullptr;
+            host_.worlds().drop(ownInput_);
+        }
         for (PF_LayerDef* image : layerImages_) host_.worlds().drop(image);
         globalSetdown();
     } catch (...) {
