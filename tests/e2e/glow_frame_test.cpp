@@ -65,8 +65,8 @@ TEST_F(GlowFrameTest, FramesAtEveryDepthRenderAndLeaveNothingBehind) {
         ASSERT_EQ(frame.output.width(), kWidth);
         ASSERT_EQ(frame.output.height(), kHeight);
         int wrong = 0;
-        Sim::withPixelType(frame.output.format(), [&](auto pixel) {
-            using Pixel = decltype(pixel);
+        Sim::withPixelType(frame.output.format(), [&](auto tag) {
+            using Pixel = typename decltype(tag)::type;
             for (int y = 0; y < kHeight; ++y) {
                 for (int x = 0; x < kWidth; ++x) {
                     const Sim::Unit got = Sim::toUnit(frame.output.at<Pixel>(x, y));
