@@ -14,15 +14,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using ToolRunner::Outcome;
+using ToolRunner::lines;
 using ToolRunner::runTool;
 
 const char* const kPlugins[] = {"MorvelGlow", "MorvelTiltShift", "MorvelDiffusion"};
-
-int lines(const std::string& text) {
-    int count = 0;
-    for (char c : text) count += c == '\n';
-    return count;
-}
 
 fs::path scratch(const std::string& name) {
     return fs::temp_directory_path() / ("morvel_render_" + std::to_string(::getpid()) + "_" + name);

@@ -42,4 +42,10 @@ inline Outcome runTool(const std::string& arguments) {
     return outcome;
 }
 
+inline int lines(const std::string& text) {
+    int count = 0;
+    for (char c : text) count += c == '\n';
+    return count;
+}
+
 }  // namespace ToolRunner

@@ -12,14 +12,9 @@
 namespace {
 
 using ToolRunner::Outcome;
+using ToolRunner::lines;
 using ToolRunner::runTool;
 namespace fs = std::filesystem;
-
-int lines(const std::string& text) {
-    int count = 0;
-    for (char c : text) count += c == '\n';
-    return count;
-}
 
 TEST(MorvelTool, FailuresExitNonZeroWithOneLine) {
     const fs::path text = fs::temp_directory_path() / ("morvel_tool_text_" + std::to_string(::getpid()));
