@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "library/custom_data/color_expression_data/expression.h"
+#include "library/sampling/wrap.h"
+#include "library/utility/color.h"
+#include "library/utility/geometry.h"
+#include "library/world/world.h"
+
+namespace Glow {
+
+// The glow's render settings, filled once per render from the checked-out values. Fractions are
+// 0..1 where the controls show percent; lengths are in pixels of the downsampled image; angles in
+// radians except the hue.
+struct GlowParameters {
+    // The record of the preprocessing stage. Black comes before white here, unlike the
+    // composite's level pairs.
+    struct Preprocessing {
+        Morvel::Color<float> hls;  // {0, hue in degrees, lightness, saturation}
+        double black = 0.0;
+        double white = 0.0;
+        double gamma = 0.0;
+        double alphaBlack = 0.0;
+        double alphaWhite = 0.0;
+        bool useMask = false;
+        int32_t maskType = 0;  // 1 Rectangle, 2 Circle, 3 Layer
+        std::shared_ptr<Morvel::World> maskLayer;
+        int32_t layerChannel = 0;  // 1 Luminance, 2 Alpha
+        Morvel::Wrap layerWrap = Morvel::Wrap::None;
+        Morvel::Vector2<double> center;  // the point as checked out
+        double rotation = 0.0;
+        double scale = 0.0;
+        double width = 0.0;
+        double height = 0.0;
+        double falloff = 0.0;
+        bool invert = false;
+    };
+
+    int32_t renderingMode = 0;
+    double exposure = 0.0;
+    double boostLowLuminance = 0.0;
+    int32_t blurType = 0;  // 1 Normal, 2 Channel
+    double blurRadius = 0.0;
+    bool diffusion = false;
+    double diffusionConvergence = 0.0;
+    int32_t diffusionQuality = 0;  // 1 Low, 2 High
+    bool beam = false;
+    int32_t beamNumber = 0;
+    double beamIntensity = 0.0;
+    double beamScaling = 0.0;
+    double beamPhase = 0.0;
+    bool beamNormalizing = false;
+    bool kernel = false;
+    std::shared_ptr<Morvel::World> kernelLayer;
+    double kernelIntensity = 0.0;
+    double kernelScaling = 0.0;
+    bool kernelNormalizing = false;
+    Morvel::Wrap wrap = Morvel::Wrap::None;
+    // Normalised so that each of red, green and blue sums to 1 over the three.
+    Morvel::Color<float> color1;
+    Morvel::Color<float> color2;
+    Morvel::Color<float> color3;
+    double color1Radius = 0.0;
+    double color2Radius = 0.0;
+    double color3Radius = 0.0;
+    Preprocessing preprocessing;
+    double threshold = 0.0;
+    bool useThreshold2 = false;
+    double threshold2 = 0.0;
+    double thresholdSoftness = 0.0;
+    bool thresholdInvert = false;
+    int32_t channel = 0;  // 1..13; 13 is the custom expression
+    bool multiplyAlpha = false;
+    Morvel::Color<float> referenceColor;
+    Morvel::ColorExpressionData::Expression customChannel;  // set only when channel is 13
+    int32_t toner = 0;  // 1 Tint, 2 Fill
+    int32_t tones = 0;  // 1..6; 4 to 6 read the toner map
+    Morvel::Color<float> highlight;
+    Morvel::Color<float> midtone;
+    Morvel::Color<float> shadow;
+    std::shared_ptr<Morvel::World> tonerMap;
+    double tonerBlack = 0.0;
+    double tonerWhite = 0.0;
+    double tonerGamma = 0.0;
+    double blendWithOriginal = 0.0;
+    bool useDifferentChannel = false;
+    int32_t tonerChannel = 0;
+    bool tonerMultiplyAlpha = false;
+    Morvel::Color<float> tonerReferenceColor;
+    Morvel::ColorExpressionData::Expression tonerCustomChannel;  // set only when tonerChannel is 13
+    int32_t compositeSettings = 0;  // 1 On Source, 2 Behind Source
+    Morvel::BlendingMode blendingMode = Morvel::BlendingMode::Normal;
+    double sourceOpacity = 0.0;
+    double sourceWhite = 0.0;
+    double sourceBlack = 0.0;
+    double sourceGamma = 0.0;
+    double sourceAlphaWhite = 0.0;
+    double sourceAlphaBlack = 0.0;
+    double glowOpacity = 0.0;
+    bool glowUnmult = false;
+    double glowWhite = 0.0;
+    double glowBlack = 0.0;
+    double glowGamma = 0.0;
+    double glowAlphaWhite = 0.0;
+    double glowAlphaBlack = 0.0;
+};
+
+}  // namespace Glow
