@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "library/colorsys/colorsys.h"
+#include "library/utility/ansi.h"
 
 namespace Glow {
 
@@ -293,30 +294,18 @@ AlphaFunc32 generateAlphaFunc32(double threshold, bool useThreshold2, double thr
 
 // ---- toner rate
 
-namespace {
-
-double standardFabs(double x) { return std::fabs(x); }
-double standardPow(double x, double y) { return std::pow(x, y); }
-
-}  // namespace
-
 TonerRateFunc generateTonerRateFunc(PF_InData* in_data, double white, double black, double gamma) {
     if (white == black) return [black](double x) { return x >= black ? 1.0 : 0.0; };
 
     const double k = 1.0 / (white - black);
-    // A host without the ANSI callbacks still gets the standard functions' results.
-    const PF_ANSICallbacks* ansi = in_data != nullptr && in_data->utils != nullptr ? &in_data->utils->ansi : nullptr;
-    double (*fabsFn)(double) = ansi != nullptr && ansi->fabs != nullptr ? ansi->fabs : standardFabs;
-    if (fabsFn(gamma - 1.0) < 0.000001) return [black, k](double x) { return clampUnit((x - black) * k); };
+    const auto hostFabs = Morvel::ansiCallback<double (*)(double)>(in_data, &PF_ANSICallbacks::fabs,
+                                                                   [](double x) { return std::fabs(x); });
+    if (hostFabs(gamma - 1.0) < 0.000001) return [black, k](double x) { return clampUnit((x - black) * k); };
 
+    const auto hostPow = Morvel::ansiCallback<double (*)(double, double)>(
+        in_data, &PF_ANSICallbacks::pow, [](double x, double y) { return std::pow(x, y); });
     const double exponent = 1.0 / gamma;
-    if (ansi != nullptr && ansi->pow != nullptr) {
-        // The host's pow is reached through the render's input record at every evaluation.
-        return [in_data, black, k, exponent](double x) {
-            return in_data->utils->ansi.pow(clampUnit((x - black) * k), exponent);
-        };
-    }
-    return [black, k, exponent](double x) { return standardPow(clampUnit((x - black) * k), exponent); };
+    return [hostPow, black, k, exponent](double x) { return hostPow(clampUnit((x - black) * k), exponent); };
 }
 
 bool useTonerRateFunc(int tones) { return tones != 1 && tones != 4; }

@@ -56,8 +56,7 @@ void generateAlphas16(double threshold, bool useThreshold2, double threshold2, d
 AlphaFunc32 generateAlphaFunc32(double threshold, bool useThreshold2, double threshold2, double softness,
                                 bool invert);
 
-// White comes before black. The gamma curve calls the host's pow through in_data at every
-// evaluation, so it must not outlive the command that built it.
+// White comes before black. The gamma curve calls the host's pow at every evaluation.
 TonerRateFunc generateTonerRateFunc(PF_InData* in_data, double white, double black, double gamma);
 
 // Whether a "Tones" item needs the toner rate: all but "Monotone" (1) and "Toner Map" (4).

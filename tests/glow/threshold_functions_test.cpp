@@ -517,6 +517,17 @@ TEST_F(TonerRate, RampAndGamma) {
     }
 }
 
+TEST(TonerRateWithoutHostHelpers, GivesTheSameCurve) {
+    PF_UtilCallbacks noHelpers{};
+    PF_InData bare{};
+    bare.utils = &noHelpers;
+    for (PF_InData* in_data : {static_cast<PF_InData*>(nullptr), &bare}) {
+        const auto f = Glow::generateTonerRateFunc(in_data, 1.0, 0.0, 2.0);
+        EXPECT_DOUBLE_EQ(f(0.25), 0.5);
+        EXPECT_EQ(f(-1.0), 0.0);
+    }
+}
+
 TEST(TonerRateUse, OnlyMonotoneAndTonerMapGoWithout) {
     for (int tones = -1; tones <= 8; ++tones) {
         EXPECT_EQ(Glow::useTonerRateFunc(tones), tones != 1 && tones != 4) << tones;
