@@ -60,14 +60,30 @@ constexpr float kUnit16 = 3.0517578e-5f;  // 1/32768
 
 // ---- hue, lightness and saturation at unit scale
 
-Color<float> shiftHls(float red, float green, float blue, const Color<float>& shift) {
+Color<float> shiftedHls(float red, float green, float blue, const Color<float>& shift) {
     Color<float> hls = Morvel::Colorsys::rgbToHls(Color<float>(0.0f, red, green, blue));
     hls.red += shift.red;
     hls.green *= shift.green;
-    // Float pixels with max + min = 2 have infinite saturation; a factor of 0 must still remove
-    // it rather than make it NaN.
+    // Float pixels with max + min = 2 have infinite HLS saturation; a factor of 0 must still
+    // remove it rather than make it NaN.
     hls.blue = shift.blue == 0.0f ? 0.0f : hls.blue * shift.blue;
     return Morvel::Colorsys::hlsToRgb(hls);
+}
+
+// In place on the colour channels; integer channels are rounded to the nearest step, float
+// channels are not clamped.
+template <typename Pixel>
+void shiftHls(Pixel& p, float unit, const Color<float>& shift) {
+    const Color<float> c = shiftedHls(p.red * unit, p.green * unit, p.blue * unit, shift);
+    Pixel shifted;
+    if constexpr (std::is_same_v<Pixel, PF_PixelFloat>) {
+        shifted = PF_PixelFloat{0.0f, c.red, c.green, c.blue};
+    } else {
+        shifted = static_cast<Pixel>(c);
+    }
+    p.red = shifted.red;
+    p.green = shifted.green;
+    p.blue = shifted.blue;
 }
 
 // ---- masks
@@ -312,6 +328,15 @@ MaskFunc Preprocessor::createMaskFunc() {
     return unitMask;
 }
 
+double Preprocessor::maskFactor(int x, int y, PF_Err& bandErr) const {
+    // After a failed call the band's result is that error, and the rest of its pixels are
+    // masked out.
+    if (bandErr != PF_Err_NONE) return 0.0;
+    double a = 0.0;
+    bandErr = maskFunc(x, y, a);
+    return bandErr == PF_Err_NONE ? a : 0.0;
+}
+
 template <typename Pixel>
 PF_Err Preprocessor::filterWithTables(const Morvel::Rect<int>& rect,
                                       const std::vector<decltype(Pixel{}.alpha)>& colorTable,
@@ -325,18 +350,9 @@ PF_Err Preprocessor::filterWithTables(const Morvel::Rect<int>& rect,
         for (int x = rect.left; x < rect.right; ++x) {
             Pixel p = in[x];
             if (p.alpha == 0) continue;
-            if (hlsOn) {
-                const Pixel shifted =
-                    static_cast<Pixel>(shiftHls(p.red * kScale, p.green * kScale, p.blue * kScale, params->hls));
-                p.red = shifted.red;
-                p.green = shifted.green;
-                p.blue = shifted.blue;
-            }
+            if (hlsOn) shiftHls(p, kScale, params->hls);
             if (useMask) {
-                double a = 0.0;
-                // After a failed call the band's result is that error; its pixels are masked out.
-                if (bandErr == PF_Err_NONE && (bandErr = maskFunc(x, y, a)) != PF_Err_NONE) a = 0.0;
-                p.alpha = maskedAlpha(p.alpha, a);
+                p.alpha = maskedAlpha(p.alpha, maskFactor(x, y, bandErr));
                 if (p.alpha == 0) continue;
             }
             if (alphaLevelsOn) p.alpha = alphaTable[p.alpha];
@@ -367,16 +383,9 @@ PF_Err Preprocessor::filter32(const Morvel::Rect<int>& rect, bool) {
         for (int x = rect.left; x < rect.right; ++x) {
             PF_PixelFloat p = in[x];
             if (!(p.alpha > 1e-6f)) continue;
-            if (hlsOn) {
-                const Color<float> shifted = shiftHls(p.red, p.green, p.blue, params->hls);
-                p.red = shifted.red;
-                p.green = shifted.green;
-                p.blue = shifted.blue;
-            }
+            if (hlsOn) shiftHls(p, 1.0f, params->hls);
             if (useMask) {
-                double a = 0.0;
-                if (bandErr == PF_Err_NONE && (bandErr = maskFunc(x, y, a)) != PF_Err_NONE) a = 0.0;
-                p.alpha = static_cast<float>(p.alpha * a);
+                p.alpha = static_cast<float>(p.alpha * maskFactor(x, y, bandErr));
                 if (!(p.alpha >= 1e-6f)) continue;
             }
             if (alphaLevelsOn) p.alpha = clampUnit(p.alpha * alphaLevels.slope + alphaLevels.offset);

@@ -57,6 +57,8 @@ private:
     MaskFunc createMaskFunc();
     void init8();
     void init16();
+    // The mask at (x, y); 0 once the band's mask has failed, and from the failing call on.
+    double maskFactor(int x, int y, PF_Err& bandErr) const;
 
     template <typename Pixel>
     PF_Err filterWithTables(const Morvel::Rect<int>& rect, const std::vector<decltype(Pixel{}.alpha)>& colorTable,

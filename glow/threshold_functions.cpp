@@ -16,28 +16,31 @@ namespace {
 
 // What differs between the depths: the integer luminance and alpha product of the 8- and 16-bit
 // items, and how a 0..1 closeness becomes a channel value.
-struct Depth8 {
-    using Pixel = PF_Pixel;
-    using Value = uint8_t;
-    static constexpr float kUnit = 0.003921569f;  // 1/255 in single precision
-    static constexpr float kFull = 255.0f;
+// trunc(v·full) within 0..full; NaN gives 0.
+template <typename ValueType, int Full>
+struct IntegerDepth {
+    using Value = ValueType;
+    static constexpr float kFull = Full;
 
-    static Value luminance(const Pixel& p) { return static_cast<Value>((76 * p.red + 150 * p.green + 29 * p.blue) / 255); }
-    static Value timesAlpha(Value v, const Pixel& p) { return static_cast<Value>(v * p.alpha / 255); }
-    // trunc(v·255) within 0..255; NaN gives 0.
     template <typename T>
     static Value fromUnit(T v) {
-        const T scaled = v * T(255);
+        const T scaled = v * T(Full);
         if (!(scaled > T(0))) return 0;
-        return scaled >= T(255) ? Value(255) : static_cast<Value>(scaled);
+        return scaled >= T(Full) ? Value(Full) : static_cast<Value>(scaled);
     }
 };
 
-struct Depth16 {
+struct Depth8 : IntegerDepth<uint8_t, 255> {
+    using Pixel = PF_Pixel;
+    static constexpr float kUnit = 0.003921569f;  // 1/255 in single precision
+
+    static Value luminance(const Pixel& p) { return static_cast<Value>((76 * p.red + 150 * p.green + 29 * p.blue) / 255); }
+    static Value timesAlpha(Value v, const Pixel& p) { return static_cast<Value>(v * p.alpha / 255); }
+};
+
+struct Depth16 : IntegerDepth<uint16_t, 32768> {
     using Pixel = PF_Pixel16;
-    using Value = uint16_t;
     static constexpr float kUnit = 1.0f / 32768.0f;
-    static constexpr float kFull = 32768.0f;
 
     // Channels above 32768 are possible in a 16-bit world; the sums stay within 32 bits unsigned
     // and the results keep their low 16 bits.
@@ -46,12 +49,6 @@ struct Depth16 {
         return static_cast<Value>(std::min<uint32_t>(v, 32768));
     }
     static Value timesAlpha(Value v, const Pixel& p) { return static_cast<Value>((uint32_t{v} * p.alpha) >> 15); }
-    template <typename T>
-    static Value fromUnit(T v) {
-        const T scaled = v * T(32768);
-        if (!(scaled > T(0))) return 0;
-        return scaled >= T(32768) ? Value(32768) : static_cast<Value>(scaled);
-    }
 };
 
 struct Depth32 {
@@ -84,15 +81,7 @@ constexpr double kDegreesToRadiansDouble = 3.14159265358979323846 / 180.0;
 
 // Hue in degrees, [0, 360); red is tested first, then green.
 float hueDegrees(const Rgb& c, float max, float delta) {
-    if (delta == 0.0f) return 0.0f;
-    float h;
-    if (max == c.red) {
-        h = 60.0f * (c.green - c.blue) / delta;
-    } else if (max == c.green) {
-        h = 60.0f * (c.blue - c.red) / delta + 120.0f;
-    } else {
-        h = 60.0f * (c.red - c.green) / delta + 240.0f;
-    }
+    float h = Morvel::Colorsys::detail::rawHueDegrees(c.red, c.green, c.blue, max, delta);
     h -= 360.0f * std::trunc(h * 0.0027777778f);
     return h < 0.0f ? h + 360.0f : h;
 }
