@@ -7,7 +7,9 @@
 #include "library/sampling/wrap.h"
 #include "library/utility/color.h"
 #include "library/utility/geometry.h"
+#include "library/parameter/parameter_def.h"
 #include "library/world/world.h"
+#include "morvel_host/host.h"
 
 namespace Glow {
 
@@ -106,5 +108,33 @@ struct GlowParameters {
     double glowAlphaWhite = 0.0;
     double glowAlphaBlack = 0.0;
 };
+
+// What filling the record asks of the host besides the values.
+struct GlowParametersSource {
+    PF_InData* in_data;
+    AEGP_SuiteHandler& suites;
+    int pluginId;
+    AEGP_EffectRefH effect;  // whose streams hold the expression texts
+    A_Time time;             // of the layer look-ups
+    double downsampleX;      // the horizontal downsample factor
+    bool noExpressions;      // custom channels fall back to Luminance unread
+};
+
+// Fills the record in field order from one value per parameter-table row. With an error pending
+// (or once one happens) nothing more is fetched from the host: a layer look-up ends the filling,
+// an expression text is not read. Returns the first error, pending included.
+PF_Err fillGlowParameters(const GlowParametersSource& source, const Morvel::Plugin::ParameterValue* values,
+                          PF_Err pending, GlowParameters& out);
+
+// The conversions of single values.
+Morvel::BlendingMode blendingModeOf(int32_t popup);  // "Blending Mode", separators counted
+Morvel::Wrap kernelWrapOf(int32_t popup);            // "Wrap": None, Edge, Mirror
+Morvel::Wrap maskLayerWrapOf(int32_t popup);         // "Mask Layer Wrap": None, Edge, Repeat, Mirror
+// Each of red, green and blue divided by its sum over the three colours; a sum of 0 (or not a
+// number) gives the first colour all the red, the second the green, the third the blue.
+void normaliseChannelColors(Morvel::Color<float>& color1, Morvel::Color<float>& color2,
+                            Morvel::Color<float>& color3);
+// Fractions of a level pair given in percent. White keeps a gap of at least 1e-6 above black.
+void levelPair(const PF_InData* in_data, double blackPercent, double whitePercent, double& black, double& white);
 
 }  // namespace Glow
