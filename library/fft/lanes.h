@@ -30,6 +30,12 @@ struct LaneKernels {
     void (*gatherColumns)(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n,
                           const int* ip);
     void (*scatterColumns)(const double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n);
+    // `groups` groups of kLanes complex columns, at double offsets offset, offset + step, ... of
+    // every row, to and from consecutive work slices of kPointDoubles x n doubles.
+    void (*gatherColumnGroups)(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                               int groups, int n, const int* ip);
+    void (*scatterColumnGroups)(const double* work, double* const* rows, std::ptrdiff_t offset,
+                                std::ptrdiff_t step, int groups, int n);
     // Transforms the gathered lanes in place; sign >= 0 means exp(+2 pi i jk / n).
     void (*transform)(double* work, int n, int sign, const double* w);
 };

@@ -196,9 +196,14 @@ void scatterRowsLanes(const double* work, double* const* targets, int n) {
     }
 }
 
+// Rows of a column are a power-of-two stride apart, which the hardware does not prefetch across
+// pages; asking this far ahead keeps enough of them in flight.
+constexpr std::ptrdiff_t kPrefetchRows = 16;
+
 void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n,
                         const int* ip) {
     for (std::ptrdiff_t r = 0; r < n; ++r) {
+        if (r + kPrefetchRows < n) __builtin_prefetch(rows[r + kPrefetchRows] + offset);
         const double* source = rows[r] + offset;
         double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[r]);
         if (columns == kLanes) {
@@ -218,6 +223,7 @@ void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset
 
 void scatterColumnsLanes(const double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n) {
     for (std::ptrdiff_t r = 0; r < n; ++r) {
+        if (r + kPrefetchRows < n) __builtin_prefetch(rows[r + kPrefetchRows] + offset, 1);
         double* target = rows[r] + offset;
         const double* point = work + kPointDoubles * r;
         if (columns == kLanes) {
@@ -234,7 +240,49 @@ void scatterColumnsLanes(const double* work, double* const* rows, std::ptrdiff_t
     }
 }
 
-constexpr LaneKernels kLaneKernels = {gatherRowsLanes, scatterRowsLanes, gatherColumnsLanes, scatterColumnsLanes,
+// Whole groups of four complex columns, `groups` of them, the first at double offset `offset` of
+// every row and each next one `step` doubles further, into consecutive work slices of n points.
+// Taking several groups per visit of a row reads and writes several cache lines of it together,
+// where one group at a time would touch one line per row and page and let the power-of-two row
+// stride evict each line before it is written back.
+void gatherColumnGroupsLanes(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                             int groups, int n, const int* ip) {
+    const std::ptrdiff_t slice = kPointDoubles * static_cast<std::ptrdiff_t>(n);
+    for (std::ptrdiff_t r = 0; r < n; ++r) {
+        if (r + kPrefetchRows < n) {
+            for (int g = 0; g < groups; ++g) __builtin_prefetch(rows[r + kPrefetchRows] + offset + g * step);
+        }
+        const double* source = rows[r] + offset;
+        double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[r]);
+        for (int g = 0; g < groups; ++g, source += step, point += slice) {
+            const Vec low = load(source);
+            const Vec high = load(source + 4);
+            store(point, __builtin_shufflevector(low, high, 0, 2, 4, 6));
+            store(point + 4, __builtin_shufflevector(low, high, 1, 3, 5, 7));
+        }
+    }
+}
+
+void scatterColumnGroupsLanes(const double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                              int groups, int n) {
+    const std::ptrdiff_t slice = kPointDoubles * static_cast<std::ptrdiff_t>(n);
+    for (std::ptrdiff_t r = 0; r < n; ++r) {
+        if (r + kPrefetchRows < n) {
+            for (int g = 0; g < groups; ++g) __builtin_prefetch(rows[r + kPrefetchRows] + offset + g * step, 1);
+        }
+        double* target = rows[r] + offset;
+        const double* point = work + kPointDoubles * r;
+        for (int g = 0; g < groups; ++g, target += step, point += slice) {
+            const Vec re = load(point);
+            const Vec im = load(point + 4);
+            store(target, __builtin_shufflevector(re, im, 0, 4, 1, 5));
+            store(target + 4, __builtin_shufflevector(re, im, 2, 6, 3, 7));
+        }
+    }
+}
+
+constexpr LaneKernels kLaneKernels = {gatherRowsLanes,         scatterRowsLanes,         gatherColumnsLanes,
+                                      scatterColumnsLanes,     gatherColumnGroupsLanes,  scatterColumnGroupsLanes,
                                       transformLanes};
 
 }  // namespace
