@@ -12,7 +12,7 @@ constexpr int kColumnGroups = 4;
 
 // Each band's own part of the work area: room for kColumnGroups gathered groups.
 double* bandWork(AlignedDoubles& work, int n, int i) {
-    return work.data() + static_cast<std::ptrdiff_t>(kColumnGroups) * kPointDoubles * n * i;
+    return work.data() + kColumnGroups * sliceDoubles(n) * i;
 }
 
 // Band i of T transforms the rows i, i + T, i + 2T, ..., four at a time.
@@ -82,7 +82,7 @@ private:
         double* work = bandWork(work_, n_, i);
         kernels.gatherColumnGroups(work, rows_, offset, step, count, n_, ip_.data());
         for (int g = 0; g < count; ++g) {
-            kernels.transform(work + static_cast<std::ptrdiff_t>(kPointDoubles) * n_ * g, n_, sign_, w_.data());
+            kernels.transform(work + sliceDoubles(n_) * g, n_, sign_, w_.data());
         }
         kernels.scatterColumnGroups(work, rows_, offset, step, count, n_);
     }
@@ -145,9 +145,7 @@ void FFT2D::init(int n) {
     initialised_ = false;
     n_ = 0;
     if ((n & (n - 1)) != 0) return;
-    work_.assign(static_cast<std::size_t>(kColumnGroups) * kPointDoubles * static_cast<std::size_t>(n) *
-                     static_cast<std::size_t>(threads_),
-                 0.0);
+    work_.assign(static_cast<std::size_t>(kColumnGroups * sliceDoubles(n)) * static_cast<std::size_t>(threads_), 0.0);
     makeTables(n, ip_, w_);
     n_ = n;
     initialised_ = true;

@@ -18,6 +18,10 @@ namespace Morvel::FFT {
 constexpr int kLanes = 4;
 constexpr int kPointDoubles = 2 * kLanes;
 
+// Doubles between consecutive work slices of n points: one point more than they hold, so that
+// the same point of neighbouring slices never falls in the same cache set.
+inline std::ptrdiff_t sliceDoubles(int n) { return static_cast<std::ptrdiff_t>(kPointDoubles) * (n + 1); }
+
 // Bit-reversal permutation and twiddle factors for size n (a power of two).
 void makeTables(int n, std::vector<int>& ip, AlignedDoubles& w);
 
@@ -31,7 +35,7 @@ struct LaneKernels {
                           const int* ip);
     void (*scatterColumns)(const double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n);
     // `groups` groups of kLanes complex columns, at double offsets offset, offset + step, ... of
-    // every row, to and from consecutive work slices of kPointDoubles x n doubles.
+    // every row, to and from consecutive work slices (sliceDoubles(n) apart).
     void (*gatherColumnGroups)(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
                                int groups, int n, const int* ip);
     void (*scatterColumnGroups)(const double* work, double* const* rows, std::ptrdiff_t offset,

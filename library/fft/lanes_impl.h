@@ -84,37 +84,62 @@ inline void butterfly(double* q0, double* q1, double* q2, double* q3, const doub
     storePoint(q3, d02 - d13);
 }
 
+// The first step over points [begin, end): radix 2 for an odd power of two, so that radix 4
+// covers the rest, else an untwiddled radix-4 step. Returns the quarter length of the next step.
 template <bool Positive>
-void transformLanesIn(double* work, int n, const double* w) {
-    if (n < 2) return;
-    std::ptrdiff_t m;
+std::ptrdiff_t firstStep(double* work, std::ptrdiff_t begin, std::ptrdiff_t end, int n) {
     if (__builtin_ctz(static_cast<unsigned>(n)) % 2 != 0) {
-        // An odd power of two: one radix-2 step first, so radix 4 covers the rest.
-        for (std::ptrdiff_t p = 0; p < n; p += 2) {
+        for (std::ptrdiff_t p = begin; p < end; p += 2) {
             double* a = work + kPointDoubles * p;
             const Point x = loadPoint(a);
             const Point y = loadPoint(a + kPointDoubles);
             storePoint(a, x + y);
             storePoint(a + kPointDoubles, x - y);
         }
-        m = 2;
-    } else {
-        for (std::ptrdiff_t p = 0; p < n; p += 4) {
-            double* a = work + kPointDoubles * p;
-            butterfly<Positive, false>(a, a + kPointDoubles, a + 2 * kPointDoubles, a + 3 * kPointDoubles, nullptr);
-        }
-        m = 4;
+        return 2;
     }
-    const double* stage = w;
-    for (; m < n; m *= 4) {
-        const std::ptrdiff_t quarter = kPointDoubles * m;
-        for (std::ptrdiff_t block = 0; block < n; block += 4 * m) {
-            double* a = work + kPointDoubles * block;
-            const double* t = stage;
-            for (std::ptrdiff_t k = 0; k < m; ++k, a += kPointDoubles, t += 6) {
-                butterfly<Positive, true>(a, a + quarter, a + 2 * quarter, a + 3 * quarter, t);
-            }
+    for (std::ptrdiff_t p = begin; p < end; p += 4) {
+        double* a = work + kPointDoubles * p;
+        butterfly<Positive, false>(a, a + kPointDoubles, a + 2 * kPointDoubles, a + 3 * kPointDoubles, nullptr);
+    }
+    return 4;
+}
+
+// One twiddled radix-4 step of quarter length m over points [begin, end), a multiple of 4m.
+template <bool Positive>
+void radix4Step(double* work, std::ptrdiff_t begin, std::ptrdiff_t end, std::ptrdiff_t m, const double* stage) {
+    const std::ptrdiff_t quarter = kPointDoubles * m;
+    for (std::ptrdiff_t block = begin; block < end; block += 4 * m) {
+        double* a = work + kPointDoubles * block;
+        const double* t = stage;
+        for (std::ptrdiff_t k = 0; k < m; ++k, a += kPointDoubles, t += 6) {
+            butterfly<Positive, true>(a, a + quarter, a + 2 * quarter, a + 3 * quarter, t);
         }
+    }
+}
+
+// Points a run of steps keeps to while it fits in the first-level cache (16 KB of work).
+constexpr std::ptrdiff_t kCachedPoints = 256;
+
+template <bool Positive>
+void transformLanesIn(double* work, int n, const double* w) {
+    if (n < 2) return;
+    // The steps whose blocks fit in the cache run block by block, all of them on one block before
+    // the next; only the wider steps sweep the whole sequence. Every butterfly sees the same
+    // values as in step-by-step order, so the result is bitwise the same.
+    const std::ptrdiff_t cached = n < kCachedPoints ? n : kCachedPoints;
+    std::ptrdiff_t m = 0;
+    const double* stage = w;
+    for (std::ptrdiff_t begin = 0; begin < n; begin += cached) {
+        m = firstStep<Positive>(work, begin, begin + cached, n);
+        stage = w;
+        for (; 4 * m <= cached; m *= 4) {
+            radix4Step<Positive>(work, begin, begin + cached, m, stage);
+            stage += 6 * m;
+        }
+    }
+    for (; m < n; m *= 4) {
+        radix4Step<Positive>(work, 0, n, m, stage);
         stage += 6 * m;
     }
 }
@@ -198,7 +223,7 @@ void scatterRowsLanes(const double* work, double* const* targets, int n) {
 
 // Rows of a column are a power-of-two stride apart, which the hardware does not prefetch across
 // pages; asking this far ahead keeps enough of them in flight.
-constexpr std::ptrdiff_t kPrefetchRows = 16;
+constexpr std::ptrdiff_t kPrefetchRows = 4;
 
 void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n,
                         const int* ip) {
@@ -247,7 +272,7 @@ void scatterColumnsLanes(const double* work, double* const* rows, std::ptrdiff_t
 // stride evict each line before it is written back.
 void gatherColumnGroupsLanes(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
                              int groups, int n, const int* ip) {
-    const std::ptrdiff_t slice = kPointDoubles * static_cast<std::ptrdiff_t>(n);
+    const std::ptrdiff_t slice = sliceDoubles(n);
     for (std::ptrdiff_t r = 0; r < n; ++r) {
         if (r + kPrefetchRows < n) {
             for (int g = 0; g < groups; ++g) __builtin_prefetch(rows[r + kPrefetchRows] + offset + g * step);
@@ -265,7 +290,7 @@ void gatherColumnGroupsLanes(double* work, double* const* rows, std::ptrdiff_t o
 
 void scatterColumnGroupsLanes(const double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
                               int groups, int n) {
-    const std::ptrdiff_t slice = kPointDoubles * static_cast<std::ptrdiff_t>(n);
+    const std::ptrdiff_t slice = sliceDoubles(n);
     for (std::ptrdiff_t r = 0; r < n; ++r) {
         if (r + kPrefetchRows < n) {
             for (int g = 0; g < groups; ++g) __builtin_prefetch(rows[r + kPrefetchRows] + offset + g * step, 1);
