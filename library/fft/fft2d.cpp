@@ -63,10 +63,11 @@ public:
         const std::ptrdiff_t threads = threads_;
         if (doublesPerRow > 4 * threads) {
             const std::ptrdiff_t step = 8 * threads;
+            const int perVisit = kColumnGroups;
             for (std::ptrdiff_t offset = 8 * static_cast<std::ptrdiff_t>(i); offset < doublesPerRow;
-                 offset += kColumnGroups * step) {
+                 offset += perVisit * step) {
                 const std::ptrdiff_t left = (doublesPerRow - offset + step - 1) / step;
-                groups(i, offset, step, static_cast<int>(std::min<std::ptrdiff_t>(left, kColumnGroups)));
+                groups(i, offset, step, static_cast<int>(std::min<std::ptrdiff_t>(left, perVisit)));
             }
         } else if (doublesPerRow == 4 * threads) {
             columns(i, 4 * static_cast<std::ptrdiff_t>(i), 2);
@@ -80,6 +81,12 @@ private:
     void groups(int i, std::ptrdiff_t offset, std::ptrdiff_t step, int count) const {
         const LaneKernels& kernels = laneKernels();
         double* work = bandWork(work_, n_, i);
+        if (n_ >= kFusedMinimum) {
+            kernels.gatherColumnGroupsFirst(work, rows_, offset, step, count, n_, sign_, ip_.data());
+            for (int g = 0; g < count; ++g) kernels.transformMiddle(work + sliceDoubles(n_) * g, n_, sign_, w_.data());
+            kernels.scatterColumnGroupsLast(work, rows_, offset, step, count, n_, sign_, lastStepTwiddles(w_, n_));
+            return;
+        }
         kernels.gatherColumnGroups(work, rows_, offset, step, count, n_, ip_.data());
         for (int g = 0; g < count; ++g) {
             kernels.transform(work + sliceDoubles(n_) * g, n_, sign_, w_.data());

@@ -61,14 +61,15 @@ inline Point quarterTurn(const Point& a) {
     return {a.im, -a.re};
 }
 
-// Combines four transforms of length m, stored in the order of indices 0, 2, 1, 3 mod 4 (which is
-// what bit-reversed input gives), into one of length 4m, at offset k of each quarter.
+struct Quad {
+    Point p0, p1, p2, p3;
+};
+
+// Combines four transforms of length m, given in the order of indices 0, 2, 1, 3 mod 4 (which is
+// what bit-reversed input gives), into one of length 4m, at offset k of each quarter; the results
+// belong at offsets k, k + m, k + 2m, k + 3m.
 template <bool Positive, bool Twiddled>
-inline void butterfly(double* q0, double* q1, double* q2, double* q3, const double* t) {
-    const Point a0 = loadPoint(q0);
-    Point a2 = loadPoint(q1);
-    Point a1 = loadPoint(q2);
-    Point a3 = loadPoint(q3);
+inline Quad radix4(const Point& a0, Point a2, Point a1, Point a3, const double* t) {
     if (Twiddled) {
         a1 = twiddle<Positive>(a1, t[0], t[1]);
         a2 = twiddle<Positive>(a2, t[2], t[3]);
@@ -78,10 +79,16 @@ inline void butterfly(double* q0, double* q1, double* q2, double* q3, const doub
     const Point d02 = a0 - a2;
     const Point s13 = a1 + a3;
     const Point d13 = quarterTurn<Positive>(a1 - a3);
-    storePoint(q0, s02 + s13);
-    storePoint(q1, d02 + d13);
-    storePoint(q2, s02 - s13);
-    storePoint(q3, d02 - d13);
+    return {s02 + s13, d02 + d13, s02 - s13, d02 - d13};
+}
+
+template <bool Positive, bool Twiddled>
+inline void butterfly(double* q0, double* q1, double* q2, double* q3, const double* t) {
+    const Quad out = radix4<Positive, Twiddled>(loadPoint(q0), loadPoint(q1), loadPoint(q2), loadPoint(q3), t);
+    storePoint(q0, out.p0);
+    storePoint(q1, out.p1);
+    storePoint(q2, out.p2);
+    storePoint(q3, out.p3);
 }
 
 // The first step over points [begin, end): radix 2 for an odd power of two, so that radix 4
@@ -121,24 +128,30 @@ void radix4Step(double* work, std::ptrdiff_t begin, std::ptrdiff_t end, std::ptr
 // Points a run of steps keeps to while it fits in the first-level cache (16 KB of work).
 constexpr std::ptrdiff_t kCachedPoints = 256;
 
+// Whether log2 n is odd: the transform then starts with a radix-2 step.
+inline bool oddPower(int n) { return __builtin_ctz(static_cast<unsigned>(n)) % 2 != 0; }
+
+// The steps of a transform of n points; without the first or the last, those are left to a fused
+// gather or scatter (n of at least 16, so that both are steps of their own).
 template <bool Positive>
-void transformLanesIn(double* work, int n, const double* w) {
+void transformLanesIn(double* work, int n, const double* w, bool withFirst, bool withLast) {
     if (n < 2) return;
     // The steps whose blocks fit in the cache run block by block, all of them on one block before
     // the next; only the wider steps sweep the whole sequence. Every butterfly sees the same
     // values as in step-by-step order, so the result is bitwise the same.
     const std::ptrdiff_t cached = n < kCachedPoints ? n : kCachedPoints;
+    const std::ptrdiff_t end = withLast ? n : n / 4;
     std::ptrdiff_t m = 0;
     const double* stage = w;
     for (std::ptrdiff_t begin = 0; begin < n; begin += cached) {
-        m = firstStep<Positive>(work, begin, begin + cached, n);
+        m = withFirst ? firstStep<Positive>(work, begin, begin + cached, n) : (oddPower(n) ? 2 : 4);
         stage = w;
-        for (; 4 * m <= cached; m *= 4) {
+        for (; 4 * m <= cached && m < end; m *= 4) {
             radix4Step<Positive>(work, begin, begin + cached, m, stage);
             stage += 6 * m;
         }
     }
-    for (; m < n; m *= 4) {
+    for (; m < end; m *= 4) {
         radix4Step<Positive>(work, 0, n, m, stage);
         stage += 6 * m;
     }
@@ -146,9 +159,17 @@ void transformLanesIn(double* work, int n, const double* w) {
 
 void transformLanes(double* work, int n, int sign, const double* w) {
     if (sign >= 0) {
-        transformLanesIn<true>(work, n, w);
+        transformLanesIn<true>(work, n, w, true, true);
     } else {
-        transformLanesIn<false>(work, n, w);
+        transformLanesIn<false>(work, n, w, true, true);
+    }
+}
+
+void transformMiddleLanes(double* work, int n, int sign, const double* w) {
+    if (sign >= 0) {
+        transformLanesIn<true>(work, n, w, false, false);
+    } else {
+        transformLanesIn<false>(work, n, w, false, false);
     }
 }
 
@@ -306,9 +327,120 @@ void scatterColumnGroupsLanes(const double* work, double* const* rows, std::ptrd
     }
 }
 
-constexpr LaneKernels kLaneKernels = {gatherRowsLanes,         scatterRowsLanes,         gatherColumnsLanes,
-                                      scatterColumnsLanes,     gatherColumnGroupsLanes,  scatterColumnGroupsLanes,
-                                      transformLanes};
+// Four complex columns of a row as one point, and back.
+inline Point columnPoint(const double* source) {
+    const Vec low = load(source);
+    const Vec high = load(source + 4);
+    return {__builtin_shufflevector(low, high, 0, 2, 4, 6), __builtin_shufflevector(low, high, 1, 3, 5, 7)};
+}
+
+inline void storeColumnPoint(double* target, const Point& a) {
+    store(target, __builtin_shufflevector(a.re, a.im, 0, 4, 1, 5));
+    store(target + 4, __builtin_shufflevector(a.re, a.im, 2, 6, 3, 7));
+}
+
+// gatherColumnGroups followed by the transform's first step, for n of at least 16. Bit reversal
+// puts rows q, q + n/2 (and, for radix 4, q + n/4, q + 3n/4) next to each other, so they are
+// read together and combined before anything is stored.
+template <bool Positive>
+void gatherColumnGroupsFirstIn(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                               int groups, int n, const int* ip) {
+    const std::ptrdiff_t slice = sliceDoubles(n);
+    if (oddPower(n)) {
+        const std::ptrdiff_t half = n / 2;
+        for (std::ptrdiff_t q = 0; q < half; ++q) {
+            if (q + kPrefetchRows < half) {
+                for (int g = 0; g < groups; ++g) {
+                    __builtin_prefetch(rows[q + kPrefetchRows] + offset + g * step);
+                    __builtin_prefetch(rows[q + half + kPrefetchRows] + offset + g * step);
+                }
+            }
+            double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[q]);
+            for (int g = 0; g < groups; ++g, point += slice) {
+                const Point x = columnPoint(rows[q] + offset + g * step);
+                const Point y = columnPoint(rows[q + half] + offset + g * step);
+                storePoint(point, x + y);
+                storePoint(point + kPointDoubles, x - y);
+            }
+        }
+        return;
+    }
+    const std::ptrdiff_t quarter = n / 4;
+    for (std::ptrdiff_t q = 0; q < quarter; ++q) {
+        if (q + kPrefetchRows < quarter) {
+            for (int g = 0; g < groups; ++g) {
+                for (int j = 0; j < 4; ++j) __builtin_prefetch(rows[q + j * quarter + kPrefetchRows] + offset + g * step);
+            }
+        }
+        double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[q]);
+        for (int g = 0; g < groups; ++g, point += slice) {
+            const std::ptrdiff_t at = offset + g * step;
+            const Quad out = radix4<Positive, false>(columnPoint(rows[q] + at), columnPoint(rows[q + 2 * quarter] + at),
+                                                     columnPoint(rows[q + quarter] + at),
+                                                     columnPoint(rows[q + 3 * quarter] + at), nullptr);
+            storePoint(point, out.p0);
+            storePoint(point + kPointDoubles, out.p1);
+            storePoint(point + 2 * kPointDoubles, out.p2);
+            storePoint(point + 3 * kPointDoubles, out.p3);
+        }
+    }
+}
+
+// The transform's last step (quarter n/4, twiddles `last`) followed by scatterColumnGroups.
+template <bool Positive>
+void scatterColumnGroupsLastIn(const double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                               int groups, int n, const double* last) {
+    const std::ptrdiff_t slice = sliceDoubles(n);
+    const std::ptrdiff_t m = n / 4;
+    const std::ptrdiff_t quarter = kPointDoubles * m;
+    for (std::ptrdiff_t k = 0; k < m; ++k) {
+        if (k + kPrefetchRows < m) {
+            for (int g = 0; g < groups; ++g) {
+                for (int j = 0; j < 4; ++j) __builtin_prefetch(rows[k + j * m + kPrefetchRows] + offset + g * step, 1);
+            }
+        }
+        const double* t = last + 6 * k;
+        const double* point = work + kPointDoubles * k;
+        for (int g = 0; g < groups; ++g, point += slice) {
+            const std::ptrdiff_t at = offset + g * step;
+            const Quad out = radix4<Positive, true>(loadPoint(point), loadPoint(point + quarter),
+                                                    loadPoint(point + 2 * quarter), loadPoint(point + 3 * quarter), t);
+            storeColumnPoint(rows[k] + at, out.p0);
+            storeColumnPoint(rows[k + m] + at, out.p1);
+            storeColumnPoint(rows[k + 2 * m] + at, out.p2);
+            storeColumnPoint(rows[k + 3 * m] + at, out.p3);
+        }
+    }
+}
+
+void gatherColumnGroupsFirstLanes(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                                  int groups, int n, int sign, const int* ip) {
+    if (sign >= 0) {
+        gatherColumnGroupsFirstIn<true>(work, rows, offset, step, groups, n, ip);
+    } else {
+        gatherColumnGroupsFirstIn<false>(work, rows, offset, step, groups, n, ip);
+    }
+}
+
+void scatterColumnGroupsLastLanes(const double* work, double* const* rows, std::ptrdiff_t offset,
+                                  std::ptrdiff_t step, int groups, int n, int sign, const double* last) {
+    if (sign >= 0) {
+        scatterColumnGroupsLastIn<true>(work, rows, offset, step, groups, n, last);
+    } else {
+        scatterColumnGroupsLastIn<false>(work, rows, offset, step, groups, n, last);
+    }
+}
+
+constexpr LaneKernels kLaneKernels = {gatherRowsLanes,
+                                      scatterRowsLanes,
+                                      gatherColumnsLanes,
+                                      scatterColumnsLanes,
+                                      gatherColumnGroupsLanes,
+                                      scatterColumnGroupsLanes,
+                                      gatherColumnGroupsFirstLanes,
+                                      scatterColumnGroupsLastLanes,
+                                      transformLanes,
+                                      transformMiddleLanes};
 
 }  // namespace
 }  // namespace Morvel::FFT
