@@ -32,6 +32,12 @@ public:
                 const std::ptrdiff_t row = first + lane * threads;
                 lanes[lane] = row < n_ ? rows_[row] : nullptr;
             }
+            if (n_ >= kFusedMinimum && lanes[kLanes - 1] != nullptr) {
+                kernels.gatherRowsFirst(work, lanes, n_, sign_, ip_.data());
+                kernels.transformMiddle(work, n_, sign_, w_.data());
+                kernels.scatterRowsLast(work, lanes, n_, sign_, lastStepTwiddles(w_, n_));
+                continue;
+            }
             kernels.gatherRows(work, lanes, n_, ip_.data());
             kernels.transform(work, n_, sign_, w_.data());
             kernels.scatterRows(work, lanes, n_);

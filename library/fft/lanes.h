@@ -38,6 +38,9 @@ inline const double* lastStepTwiddles(const AlignedDoubles& w, int n) {
 struct LaneKernels {
     void (*gatherRows)(double* work, const double* const* sources, int n, const int* ip);
     void (*scatterRows)(const double* work, double* const* targets, int n);
+    // The same for four rows with the first and last steps fused in (see gatherColumnGroupsFirst).
+    void (*gatherRowsFirst)(double* work, const double* const* sources, int n, int sign, const int* ip);
+    void (*scatterRowsLast)(const double* work, double* const* targets, int n, int sign, const double* last);
     void (*gatherColumns)(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n,
                           const int* ip);
     void (*scatterColumns)(const double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n);

@@ -327,6 +327,119 @@ void scatterColumnGroupsLanes(const double* work, double* const* rows, std::ptrd
     }
 }
 
+// Complex values x and x + 1 of four rows as two points, and back.
+struct PointPair {
+    Point first, second;
+};
+
+inline PointPair rowPoints(const double* s0, const double* s1, const double* s2, const double* s3,
+                           std::ptrdiff_t x) {
+    const Vec v0 = load(s0 + 2 * x);
+    const Vec v1 = load(s1 + 2 * x);
+    const Vec v2 = load(s2 + 2 * x);
+    const Vec v3 = load(s3 + 2 * x);
+    const Vec re01 = __builtin_shufflevector(v0, v1, 0, 4, 2, 6);
+    const Vec re23 = __builtin_shufflevector(v2, v3, 0, 4, 2, 6);
+    const Vec im01 = __builtin_shufflevector(v0, v1, 1, 5, 3, 7);
+    const Vec im23 = __builtin_shufflevector(v2, v3, 1, 5, 3, 7);
+    return {{__builtin_shufflevector(re01, re23, 0, 1, 4, 5), __builtin_shufflevector(im01, im23, 0, 1, 4, 5)},
+            {__builtin_shufflevector(re01, re23, 2, 3, 6, 7), __builtin_shufflevector(im01, im23, 2, 3, 6, 7)}};
+}
+
+inline void storeRowPoints(double* t0, double* t1, double* t2, double* t3, std::ptrdiff_t x, const Point& a,
+                           const Point& b) {
+    const Vec re01 = __builtin_shufflevector(a.re, b.re, 0, 1, 4, 5);
+    const Vec re23 = __builtin_shufflevector(a.re, b.re, 2, 3, 6, 7);
+    const Vec im01 = __builtin_shufflevector(a.im, b.im, 0, 1, 4, 5);
+    const Vec im23 = __builtin_shufflevector(a.im, b.im, 2, 3, 6, 7);
+    store(t0 + 2 * x, __builtin_shufflevector(re01, im01, 0, 4, 2, 6));
+    store(t1 + 2 * x, __builtin_shufflevector(re01, im01, 1, 5, 3, 7));
+    store(t2 + 2 * x, __builtin_shufflevector(re23, im23, 0, 4, 2, 6));
+    store(t3 + 2 * x, __builtin_shufflevector(re23, im23, 1, 5, 3, 7));
+}
+
+// gatherRows of four rows followed by the first step, for n of at least 16 (the column kernels
+// below explain the order).
+template <bool Positive>
+void gatherRowsFirstIn(double* work, const double* const* sources, int n, const int* ip) {
+    const double* s0 = sources[0];
+    const double* s1 = sources[1];
+    const double* s2 = sources[2];
+    const double* s3 = sources[3];
+    if (oddPower(n)) {
+        const std::ptrdiff_t half = n / 2;
+        for (std::ptrdiff_t q = 0; q < half; q += 2) {
+            const PointPair x = rowPoints(s0, s1, s2, s3, q);
+            const PointPair y = rowPoints(s0, s1, s2, s3, q + half);
+            double* first = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[q]);
+            double* second = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[q + 1]);
+            storePoint(first, x.first + y.first);
+            storePoint(first + kPointDoubles, x.first - y.first);
+            storePoint(second, x.second + y.second);
+            storePoint(second + kPointDoubles, x.second - y.second);
+        }
+        return;
+    }
+    const std::ptrdiff_t quarter = n / 4;
+    for (std::ptrdiff_t q = 0; q < quarter; q += 2) {
+        const PointPair a0 = rowPoints(s0, s1, s2, s3, q);
+        const PointPair a1 = rowPoints(s0, s1, s2, s3, q + quarter);
+        const PointPair a2 = rowPoints(s0, s1, s2, s3, q + 2 * quarter);
+        const PointPair a3 = rowPoints(s0, s1, s2, s3, q + 3 * quarter);
+        const Quad first = radix4<Positive, false>(a0.first, a2.first, a1.first, a3.first, nullptr);
+        const Quad second = radix4<Positive, false>(a0.second, a2.second, a1.second, a3.second, nullptr);
+        double* p = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[q]);
+        storePoint(p, first.p0);
+        storePoint(p + kPointDoubles, first.p1);
+        storePoint(p + 2 * kPointDoubles, first.p2);
+        storePoint(p + 3 * kPointDoubles, first.p3);
+        p = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[q + 1]);
+        storePoint(p, second.p0);
+        storePoint(p + kPointDoubles, second.p1);
+        storePoint(p + 2 * kPointDoubles, second.p2);
+        storePoint(p + 3 * kPointDoubles, second.p3);
+    }
+}
+
+// The last step followed by scatterRows to four rows, for n of at least 16.
+template <bool Positive>
+void scatterRowsLastIn(const double* work, double* const* targets, int n, const double* last) {
+    double* t0 = targets[0];
+    double* t1 = targets[1];
+    double* t2 = targets[2];
+    double* t3 = targets[3];
+    const std::ptrdiff_t m = n / 4;
+    const std::ptrdiff_t quarter = kPointDoubles * m;
+    for (std::ptrdiff_t k = 0; k < m; k += 2) {
+        const double* a = work + kPointDoubles * k;
+        const double* b = a + kPointDoubles;
+        const Quad first = radix4<Positive, true>(loadPoint(a), loadPoint(a + quarter), loadPoint(a + 2 * quarter),
+                                                  loadPoint(a + 3 * quarter), last + 6 * k);
+        const Quad second = radix4<Positive, true>(loadPoint(b), loadPoint(b + quarter), loadPoint(b + 2 * quarter),
+                                                   loadPoint(b + 3 * quarter), last + 6 * (k + 1));
+        storeRowPoints(t0, t1, t2, t3, k, first.p0, second.p0);
+        storeRowPoints(t0, t1, t2, t3, k + m, first.p1, second.p1);
+        storeRowPoints(t0, t1, t2, t3, k + 2 * m, first.p2, second.p2);
+        storeRowPoints(t0, t1, t2, t3, k + 3 * m, first.p3, second.p3);
+    }
+}
+
+void gatherRowsFirstLanes(double* work, const double* const* sources, int n, int sign, const int* ip) {
+    if (sign >= 0) {
+        gatherRowsFirstIn<true>(work, sources, n, ip);
+    } else {
+        gatherRowsFirstIn<false>(work, sources, n, ip);
+    }
+}
+
+void scatterRowsLastLanes(const double* work, double* const* targets, int n, int sign, const double* last) {
+    if (sign >= 0) {
+        scatterRowsLastIn<true>(work, targets, n, last);
+    } else {
+        scatterRowsLastIn<false>(work, targets, n, last);
+    }
+}
+
 // Four complex columns of a row as one point, and back.
 inline Point columnPoint(const double* source) {
     const Vec low = load(source);
@@ -433,6 +546,8 @@ void scatterColumnGroupsLastLanes(const double* work, double* const* rows, std::
 
 constexpr LaneKernels kLaneKernels = {gatherRowsLanes,
                                       scatterRowsLanes,
+                                      gatherRowsFirstLanes,
+                                      scatterRowsLastLanes,
                                       gatherColumnsLanes,
                                       scatterColumnsLanes,
                                       gatherColumnGroupsLanes,
