@@ -481,12 +481,13 @@ void writeExr(ImageOutput& output, const PixelsView& view, const WriteOptions& o
             const int32_t count = std::min(blockRows, view.height - top);
             forRowBands(options.pool, count, view.width, [&](int32_t first, int32_t end) {
                 for (int32_t r = first; r < end; ++r) {
-                    withPixelType(view.format, [&](auto pixel) {
-                        const auto* in = view.row<decltype(pixel)>(top + r);
+                    withPixelType(view.format, [&](auto tag) {
+                        using Pixel = typename decltype(tag)::type;
+                        const auto* in = view.row<Pixel>(top + r);
                         const size_t rowStart = size_t(r) * rowValues;
                         for (int32_t x = 0; x < view.width; ++x) {
                             PF_PixelFloat straight;
-                            if constexpr (std::is_same_v<decltype(pixel), PF_PixelFloat>) {
+                            if constexpr (std::is_same_v<Pixel, PF_PixelFloat>) {
                                 straight = in[x];
                             } else {
                                 fromUnit(toUnit(in[x]), &straight);
