@@ -44,8 +44,9 @@ std::string printable(const std::string& text, bool keepLineBreaks = true);
 void addPluginFolder(const std::string& folder);
 std::vector<std::string> pluginFolders();
 
-// A plug-in given by path (anything with a '/' or ending in ".so") or by name ("MorvelGlow"),
-// as the path of its file. Throws std::runtime_error naming the folders searched.
+// A plug-in given by path (an existing file, or anything with a '/' or ending in ".so") or by
+// name ("MorvelGlow"), as the path of its file. Throws std::runtime_error naming the folders
+// searched.
 std::string resolvePlugin(const std::string& nameOrPath);
 
 }  // namespace Tool

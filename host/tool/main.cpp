@@ -122,7 +122,7 @@ std::vector<std::string> pluginFolders() {
 }
 
 std::string resolvePlugin(const std::string& nameOrPath) {
-    const bool isPath = nameOrPath.find('/') != std::string::npos ||
+    const bool isPath = nameOrPath.find('/') != std::string::npos || isFile(nameOrPath) ||
                         (nameOrPath.size() > 3 && nameOrPath.compare(nameOrPath.size() - 3, 3, ".so") == 0);
     if (isPath || nameOrPath.empty()) return nameOrPath;
     std::string searched;

@@ -1,7 +1,8 @@
 #pragma once
 
-// Runs the morvel tool as a child process and reports how it ended, what it printed, and the
-// most memory it held (peak resident set, from the kernel's accounting of that child alone).
+// Runs the built morvel tool as a child process and reports how it ended, what it printed, and
+// (through run) the most memory it held: the peak resident set, from the kernel's accounting of
+// that child alone.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -37,6 +38,31 @@ inline std::string slurp(const std::filesystem::path& path) {
     return text.str();
 }
 
+// The arguments as one shell command line (quoted by the caller).
+inline Outcome runTool(const std::string& arguments) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path();
+    const std::string tag = std::to_string(::getpid());
+    const std::filesystem::path out = dir / ("morvel_tool_out_" + tag);
+    const std::filesystem::path err = dir / ("morvel_tool_err_" + tag);
+    const std::string command = std::string("'") + MORVEL_TOOL_PATH + "' " + arguments + " >'" + out.string() +
+                                "' 2>'" + err.string() + "'";
+    const int raw = std::system(command.c_str());
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = slurp(out);
+    outcome.err = slurp(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return outcome;
+}
+
+inline int lines(const std::string& text) {
+    int count = 0;
+    for (char c : text) count += c == '\n';
+    return count;
+}
+
+// The arguments as they are, without a shell.
 inline Outcome run(const std::vector<std::string>& arguments, const Limits& limits = {}) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path();
     const std::string tag = std::to_string(::getpid());
