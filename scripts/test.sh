@@ -8,6 +8,13 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir "$root/build/release" --output-on-failure -j 4
 
+# The installation as the README describes it: the tool finds the plug-ins it installed by name.
+prefix="$root/build/install-check"
+rm -rf "$prefix"
+cmake --install "$root/build/release" --prefix "$prefix" >/dev/null
+"$prefix/bin/morvel" --version
+"$prefix/bin/morvel" about MorvelGlow >/dev/null
+
 # The band iteration and the host's worker pool under the thread sanitizer: only the two test
 # programs that hold them are built, and only the threaded tests run.
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF >/dev/null
@@ -17,11 +24,12 @@ TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_host" --gtest_filter='Iterat
 # The suite cache's first fill from several threads at once.
 TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_Util" --gtest_filter='SuiteHandlerTest.Concurrent*:SuiteHandlerTest.Racing*'
 
-# The expression parser's fuzz target under clang (which also keeps the code clang-clean): a short
-# run from the stored corpus; longer runs are described in the README.
-CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DMORVEL_FUZZ=ON -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF >/dev/null
-cmake --build "$root/build/fuzz" -j "${MORVEL_JOBS:-$(nproc)}" --target fuzz_color_expression
+# The README's fuzz build, all of it (which also keeps the code clang-clean and shows that the
+# plug-ins load under clang's sanitizers), then a short run of the parser's fuzz target from the
+# stored corpus; longer runs are described in the README.
+CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug \
+    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DMORVEL_FUZZ=ON -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
+"$root/build/fuzz/morvel" about MorvelGlow >/dev/null
 mkdir -p "$root/build/fuzz/corpus"
 if ! "$root/build/fuzz/fuzz_color_expression" "$root/build/fuzz/corpus" "$root/tests/data/color_expression_corpus" \
     -max_total_time=20 -max_len=300 >"$root/build/fuzz/run.log" 2>&1; then

@@ -1,5 +1,6 @@
 #include "host/sim/worlds.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -49,15 +50,19 @@ Image::Image(int32_t width, int32_t height, PF_PixelFormat format) {
     }
     // At least 16 bytes of padding, and a whole number of pixels per row.
     const size_t rowbytes = (size_t(width) * bytesPerPixel + 15) / 16 * 16 + 16;
-    bytes_.assign(rowbytes * size_t(height > 0 ? height : 1), 0);
+    size_ = rowbytes * size_t(height > 0 ? height : 1);
+    bytes_.reset(static_cast<unsigned char*>(std::calloc(size_, 1)));
+    if (!bytes_) throw std::bad_alloc();
     def_.world_flags = PF_WorldFlag_WRITEABLE | (format == PF_PixelFormat_ARGB64 ? PF_WorldFlag_DEEP : 0);
-    def_.data = bytes_.data();
+    def_.data = bytes_.get();
     def_.rowbytes = static_cast<int32_t>(rowbytes);
     def_.width = width;
     def_.height = height;
     def_.extent_hint = {0, 0, width, height};
     def_.pixel_format = format;
 }
+
+void Image::Free::operator()(unsigned char* bytes) const { std::free(bytes); }
 
 bool PixelsView::overlaps(const PixelsView& other) const {
     const unsigned char* end = base + ptrdiff_t(height) * rowbytes;

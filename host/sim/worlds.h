@@ -46,21 +46,27 @@ public:
     int32_t width() const { return def_.width; }
     int32_t height() const { return def_.height; }
     PF_PixelFormat format() const { return def_.pixel_format; }
-    unsigned char* begin() { return bytes_.data(); }
-    const unsigned char* begin() const { return bytes_.data(); }
-    size_t byteSize() const { return bytes_.size(); }
+    unsigned char* begin() { return bytes_.get(); }
+    const unsigned char* begin() const { return bytes_.get(); }
+    size_t byteSize() const { return size_; }
 
     template <typename Pixel>
     Pixel& at(int32_t x, int32_t y) {
-        return reinterpret_cast<Pixel*>(bytes_.data() + size_t(y) * size_t(def_.rowbytes))[x];
+        return reinterpret_cast<Pixel*>(bytes_.get() + size_t(y) * size_t(def_.rowbytes))[x];
     }
     template <typename Pixel>
     const Pixel& at(int32_t x, int32_t y) const {
-        return reinterpret_cast<const Pixel*>(bytes_.data() + size_t(y) * size_t(def_.rowbytes))[x];
+        return reinterpret_cast<const Pixel*>(bytes_.get() + size_t(y) * size_t(def_.rowbytes))[x];
     }
 
 private:
-    std::vector<unsigned char> bytes_;
+    struct Free {
+        void operator()(unsigned char* bytes) const;
+    };
+    // From calloc: a large image's pages stay untouched until written, so memory in use grows
+    // with what a reader actually fills.
+    std::unique_ptr<unsigned char[], Free> bytes_;
+    size_t size_ = 0;
     PF_LayerDef def_{};
 };
 
