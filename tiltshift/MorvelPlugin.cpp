@@ -3,6 +3,7 @@
 #include "library/plugin/exports.h"
 #include "library/plugin/pipl.h"
 #include "tiltshift/commands.h"
+#include "tiltshift/focus_ui.h"
 #include "tiltshift/parameters.h"
 
 namespace TiltShift {
@@ -43,6 +44,8 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
             return userChangedParam(in_data, out_data, params);
         case PF_Cmd_UPDATE_PARAMS_UI:
             return updateParamsUI(in_data, out_data, params);
+        case PF_Cmd_EVENT:
+            return handleEvent(in_data, out_data, params, output, static_cast<PF_EventExtra*>(extra));
         case PF_Cmd_SMART_PRE_RENDER:
             return smartPreRender(in_data, out_data, static_cast<PF_PreRenderExtra*>(extra));
         case PF_Cmd_SMART_RENDER:
