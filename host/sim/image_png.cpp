@@ -364,12 +364,13 @@ bool startPng(PngWriter& writer, const PngPlan& plan) {
     png_set_IHDR(png, writer.info, plan.width, plan.height, plan.depth,
                  plan.opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, plan.compression);
-    // One cheap filter keeps writing fast; trying all five on every row pays only for the smallest files.
-    png_set_filter(png, PNG_FILTER_TYPE_BASE,
-                   plan.compression >= 9   ? PNG_ALL_FILTERS
-                   : plan.compression == 0 ? PNG_FILTER_NONE
-                                           : PNG_FILTER_UP);
+    // Fast by default: one cheap row filter and run-length matching, which on photographs gives
+    // files about as small as zlib's usual effort at a fraction of the time. Level 9 tries every
+    // filter on every row for the smallest file.
+    const int level = plan.compression;
+    png_set_compression_level(png, level);
+    png_set_compression_strategy(png, level == 0 ? Z_DEFAULT_STRATEGY : level <= 3 ? Z_RLE : Z_FILTERED);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, level == 0 ? PNG_FILTER_NONE : level == 9 ? PNG_ALL_FILTERS : PNG_FILTER_UP);
     png_set_compression_buffer_size(png, size_t(1) << 18);
     png_write_info(png, writer.info);
     if (plan.depth == 8) {
