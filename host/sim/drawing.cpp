@@ -425,6 +425,14 @@ EffectControlsWindow* EffectControlsWindow::fromSurface(DRAWBOT_SurfaceRef ref) 
 }
 
 void installDrawingSuites(Host& host) {
+    host.faults().registerNames({
+        "DRAWBOT_AddRect", "DRAWBOT_BezierTo", "DRAWBOT_Close", "DRAWBOT_DrawString", "DRAWBOT_FillPath",
+        "DRAWBOT_Flush", "DRAWBOT_GetDefaultFontSize", "DRAWBOT_GetSupplier", "DRAWBOT_GetSurface",
+        "DRAWBOT_LineTo", "DRAWBOT_MoveTo", "DRAWBOT_NewBrush", "DRAWBOT_NewDefaultFont",
+        "DRAWBOT_NewPath", "DRAWBOT_NewPen", "DRAWBOT_PaintRect", "DRAWBOT_PopStateStack",
+        "DRAWBOT_PushStateStack", "DRAWBOT_ReleaseObject", "DRAWBOT_SetAntiAliasPolicy",
+        "DRAWBOT_StrokePath", "DRAWBOT_SupportsText", "PF_GetDrawingReference"});
+
     host.addSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion1, &kCustomUISuite1);
     host.addSuite(kDRAWBOT_DrawSuite, kDRAWBOT_SuiteVersion1, &kDrawSuite1);
     host.addSuite(kDRAWBOT_SupplierSuite, kDRAWBOT_SuiteVersion1, &kSupplierSuite1);

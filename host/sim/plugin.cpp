@@ -159,7 +159,7 @@ PF_Err PluginInstance::enter(PF_Cmd cmd, PF_InData& in_data, PF_OutData& out_dat
     try {
         return entry_(cmd, &in_data, &out_data, params, output, extra);
     } catch (...) {
-        violations_.push_back("command " + std::to_string(cmd) + ": an exception left the entry point");
+        violation("command " + std::to_string(cmd) + ": an exception left the entry point");
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     }
 }
@@ -176,7 +176,7 @@ PF_Err PluginInstance::call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** para
 
 void PluginInstance::check(PF_Cmd cmd, PF_OutData& out_data) {
     if (std::memchr(out_data.return_msg, '\0', sizeof out_data.return_msg) == nullptr) {
-        violations_.push_back("command " + std::to_string(cmd) + ": return message not terminated within " +
+        violation("command " + std::to_string(cmd) + ": return message not terminated within " +
                               std::to_string(sizeof out_data.return_msg) + " bytes");
         out_data.return_msg[sizeof out_data.return_msg - 1] = '\0';
     }
@@ -191,15 +191,15 @@ PF_Err PluginInstance::globalSetup() {
     if (registered == before + 1) {
         effect_.pluginId = registered;
     } else if (registered > before + 1) {
-        violations_.push_back("global set-up: registered with the host more than once");
+        violation("global set-up: registered with the host more than once");
     }
     setupOut_ = out;
     lastOut_ = out;
     if (out.global_data != nullptr) {
         if (!host_.isLiveHandle(out.global_data)) {
-            violations_.push_back("global set-up: global data is not a host handle");
+            violation("global set-up: global data is not a host handle");
         } else if (err != PF_Err_NONE) {
-            violations_.push_back("global set-up: global data handed back with error " + std::to_string(err));
+            violation("global set-up: global data handed back with error " + std::to_string(err));
         } else {
             globalData_ = out.global_data;
         }
@@ -214,7 +214,7 @@ PF_Err PluginInstance::paramSetup() {
     const PF_Err err = command(PF_Cmd_PARAMS_SETUP);
     const size_t registered = effect_.registered.size();
     if (registered != 0 && lastOut_.num_params != static_cast<int32_t>(registered)) {
-        violations_.push_back("parameter set-up: " + std::to_string(lastOut_.num_params) +
+        violation("parameter set-up: " + std::to_string(lastOut_.num_params) +
                               " parameters reported, " + std::to_string(registered) + " registered");
     }
     for (size_t index = 1; index < registered; ++index) {
@@ -232,11 +232,11 @@ PF_Err PluginInstance::paramSetup() {
             owner->adopt(dephault);
             if (owner->duplicate(dephault, value) != PF_Err_NONE) value = nullptr;
         } else {
-            if (dephault != nullptr) violations_.push_back("parameter set-up: a default is not a host handle");
+            if (dephault != nullptr) violation("parameter set-up: a default is not a host handle");
             def.u.arb_d.dephault = nullptr;
             if (owner->create(value) != PF_Err_NONE) value = nullptr;
         }
-        if (value == nullptr) violations_.push_back("parameter set-up: no value for parameter " + std::to_string(at));
+        if (value == nullptr) violation("parameter set-up: no value for parameter " + std::to_string(at));
         PF_ParamDef& current = paramValue(effect_, at);
         current.u.arb_d.dephault = def.u.arb_d.dephault;
         current.u.arb_d.value = value;
@@ -279,7 +279,7 @@ PF_Err PluginInstance::globalSetdown() {
     const PF_Err err = call(PF_Cmd_GLOBAL_SETDOWN, out, nullptr, nullptr, nullptr);
     lastOut_ = out;
     if (globalData_ != nullptr && host_.isLiveHandle(globalData_)) {
-        violations_.push_back("global set-down: global data not disposed");
+        violation("global set-down: global data not disposed");
     }
     globalData_ = nullptr;
     setUp_ = false;
@@ -297,11 +297,16 @@ PF_Err PluginInstance::command(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* ou
     return call(cmd, lastOut_, params, output, extra);
 }
 
+void PluginInstance::violation(std::string what) {
+    host_.log().add("problem: " + what);
+    violations_.push_back(std::move(what));
+}
+
 bool PluginInstance::commandScopeBalanced() const {
     const Ledger& ledger = host_.ledger();
     const size_t kept = (globalData_ != nullptr && ledger.holds("handle", Ledger::keyOf(globalData_)) ? 1 : 0) +
                         heldForParameters();
-    return ledger.badReleases() == 0 && ledger.outstanding() == kept;
+    return ledger.faults().empty() && ledger.outstanding() == kept;
 }
 
 std::string PluginInstance::ledgerReport() const { return host_.ledger().report(); }

@@ -341,6 +341,16 @@ const AEGP_KeyframeSuite4 kKeyframeSuite4 = {
 }  // namespace
 
 void installStreamSuites(Host& host) {
+    host.faults().registerNames({
+        "AEGP_AddKeyframe", "AEGP_DisposeStream", "AEGP_DisposeStreamValue", "AEGP_EndAddKeyframes",
+        "AEGP_GetDynamicStreamFlags", "AEGP_GetExpression", "AEGP_GetExpressionState",
+        "AEGP_GetKeyframeTime", "AEGP_GetNewEffectStreamByIndex", "AEGP_GetNewLayerStream",
+        "AEGP_GetNewMaskStream", "AEGP_GetNewParentStreamRef", "AEGP_GetNewStreamRefForMask",
+        "AEGP_GetNewStreamValue", "AEGP_GetStreamIndexInParent", "AEGP_GetStreamName",
+        "AEGP_GetStreamNumKFs", "AEGP_GetStreamType", "AEGP_IsStreamTimevarying", "AEGP_SetAddKeyframe",
+        "AEGP_SetDynamicStreamFlag", "AEGP_SetExpression", "AEGP_SetExpressionState", "AEGP_SetStreamName",
+        "AEGP_SetStreamValue", "AEGP_StartAddKeyframes"});
+
     host.addSuite(kAEGPStreamSuite, kAEGPStreamSuiteVersion9, &kStreamSuite9);
     host.addSuite(kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion5, &kDynamicStreamSuite5);
     host.addSuite(kAEGPKeyframeSuite, kAEGPKeyframeSuiteVersion4, &kKeyframeSuite4);
