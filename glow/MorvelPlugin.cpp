@@ -3,7 +3,9 @@
 #include "library/plugin/entry_guard.h"
 #include "library/plugin/exports.h"
 #include "library/plugin/pipl.h"
+#include "glow/parameter_commands.h"
 #include "glow/parameters.h"
+#include "glow/render_setup.h"
 
 namespace Glow {
 
@@ -33,7 +35,8 @@ PF_Err userChangedParam(PF_InData* in_data, PF_OutData* out_data) {
     return PF_Err_NONE;
 }
 
-PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output) {
+PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                void* extra) {
     switch (cmd) {
         case PF_Cmd_ABOUT:
             return Morvel::Default::About(PLUGIN_NAME, PLUGIN_YEARS, VERSION, in_data, out_data, params, output);
@@ -43,6 +46,12 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
             return Morvel::Default::GlobalSetdown(in_data);
         case PF_Cmd_USER_CHANGED_PARAM:
             return userChangedParam(in_data, out_data);
+        case PF_Cmd_UPDATE_PARAMS_UI:
+            return UpdateParameterUI(in_data, out_data, params);
+        case PF_Cmd_EVENT:
+            return Event(in_data, out_data, params, output, static_cast<PF_EventExtra*>(extra));
+        case PF_Cmd_ARBITRARY_CALLBACK:
+            return ArbitraryData(in_data, out_data, params, output, static_cast<PF_ArbParamsExtra*>(extra));
         default:
             return PF_Err_NONE;
     }
@@ -53,9 +62,9 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
 }  // namespace Glow
 
 PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                      PF_LayerDef* output, void*) {
-    return Morvel::Plugin::runGuarded([&] { return Glow::dispatch(cmd, in_data, out_data, params, output); });
+                      PF_LayerDef* output, void* extra) {
+    return Morvel::Plugin::runGuarded([&] { return Glow::dispatch(cmd, in_data, out_data, params, output, extra); });
 }
 
-// The render entry is wired in when it exists.
-const Morvel::Plugin::PluginInfo MPluginInfo = {Glow::PARAM_DEFS, Glow::PARAM_COUNT, 0, nullptr, nullptr, nullptr};
+const Morvel::Plugin::PluginInfo MPluginInfo = {Glow::PARAM_DEFS, Glow::PARAM_COUNT, 0,
+                                                nullptr,          nullptr,            Glow::MSmartRender};

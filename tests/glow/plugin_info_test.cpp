@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "glow/parameters.h"
+#include "glow/render_setup.h"
 #include "library/plugin/exports.h"
 
 TEST(GlowPluginInfo, PublishesTheParameterTable) {
@@ -9,4 +10,5 @@ TEST(GlowPluginInfo, PublishesTheParameterTable) {
     EXPECT_EQ(MPluginInfo.padding, 0);
     EXPECT_EQ(MPluginInfo.reserved1, nullptr);
     EXPECT_EQ(MPluginInfo.reserved2, nullptr);
+    EXPECT_EQ(MPluginInfo.render, &Glow::MSmartRender);
 }

@@ -1,0 +1,121 @@
+#include "tiltshift/parameters.h"
+
+#include <cstddef>
+
+namespace TiltShift {
+
+namespace {
+
+using Morvel::Plugin::ParameterDef;
+using Morvel::Plugin::ParameterUnionValue;
+
+// Row r of the table carries id r + 1; the builders take the index and check nothing else.
+template <size_t N>
+constexpr ParameterDef named(const char (&name)[N], int32_t kind, ParamIndex index) {
+    static_assert(N <= sizeof(ParameterDef::name), "a row name has at most 31 characters");
+    ParameterDef def{};
+    for (size_t i = 0; i < N; ++i) def.name[i] = name[i];
+    def.kind = kind;
+    def.id = index;
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef popup(const char (&name)[N], ParamIndex index, int32_t dephault, int32_t items) {
+    ParameterDef def = named(name, Morvel::Plugin::KIND_INT, index);
+    def.dephault.i = dephault;
+    def.validMin.i = 1;
+    def.validMax.i = items;
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef slider(const char (&name)[N], ParamIndex index, double dephault, double validMin,
+                              double validMax, double sliderMin, double sliderMax) {
+    ParameterDef def = named(name, Morvel::Plugin::KIND_FLOAT, index);
+    def.dephault.d = dephault;
+    def.validMin.d = validMin;
+    def.validMax.d = validMax;
+    def.sliderMin.d = sliderMin;
+    def.sliderMax.d = sliderMax;
+    return def;
+}
+
+// In percent of the layer's width and height, as the host reads point defaults.
+template <size_t N>
+constexpr ParameterDef point(const char (&name)[N], ParamIndex index, double x, double y) {
+    ParameterDef def = named(name, Morvel::Plugin::KIND_POINT, index);
+    def.dephault = ParameterUnionValue{.point = {x, y}};
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef angle(const char (&name)[N], ParamIndex index, double degrees) {
+    ParameterDef def = named(name, Morvel::Plugin::KIND_ANGLE, index);
+    def.dephault.d = degrees;
+    return def;
+}
+
+template <size_t N>
+constexpr ParameterDef color(const char (&name)[N], ParamIndex index, float red, float green, float blue) {
+    ParameterDef def = named(name, Morvel::Plugin::KIND_COLOR, index);
+    def.dephault = ParameterUnionValue{.color = {red, green, blue}};
+    return def;
+}
+
+// The integer, so that the slot reads the same as a bool or an int.
+template <size_t N>
+constexpr ParameterDef checkbox(const char (&name)[N], ParamIndex index, bool on) {
+    ParameterDef def = named(name, Morvel::Plugin::KIND_CHECKBOX, index);
+    def.dephault.i = on ? 1 : 0;
+    return def;
+}
+
+constexpr RowRegistration plain() { return {0, false, nullptr}; }
+constexpr RowRegistration shown(int32_t precision) { return {precision, false, nullptr}; }
+constexpr RowRegistration percent(int32_t precision) { return {precision, true, nullptr}; }
+constexpr RowRegistration menu(const char* items) { return {0, false, items}; }
+
+}  // namespace
+
+const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
+    popup("Type", PARAM_TYPE, TYPE_RADIAL, 2),
+    slider("Blur Amount", PARAM_BLUR_AMOUNT, 50, 0, 5000, 0, 100),
+    slider("Blur Offset", PARAM_BLUR_OFFSET, 0, 0, 5000, 0, 100),
+    slider("Weight", PARAM_WEIGHT, 3, 0, 5, 0, 5),
+    point("Center", PARAM_CENTER, 50, 50),
+    angle("Direction", PARAM_DIRECTION, 0),
+    slider("Ratio", PARAM_RATIO, 1, 0.0001, 100, 0.2, 5),
+    slider("Inner Width", PARAM_INNER_WIDTH, 100, 0, 100000, 0, 200),
+    popup("Linear Mode", PARAM_LINEAR_MODE, LINEAR_MODE_POWER, 2),
+    slider("Power", PARAM_POWER, 2, 0.1, 5, 0.1, 3),
+    slider("Focus Distance", PARAM_FOCUS_DISTANCE, 1000, 1, 1000000, 500, 2000),
+    slider("Chromatic Aberration", PARAM_CHROMATIC_ABERRATION, 0, 0, 100, 0, 10),
+    slider("Vignetting", PARAM_VIGNETTING, 0, 0, 10000, 0, 100),
+    color("Vignetting Color", PARAM_VIGNETTING_COLOR, 0, 0, 0),
+    popup("Blending Mode", PARAM_BLENDING_MODE, 4, 20),  // 4 is "Multiply": separators count
+    checkbox("Repeat Edge Pixels", PARAM_REPEAT_EDGE_PIXELS, true),
+    checkbox("Grow Bounds", PARAM_GROW_BOUNDS, true),
+};
+
+const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
+    menu(MENU_TYPE),           // Type
+    shown(1),                  // Blur Amount
+    shown(1),                  // Blur Offset
+    shown(2),                  // Weight
+    plain(),                   // Center
+    plain(),                   // Direction
+    shown(2),                  // Ratio
+    shown(1),                  // Inner Width
+    menu(MENU_LINEAR_MODE),    // Linear Mode
+    shown(2),                  // Power
+    shown(1),                  // Focus Distance
+    shown(1),                  // Chromatic Aberration
+    percent(1),                // Vignetting
+    plain(),                   // Vignetting Color
+    menu(MENU_BLENDING_MODE),  // Blending Mode
+    plain(),                   // Repeat Edge Pixels
+    plain(),                   // Grow Bounds
+};
+
+}  // namespace TiltShift
