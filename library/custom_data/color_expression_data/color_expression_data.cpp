@@ -15,12 +15,18 @@ std::string readBlockText(void const* block, std::size_t size) {
     return std::string(bytes, static_cast<std::size_t>(std::find(bytes, bytes + limit, '\0') - bytes));
 }
 
-std::string readValueText(PF_InData const* in_data, PF_Handle value) {
-    if (value == nullptr) return {};
+PF_Err readValueText(PF_InData const* in_data, PF_Handle value, std::string& text) {
+    text.clear();
+    if (value == nullptr) return PF_Err_NONE;
     void* bytes = HostLockHandle(in_data, value);
-    if (bytes == nullptr) return {};
-    std::string text = readBlockText(bytes, HostGetHandleSize(in_data, value));
-    HostUnlockHandle(in_data, value);
+    if (bytes == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    text = readBlockText(bytes, HostGetHandleSize(in_data, value));
+    return HostUnlockHandle(in_data, value);
+}
+
+std::string readValueText(PF_InData const* in_data, PF_Handle value) {
+    std::string text;
+    readValueText(in_data, value, text);
     return text;
 }
 
