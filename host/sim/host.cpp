@@ -81,6 +81,13 @@ size_t Ledger::outstanding(std::string_view kind) const {
     return total;
 }
 
+std::map<std::string, size_t> Ledger::heldByKind() const {
+    std::lock_guard lock(mutex_);
+    std::map<std::string, size_t> held;
+    for (const auto& [key, entry] : entries_) held[key.first] += static_cast<size_t>(entry.count);
+    return held;
+}
+
 size_t Ledger::badReleases() const {
     std::lock_guard lock(mutex_);
     return badReleases_.size();

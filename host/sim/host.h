@@ -46,6 +46,8 @@ public:
 
     size_t outstanding() const;
     size_t outstanding(std::string_view kind) const;
+    // How many entries of each kind are held.
+    std::map<std::string, size_t> heldByKind() const;
     size_t badReleases() const;
     bool balanced() const { return outstanding() == 0 && badReleases() == 0; }
     // One line per outstanding entry and per fault, for assertion messages.

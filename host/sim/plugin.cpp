@@ -211,7 +211,7 @@ PF_Err PluginInstance::globalSetup() {
 
 PF_Err PluginInstance::paramSetup() {
     if (!effect_.registered.empty()) throw std::logic_error("parameter set-up runs once per instance");
-    const PF_Err err = command(PF_Cmd_PARAMS_SETUP);
+    PF_Err err = command(PF_Cmd_PARAMS_SETUP);
     const size_t registered = effect_.registered.size();
     if (registered != 0 && lastOut_.num_params != static_cast<int32_t>(registered)) {
         violation("parameter set-up: " + std::to_string(lastOut_.num_params) +
@@ -228,15 +228,22 @@ PF_Err PluginInstance::paramSetup() {
             });
         PF_ArbitraryH value = nullptr;
         PF_Handle dephault = def.u.arb_d.dephault;
+        PF_Err made = PF_Err_NONE;
         if (dephault != nullptr && host_.isLiveHandle(dephault)) {
             owner->adopt(dephault);
-            if (owner->duplicate(dephault, value) != PF_Err_NONE) value = nullptr;
+            made = owner->duplicate(dephault, value);
         } else {
             if (dephault != nullptr) violation("parameter set-up: a default is not a host handle");
             def.u.arb_d.dephault = nullptr;
-            if (owner->create(value) != PF_Err_NONE) value = nullptr;
+            made = owner->create(value);
         }
-        if (value == nullptr) violation("parameter set-up: no value for parameter " + std::to_string(at));
+        // The effect's own failure to make the value is the set-up's result, as the host reports it.
+        if (made != PF_Err_NONE) {
+            value = nullptr;
+            if (err == PF_Err_NONE) err = made;
+        } else if (value == nullptr) {
+            violation("parameter set-up: no value for parameter " + std::to_string(at));
+        }
         PF_ParamDef& current = paramValue(effect_, at);
         current.u.arb_d.dephault = def.u.arb_d.dephault;
         current.u.arb_d.value = value;

@@ -87,6 +87,9 @@ PF_Err draw(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef const& param, 
     {
         DrawbotSuitesScope drawbot(in_data, out_data);
         err = drawbot.err();
+        // A value that cannot be read is not shown as "(empty)".
+        std::string text;
+        if (err == PF_Err_NONE) err = readValueText(in_data, param.u.arb_d.value, text);
         DRAWBOT_DrawRef drawRef = nullptr;
         if (err == PF_Err_NONE) err = suites.EffectCustomUISuite1()->PF_GetDrawingReference(event->contextH, &drawRef);
         if (err == PF_Err_NONE && drawRef != nullptr) {
@@ -103,7 +106,6 @@ PF_Err draw(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef const& param, 
                 const float textWidth = std::max(0.0f, layout.width - layout.indent);
 
                 float alpha = isDisabled(param) ? 0.5f : 1.0f;
-                std::string text = readValueText(in_data, param.u.arb_d.value);
                 if (text.empty()) {
                     text = kEmptyText;
                 } else {
