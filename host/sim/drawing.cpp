@@ -11,7 +11,7 @@ namespace {
 
 struct DrawObject {
     enum Kind { Pen, Brush, Font, Path } kind;
-    EffectControlsWindow* window;
+    Window* window;
     DRAWBOT_ColorRGBA colour{};
     float size = 0;
     std::vector<PathStep> path;
@@ -28,7 +28,7 @@ const char* ledgerKind(DrawObject::Kind kind) {
 }
 
 std::mutex registryMutex;
-std::set<EffectControlsWindow*> windows;
+std::set<Window*> windows;
 std::map<uintptr_t, DrawObject> objects;
 // Tokens are never reused, so a released object can never alias a live one.
 uintptr_t lastToken = 0xD000;
@@ -58,7 +58,7 @@ DrawObject* findObject(DRAWBOT_ObjectRef ref, DrawObject::Kind kind) {
     return &found->second;
 }
 
-PF_Err newObject(Host& host, EffectControlsWindow* window, DrawObject object, DRAWBOT_ObjectRef* out) {
+PF_Err newObject(Host& host, Window* window, DrawObject object, DRAWBOT_ObjectRef* out) {
     object.window = window;
     const uintptr_t token = ++lastToken;
     const auto kind = object.kind;
@@ -78,7 +78,7 @@ PF_Err getDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* reference) {
     MORVEL_SIM_DRAW_CALL("PF_GetDrawingReference");
     if (reference == nullptr) return complain(host, "PF_GetDrawingReference", "null result pointer");
     *reference = nullptr;
-    EffectControlsWindow* window = EffectControlsWindow::fromContext(context);
+    Window* window = Window::fromContext(context);
     if (window == nullptr) return complain(host, "PF_GetDrawingReference", "unknown context");
     if (window->drawingAvailable()) *reference = window->drawRef();
     return PF_Err_NONE;
@@ -91,7 +91,7 @@ const PF_EffectCustomUISuite1 kCustomUISuite1 = {getDrawingReference};
 PF_Err getSupplier(DRAWBOT_DrawRef draw, DRAWBOT_SupplierRef* supplier) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_GetSupplier");
     if (supplier == nullptr) return complain(host, "DRAWBOT_GetSupplier", "null result pointer");
-    EffectControlsWindow* window = EffectControlsWindow::fromDrawRef(draw);
+    Window* window = Window::fromDrawRef(draw);
     if (window == nullptr) return complain(host, "DRAWBOT_GetSupplier", "unknown drawing reference");
     *supplier = window->supplierRef();
     return PF_Err_NONE;
@@ -100,7 +100,7 @@ PF_Err getSupplier(DRAWBOT_DrawRef draw, DRAWBOT_SupplierRef* supplier) {
 PF_Err getSurface(DRAWBOT_DrawRef draw, DRAWBOT_SurfaceRef* surface) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_GetSurface");
     if (surface == nullptr) return complain(host, "DRAWBOT_GetSurface", "null result pointer");
-    EffectControlsWindow* window = EffectControlsWindow::fromDrawRef(draw);
+    Window* window = Window::fromDrawRef(draw);
     if (window == nullptr) return complain(host, "DRAWBOT_GetSurface", "unknown drawing reference");
     *surface = window->surfaceRef();
     return PF_Err_NONE;
@@ -112,7 +112,7 @@ const DRAWBOT_DrawSuite1 kDrawSuite1 = {getSupplier, getSurface};
 
 PF_Err newPen(DRAWBOT_SupplierRef supplier, const DRAWBOT_ColorRGBA* colour, float size, DRAWBOT_PenRef* pen) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_NewPen");
-    EffectControlsWindow* window = EffectControlsWindow::fromSupplier(supplier);
+    Window* window = Window::fromSupplier(supplier);
     if (window == nullptr) return complain(host, "DRAWBOT_NewPen", "unknown supplier");
     if (colour == nullptr || pen == nullptr) return complain(host, "DRAWBOT_NewPen", "null argument");
     if (!finite(*colour) || !std::isfinite(size) || size < 0) return complain(host, "DRAWBOT_NewPen", "bad pen");
@@ -122,7 +122,7 @@ PF_Err newPen(DRAWBOT_SupplierRef supplier, const DRAWBOT_ColorRGBA* colour, flo
 
 PF_Err newBrush(DRAWBOT_SupplierRef supplier, const DRAWBOT_ColorRGBA* colour, DRAWBOT_BrushRef* brush) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_NewBrush");
-    EffectControlsWindow* window = EffectControlsWindow::fromSupplier(supplier);
+    Window* window = Window::fromSupplier(supplier);
     if (window == nullptr) return complain(host, "DRAWBOT_NewBrush", "unknown supplier");
     if (colour == nullptr || brush == nullptr) return complain(host, "DRAWBOT_NewBrush", "null argument");
     if (!finite(*colour)) return complain(host, "DRAWBOT_NewBrush", "colour is not finite");
@@ -132,7 +132,7 @@ PF_Err newBrush(DRAWBOT_SupplierRef supplier, const DRAWBOT_ColorRGBA* colour, D
 
 PF_Err supportsText(DRAWBOT_SupplierRef supplier, PF_Boolean* supports) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_SupportsText");
-    if (EffectControlsWindow::fromSupplier(supplier) == nullptr || supports == nullptr) {
+    if (Window::fromSupplier(supplier) == nullptr || supports == nullptr) {
         return complain(host, "DRAWBOT_SupportsText", "bad argument");
     }
     *supports = 1;
@@ -143,7 +143,7 @@ constexpr float kDefaultFontSize = 11.0f;
 
 PF_Err getDefaultFontSize(DRAWBOT_SupplierRef supplier, float* size) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_GetDefaultFontSize");
-    if (EffectControlsWindow::fromSupplier(supplier) == nullptr || size == nullptr) {
+    if (Window::fromSupplier(supplier) == nullptr || size == nullptr) {
         return complain(host, "DRAWBOT_GetDefaultFontSize", "bad argument");
     }
     *size = kDefaultFontSize;
@@ -152,7 +152,7 @@ PF_Err getDefaultFontSize(DRAWBOT_SupplierRef supplier, float* size) {
 
 PF_Err newDefaultFont(DRAWBOT_SupplierRef supplier, float size, DRAWBOT_FontRef* font) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_NewDefaultFont");
-    EffectControlsWindow* window = EffectControlsWindow::fromSupplier(supplier);
+    Window* window = Window::fromSupplier(supplier);
     if (window == nullptr) return complain(host, "DRAWBOT_NewDefaultFont", "unknown supplier");
     if (font == nullptr) return complain(host, "DRAWBOT_NewDefaultFont", "null result pointer");
     if (!std::isfinite(size) || size < 0) return complain(host, "DRAWBOT_NewDefaultFont", "bad size");
@@ -162,7 +162,7 @@ PF_Err newDefaultFont(DRAWBOT_SupplierRef supplier, float size, DRAWBOT_FontRef*
 
 PF_Err newPath(DRAWBOT_SupplierRef supplier, DRAWBOT_PathRef* path) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_NewPath");
-    EffectControlsWindow* window = EffectControlsWindow::fromSupplier(supplier);
+    Window* window = Window::fromSupplier(supplier);
     if (window == nullptr) return complain(host, "DRAWBOT_NewPath", "unknown supplier");
     if (path == nullptr) return complain(host, "DRAWBOT_NewPath", "null result pointer");
     DrawObject object{DrawObject::Path, nullptr, {}, 0, {}};
@@ -185,7 +185,7 @@ const DRAWBOT_SupplierSuite1 kSupplierSuite1 = {newPen,       newBrush, supports
 
 PF_Err pushStateStack(DRAWBOT_SurfaceRef surface) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_PushStateStack");
-    EffectControlsWindow* window = EffectControlsWindow::fromSurface(surface);
+    Window* window = Window::fromSurface(surface);
     if (window == nullptr) return complain(host, "DRAWBOT_PushStateStack", "unknown surface");
     window->record({"PushStateStack", {}, {}, {}});
     return PF_Err_NONE;
@@ -193,7 +193,7 @@ PF_Err pushStateStack(DRAWBOT_SurfaceRef surface) {
 
 PF_Err popStateStack(DRAWBOT_SurfaceRef surface) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_PopStateStack");
-    EffectControlsWindow* window = EffectControlsWindow::fromSurface(surface);
+    Window* window = Window::fromSurface(surface);
     if (window == nullptr) return complain(host, "DRAWBOT_PopStateStack", "unknown surface");
     window->record({"PopStateStack", {}, {}, {}});
     return PF_Err_NONE;
@@ -201,7 +201,7 @@ PF_Err popStateStack(DRAWBOT_SurfaceRef surface) {
 
 PF_Err paintRect(DRAWBOT_SurfaceRef surface, const DRAWBOT_ColorRGBA* colour, const DRAWBOT_RectF32* rect) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_PaintRect");
-    EffectControlsWindow* window = EffectControlsWindow::fromSurface(surface);
+    Window* window = Window::fromSurface(surface);
     if (window == nullptr) return complain(host, "DRAWBOT_PaintRect", "unknown surface");
     if (colour == nullptr || rect == nullptr) return complain(host, "DRAWBOT_PaintRect", "null argument");
     DrawCall call{"PaintRect", {}, {}, {}};
@@ -213,7 +213,7 @@ PF_Err paintRect(DRAWBOT_SurfaceRef surface, const DRAWBOT_ColorRGBA* colour, co
 
 PF_Err fillPath(DRAWBOT_SurfaceRef surface, DRAWBOT_BrushRef brush, DRAWBOT_PathRef path, DRAWBOT_FillType type) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_FillPath");
-    EffectControlsWindow* window = EffectControlsWindow::fromSurface(surface);
+    Window* window = Window::fromSurface(surface);
     if (window == nullptr) return complain(host, "DRAWBOT_FillPath", "unknown surface");
     DrawObject* brushObject = findObject(brush, DrawObject::Brush);
     DrawObject* pathObject = findObject(path, DrawObject::Path);
@@ -227,7 +227,7 @@ PF_Err fillPath(DRAWBOT_SurfaceRef surface, DRAWBOT_BrushRef brush, DRAWBOT_Path
 
 PF_Err strokePath(DRAWBOT_SurfaceRef surface, DRAWBOT_PenRef pen, DRAWBOT_PathRef path) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_StrokePath");
-    EffectControlsWindow* window = EffectControlsWindow::fromSurface(surface);
+    Window* window = Window::fromSurface(surface);
     if (window == nullptr) return complain(host, "DRAWBOT_StrokePath", "unknown surface");
     DrawObject* penObject = findObject(pen, DrawObject::Pen);
     DrawObject* pathObject = findObject(path, DrawObject::Path);
@@ -243,7 +243,7 @@ PF_Err drawString(DRAWBOT_SurfaceRef surface, DRAWBOT_BrushRef brush, DRAWBOT_Fo
                   const DRAWBOT_UTF16Char* string, const DRAWBOT_PointF32* origin, DRAWBOT_TextAlignment alignment,
                   DRAWBOT_TextTruncation truncation, float truncationWidth) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_DrawString");
-    EffectControlsWindow* window = EffectControlsWindow::fromSurface(surface);
+    Window* window = Window::fromSurface(surface);
     if (window == nullptr) return complain(host, "DRAWBOT_DrawString", "unknown surface");
     DrawObject* brushObject = findObject(brush, DrawObject::Brush);
     DrawObject* fontObject = findObject(font, DrawObject::Font);
@@ -266,7 +266,7 @@ PF_Err drawString(DRAWBOT_SurfaceRef surface, DRAWBOT_BrushRef brush, DRAWBOT_Fo
 
 PF_Err setAntiAliasPolicy(DRAWBOT_SurfaceRef surface, DRAWBOT_AntiAliasPolicy policy) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_SetAntiAliasPolicy");
-    EffectControlsWindow* window = EffectControlsWindow::fromSurface(surface);
+    Window* window = Window::fromSurface(surface);
     if (window == nullptr) return complain(host, "DRAWBOT_SetAntiAliasPolicy", "unknown surface");
     if (policy < kDRAWBOT_AntiAliasPolicy_None || policy > kDRAWBOT_AntiAliasPolicy_High) {
         return complain(host, "DRAWBOT_SetAntiAliasPolicy", "bad policy");
@@ -277,7 +277,7 @@ PF_Err setAntiAliasPolicy(DRAWBOT_SurfaceRef surface, DRAWBOT_AntiAliasPolicy po
 
 PF_Err flush(DRAWBOT_SurfaceRef surface) {
     MORVEL_SIM_DRAW_CALL("DRAWBOT_Flush");
-    EffectControlsWindow* window = EffectControlsWindow::fromSurface(surface);
+    Window* window = Window::fromSurface(surface);
     if (window == nullptr) return complain(host, "DRAWBOT_Flush", "unknown surface");
     window->record({"Flush", {}, {}, {}});
     return PF_Err_NONE;
@@ -330,16 +330,16 @@ const DRAWBOT_PathSuite1 kPathSuite1 = {moveTo, lineTo, bezierTo, addRect, close
 
 }  // namespace
 
-// ---------------------------------------------------------------- window
+// ---------------------------------------------------------------- windows
 
-EffectControlsWindow::EffectControlsWindow(Host& host) : host_(host) {
-    context_.magic = MORVEL_FOURCC('e', 'c', 'w', ' ');
-    context_.w_type = PF_Window_EFFECT;
+Window::Window(Host& host, int32_t type, uint32_t magic) : host_(host) {
+    context_.magic = magic;
+    context_.w_type = type;
     std::lock_guard lock(registryMutex);
     windows.insert(this);
 }
 
-EffectControlsWindow::~EffectControlsWindow() {
+Window::~Window() {
     std::lock_guard lock(registryMutex);
     windows.erase(this);
     // Objects still alive stay in the ledger, so the test that leaked them sees it.
@@ -348,10 +348,55 @@ EffectControlsWindow::~EffectControlsWindow() {
     }
 }
 
-PF_EventExtra EffectControlsWindow::baseEvent(int32_t type, int32_t index, PF_Rect frame) const {
+PF_EventExtra Window::baseEvent(int32_t type) const {
     PF_EventExtra event{};
-    event.contextH = const_cast<PF_ContextRecord*>(&context_);
+    Window& self = const_cast<Window&>(*this);
+    event.contextH = self.context();
     event.e_type = type;
+    event.cbs = eventCallbacks(self);
+    return event;
+}
+
+std::vector<DrawCall> Window::calls(const std::string& function) const {
+    std::vector<DrawCall> matching;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
+                 [&](const DrawCall& call) { return call.function == function; });
+    return matching;
+}
+
+Window* Window::fromContext(PF_ContextH context) {
+    for (Window* window : windows) {
+        if (&window->context_ == context) return window;
+    }
+    return nullptr;
+}
+
+Window* Window::fromDrawRef(DRAWBOT_DrawRef ref) {
+    for (Window* window : windows) {
+        if (window->drawRef() == ref) return window;
+    }
+    return nullptr;
+}
+
+Window* Window::fromSupplier(DRAWBOT_SupplierRef ref) {
+    for (Window* window : windows) {
+        if (window->supplierRef() == ref) return window;
+    }
+    return nullptr;
+}
+
+Window* Window::fromSurface(DRAWBOT_SurfaceRef ref) {
+    for (Window* window : windows) {
+        if (window->surfaceRef() == ref) return window;
+    }
+    return nullptr;
+}
+
+EffectControlsWindow::EffectControlsWindow(Host& host)
+    : Window(host, PF_Window_EFFECT, MORVEL_FOURCC('e', 'c', 'w', ' ')) {}
+
+PF_EventExtra EffectControlsWindow::controlEvent(int32_t type, int32_t index, PF_Rect frame) const {
+    PF_EventExtra event = baseEvent(type);
     event.effect_win.index = index;
     event.effect_win.area = PF_EA_CONTROL;
     event.effect_win.current_frame = frame;
@@ -360,13 +405,13 @@ PF_EventExtra EffectControlsWindow::baseEvent(int32_t type, int32_t index, PF_Re
 }
 
 PF_EventExtra EffectControlsWindow::drawEvent(int32_t index, PF_Rect frame) {
-    PF_EventExtra event = baseEvent(PF_Event_DRAW, index, frame);
+    PF_EventExtra event = controlEvent(PF_Event_DRAW, index, frame);
     event.u.draw.update_rect = frame;
     return event;
 }
 
 PF_EventExtra EffectControlsWindow::cursorEvent(int32_t index, PF_Rect frame, PF_Point where, int32_t area) {
-    PF_EventExtra event = baseEvent(PF_Event_ADJUST_CURSOR, index, frame);
+    PF_EventExtra event = controlEvent(PF_Event_ADJUST_CURSOR, index, frame);
     event.effect_win.area = area;
     event.u.adjust_cursor.screen_point = where;
     event.u.adjust_cursor.set_cursor = PF_Cursor_ARROW;
@@ -374,7 +419,7 @@ PF_EventExtra EffectControlsWindow::cursorEvent(int32_t index, PF_Rect frame, PF
 }
 
 PF_EventExtra EffectControlsWindow::clickEvent(int32_t index, PF_Rect frame, PF_Point where, bool sendDrag) {
-    PF_EventExtra event = baseEvent(PF_Event_DO_CLICK, index, frame);
+    PF_EventExtra event = controlEvent(PF_Event_DO_CLICK, index, frame);
     event.u.do_click.screen_point = where;
     event.u.do_click.num_clicks = 1;
     event.u.do_click.send_drag = sendDrag ? 1 : 0;
@@ -382,46 +427,11 @@ PF_EventExtra EffectControlsWindow::clickEvent(int32_t index, PF_Rect frame, PF_
 }
 
 PF_EventExtra EffectControlsWindow::dragEvent(int32_t index, PF_Rect frame, PF_Point where, bool lastTime) {
-    PF_EventExtra event = baseEvent(PF_Event_DRAG, index, frame);
+    PF_EventExtra event = controlEvent(PF_Event_DRAG, index, frame);
     event.u.do_click.screen_point = where;
     event.u.do_click.send_drag = 1;
     event.u.do_click.last_time = lastTime ? 1 : 0;
     return event;
-}
-
-std::vector<DrawCall> EffectControlsWindow::calls(const std::string& function) const {
-    std::vector<DrawCall> matching;
-    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
-                 [&](const DrawCall& call) { return call.function == function; });
-    return matching;
-}
-
-EffectControlsWindow* EffectControlsWindow::fromContext(PF_ContextH context) {
-    for (EffectControlsWindow* window : windows) {
-        if (&window->context_ == context) return window;
-    }
-    return nullptr;
-}
-
-EffectControlsWindow* EffectControlsWindow::fromDrawRef(DRAWBOT_DrawRef ref) {
-    for (EffectControlsWindow* window : windows) {
-        if (window->drawRef() == ref) return window;
-    }
-    return nullptr;
-}
-
-EffectControlsWindow* EffectControlsWindow::fromSupplier(DRAWBOT_SupplierRef ref) {
-    for (EffectControlsWindow* window : windows) {
-        if (window->supplierRef() == ref) return window;
-    }
-    return nullptr;
-}
-
-EffectControlsWindow* EffectControlsWindow::fromSurface(DRAWBOT_SurfaceRef ref) {
-    for (EffectControlsWindow* window : windows) {
-        if (window->surfaceRef() == ref) return window;
-    }
-    return nullptr;
 }
 
 void installDrawingSuites(Host& host) {

@@ -262,6 +262,25 @@ void installWorldSuites(Host& host);
 void installDrawingSuites(Host& host);
 void installScriptSuite(Host& host);
 
+// What a frame renders at, while the frame driver runs one (PluginInstance::renderFrame): layer
+// check-outs deliver pixels at this depth and resolution.
+struct FrameState {
+    bool active = false;
+    PF_PixelFormat format = PF_PixelFormat_ARGB32;
+    PF_RationalScale downsampleX{1, 1};
+    PF_RationalScale downsampleY{1, 1};
+};
+
+// One layer check-out of a pre-render: what was asked and what the host answered. The pixels
+// are made at the first render check-out of the id.
+struct LayerCheckout {
+    int32_t index = 0;
+    PF_RenderRequest request{};
+    PF_CheckoutResult result{};
+    bool pixelsMade = false;
+    PF_LayerDef* pixels = nullptr;
+};
+
 }  // namespace Sim
 
 // The host's side of an effect instance. Areas of the host add what they keep per instance.
@@ -283,9 +302,22 @@ struct PF_EffectInstance {
     std::map<int32_t, Sim::ArbitraryParam*> arbitrary;
     // Arbitrary values copied for a check-out, disposed at its check-in.
     std::map<const PF_ParamDef*, PF_Handle> arbitraryCheckouts;
-    // Smart render: the layer the effect is applied to and the output buffer, both worlds the host
-    // keeps (WorldStore); and the input check-outs of pre-render, checkout id -> parameter index.
+    // Smart render: the layer the effect is applied to (at full resolution) and the output buffer,
+    // both worlds the host keeps (WorldStore); and the layer check-outs of pre-render by checkout id.
     PF_LayerDef* inputLayer = nullptr;
     PF_LayerDef* outputWorld = nullptr;
-    std::map<int32_t, int32_t> layerCheckouts;
+    std::map<int32_t, Sim::LayerCheckout> layerCheckouts;
+    // A text or shape layer's content, in full-resolution layer pixels: check-out results never
+    // reach beyond it.
+    bool hasContentBounds = false;
+    PF_LRect contentBounds{};
+    Sim::FrameState frame;
+    // Host worlds made for the current frame (layers at its depth and resolution), dropped when
+    // it ends.
+    std::vector<PF_LayerDef*> frameWorlds;
+    // Layer parameters as delivered in the current frame, by parameter index.
+    std::map<int32_t, PF_LayerDef*> frameLayerParams;
+    // What the effect asked for with register_ui, once it has.
+    bool customUIRegistered = false;
+    PF_CustomUIInfo customUI{};
 };

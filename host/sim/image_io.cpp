@@ -252,8 +252,8 @@ void saveExr(const std::string& path, const PixelsView& view) {
     for (int32_t y = 0; y < view.height; ++y) {
         for (int32_t x = 0; x < view.width; ++x) {
             PF_PixelFloat& out = floats.at<PF_PixelFloat>(x, y);
-            withPixelType(view.format, [&](auto pixel) {
-                fromUnit(toUnit(view.row<decltype(pixel)>(y)[x]), &out);
+            withPixelType(view.format, [&](auto tag) {
+                fromUnit(toUnit(view.row<typename decltype(tag)::type>(y)[x]), &out);
                 return 0;
             });
         }

@@ -1,6 +1,7 @@
 #include "host/sim/params.h"
 
 #include "host/sim/arbitrary_param.h"
+#include "host/sim/frame.h"
 #include "host/sim/project.h"
 
 #include <cstdio>
@@ -230,6 +231,7 @@ PF_Err checkoutParam(PF_ProgPtr effect_ref, int32_t index, int32_t what_time, in
         host.project().paramAt(*effect, index, double(what_time) / double(time_scale), *param, err);
         if (err != PF_Err_NONE) return err;
     }
+    deliverForFrame(host, *effect, index, *param);
     effect->checkouts.emplace_back(param, index);
     host.ledger().acquire("param checkout", Ledger::keyOf(param), "index " + std::to_string(index));
     return PF_Err_NONE;
@@ -274,6 +276,17 @@ PF_Err updateParamUI(PF_ProgPtr effect_ref, int32_t param_index, const PF_ParamD
     const auto at = static_cast<size_t>(param_index);
     effect->registered[at].ui_flags = def->ui_flags;
     if (at < effect->values.size()) effect->values[at].ui_flags = def->ui_flags;
+    return PF_Err_NONE;
+}
+
+PF_Err registerUI(PF_ProgPtr effect_ref, PF_CustomUIInfo* info) {
+    Host& host = Host::current();
+    if (PF_Err err = host.faults().onCall("register_ui")) return err;
+    PF_EffectInstance* effect = instanceOf(host, effect_ref, "register_ui");
+    if (effect == nullptr || info == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    host.log().add("register_ui events " + std::to_string(info->events));
+    effect->customUIRegistered = true;
+    effect->customUI = *info;
     return PF_Err_NONE;
 }
 
@@ -325,6 +338,7 @@ void installParamCallbacks(Host& host) {
         in_data.inter.add_param = addParam;
         in_data.inter.checkout_param = checkoutParam;
         in_data.inter.checkin_param = checkinParam;
+        in_data.inter.register_ui = registerUI;
     });
 }
 

@@ -69,9 +69,9 @@ PF_Err copyCallback(PF_ProgPtr effect_ref, PF_LayerDef* src, PF_LayerDef* dst, P
 
     Image snapshot;
     if (from.overlaps(to)) snapshot = from.detach();
-    withPixelType(from.format, [&](auto fromPixel) {
-        withPixelType(to.format, [&](auto toPixel) {
-            copyPixels<decltype(fromPixel), decltype(toPixel)>(from, to, s, d);
+    withPixelType(from.format, [&](auto fromTag) {
+        withPixelType(to.format, [&](auto toTag) {
+            copyPixels<typename decltype(fromTag)::type, typename decltype(toTag)::type>(from, to, s, d);
             return 0;
         });
         return 0;
@@ -92,8 +92,8 @@ PF_Err fillCallback(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect*
     r.right = std::min(r.right, to.width);
     r.bottom = std::min(r.bottom, to.height);
     if (isEmpty(r)) return PF_Err_NONE;
-    withPixelType(to.format, [&](auto pixel) {
-        using Pixel = decltype(pixel);
+    withPixelType(to.format, [&](auto tag) {
+        using Pixel = typename decltype(tag)::type;
         const Pixel value = convertPixel<PF_Pixel, Pixel>(*color);
         for (int32_t y = r.top; y < r.bottom; ++y) std::fill(to.row<Pixel>(y) + r.left, to.row<Pixel>(y) + r.right, value);
         return 0;

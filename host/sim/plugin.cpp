@@ -148,7 +148,12 @@ PluginInstance::~PluginInstance() {
         host_.project().unlink(effect_);
         effect_.arbitrary.clear();
         arbitrary_.clear();
-        if (ownInput_ != nullptr) host_.worlds().drop(ownInput_);
+        endFrame(host_, effect_);
+        if (ownInput_ != nullptr) {
+            if (effect_.inputLayer == ownInput_) effect_.inputLayer = nullptr;
+            host_.worlds().drop(ownInput_);
+        }
+        for (PF_LayerDef* image : layerImages_) host_.worlds().drop(image);
         globalSetdown();
     } catch (...) {
     }
@@ -169,6 +174,14 @@ PF_Err PluginInstance::call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** para
     PF_InData in_data;
     host_.fillInData(in_data, &effect_);
     in_data.global_data = globalData_;
+    if (effect_.inputLayer != nullptr) {
+        in_data.width = effect_.inputLayer->width;
+        in_data.height = effect_.inputLayer->height;
+    }
+    if (effect_.frame.active) {
+        in_data.downsample_x = effect_.frame.downsampleX;
+        in_data.downsample_y = effect_.frame.downsampleY;
+    }
     const PF_Err err = enter(cmd, in_data, out_data, params, output, extra);
     check(cmd, out_data);
     return err;
@@ -213,7 +226,8 @@ PF_Err PluginInstance::paramSetup() {
     if (!effect_.registered.empty()) throw std::logic_error("parameter set-up runs once per instance");
     PF_Err err = command(PF_Cmd_PARAMS_SETUP);
     const size_t registered = effect_.registered.size();
-    if (registered != 0 && lastOut_.num_params != static_cast<int32_t>(registered)) {
+    // A set-up that failed may report the count it meant to register.
+    if (err == PF_Err_NONE && registered != 0 && lastOut_.num_params != static_cast<int32_t>(registered)) {
         violation("parameter set-up: " + std::to_string(lastOut_.num_params) +
                               " parameters reported, " + std::to_string(registered) + " registered");
     }
@@ -260,8 +274,33 @@ ProjectEffect& PluginInstance::placeOnLayer(AEGP_ObjectType type, int32_t width,
         ownInput_ = host_.worlds().newHostWorld(width, height, format);
         effect_.inputLayer = ownInput_;
     }
+    // Point defaults are percent of the layer; the values start where they point.
+    for (size_t index = 1; index < effect_.registered.size() && index < effect_.values.size(); ++index) {
+        const PF_ParamDef& def = effect_.registered[index];
+        if (def.param_type != PF_Param_POINT) continue;
+        PF_PointDef& point = effect_.values[index].u.td;
+        point.x_value = PF_Fixed(int64_t(def.u.td.x_dephault) * effect_.inputLayer->width / 100);
+        point.y_value = PF_Fixed(int64_t(def.u.td.y_dephault) * effect_.inputLayer->height / 100);
+    }
     std::u16string name(name_.begin(), name_.end());
     return host_.project().adopt(effect_, name, type);
+}
+
+void PluginInstance::setContentBounds(const PF_LRect& content) {
+    effect_.hasContentBounds = true;
+    effect_.contentBounds = content;
+}
+
+void PluginInstance::setLayerParam(int index, Image image) {
+    if (index < 1 || size_t(index) >= effect_.values.size() || effect_.values[size_t(index)].param_type != PF_Param_LAYER) {
+        throw std::invalid_argument("parameter " + std::to_string(index) + " is not a layer parameter");
+    }
+    PF_LayerDef* world = host_.worlds().adopt(std::move(image));
+    layerImages_.push_back(world);
+    PF_LayerDef& value = effect_.values[size_t(index)].u.ld;
+    const int32_t dephault = value.dephault;
+    value = *world;
+    value.dephault = dephault;
 }
 
 ProjectLayer* PluginInstance::layer() {

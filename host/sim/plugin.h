@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/sim/frame.h"
 #include "host/sim/host.h"
 #include "host/sim/pipl.h"
 #include "host/sim/project.h"
@@ -84,6 +85,15 @@ public:
     ProjectEffect& placeOnLayer(AEGP_ObjectType type = AEGP_ObjectType_AV, int32_t width = 64, int32_t height = 64,
                                 PF_PixelFormat format = PF_PixelFormat_ARGB32);
     ProjectLayer* layer();
+    // A text or shape layer's content, in full-resolution layer pixels: the input check-out
+    // delivers no more than this.
+    void setContentBounds(const PF_LRect& content);
+    // Sets the layer parameter at index to an image (kept by the host for the instance).
+    void setLayerParam(int index, Image image);
+
+    // One frame through smart pre-render and smart render (frame.h). Needs the input layer
+    // (placeOnLayer). Throws std::invalid_argument for a depth other than 8, 16 or 32.
+    FrameResult renderFrame(const FrameRequest& request = {});
     // What makes and disposes the values of the arbitrary-data parameter at index, or null.
     ArbitraryParam* arbitrary(int index);
 
@@ -123,6 +133,7 @@ private:
     PF_InData arbitraryInData_{};
     std::map<int32_t, std::unique_ptr<ArbitraryParam>> arbitrary_;
     PF_LayerDef* ownInput_ = nullptr;
+    std::vector<PF_LayerDef*> layerImages_;
     PF_Handle globalData_ = nullptr;
     bool setUp_ = false;
     PF_OutData lastOut_{};

@@ -9,33 +9,14 @@
 
 #include "host/sim/host.h"
 #include "host/sim/worlds.h"
+#include "library/utility/pixel.h"
 
 namespace Sim {
 
 namespace {
 
 template <typename Pixel>
-struct Depth;
-
-template <>
-struct Depth<PF_Pixel> {
-    static constexpr PF_PixelFormat format = PF_PixelFormat_ARGB32;
-    static constexpr double full = PF_MAX_CHAN8;
-    static constexpr bool integral = true;
-};
-
-template <>
-struct Depth<PF_Pixel16> {
-    static constexpr PF_PixelFormat format = PF_PixelFormat_ARGB64;
-    static constexpr double full = PF_MAX_CHAN16;
-    static constexpr bool integral = true;
-};
-
-template <>
-struct Depth<PF_PixelFloat> {
-    static constexpr PF_PixelFormat format = PF_PixelFormat_ARGB128;
-    static constexpr bool integral = false;  // float channels are not clamped, so no full scale
-};
+using Depth = Morvel::PixelTraits<Pixel>;
 
 // Alpha, red, green, blue accumulated in double.
 struct Sum {
@@ -65,10 +46,10 @@ private:
 template <typename Pixel>
 Pixel toPixel(const Sum& sum) {
     if constexpr (Depth<Pixel>::integral) {
-        using Channel = decltype(Pixel{}.alpha);
+        using Channel = Morvel::ChannelOf<Pixel>;
         auto channel = [](double v) {
             if (!(v > 0.0)) return Channel(0);
-            return static_cast<Channel>(std::min(v + 0.5, Depth<Pixel>::full));
+            return static_cast<Channel>(std::min(v + 0.5, double(Depth<Pixel>::full)));
         };
         return Pixel{channel(sum.a), channel(sum.r), channel(sum.g), channel(sum.b)};
     } else {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "host/sim/frame.h"
 #include "host/sim/host.h"
 #include "host/sim/worlds.h"
 
@@ -35,26 +36,38 @@ PF_Err checkoutLayer(PF_ProgPtr effect_ref, int32_t index, int32_t checkout_id, 
         host.log().add("error: checkout_layer: bad arguments");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    PF_EffectInstance& effect = *effect_ref;
     PF_LayerDef* world = nullptr;
-    if (!layerWorld(*effect_ref, index, &world)) {
+    if (!layerWorld(effect, index, &world)) {
         host.log().add("error: checkout_layer: parameter " + std::to_string(index) + " is not a layer");
         return PF_Err_INVALID_INDEX;
     }
-    const int32_t width = world != nullptr ? world->width : 0;
-    const int32_t height = world != nullptr ? world->height : 0;
+    // What the layer can deliver at the frame's resolution: a text or shape layer only its content.
+    PF_LRect bounds = world != nullptr ? frameBounds(effect, *world) : PF_LRect{0, 0, 0, 0};
+    if (index == 0 && effect.hasContentBounds) {
+        const FrameState& frame = effect.frame;
+        const PF_RationalScale sx = frame.active ? frame.downsampleX : PF_RationalScale{1, 1};
+        const PF_RationalScale sy = frame.active ? frame.downsampleY : PF_RationalScale{1, 1};
+        const PF_LRect& content = effect.contentBounds;
+        bounds = intersect(bounds, {downsampled(content.left, sx), downsampled(content.top, sy),
+                                    downsampled(content.right, sx), downsampled(content.bottom, sy)});
+    }
     *checkout_result = PF_CheckoutResult{};
-    const PF_LRect& want = req->rect;
-    PF_LRect& result = checkout_result->result_rect;
-    result = {std::max(want.left, 0), std::max(want.top, 0), std::min(want.right, width), std::min(want.bottom, height)};
-    if (result.left >= result.right || result.top >= result.bottom) result = {0, 0, 0, 0};
-    checkout_result->max_result_rect = {0, 0, width, height};
+    checkout_result->result_rect = intersect(req->rect, bounds);
+    checkout_result->max_result_rect = bounds;
     checkout_result->par = {1, 1};
-    checkout_result->ref_width = width;
-    checkout_result->ref_height = height;
-    effect_ref->layerCheckouts[checkout_id] = index;
+    checkout_result->ref_width = world != nullptr ? world->width : 0;
+    checkout_result->ref_height = world != nullptr ? world->height : 0;
+    LayerCheckout& checkout = effect.layerCheckouts[checkout_id];
+    checkout = LayerCheckout{};
+    checkout.index = index;
+    checkout.request = *req;
+    checkout.result = *checkout_result;
     return PF_Err_NONE;
 }
 
+// Outside a frame the layer's own world is handed out as it is; within one, the checked-out
+// rectangle at the frame's depth and resolution, with its origin (null when nothing was found).
 PF_Err checkoutLayerPixels(PF_ProgPtr effect_ref, int32_t checkout_id, PF_LayerDef** pixels) {
     Host& host = Host::current();
     host.log().add("checkout_layer_pixels id " + std::to_string(checkout_id));
@@ -67,9 +80,18 @@ PF_Err checkoutLayerPixels(PF_ProgPtr effect_ref, int32_t checkout_id, PF_LayerD
                        " was not checked out at pre-render");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    LayerCheckout& checkout = found->second;
     PF_LayerDef* world = nullptr;
-    if (!layerWorld(*effect_ref, found->second, &world)) return PF_Err_INVALID_INDEX;
-    *pixels = world;
+    if (!layerWorld(*effect_ref, checkout.index, &world)) return PF_Err_INVALID_INDEX;
+    if (!effect_ref->frame.active) {
+        *pixels = world;
+        return PF_Err_NONE;
+    }
+    if (!checkout.pixelsMade) {
+        checkout.pixels = world != nullptr ? frameWorld(host, *effect_ref, *world, checkout.result.result_rect) : nullptr;
+        checkout.pixelsMade = true;
+    }
+    *pixels = checkout.pixels;
     return PF_Err_NONE;
 }
 

@@ -1,5 +1,12 @@
 #include "host/sim/thread_pool.h"
 
+#include <algorithm>
+#include <chrono>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace Sim {
 
 namespace {
@@ -8,21 +15,88 @@ namespace {
 thread_local const ThreadPool* tlPool = nullptr;
 thread_local int tlThreadIndex = 0;
 
+// How long a thread polls before it blocks: longer than the gap between the passes of one FFT or
+// the tiles of one convolution, short enough that an idle host sleeps almost at once.
+constexpr auto kSpin = std::chrono::microseconds(100);
+
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+// Polls until ready() holds or the spin time is up; true when it holds. The clock is read only
+// every few polls, since reading it costs more than a poll.
+template <typename Ready>
+bool spinUntil(Ready ready) {
+    const auto deadline = std::chrono::steady_clock::now() + kSpin;
+    for (;;) {
+        for (int poll = 0; poll < 64; ++poll) {
+            if (ready()) return true;
+            relax();
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return ready();
+    }
+}
+
 }  // namespace
 
 ThreadPool::ThreadPool(int threads) {
     const int workers = threads > 1 ? threads - 1 : 0;
     workers_.reserve(static_cast<size_t>(workers));
-    for (int index = 1; index <= workers; ++index) workers_.emplace_back([this, index] { workerLoop(index); });
+    for (int index = 1; index <= workers; ++index) workers_.push_back(std::make_unique<Worker>());
+    for (int index = 1; index <= workers; ++index) {
+        Worker& worker = *workers_[static_cast<size_t>(index - 1)];
+        worker.thread = std::thread([this, &worker, index] { workerLoop(worker, index); });
+    }
 }
 
 ThreadPool::~ThreadPool() {
-    {
-        std::lock_guard lock(mutex_);
-        shutdown_ = true;
+    shutdown_.store(true);
+    for (auto& worker : workers_) {
+        {
+            std::lock_guard lock(worker->mutex);
+        }
+        worker->wake.notify_one();
     }
-    wake_.notify_all();
-    for (auto& worker : workers_) worker.join();
+    for (auto& worker : workers_) worker->thread.join();
+}
+
+// The sleeper publishes `sleeping` and then reads the ticket; the waker publishes the ticket and
+// then reads `sleeping`. Both sequentially consistent, so at least one of them sees the other and
+// no wake-up is lost; the mutex closes the gap between the sleeper's check and its wait.
+void ThreadPool::wakeWorker(Worker& worker, uint64_t ticket) {
+    worker.ticket.store(ticket);
+    if (worker.sleeping.load()) {
+        {
+            std::lock_guard lock(worker.mutex);
+        }
+        worker.wake.notify_one();
+    }
+}
+
+// A worker counts itself in before it looks whether the run is still open, and the caller closes
+// the run before it looks at the count (both sequentially consistent): either the caller sees the
+// worker and waits for it, or the worker sees the run closed and leaves without touching it.
+void ThreadPool::joinRun(uint64_t ticket, int thread_index) {
+    active_.fetch_add(1);
+    if (open_.load() == ticket) claimLoop(thread_index);
+    if (active_.fetch_sub(1) == 1 && callerSleeping_.load()) {
+        {
+            std::lock_guard lock(doneMutex_);
+        }
+        done_.notify_one();
+    }
+}
+
+void ThreadPool::awaitWorkers() {
+    if (spinUntil([this] { return active_.load(std::memory_order_acquire) == 0; })) return;
+    std::unique_lock lock(doneMutex_);
+    callerSleeping_.store(true);
+    done_.wait(lock, [this] { return active_.load() == 0; });
+    callerSleeping_.store(false);
 }
 
 void ThreadPool::run(int count, Task task, void* context) {
@@ -35,20 +109,17 @@ void ThreadPool::run(int count, Task task, void* context) {
     }
 
     std::lock_guard runLock(runMutex_);
-    bool wakeWorkers = false;
-    {
-        std::lock_guard lock(mutex_);
-        task_ = task;
-        context_ = context;
-        count_ = count;
-        // Index 0 is kept for the calling thread.
-        next_.store(1, std::memory_order_relaxed);
-        stop_.store(false, std::memory_order_relaxed);
-        busyWorkers_ = count > 1 ? static_cast<int>(workers_.size()) : 0;
-        wakeWorkers = busyWorkers_ > 0;
-        if (wakeWorkers) ++generation_;
-    }
-    if (wakeWorkers) wake_.notify_all();
+    task_ = task;
+    context_ = context;
+    count_ = count;
+    // Index 0 is kept for the calling thread.
+    next_.store(1, std::memory_order_relaxed);
+    stop_.store(false, std::memory_order_relaxed);
+    // Workers beyond count - 1 would find nothing to claim; they stay asleep.
+    const int helpers = std::min(count - 1, static_cast<int>(workers_.size()));
+    ++ticket_;
+    if (helpers > 0) open_.store(ticket_);
+    for (int k = 0; k < helpers; ++k) wakeWorker(*workers_[static_cast<size_t>(k)], ticket_);
 
     tlPool = this;
     tlThreadIndex = 0;
@@ -59,8 +130,10 @@ void ThreadPool::run(int count, Task task, void* context) {
     }
     tlPool = nullptr;
 
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return busyWorkers_ == 0; });
+    if (helpers > 0) {
+        open_.store(0);
+        awaitWorkers();
+    }
     task_ = nullptr;
     context_ = nullptr;
 }
@@ -73,19 +146,21 @@ void ThreadPool::claimLoop(int thread_index) {
     }
 }
 
-void ThreadPool::workerLoop(int thread_index) {
+void ThreadPool::workerLoop(Worker& worker, int thread_index) {
     tlPool = this;
     tlThreadIndex = thread_index;
     uint64_t seen = 0;
-    std::unique_lock lock(mutex_);
+    auto called = [&] { return worker.ticket.load(std::memory_order_acquire) != seen || shutdown_.load(); };
     for (;;) {
-        wake_.wait(lock, [&] { return shutdown_ || generation_ != seen; });
-        if (shutdown_) return;
-        seen = generation_;
-        lock.unlock();
-        claimLoop(thread_index);
-        lock.lock();
-        if (--busyWorkers_ == 0) done_.notify_one();
+        if (!spinUntil(called)) {
+            std::unique_lock lock(worker.mutex);
+            worker.sleeping.store(true);
+            worker.wake.wait(lock, [&] { return worker.ticket.load() != seen || shutdown_.load(); });
+            worker.sleeping.store(false);
+        }
+        if (shutdown_.load()) return;
+        seen = worker.ticket.load(std::memory_order_acquire);
+        joinRun(seen, thread_index);
     }
 }
 

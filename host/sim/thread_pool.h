@@ -1,11 +1,15 @@
 #pragma once
 
-// The host's worker threads. They are started once and kept; each run hands out indices to the
-// workers and to the calling thread, which takes part as thread 0.
+// The host's worker threads. They are started once and kept; each run wakes only the workers it
+// can use and hands out indices to them and to the calling thread, which takes part as thread 0
+// and runs whatever the workers have not claimed.
+// A worker that has just finished spins for a moment before it sleeps, so the short runs that
+// follow one another in a render (the FFT's passes, a convolution's tiles) find it awake.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -26,25 +30,42 @@ public:
     int threads() const { return static_cast<int>(workers_.size()) + 1; }
 
     // Runs task for every index in [0, count) and returns once all that were started are done.
-    // Index 0 always runs on the calling thread. A run from inside a task of this pool runs
-    // inline on the thread that asked, so nested iteration cannot deadlock.
+    // Index 0 always runs on the calling thread; at most count - 1 workers are woken. A run from
+    // inside a task of this pool runs inline on the thread that asked, so nested iteration
+    // cannot deadlock.
     void run(int count, Task task, void* context);
 
 private:
-    void workerLoop(int thread_index);
+    // One worker's wake-up: the run number it is asked to join, and a sleep it can be woken from.
+    struct Worker {
+        std::atomic<uint64_t> ticket{0};
+        std::atomic<bool> sleeping{false};
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::thread thread;
+    };
+
+    void workerLoop(Worker& worker, int thread_index);
+    void joinRun(uint64_t ticket, int thread_index);
     void claimLoop(int thread_index);
+    void wakeWorker(Worker& worker, uint64_t ticket);
+    void awaitWorkers();
 
-    std::vector<std::thread> workers_;
+    std::vector<std::unique_ptr<Worker>> workers_;
     std::mutex runMutex_;  // one run at a time across callers
+    uint64_t ticket_ = 0;  // the current run's number; written under runMutex_
+    std::atomic<bool> shutdown_{false};
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
+    // The run workers may join (0: none), and the workers inside it. Once the caller has claimed
+    // the last index it closes the run and waits only for those inside, so a worker the system
+    // has not scheduled yet costs the run nothing.
+    std::atomic<uint64_t> open_{0};
+    std::atomic<int> active_{0};
+    std::atomic<bool> callerSleeping_{false};
+    std::mutex doneMutex_;
     std::condition_variable done_;
-    uint64_t generation_ = 0;
-    int busyWorkers_ = 0;
-    bool shutdown_ = false;
 
-    // The current run; written under mutex_ before the generation changes.
+    // The current run; written before any worker's ticket changes, read after.
     Task task_ = nullptr;
     void* context_ = nullptr;
     int count_ = 0;

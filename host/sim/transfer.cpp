@@ -309,8 +309,8 @@ PF_Err transferRect(PF_ProgPtr effect_ref, int32_t quality, int32_t m_flags, int
 
     Image snapshot;
     if (from.overlaps(to)) snapshot = from.detach();
-    withPixelType(from.format, [&](auto pixel) {
-        transferPixels<decltype(pixel)>(transfer, from, r, to, dest_x, dest_y, field);
+    withPixelType(from.format, [&](auto tag) {
+        transferPixels<typename decltype(tag)::type>(transfer, from, r, to, dest_x, dest_y, field);
         return 0;
     });
     return PF_Err_NONE;

@@ -12,9 +12,11 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/sim/host.h"
+#include "library/utility/pixel.h"
 #include "morvel_host/host.h"
 
 namespace Sim {
@@ -166,45 +168,25 @@ struct Unit {
     double alpha, red, green, blue;
 };
 
-inline double toUnit(uint8_t v) { return v / 255.0; }
-inline double toUnit(uint16_t v) { return v / 32768.0; }
-inline double toUnit(float v) { return v; }
-
-inline uint8_t unitTo8(double u) {
-    if (!(u > 0.0)) return 0;
-    if (u >= 1.0) return 255;
-    return static_cast<uint8_t>(u * 255.0 + 0.5);
-}
-inline uint16_t unitTo16(double u) {
-    if (!(u > 0.0)) return 0;
-    if (u >= 1.0) return 32768;
-    return static_cast<uint16_t>(u * 32768.0 + 0.5);
+template <typename Pixel>
+Unit toUnit(const Pixel& p) {
+    using Traits = Morvel::PixelTraits<Pixel>;
+    return {Traits::toUnit(p.alpha), Traits::toUnit(p.red), Traits::toUnit(p.green), Traits::toUnit(p.blue)};
 }
 
-inline Unit toUnit(const PF_Pixel& p) { return {toUnit(p.alpha), toUnit(p.red), toUnit(p.green), toUnit(p.blue)}; }
-inline Unit toUnit(const PF_Pixel16& p) {
-    return {toUnit(p.alpha), toUnit(p.red), toUnit(p.green), toUnit(p.blue)};
-}
-inline Unit toUnit(const PF_PixelFloat& p) { return {p.alpha, p.red, p.green, p.blue}; }
-
-inline void fromUnit(const Unit& u, PF_Pixel* p) {
-    *p = {unitTo8(u.alpha), unitTo8(u.red), unitTo8(u.green), unitTo8(u.blue)};
-}
-inline void fromUnit(const Unit& u, PF_Pixel16* p) {
-    *p = {unitTo16(u.alpha), unitTo16(u.red), unitTo16(u.green), unitTo16(u.blue)};
-}
-inline void fromUnit(const Unit& u, PF_PixelFloat* p) {
-    *p = {float(u.alpha), float(u.red), float(u.green), float(u.blue)};
+template <typename Pixel>
+void fromUnit(const Unit& u, Pixel* p) {
+    using Traits = Morvel::PixelTraits<Pixel>;
+    *p = {Traits::fromUnit(u.alpha), Traits::fromUnit(u.red), Traits::fromUnit(u.green), Traits::fromUnit(u.blue)};
 }
 
-// Runs fn.template operator()<Pixel>() with the pixel type of a known format.
+// Runs fn(Morvel::PixelTag<Pixel>{}) with the pixel type of a format; an unknown format is read
+// as 8-bit, the host's default.
 template <typename Fn>
 auto withPixelType(PF_PixelFormat format, Fn&& fn) {
-    switch (format) {
-        case PF_PixelFormat_ARGB64: return fn(PF_Pixel16{});
-        case PF_PixelFormat_ARGB128: return fn(PF_PixelFloat{});
-        default: return fn(PF_Pixel{});
-    }
+    Morvel::Bpc bpc = Morvel::Bpc8;
+    Morvel::bpcOfFormat(format, &bpc);
+    return Morvel::withPixelType(bpc, std::forward<Fn>(fn));
 }
 
 // Parts of installWorldSuites, one per file.

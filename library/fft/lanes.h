@@ -9,41 +9,14 @@
 // lane and next to any other sequences.
 
 #include <cstddef>
-#include <cstdlib>
-#include <new>
 #include <vector>
+
+#include "library/fft/aligned.h"
 
 namespace Morvel::FFT {
 
 constexpr int kLanes = 4;
 constexpr int kPointDoubles = 2 * kLanes;
-
-// Keeps a point on one cache line.
-template <class T>
-struct CacheAligned {
-    using value_type = T;
-    static constexpr std::size_t kAlignment = 64;
-
-    CacheAligned() = default;
-    template <class U>
-    CacheAligned(const CacheAligned<U>&) {}
-
-    T* allocate(std::size_t count) {
-        if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
-        std::size_t bytes = (count * sizeof(T) + kAlignment - 1) / kAlignment * kAlignment;
-        void* memory = std::aligned_alloc(kAlignment, bytes == 0 ? kAlignment : bytes);
-        if (memory == nullptr) throw std::bad_alloc();
-        return static_cast<T*>(memory);
-    }
-    void deallocate(T* memory, std::size_t) { std::free(memory); }
-
-    template <class U>
-    bool operator==(const CacheAligned<U>&) const {
-        return true;
-    }
-};
-
-using AlignedDoubles = std::vector<double, CacheAligned<double>>;
 
 // Bit-reversal permutation and twiddle factors for size n (a power of two).
 void makeTables(int n, std::vector<int>& ip, AlignedDoubles& w);

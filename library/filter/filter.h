@@ -4,6 +4,7 @@
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "library/utility/geometry.h"
+#include "library/utility/pixel.h"
 #include "library/world/bpc.h"
 #include "morvel_host/host.h"
 
@@ -51,6 +52,13 @@ protected:
 };
 
 // A per-pixel stage: the band dispatcher picks the depth once per band.
+//
+// Scratch memory: a band runs on whichever host thread takes it, at the same time as the others,
+// so scratch it needs (a row of accumulators, a column buffer) belongs to the band. Size it from
+// the band's own rectangle or from the band count n the band is handed, never from a thread count
+// asked of the host elsewhere; allocate it once when the band starts, never per row or per pixel;
+// and keep it on the band's stack or in a slot indexed by i that the stage sized before iterating.
+// Shared state stays read-only while the bands run.
 template <typename P>
 class Filter : public FilterWithParameters<P> {
 public:
@@ -80,6 +88,29 @@ public:
 
 protected:
     bool by_columns = false;
+};
+
+// A stage whose arithmetic is the same at every depth writes one band template,
+//     template <typename Pixel> PF_Err band(const Rect<int>& area, bool first);
+// (public, or with PixelFilter a friend), and derives from PixelFilter<Stage, P>, which
+// instantiates it for the three pixel records. Full scale and channel type come from
+// PixelTraits<Pixel> (library/utility/pixel.h). Stages whose arithmetic really differs per depth
+// (integer tables against direct float) derive from Filter<P> and keep their three methods.
+template <typename Stage, typename P>
+class PixelFilter : public Filter<P> {
+public:
+    using Filter<P>::Filter;
+
+    PF_Err filter8(const Rect<int>& area, bool first) final { return stage().template band<PF_Pixel>(area, first); }
+    PF_Err filter16(const Rect<int>& area, bool first) final {
+        return stage().template band<PF_Pixel16>(area, first);
+    }
+    PF_Err filter32(const Rect<int>& area, bool first) final {
+        return stage().template band<PF_PixelFloat>(area, first);
+    }
+
+private:
+    Stage& stage() { return static_cast<Stage&>(*this); }
 };
 
 }  // namespace Morvel::Filter

@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "library/utility/color.h"
+#include "library/utility/pixel.h"
 
 namespace Morvel::Sampler {
 
@@ -60,12 +62,18 @@ SubPixel::SubPixel(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef* l
         height2_ = 2.0 * height_;
         heightLast_ = height_ - 1.0;
         empty_ = layer->width <= 0 || layer->height <= 0;
+        if (!bpcOfFormat(layer->pixel_format, &bpc_)) bpc_ = (layer->world_flags & PF_WorldFlag_DEEP) ? Bpc16 : Bpc8;
     }
     sample8_ = suites.Sampling8Suite1()->subpixel_sample;
     sample16_ = suites.Sampling16Suite1()->subpixel_sample16;
     sampleFloat_ = suites.SamplingFloatSuite1()->subpixel_sample_float;
     if (in_data != nullptr && in_data->utils != nullptr) fmod_ = in_data->utils->ansi.fmod;
     if (fmod_ == nullptr) fmod_ = standardFmod;
+}
+
+SubPixel::SubPixel(PF_InData* in_data, AEGP_SuiteHandler& suites, std::shared_ptr<World> layer, Wrap wrap)
+    : SubPixel(in_data, suites, layer != nullptr ? layer->world : nullptr, wrap) {
+    held_ = std::move(layer);
 }
 
 PF_Err SubPixel::sample(double x, double y, PF_Pixel* out) const { return sampleWrapped(x, y, out, sample8_); }
@@ -96,6 +104,10 @@ PF_Err SubPixel::sampleWrapped(double x, double y, Pixel* out, SampleFunc<Pixel>
     if (empty_) {
         *out = Pixel{};
         return PF_Err_NONE;
+    }
+    if (PixelTraits<Pixel>::bpc != bpc_) {
+        *out = Pixel{};
+        return PF_Err_BAD_CALLBACK_PARAM;
     }
     const PF_ProgPtr ref = in_data_ != nullptr ? in_data_->effect_ref : nullptr;
     switch (wrap_) {

@@ -6,6 +6,7 @@
 
 #include "Util/AEFX_SuiteHelper.h"
 #include "Util/AEGP_SuiteHandler.h"
+#include "library/utility/pixel.h"
 
 namespace Morvel {
 
@@ -170,14 +171,8 @@ PF_Err getBpc(PF_InData* in_data, PF_OutData* out_data, PF_LayerDef* world, Bpc*
     if (err != PF_Err_NONE) return err;
     PF_PixelFormat format = PF_PixelFormat_INVALID;
     err = static_cast<const PF_WorldSuite2*>(suite)->PF_GetPixelFormat(world, &format);
-    if (err == PF_Err_NONE && bpc != nullptr) {
-        switch (format) {
-            case PF_PixelFormat_ARGB128: *bpc = Bpc32; break;
-            case PF_PixelFormat_ARGB64: *bpc = Bpc16; break;
-            case PF_PixelFormat_ARGB32: *bpc = Bpc8; break;
-            default: break;
-        }
-    }
+    // An unknown format leaves *bpc as it was.
+    if (err == PF_Err_NONE && bpc != nullptr) bpcOfFormat(format, bpc);
     const PF_Err released =
         AEFX_ReleaseSuite(in_data, out_data, kPFWorldSuite, kPFWorldSuiteVersion2, kReleaseMessage);
     return err != PF_Err_NONE ? err : released;

@@ -17,7 +17,8 @@ protected:
         PF_LayerDef* dst = hostWorld(host(), 1, 1, format);
         set(src, 0, 0, source);
         set(dst, 0, 0, destination);
-        PF_CompositeMode mode{xfer, 0, Sim::unitTo8(opacity), PF_Boolean(rgbOnly), Sim::unitTo16(opacity)};
+        PF_CompositeMode mode{xfer, 0, Morvel::PixelTraits<PF_Pixel>::fromUnit(opacity), PF_Boolean(rgbOnly),
+                              Morvel::PixelTraits<PF_Pixel16>::fromUnit(opacity)};
         const PF_Rect rect{0, 0, 1, 1};
         EXPECT_EQ(in_data_.utils->transfer_rect(in_data_.effect_ref, PF_Quality_HI, flags, PF_Field_FRAME, &rect, src,
                                                 &mode, nullptr, 0, 0, dst),

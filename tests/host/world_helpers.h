@@ -27,21 +27,15 @@ inline PF_LayerDef* hostWorld(Sim::Host& host, int32_t width, int32_t height, PF
 }
 
 inline Sim::Unit get(const PF_LayerDef* world, int32_t x, int32_t y) {
-    const auto* row = static_cast<const unsigned char*>(world->data) + ptrdiff_t(y) * world->rowbytes;
-    switch (world->pixel_format) {
-        case PF_PixelFormat_ARGB64: return Sim::toUnit(reinterpret_cast<const PF_Pixel16*>(row)[x]);
-        case PF_PixelFormat_ARGB128: return Sim::toUnit(reinterpret_cast<const PF_PixelFloat*>(row)[x]);
-        default: return Sim::toUnit(reinterpret_cast<const PF_Pixel*>(row)[x]);
-    }
+    return Sim::withPixelType(world->pixel_format, [&](auto tag) {
+        return Sim::toUnit(Morvel::pixelRow<typename decltype(tag)::type>(world, y)[x]);
+    });
 }
 
 inline void set(PF_LayerDef* world, int32_t x, int32_t y, const Sim::Unit& value) {
-    auto* row = static_cast<unsigned char*>(world->data) + ptrdiff_t(y) * world->rowbytes;
-    switch (world->pixel_format) {
-        case PF_PixelFormat_ARGB64: Sim::fromUnit(value, &reinterpret_cast<PF_Pixel16*>(row)[x]); break;
-        case PF_PixelFormat_ARGB128: Sim::fromUnit(value, &reinterpret_cast<PF_PixelFloat*>(row)[x]); break;
-        default: Sim::fromUnit(value, &reinterpret_cast<PF_Pixel*>(row)[x]); break;
-    }
+    Sim::withPixelType(world->pixel_format, [&](auto tag) {
+        Sim::fromUnit(value, &Morvel::pixelRow<typename decltype(tag)::type>(world, y)[x]);
+    });
 }
 
 inline void setAll(PF_LayerDef* world, const Sim::Unit& value) {

@@ -428,4 +428,130 @@ TEST_F(ThreadedIterateGenericTest, AFilterStageWritesEveryPixelOnceAtEveryCount)
     }
 }
 
+// ---------------------------------------------------------------- one band template for three depths
+
+struct Lift {
+    double amount;  // 0 keeps the colour, 1 lifts it to full scale
+};
+
+// Colour moved towards full scale by the amount, rounded half up at the integer depths.
+// Written once over the pixel type.
+class LiftByTemplate : public Morvel::Filter::PixelFilter<LiftByTemplate, Lift> {
+public:
+    using PixelFilter::PixelFilter;
+
+    template <typename Pixel>
+    PF_Err band(const Rect<int>& area, bool) {
+        using Traits = Morvel::PixelTraits<Pixel>;
+        const double full = Traits::full;
+        auto lift = [&](auto channel) {
+            const double lifted = channel + (full - channel) * params->amount;
+            if constexpr (Traits::integral) {
+                return static_cast<Morvel::ChannelOf<Pixel>>(lifted + 0.5);
+            } else {
+                return static_cast<float>(lifted);
+            }
+        };
+        for (int y = area.top; y < area.bottom; ++y) {
+            const Pixel* in = Morvel::pixelRow<Pixel>(static_cast<const PF_LayerDef*>(input), y);
+            Pixel* out = Morvel::pixelRow<Pixel>(output, y);
+            for (int x = area.left; x < area.right; ++x) {
+                out[x] = Pixel{in[x].alpha, lift(in[x].red), lift(in[x].green), lift(in[x].blue)};
+            }
+        }
+        return PF_Err_NONE;
+    }
+};
+
+// The same stage written out by hand, one method per depth.
+class LiftByHand : public Morvel::Filter::Filter<Lift> {
+public:
+    using Filter::Filter;
+
+    PF_Err filter8(const Rect<int>& area, bool) override {
+        for (int y = area.top; y < area.bottom; ++y) {
+            const auto* in = reinterpret_cast<const PF_Pixel*>(static_cast<char*>(input->data) + y * input->rowbytes);
+            auto* out = reinterpret_cast<PF_Pixel*>(static_cast<char*>(output->data) + y * output->rowbytes);
+            for (int x = area.left; x < area.right; ++x) {
+                out[x].alpha = in[x].alpha;
+                out[x].red = uint8_t(in[x].red + (255.0 - in[x].red) * params->amount + 0.5);
+                out[x].green = uint8_t(in[x].green + (255.0 - in[x].green) * params->amount + 0.5);
+                out[x].blue = uint8_t(in[x].blue + (255.0 - in[x].blue) * params->amount + 0.5);
+            }
+        }
+        return PF_Err_NONE;
+    }
+    PF_Err filter16(const Rect<int>& area, bool) override {
+        for (int y = area.top; y < area.bottom; ++y) {
+            const auto* in =
+                reinterpret_cast<const PF_Pixel16*>(static_cast<char*>(input->data) + y * input->rowbytes);
+            auto* out = reinterpret_cast<PF_Pixel16*>(static_cast<char*>(output->data) + y * output->rowbytes);
+            for (int x = area.left; x < area.right; ++x) {
+                out[x].alpha = in[x].alpha;
+                out[x].red = uint16_t(in[x].red + (32768.0 - in[x].red) * params->amount + 0.5);
+                out[x].green = uint16_t(in[x].green + (32768.0 - in[x].green) * params->amount + 0.5);
+                out[x].blue = uint16_t(in[x].blue + (32768.0 - in[x].blue) * params->amount + 0.5);
+            }
+        }
+        return PF_Err_NONE;
+    }
+    PF_Err filter32(const Rect<int>& area, bool) override {
+        for (int y = area.top; y < area.bottom; ++y) {
+            const auto* in =
+                reinterpret_cast<const PF_PixelFloat*>(static_cast<char*>(input->data) + y * input->rowbytes);
+            auto* out = reinterpret_cast<PF_PixelFloat*>(static_cast<char*>(output->data) + y * output->rowbytes);
+            for (int x = area.left; x < area.right; ++x) {
+                out[x].alpha = in[x].alpha;
+                out[x].red = float(in[x].red + (1.0 - in[x].red) * params->amount);
+                out[x].green = float(in[x].green + (1.0 - in[x].green) * params->amount);
+                out[x].blue = float(in[x].blue + (1.0 - in[x].blue) * params->amount);
+            }
+        }
+        return PF_Err_NONE;
+    }
+};
+
+template <typename Pixel>
+void expectTemplateMatchesHand(PF_InData& in_data, int threads) {
+    using Traits = Morvel::PixelTraits<Pixel>;
+    const int width = 23;
+    const int height = 17;
+    RawWorld<Pixel> input(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const double unit = double((x * 7 + y * 13) % 29) / 28.0;
+            const auto channel = Traits::fromUnit(unit);
+            input.at(x, y) = Pixel{Traits::fromUnit(1.0 - unit), channel, Traits::fromUnit(unit * unit),
+                                   Traits::fromUnit(0.5 * unit)};
+        }
+    }
+    RawWorld<Pixel> byTemplate(width, height, 1);
+    RawWorld<Pixel> byHand(width, height, 6);
+    Lift params{0.37};
+    AEGP_SuiteHandler suites(in_data.pica_basicP);
+    LiftByTemplate templated(&in_data, suites, Traits::bpc, input.get(), byTemplate.get(), &params);
+    LiftByHand hand(&in_data, suites, Traits::bpc, input.get(), byHand.get(), &params);
+    ASSERT_EQ(Morvel::iterateGeneric(&in_data, suites, templated, threads), PF_Err_NONE);
+    ASSERT_EQ(Morvel::iterateGeneric(&in_data, suites, hand, threads), PF_Err_NONE);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Pixel& a = byTemplate.at(x, y);
+            const Pixel& b = byHand.at(x, y);
+            ASSERT_TRUE(a.alpha == b.alpha && a.red == b.red && a.green == b.green && a.blue == b.blue)
+                << "bpc " << Traits::bpc << " threads " << threads << " at " << x << "," << y;
+        }
+    }
+    // The lift moved something, so the comparison is not of two untouched worlds.
+    EXPECT_NE(byHand.at(0, 0).red, input.at(0, 0).red);
+}
+
+TEST_F(IterateGenericTest, AStageWrittenOnceRendersLikeOneWrittenPerDepth) {
+    iteration().setProcessors(4);
+    for (int threads : {1, 3, -1}) {
+        expectTemplateMatchesHand<PF_Pixel>(in_data_, threads);
+        expectTemplateMatchesHand<PF_Pixel16>(in_data_, threads);
+        expectTemplateMatchesHand<PF_PixelFloat>(in_data_, threads);
+    }
+}
+
 }  // namespace

@@ -2,13 +2,16 @@
 
 #include <climits>
 #include <cmath>
-#include <limits>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "library/sampling/sub_pixel.h"
+#include "library/utility/pixel.h"
+#include "library/world/world.h"
 #include "support/host_fixture.h"
 #include "support/host_world.h"
 
@@ -304,6 +307,73 @@ TEST_F(ThreadedSubPixelTest, SharedByManyThreadsGivesTheSameAnswers) {
             ASSERT_EQ(result[k].green, expected[k].green) << k;
         }
     }
+}
+
+TEST_F(SubPixelTest, AnOverloadOfAnotherDepthIsRefusedWithoutTheHost) {
+    RawWorld<PF_Pixel> byte(4, 4);
+    RawWorld<PF_Pixel16> deep(4, 4);
+    RawWorld<PF_PixelFloat> floats(4, 4);
+    // A record without a format falls back on the deep flag.
+    RawWorld<PF_Pixel16> flaggedDeep(4, 4);
+    flaggedDeep.get()->pixel_format = 0;
+    flaggedDeep.get()->world_flags = PF_WorldFlag_DEEP;
+    RawWorld<PF_Pixel> unflagged(4, 4);
+    unflagged.get()->pixel_format = 0;
+    struct Case {
+        const char* name;
+        PF_LayerDef* layer;
+        int depth;  // the one overload that reaches the host
+    } cases[] = {{"8-bit", byte.get(), 0},
+                 {"16-bit", deep.get(), 1},
+                 {"float", floats.get(), 2},
+                 {"no format, deep flag", flaggedDeep.get(), 1},
+                 {"no format, no flag", unflagged.get(), 0}};
+    const char* calls[] = {"subpixel_sample", "subpixel_sample16", "subpixel_sample_float"};
+    for (const auto& c : cases) {
+        for (Wrap wrap : {Wrap::None, Wrap::Repeat}) {
+            SubPixel sampler(&in_data_, suites(), c.layer, wrap);
+            int before[3];
+            for (int d = 0; d < 3; ++d) before[d] = host().faults().calls(calls[d]);
+            PF_Pixel out8{9, 9, 9, 9};
+            PF_Pixel16 out16{9, 9, 9, 9};
+            PF_PixelFloat outFloat{9, 9, 9, 9};
+            // 3.5 lies on the repeat seam, which samples twice.
+            const PF_Err got[3] = {sampler.sample(3.5, 1.0, &out8), sampler.sample(3.5, 1.0, &out16),
+                                   sampler.sample(3.5, 1.0, &outFloat)};
+            const int alphas[3] = {out8.alpha, out16.alpha, int(outFloat.alpha)};
+            for (int d = 0; d < 3; ++d) {
+                const bool matching = d == c.depth;
+                EXPECT_EQ(got[d], matching ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM) << c.name << " overload " << d;
+                EXPECT_EQ(host().faults().calls(calls[d]) - before[d] > 0, matching) << c.name << " overload " << d;
+                if (!matching) {
+                    EXPECT_EQ(alphas[d], 0) << c.name << " overload " << d;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(SubPixelTest, ASamplerHoldingItsWorldKeepsItAlive) {
+    std::shared_ptr<Morvel::World> world;
+    ASSERT_EQ(Morvel::createWorld(&in_data_, &out_data_, suites(), Morvel::Bpc16, 3, 2, true, world), PF_Err_NONE);
+    Morvel::pixelRow<PF_Pixel16>(world->world, 1)[2] = PF_Pixel16{32768, 100, 200, 300};
+    auto sampler = std::make_unique<SubPixel>(&in_data_, suites(), world, Wrap::Edge);
+    world.reset();
+    EXPECT_EQ(host().ledger().outstanding("world"), 1u) << "the sampler let go of its world";
+    // A copy shares the hold; the world goes only with the last one.
+    const SubPixel copy = *sampler;
+    sampler.reset();
+    PF_Pixel16 out{};
+    ASSERT_EQ(copy.sample(5.0, 5.0, &out), PF_Err_NONE);
+    EXPECT_EQ(out.alpha, 32768);
+    EXPECT_EQ(out.blue, 300);
+}
+
+TEST_F(SubPixelTest, ASamplerOfNoWorldSamplesTransparent) {
+    SubPixel sampler(&in_data_, suites(), std::shared_ptr<Morvel::World>(), Wrap::Repeat);
+    PF_Pixel out{1, 2, 3, 4};
+    EXPECT_EQ(sampler.sample(0.5, 0.5, &out), PF_Err_NONE);
+    EXPECT_EQ(out.alpha + out.red + out.green + out.blue, 0);
 }
 
 }  // namespace

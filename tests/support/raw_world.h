@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "library/utility/pixel.h"
 #include "morvel_host/host.h"
 
 // A world over memory of its own, for tests that need pixels without the host creating them.
@@ -15,7 +16,7 @@ public:
         world_.height = height;
         world_.rowbytes = stride_ * static_cast<int>(sizeof(Pixel));
         world_.data = pixels_.empty() ? nullptr : pixels_.data();
-        world_.pixel_format = format();
+        world_.pixel_format = Morvel::PixelTraits<Pixel>::format;
         world_.extent_hint = {0, 0, width, height};
     }
     RawWorld(const RawWorld&) = delete;
@@ -27,12 +28,6 @@ public:
     int height() const { return world_.height; }
 
 private:
-    static PF_PixelFormat format() {
-        if constexpr (sizeof(Pixel) == sizeof(PF_Pixel)) return PF_PixelFormat_ARGB32;
-        if constexpr (sizeof(Pixel) == sizeof(PF_Pixel16)) return PF_PixelFormat_ARGB64;
-        return PF_PixelFormat_ARGB128;
-    }
-
     int stride_;
     std::vector<Pixel> pixels_;
     PF_LayerDef world_{};

@@ -1,10 +1,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <utility>
 #include <vector>
 
-#include "Util/AEFX_SuiteHelper.h"
 #include "library/custom_data/color_expression_data/color_expression_data.h"
 #include "library/custom_data/color_expression_data/dialog_script.h"
 #include "library/custom_data/color_expression_data/drawbot_objects.h"
@@ -36,39 +34,6 @@ Layout layoutOf(PF_EventExtra const& event) {
     layout.indent = std::max(70.0f, 0.5f * layout.width + 15.0f);
     return layout;
 }
-
-// Releases the drawing suites on every way out, exceptions included.
-class DrawbotSuitesScope {
-public:
-    DrawbotSuitesScope(PF_InData* in_data, PF_OutData* out_data) : in_data_(in_data), out_data_(out_data) {
-        err_ = AEFX_AcquireDrawbotSuites(in_data_, out_data_, &suites_);
-    }
-    ~DrawbotSuitesScope() {
-        if (err_ == PF_Err_NONE) {
-            AEFX_ReleaseDrawbotSuites(in_data_, out_data_);
-            return;
-        }
-        // Only what was acquired goes back: the host never handed out the others.
-        const std::pair<const void*, const char*> acquired[] = {{suites_.draw_suite, kDRAWBOT_DrawSuite},
-                                                                {suites_.supplier_suite, kDRAWBOT_SupplierSuite},
-                                                                {suites_.surface_suite, kDRAWBOT_SurfaceSuite},
-                                                                {suites_.path_suite, kDRAWBOT_PathSuite}};
-        for (const auto& [suite, name] : acquired) {
-            if (suite != nullptr) AEFX_ReleaseSuite(in_data_, out_data_, name, kDRAWBOT_SuiteVersion1, nullptr);
-        }
-    }
-    DrawbotSuitesScope(const DrawbotSuitesScope&) = delete;
-    DrawbotSuitesScope& operator=(const DrawbotSuitesScope&) = delete;
-
-    PF_Err err() const { return err_; }
-    DRAWBOT_Suites const& suites() const { return suites_; }
-
-private:
-    PF_InData* in_data_;
-    PF_OutData* out_data_;
-    DRAWBOT_Suites suites_{};
-    PF_Err err_;
-};
 
 // What can be shown of a stored text: text that is not UTF-8 is shown up to its first bad byte.
 std::basic_string<DRAWBOT_UTF16Char> displayUnits(std::string const& text) {

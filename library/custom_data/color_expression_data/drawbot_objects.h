@@ -64,6 +64,45 @@ public:
                    DRAWBOT_ColorRGBA const& colour);
 };
 
+class DRAWBOT_PenP : public DrawbotObjectP {
+public:
+    DRAWBOT_PenP(const DRAWBOT_SupplierSuite1* supplierSuite, DRAWBOT_SupplierRef supplier,
+                 DRAWBOT_ColorRGBA const& colour, float size);
+};
+
+// A path built through the path suite; every step throws DRAWBOT_Exception when it fails.
+class DRAWBOT_PathP : public DrawbotObjectP {
+public:
+    DRAWBOT_PathP(const DRAWBOT_SupplierSuite1* supplierSuite, const DRAWBOT_PathSuite1* pathSuite,
+                  DRAWBOT_SupplierRef supplier);
+
+    void moveTo(DRAWBOT_PointF32 point);
+    void lineTo(DRAWBOT_PointF32 point);
+    void bezierTo(DRAWBOT_PointF32 control1, DRAWBOT_PointF32 control2, DRAWBOT_PointF32 end);
+    void close();
+
+private:
+    const DRAWBOT_PathSuite1* pathSuite_;
+};
+
+// The four drawing suites for one scope; released on every way out, exceptions included.
+class DrawbotSuitesScope {
+public:
+    DrawbotSuitesScope(PF_InData* in_data, PF_OutData* out_data);
+    ~DrawbotSuitesScope();
+    DrawbotSuitesScope(const DrawbotSuitesScope&) = delete;
+    DrawbotSuitesScope& operator=(const DrawbotSuitesScope&) = delete;
+
+    PF_Err err() const { return err_; }
+    DRAWBOT_Suites const& suites() const { return suites_; }
+
+private:
+    PF_InData* in_data_;
+    PF_OutData* out_data_;
+    DRAWBOT_Suites suites_{};
+    PF_Err err_;
+};
+
 // Holds one reference for the scope that made the object.
 template <class T>
 class SharedRef {

@@ -1,0 +1,362 @@
+#include "host/sim/windows.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <numbers>
+#include <sstream>
+#include <stdexcept>
+
+#include "host/sim/arbitrary_param.h"
+#include "host/sim/params.h"
+#include "host/sim/plugin.h"
+#include "host/sim/project.h"
+
+namespace Sim {
+
+namespace {
+
+constexpr double kFixedOne = 65536.0;
+
+double fromFixed(PF_Fixed value) { return static_cast<double>(value) / kFixedOne; }
+
+// Half away from zero, limited to what 16.16 holds.
+PF_Fixed toFixed(double value) {
+    const double scaled = std::round(value * kFixedOne);
+    if (std::isnan(scaled)) return 0;
+    return static_cast<PF_Fixed>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
+}
+
+// A layer's transform at one time: composition = position + rotate(scale × (layer − anchor)).
+struct Transform {
+    double anchorX, anchorY, positionX, positionY, scaleX, scaleY, cosine, sine;
+};
+
+Transform transformOf(const ProjectLayer& layer, double layerSeconds) {
+    auto value = [&](AEGP_LayerStream which) { return layer.transform[which]->valueAt(layerSeconds); };
+    const StreamData anchor = value(AEGP_LayerStream_ANCHORPOINT);
+    const StreamData position = value(AEGP_LayerStream_POSITION);
+    const StreamData scale = value(AEGP_LayerStream_SCALE);
+    // Degrees, clockwise on the screen (y runs down).
+    const double radians = value(AEGP_LayerStream_ROTATION).v[0] * std::numbers::pi / 180.0;
+    return {anchor.v[0],         anchor.v[1],         position.v[0],     position.v[1],
+            scale.v[0] / 100.0, scale.v[1] / 100.0, std::cos(radians), std::sin(radians)};
+}
+
+// Opens an event callback: logged, counted by the fault plan, the window looked up from the
+// context and checked against the refcon it was handed with.
+#define MORVEL_SIM_WINDOW_CALL(name)                                                      \
+    Host& host = Host::current();                                                         \
+    host.log().add(name);                                                                 \
+    if (PF_Err planned = host.faults().onCall(name)) return planned;                      \
+    Window* window = Window::fromContext(context);                                        \
+    if (window == nullptr) return complain(host, name, "unknown context");                \
+    if (refcon != window->callbackRefcon()) return complain(host, name, "refcon of another window"); \
+    if (pt == nullptr) return complain(host, name, "null point")
+
+PF_Err complain(Host& host, const char* caller, const std::string& what) {
+    host.log().add(std::string("error: ") + caller + ": " + what);
+    return PF_Err_BAD_CALLBACK_PARAM;
+}
+
+PF_Err layerSecondsOf(Host& host, const char* caller, int32_t value, uint32_t scale, double& seconds) {
+    if (scale == 0) return complain(host, caller, "time scale of 0");
+    seconds = static_cast<double>(value) / static_cast<double>(scale);
+    return PF_Err_NONE;
+}
+
+PF_Err layerToCompCallback(void* refcon, PF_ContextH context, int32_t curr_time, uint32_t time_scale,
+                           PF_FixedPoint* pt) {
+    MORVEL_SIM_WINDOW_CALL("layer_to_comp");
+    double seconds = 0;
+    if (PF_Err err = layerSecondsOf(host, "layer_to_comp", curr_time, time_scale, seconds)) return err;
+    double x = fromFixed(pt->x), y = fromFixed(pt->y);
+    if (!window->layerToComp(seconds, x, y)) return complain(host, "layer_to_comp", "the window shows no layer");
+    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
+    return PF_Err_NONE;
+}
+
+PF_Err compToLayerCallback(void* refcon, PF_ContextH context, int32_t curr_time, uint32_t time_scale,
+                           PF_FixedPoint* pt) {
+    MORVEL_SIM_WINDOW_CALL("comp_to_layer");
+    double seconds = 0;
+    if (PF_Err err = layerSecondsOf(host, "comp_to_layer", curr_time, time_scale, seconds)) return err;
+    double x = fromFixed(pt->x), y = fromFixed(pt->y);
+    if (!window->compToLayer(seconds, x, y)) {
+        return complain(host, "comp_to_layer", "no layer, or a layer scaled to nothing");
+    }
+    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
+    return PF_Err_NONE;
+}
+
+PF_Err sourceToFrameCallback(void* refcon, PF_ContextH context, PF_FixedPoint* pt) {
+    MORVEL_SIM_WINDOW_CALL("source_to_frame");
+    double x = fromFixed(pt->x), y = fromFixed(pt->y);
+    window->sourceToFrame(x, y);
+    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
+    return PF_Err_NONE;
+}
+
+PF_Err frameToSourceCallback(void* refcon, PF_ContextH context, PF_FixedPoint* pt) {
+    MORVEL_SIM_WINDOW_CALL("frame_to_source");
+    double x = fromFixed(pt->x), y = fromFixed(pt->y);
+    window->frameToSource(x, y);
+    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
+    return PF_Err_NONE;
+}
+
+// --- parameter values around an event
+
+bool inRange(double value, double low, double high) { return low <= value && value <= high; }
+
+// Why the value of `def` lies outside what the parameter registered allows, or empty.
+std::string outOfRange(const PF_ParamDef& registered, const PF_ParamDef& def) {
+    std::ostringstream out;
+    const PF_ParamDefUnion& r = registered.u;
+    const PF_ParamDefUnion& u = def.u;
+    switch (def.param_type) {
+        case PF_Param_FLOAT_SLIDER:
+            if (inRange(u.fs_d.value, r.fs_d.valid_min, r.fs_d.valid_max)) return {};
+            out << u.fs_d.value << " outside " << r.fs_d.valid_min << " .. " << r.fs_d.valid_max;
+            break;
+        case PF_Param_SLIDER:
+            if (inRange(u.sd.value, r.sd.valid_min, r.sd.valid_max)) return {};
+            out << u.sd.value << " outside " << r.sd.valid_min << " .. " << r.sd.valid_max;
+            break;
+        case PF_Param_FIX_SLIDER:
+            if (inRange(u.fd.value, r.fd.valid_min, r.fd.valid_max)) return {};
+            out << fromFixed(u.fd.value) << " outside " << fromFixed(r.fd.valid_min) << " .. "
+                << fromFixed(r.fd.valid_max);
+            break;
+        case PF_Param_POPUP:
+            if (inRange(u.pd.value, 1, r.pd.num_choices)) return {};
+            out << u.pd.value << " outside 1 .. " << r.pd.num_choices;
+            break;
+        default:
+            return {};
+    }
+    return out.str();
+}
+
+// No stream can hold a value that is not a number.
+bool finiteValue(const PF_ParamDef& def) {
+    const PF_ParamDefUnion& u = def.u;
+    switch (def.param_type) {
+        case PF_Param_FLOAT_SLIDER: return std::isfinite(u.fs_d.value);
+        case PF_Param_POINT_3D:
+            return std::isfinite(u.point3d_d.x_value) && std::isfinite(u.point3d_d.y_value) &&
+                   std::isfinite(u.point3d_d.z_value);
+        default: return true;
+    }
+}
+
+// Copies only the value fields: what else the effect may have changed in the record is not taken.
+bool takeValue(const PF_ParamDef& from, PF_ParamDef& to) {
+    PF_ParamDefUnion& u = to.u;
+    const PF_ParamDefUnion& f = from.u;
+    switch (to.param_type) {
+        case PF_Param_SLIDER: u.sd.value = f.sd.value; return true;
+        case PF_Param_FIX_SLIDER: u.fd.value = f.fd.value; return true;
+        case PF_Param_FLOAT_SLIDER: u.fs_d.value = f.fs_d.value; return true;
+        case PF_Param_ANGLE: u.ad.value = f.ad.value; return true;
+        case PF_Param_CHECKBOX: u.bd.value = f.bd.value; return true;
+        case PF_Param_COLOR: u.cd.value = f.cd.value; return true;
+        case PF_Param_POPUP: u.pd.value = f.pd.value; return true;
+        case PF_Param_POINT:
+            u.td.x_value = f.td.x_value;
+            u.td.y_value = f.td.y_value;
+            return true;
+        case PF_Param_POINT_3D:
+            u.point3d_d.x_value = f.point3d_d.x_value;
+            u.point3d_d.y_value = f.point3d_d.y_value;
+            u.point3d_d.z_value = f.point3d_d.z_value;
+            return true;
+        default: return false;
+    }
+}
+
+std::string nameOf(const PF_ParamDef& def) { return std::string(def.name, strnlen(def.name, sizeof def.name)); }
+
+}  // namespace
+
+PF_EventCallbacks eventCallbacks(Window& window) {
+    return PF_EventCallbacks{window.callbackRefcon(), layerToCompCallback, compToLayerCallback, sourceToFrameCallback,
+                             frameToSourceCallback};
+}
+
+// ---------------------------------------------------------------- window geometry
+
+void Window::setZoom(double zoom) {
+    if (!std::isfinite(zoom) || zoom <= 0) throw std::invalid_argument("zoom must be positive");
+    zoom_ = zoom;
+}
+
+void Window::setOffset(double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y)) throw std::invalid_argument("offset must be finite");
+    offsetX_ = x;
+    offsetY_ = y;
+}
+
+void Window::frameToSource(double& x, double& y) const {
+    x = (x - offsetX_) / zoom_;
+    y = (y - offsetY_) / zoom_;
+}
+
+void Window::sourceToFrame(double& x, double& y) const {
+    x = x * zoom_ + offsetX_;
+    y = y * zoom_ + offsetY_;
+}
+
+bool Window::layerToComp(double layerSeconds, double& x, double& y) const {
+    if (layer_ == nullptr) return false;
+    std::lock_guard lock(host_.project().mutex());
+    const Transform t = transformOf(*layer_, layerSeconds);
+    const double dx = (x - t.anchorX) * t.scaleX;
+    const double dy = (y - t.anchorY) * t.scaleY;
+    x = t.positionX + dx * t.cosine - dy * t.sine;
+    y = t.positionY + dx * t.sine + dy * t.cosine;
+    return true;
+}
+
+bool Window::compToLayer(double layerSeconds, double& x, double& y) const {
+    if (layer_ == nullptr) return false;
+    std::lock_guard lock(host_.project().mutex());
+    const Transform t = transformOf(*layer_, layerSeconds);
+    if (t.scaleX == 0 || t.scaleY == 0) return false;
+    const double dx = x - t.positionX;
+    const double dy = y - t.positionY;
+    x = t.anchorX + (dx * t.cosine + dy * t.sine) / t.scaleX;
+    y = t.anchorY + (dy * t.cosine - dx * t.sine) / t.scaleY;
+    return true;
+}
+
+// ---------------------------------------------------------------- composition and layer windows
+
+ViewWindow::ViewWindow(Host& host, int32_t type, ProjectLayer* layer)
+    : Window(host, type, type == PF_Window_COMP ? MORVEL_FOURCC('c', 'o', 'm', 'p') : MORVEL_FOURCC('l', 'a', 'y', 'r')) {
+    if (type != PF_Window_COMP && type != PF_Window_LAYER) {
+        throw std::invalid_argument("a view window is a composition or a layer window");
+    }
+    if (type == PF_Window_COMP && layer == nullptr) throw std::invalid_argument("a composition window needs the layer");
+    setLayer(layer);
+}
+
+PF_EventExtra ViewWindow::pointerEvent(int32_t type, PF_Point where, int32_t modifiers) const {
+    PF_EventExtra event = baseEvent(type);
+    PF_DoClickEventInfo& click = event.u.do_click;
+    click.screen_point = where;
+    click.num_clicks = 1;
+    click.modifiers = modifiers;
+    return event;
+}
+
+PF_EventExtra ViewWindow::clickEvent(PF_Point where, int32_t modifiers) const {
+    return pointerEvent(PF_Event_DO_CLICK, where, modifiers);
+}
+
+PF_EventExtra ViewWindow::dragEvent(PF_Point where, int32_t modifiers, bool lastTime) const {
+    PF_EventExtra event = pointerEvent(PF_Event_DRAG, where, modifiers);
+    std::copy(std::begin(refcon_), std::end(refcon_), event.u.do_click.continue_refcon);
+    event.u.do_click.send_drag = 1;
+    event.u.do_click.last_time = lastTime ? 1 : 0;
+    return event;
+}
+
+PF_EventExtra ViewWindow::drawEvent() const {
+    PF_EventExtra event = baseEvent(PF_Event_DRAW);
+    event.u.draw.update_rect = PF_Rect{0, 0, 0, 0};
+    return event;
+}
+
+PF_Err ViewWindow::send(PluginInstance& instance, PF_EventExtra& event) {
+    PF_EffectInstance& effect = instance.effect();
+    Host& host = this->host();
+    PF_InData timing{};
+    host.fillInData(timing, &effect);
+    const double seconds = static_cast<double>(timing.current_time) / static_cast<double>(timing.time_scale);
+
+    // The current values, at the time the event is sent, in records of the host's own.
+    const size_t count = effect.registered.size();
+    std::vector<PF_ParamDef> records(count);
+    std::vector<PF_ParamDef*> pointers(count);
+    PF_Err err = PF_Err_NONE;
+    for (size_t i = 0; i < count && err == PF_Err_NONE; ++i) {
+        records[i] = i < effect.values.size() ? effect.values[i] : effect.registered[i];
+        if (effect.projectEffect != nullptr) host.project().paramAt(effect, int(i), seconds, records[i], err);
+        pointers[i] = &records[i];
+    }
+    for (PF_ParamDef& record : records) record.uu.change_flags = PF_ChangeFlag_NONE;
+
+    const int32_t sentType = event.e_type;
+    if (err == PF_Err_NONE) err = instance.command(PF_Cmd_EVENT, pointers.data(), nullptr, &event);
+
+    // Arbitrary values were copies for the event; they go back to their maker.
+    for (size_t i = 0; i < count; ++i) {
+        auto copied = effect.arbitraryCheckouts.find(&records[i]);
+        if (copied == effect.arbitraryCheckouts.end()) continue;
+        std::lock_guard lock(host.project().mutex());
+        auto owner = effect.arbitrary.find(int32_t(i));
+        if (owner != effect.arbitrary.end()) owner->second->dispose(copied->second);
+        effect.arbitraryCheckouts.erase(copied);
+    }
+
+    if (err == PF_Err_NONE) {
+        for (size_t i = 1; i < count; ++i) {
+            if ((records[i].uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) == 0) continue;
+            const PF_ParamDef& registered = effect.registered[i];
+            PF_ParamDef stored = i < effect.values.size() ? effect.values[i] : registered;
+            const std::string who = "parameter " + std::to_string(i) + " \"" + nameOf(registered) + "\"";
+            if (!takeValue(records[i], stored)) {
+                host.log().add("problem: event changed " + who + ", whose value the host does not take");
+                continue;
+            }
+            if (!finiteValue(stored)) {
+                host.log().add("problem: event wrote " + who + ": not a finite number; not kept");
+                continue;
+            }
+            const std::string problem = outOfRange(registered, stored);
+            if (!problem.empty()) host.log().add("problem: event wrote " + who + ": " + problem);
+            host.log().add("event wrote " + who);
+            setParamValue(effect, int(i), stored);
+        }
+    }
+
+    last_ = event;
+    if (sentType == PF_Event_DO_CLICK || sentType == PF_Event_DRAG) {
+        const PF_DoClickEventInfo& click = event.u.do_click;
+        std::copy(std::begin(click.continue_refcon), std::end(click.continue_refcon), refcon_);
+        dragging_ = click.send_drag != 0 && click.last_time == 0;
+    }
+    return err;
+}
+
+PF_Err ViewWindow::click(PluginInstance& instance, PF_Point where, int32_t modifiers) {
+    PF_EventExtra event = clickEvent(where, modifiers);
+    return send(instance, event);
+}
+
+PF_Err ViewWindow::drag(PluginInstance& instance, PF_Point where, int32_t modifiers, bool lastTime) {
+    PF_EventExtra event = dragEvent(where, modifiers, lastTime);
+    return send(instance, event);
+}
+
+PF_Err ViewWindow::draw(PluginInstance& instance) {
+    PF_EventExtra event = drawEvent();
+    return send(instance, event);
+}
+
+PF_Point ViewWindow::screenOf(double layerX, double layerY) const {
+    if (type() == PF_Window_COMP) layerToComp(0.0, layerX, layerY);
+    sourceToFrame(layerX, layerY);
+    return PF_Point{static_cast<int32_t>(std::lround(layerX)), static_cast<int32_t>(std::lround(layerY))};
+}
+
+void ViewWindow::layerOf(double screenX, double screenY, double& layerX, double& layerY) const {
+    frameToSource(screenX, screenY);
+    if (type() == PF_Window_COMP) compToLayer(0.0, screenX, screenY);
+    layerX = screenX;
+    layerY = screenY;
+}
+
+}  // namespace Sim
