@@ -87,10 +87,10 @@ PF_LayerDef* frameWorld(Host& host, PF_EffectInstance& effect, const PF_LayerDef
     if (sx.num <= 0 || sy.num <= 0 || sx.den == 0 || sy.den == 0) return nullptr;
 
     Image image(rect.right - rect.left, rect.bottom - rect.top, format);
-    withPixelType(from.format, [&](auto fromPixel) {
-        using From = decltype(fromPixel);
-        withPixelType(format, [&](auto toPixel) {
-            using To = decltype(toPixel);
+    withPixelType(from.format, [&](auto fromTag) {
+        using From = typename decltype(fromTag)::type;
+        withPixelType(format, [&](auto toTag) {
+            using To = typename decltype(toTag)::type;
             for (int32_t y = rect.top; y < rect.bottom; ++y) {
                 int32_t y0, y1;
                 sourceSpan(y, sy, from.height, y0, y1);

@@ -54,7 +54,7 @@ protected:
         output_ = host().worlds().newHostWorld(8, 6, PF_PixelFormat_ARGB64);
         effect_.inputLayer = input_;
         effect_.outputWorld = output_;
-        effect_.layerCheckouts[0] = 0;  // as pre-render leaves it
+        effect_.layerCheckouts[0] = Sim::LayerCheckout{};  // layer 0, as pre-render leaves it
         renderInput_.bitdepth = 16;
         extra_.input = &renderInput_;
         extra_.cb = Sim::smartRenderCallbacks();
