@@ -442,6 +442,8 @@ void installDrawingSuites(Host& host) {
         "DRAWBOT_NewPath", "DRAWBOT_NewPen", "DRAWBOT_PaintRect", "DRAWBOT_PopStateStack",
         "DRAWBOT_PushStateStack", "DRAWBOT_ReleaseObject", "DRAWBOT_SetAntiAliasPolicy",
         "DRAWBOT_StrokePath", "DRAWBOT_SupportsText", "PF_GetDrawingReference"});
+    // The event callbacks the composition and layer windows hand out (windows.cpp).
+    host.faults().registerNames({"layer_to_comp", "comp_to_layer", "source_to_frame", "frame_to_source"});
 
     host.addSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion1, &kCustomUISuite1);
     host.addSuite(kDRAWBOT_DrawSuite, kDRAWBOT_SuiteVersion1, &kDrawSuite1);

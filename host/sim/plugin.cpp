@@ -352,7 +352,7 @@ bool PluginInstance::commandScopeBalanced() const {
     const Ledger& ledger = host_.ledger();
     const size_t kept = (globalData_ != nullptr && ledger.holds("handle", Ledger::keyOf(globalData_)) ? 1 : 0) +
                         heldForParameters();
-    return ledger.faults().empty() && ledger.outstanding() == kept;
+    return ledger.badReleases() == 0 && ledger.outstanding() == kept;
 }
 
 std::string PluginInstance::ledgerReport() const { return host_.ledger().report(); }

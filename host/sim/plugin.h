@@ -111,7 +111,7 @@ public:
     const std::vector<std::string>& violations() const { return violations_; }
 
     // True when the ledger holds nothing but the global data handle (and the values of arbitrary
-    // parameters), and no fault: what a command acquires must be released by its end.
+    // parameters): what a command acquires must be released by its end.
     bool commandScopeBalanced() const;
     std::string ledgerReport() const;
 

@@ -74,8 +74,10 @@ PF_Err validate(const char* function, const PF_SampPB* params, Pixel* dst, bool&
     if (world.width < 0 || world.height < 0) return refuse("negative world size");
     empty = world.width == 0 || world.height == 0;
     if (empty) return PF_Err_NONE;
-    // A world of another depth would be read past its rows.
-    if (world.pixel_format != Depth<Pixel>::format) return refuse("world of another depth");
+    // A world of another depth would be read past its rows. A record without a format is taken at
+    // its buffer's.
+    const PF_PixelFormat format = world.pixel_format != 0 ? world.pixel_format : host.worlds().formatOf(world);
+    if (format != Depth<Pixel>::format) return refuse("world of another depth");
     // Only pixels the host handed out, described within their buffer, are read.
     return host.worlds().checkOften(&world, function);
 }

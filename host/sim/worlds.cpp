@@ -274,7 +274,14 @@ PF_Err WorldStore::checkOften(const PF_LayerDef* world, std::string_view caller)
         last.world.rowbytes == world->rowbytes && last.world.pixel_format == world->pixel_format) {
         return PF_Err_NONE;
     }
-    if (PF_Err err = check(world, caller, nullptr)) return err;
+    if (world != nullptr && world->pixel_format == 0) {
+        // A record without a format describes its buffer's pixels.
+        PF_LayerDef formatted = *world;
+        formatted.pixel_format = formatOf(formatted);
+        if (PF_Err err = check(&formatted, caller, nullptr)) return err;
+    } else if (PF_Err err = check(world, caller, nullptr)) {
+        return err;
+    }
     last = Checked{this, gone, *world};
     return PF_Err_NONE;
 }

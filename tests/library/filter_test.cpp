@@ -545,7 +545,7 @@ void expectTemplateMatchesHand(PF_InData& in_data, int threads) {
     EXPECT_NE(byHand.at(0, 0).red, input.at(0, 0).red);
 }
 
-TEST_F(IterateGenericTest, AStageWrittenOnceRendersLikeOneWrittenPerDepth) {
+TEST_F(ThreadedIterateGenericTest, AStageWrittenOnceRendersLikeOneWrittenPerDepth) {
     iteration().setProcessors(4);
     for (int threads : {1, 3, -1}) {
         expectTemplateMatchesHand<PF_Pixel>(in_data_, threads);

@@ -309,15 +309,15 @@ TEST_F(ThreadedSubPixelTest, SharedByManyThreadsGivesTheSameAnswers) {
     }
 }
 
-TEST_F(SubPixelTest, AnOverloadOfAnotherDepthIsRefusedWithoutTheHost) {
-    RawWorld<PF_Pixel> byte(4, 4);
-    RawWorld<PF_Pixel16> deep(4, 4);
-    RawWorld<PF_PixelFloat> floats(4, 4);
+TEST_F(ThreadedSubPixelTest, AnOverloadOfAnotherDepthIsRefusedWithoutTheHost) {
+    HostWorld<PF_Pixel> byte(4, 4);
+    HostWorld<PF_Pixel16> deep(4, 4);
+    HostWorld<PF_PixelFloat> floats(4, 4);
     // A record without a format falls back on the deep flag.
-    RawWorld<PF_Pixel16> flaggedDeep(4, 4);
+    HostWorld<PF_Pixel16> flaggedDeep(4, 4);
     flaggedDeep.get()->pixel_format = 0;
     flaggedDeep.get()->world_flags = PF_WorldFlag_DEEP;
-    RawWorld<PF_Pixel> unflagged(4, 4);
+    HostWorld<PF_Pixel> unflagged(4, 4);
     unflagged.get()->pixel_format = 0;
     struct Case {
         const char* name;
@@ -353,7 +353,7 @@ TEST_F(SubPixelTest, AnOverloadOfAnotherDepthIsRefusedWithoutTheHost) {
     }
 }
 
-TEST_F(SubPixelTest, ASamplerHoldingItsWorldKeepsItAlive) {
+TEST_F(ThreadedSubPixelTest, ASamplerHoldingItsWorldKeepsItAlive) {
     std::shared_ptr<Morvel::World> world;
     ASSERT_EQ(Morvel::createWorld(&in_data_, &out_data_, suites(), Morvel::Bpc16, 3, 2, true, world), PF_Err_NONE);
     Morvel::pixelRow<PF_Pixel16>(world->world, 1)[2] = PF_Pixel16{32768, 100, 200, 300};
@@ -369,7 +369,7 @@ TEST_F(SubPixelTest, ASamplerHoldingItsWorldKeepsItAlive) {
     EXPECT_EQ(out.blue, 300);
 }
 
-TEST_F(SubPixelTest, ASamplerOfNoWorldSamplesTransparent) {
+TEST_F(ThreadedSubPixelTest, ASamplerOfNoWorldSamplesTransparent) {
     SubPixel sampler(&in_data_, suites(), std::shared_ptr<Morvel::World>(), Wrap::Repeat);
     PF_Pixel out{1, 2, 3, 4};
     EXPECT_EQ(sampler.sample(0.5, 0.5, &out), PF_Err_NONE);

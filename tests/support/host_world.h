@@ -10,12 +10,13 @@ template <typename Pixel>
 class HostWorld {
 public:
     HostWorld(int width, int height)
-        : host_(Sim::Host::current()), world_(host_.worlds().newHostWorld(width, height, format())) {}
+        : host_(Sim::Host::current()), world_(host_.worlds().newHostWorld(width, height, format())), record_(*world_) {}
     ~HostWorld() { host_.worlds().drop(world_); }
     HostWorld(const HostWorld&) = delete;
     HostWorld& operator=(const HostWorld&) = delete;
 
-    PF_LayerDef* get() { return world_; }
+    // A record of the world as an effect holds one: changing it does not change the host's.
+    PF_LayerDef* get() { return &record_; }
     Pixel& at(int x, int y) {
         return reinterpret_cast<Pixel*>(static_cast<char*>(world_->data) + static_cast<size_t>(y) * world_->rowbytes)[x];
     }
@@ -31,4 +32,5 @@ private:
 
     Sim::Host& host_;
     PF_LayerDef* world_;
+    PF_LayerDef record_;
 };
