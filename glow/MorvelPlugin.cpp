@@ -6,6 +6,7 @@
 #include "glow/parameter_commands.h"
 #include "glow/parameters.h"
 #include "glow/render_setup.h"
+#include "glow/smart_render.h"
 
 namespace Glow {
 
@@ -44,6 +45,8 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
             return Morvel::Default::GlobalSetup(VERSION, OUT_FLAGS, OUT_FLAGS2, in_data, out_data, params, output);
         case PF_Cmd_GLOBAL_SETDOWN:
             return Morvel::Default::GlobalSetdown(in_data);
+        case PF_Cmd_PARAMS_SETUP:
+            return ParamsSetup(in_data, out_data);
         case PF_Cmd_USER_CHANGED_PARAM:
             return userChangedParam(in_data, out_data);
         case PF_Cmd_UPDATE_PARAMS_UI:
@@ -52,6 +55,10 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
             return Event(in_data, out_data, params, output, static_cast<PF_EventExtra*>(extra));
         case PF_Cmd_ARBITRARY_CALLBACK:
             return ArbitraryData(in_data, out_data, params, output, static_cast<PF_ArbParamsExtra*>(extra));
+        case PF_Cmd_SMART_PRE_RENDER:
+            return SmartPreRender(in_data, out_data, static_cast<PF_PreRenderExtra*>(extra));
+        case PF_Cmd_SMART_RENDER:
+            return SmartRender(in_data, out_data, static_cast<PF_SmartRenderExtra*>(extra));
         default:
             return PF_Err_NONE;
     }

@@ -15,3 +15,6 @@ for plugin in MorvelGlow MorvelTiltShift MorvelDiffusion; do
     "$root/build/release/morvel" info "$file"
     echo
 done
+# The glow of the built-in picture.
+"$root/build/release/morvel" render MorvelGlow -o "$root/build/glow.png"
+echo "wrote $root/build/glow.png"

@@ -181,7 +181,13 @@ PF_Err Iteration::reportProgress(int32_t current, int32_t total) {
     if (PF_Err err = Host::current().faults().onCall("progress")) return err;
     std::lock_guard lock(mutex_);
     progress_.push_back({current, total});
+    if (progressListener_) progressListener_({current, total});
     return PF_Err_NONE;
+}
+
+void Iteration::setProgressListener(std::function<void(Progress)> listener) {
+    std::lock_guard lock(mutex_);
+    progressListener_ = std::move(listener);
 }
 
 void installIterateSuites(Host& host) {

@@ -4,6 +4,7 @@
 // the abort and progress callbacks of the input record.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -43,6 +44,8 @@ public:
         int32_t total;
     };
     std::vector<Progress> progressReports() const;
+    // Told of every progress report as it comes, under the iteration's lock.
+    void setProgressListener(std::function<void(Progress)> listener);
 
     // What the suite and callbacks do.
     PF_Err iterate(int32_t iterations, void* refcon, PF_IterateGenericFunc fn);
@@ -61,6 +64,7 @@ private:
     int polls_ = 0;
     std::vector<std::thread::id> pollThreads_;
     std::vector<Progress> progress_;
+    std::function<void(Progress)> progressListener_;
     std::unique_ptr<ThreadPool> pool_;
 };
 

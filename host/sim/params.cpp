@@ -17,27 +17,6 @@ namespace {
 // Longest menu text a host would read; anything longer is taken as unterminated.
 constexpr size_t kMaxMenuLength = 1 << 16;
 
-const char* typeName(PF_ParamType type) {
-    switch (type) {
-    case PF_Param_LAYER: return "layer";
-    case PF_Param_SLIDER: return "slider";
-    case PF_Param_FIX_SLIDER: return "fixed slider";
-    case PF_Param_ANGLE: return "angle";
-    case PF_Param_CHECKBOX: return "checkbox";
-    case PF_Param_COLOR: return "color";
-    case PF_Param_POINT: return "point";
-    case PF_Param_POPUP: return "popup";
-    case PF_Param_FLOAT_SLIDER: return "float slider";
-    case PF_Param_ARBITRARY_DATA: return "arbitrary data";
-    case PF_Param_PATH: return "path";
-    case PF_Param_GROUP_START: return "group start";
-    case PF_Param_GROUP_END: return "group end";
-    case PF_Param_BUTTON: return "button";
-    case PF_Param_POINT_3D: return "3-D point";
-    default: return nullptr;
-    }
-}
-
 bool isGroupEntry(const PF_ParamDef& def) {
     return def.param_type == PF_Param_GROUP_START || def.param_type == PF_Param_GROUP_END;
 }
@@ -194,7 +173,7 @@ PF_Err addParam(PF_ProgPtr effect_ref, int32_t index, PF_ParamDef* def) {
         record.name[sizeof record.name - 1] = '\0';
         host.log().add("problem: add_param " + std::to_string(next) + ": name is not terminated");
     }
-    const char* type = typeName(record.param_type);
+    const char* type = paramTypeName(record.param_type);
     if (type == nullptr) {
         host.log().add("error: add_param " + describe(next, record) + ": unknown type " +
                        std::to_string(record.param_type));
@@ -293,6 +272,27 @@ PF_Err registerUI(PF_ProgPtr effect_ref, PF_CustomUIInfo* info) {
 const PF_ParamUtilsSuite2 kParamUtilsSuite2 = {updateParamUI};
 
 }  // namespace
+
+const char* paramTypeName(PF_ParamType type) {
+    switch (type) {
+    case PF_Param_LAYER: return "layer";
+    case PF_Param_SLIDER: return "slider";
+    case PF_Param_FIX_SLIDER: return "fixed slider";
+    case PF_Param_ANGLE: return "angle";
+    case PF_Param_CHECKBOX: return "checkbox";
+    case PF_Param_COLOR: return "color";
+    case PF_Param_POINT: return "point";
+    case PF_Param_POPUP: return "popup";
+    case PF_Param_FLOAT_SLIDER: return "float slider";
+    case PF_Param_ARBITRARY_DATA: return "arbitrary data";
+    case PF_Param_PATH: return "path";
+    case PF_Param_GROUP_START: return "group start";
+    case PF_Param_GROUP_END: return "group end";
+    case PF_Param_BUTTON: return "button";
+    case PF_Param_POINT_3D: return "3-D point";
+    default: return nullptr;
+    }
+}
 
 void setParamValue(PF_EffectInstance& effect, int index, const PF_ParamDef& value) {
     if (effect.projectEffect != nullptr && effect.host != nullptr) {

@@ -18,6 +18,9 @@ PF_ParamDef& paramValue(PF_EffectInstance& effect, int index);
 // arbitrary-data parameter whose values the effect makes (set those through the streams).
 void setParamValue(PF_EffectInstance& effect, int index, const PF_ParamDef& value);
 
+// "float slider", "popup", ... for a host parameter type; null for a type the host does not know.
+const char* paramTypeName(PF_ParamType type);
+
 // Items of a popup menu text ("A|B|(-|C" has four); 0 for a null text.
 int menuItemCount(const char* menu);
 // The item'th (1-based) item of a menu text, empty when there is none.

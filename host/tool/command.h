@@ -29,4 +29,8 @@ int fail(const std::string& message);
 // For commands that take exactly `count` arguments; prints the usage line when they differ.
 bool expectArguments(const Command& command, const std::vector<std::string>& arguments, size_t count);
 
+// The file of a plug-in given by its path, or by its name ("MorvelGlow") when no such file
+// exists: then the build's own.
+std::string pluginPath(const std::string& argument);
+
 }  // namespace Tool

@@ -1,14 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "glow/glow_parameters.h"
 #include "glow/parameters.h"
+#include "host/sim/plugin.h"
+#include "library/custom_data/color_expression_data/color_expression_data.h"
+#include "library/custom_data/color_expression_data/expression_parser.h"
+#include "library/effect/effect_handle.h"
+#include "library/plugin/exports.h"
 #include "support/host_fixture.h"
 
 using Morvel::BlendingMode;
@@ -263,6 +270,175 @@ TEST_F(GlowRecord, TheGapIsMeasuredWithTheHostsFabs) {
     ASSERT_EQ(fill(values, p), PF_Err_NONE);
     EXPECT_DOUBLE_EQ(p.preprocessing.white, 0.5);
     EXPECT_EQ(calls, 6);
+}
+
+// ---------------------------------------------------------------- look-ups in the host
+
+// The glow placed on a layer, so that its layer parameters and expression texts are the host's.
+class GlowRecordLookUps : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        instance_ = std::make_unique<Sim::PluginInstance>(host(), &EntryPointFunc, "MorvelGlow");
+        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
+        ASSERT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        instance_->placeOnLayer(AEGP_ObjectType_AV, 16, 12);
+        host().fillInData(in_, &instance_->effect());
+        in_.global_data = instance_->globalData();
+    }
+    void TearDown() override {
+        EXPECT_TRUE(instance_->commandScopeBalanced()) << instance_->ledgerReport();
+        instance_.reset();
+        HostTest::TearDown();
+    }
+
+    PF_Err setText(int id, const char* text) {
+        AEGP_SuiteHandler suites(in_.pica_basicP);
+        Morvel::EffectHandle effect(instance_->effect().pluginId, &in_, suites);
+        PF_Err err = effect.init();
+        Morvel::ColorExpressionData::Data data{};
+        std::strncpy(data.text, text, sizeof data.text - 1);
+        if (err == PF_Err_NONE) {
+            err = Morvel::ColorExpressionData::SetData(instance_->effect().pluginId, &in_, suites, effect.effect(), id,
+                                                       &data);
+        }
+        const PF_Err disposed = effect.dispose();
+        return err != PF_Err_NONE ? err : disposed;
+    }
+
+    PF_Err fill(const std::vector<ParameterValue>& values, Glow::GlowParameters& out) {
+        AEGP_SuiteHandler suites(in_.pica_basicP);
+        Morvel::EffectHandle effect(instance_->effect().pluginId, &in_, suites);
+        PF_Err err = effect.init();
+        const Glow::GlowParametersSource source{&in_, suites, instance_->effect().pluginId, effect.effect(),
+                                                {0, 30}, 1.0, false};
+        err = Glow::fillGlowParameters(source, values.data(), err, out);
+        const PF_Err disposed = effect.dispose();
+        return err != PF_Err_NONE ? err : disposed;
+    }
+
+    std::unique_ptr<Sim::PluginInstance> instance_;
+    PF_InData in_{};
+};
+
+TEST_F(GlowRecordLookUps, CustomChannelsParseTheirTextsOrFallBackToLuminance) {
+    struct Case {
+        const char* name;
+        const char* text;
+        bool parses;
+    } cases[] = {
+        {"the default", "a * r * s", true},
+        {"empty", "", false},
+        {"unparsable", "r +", false},
+        {"a constant", "0.25", true},
+    };
+    const Color<float> probe(0.5f, 0.8f, 0.4f, 0.2f);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(setText(64, c.text), PF_Err_NONE);
+        ASSERT_EQ(setText(82, c.text), PF_Err_NONE);
+        std::vector<ParameterValue> values = defaultValues();
+        values[51].value.i = values[66].value.i = 13;
+        Glow::GlowParameters p;
+        ASSERT_EQ(fill(values, p), PF_Err_NONE);
+        EXPECT_EQ(p.channel, c.parses ? 13 : 1);
+        EXPECT_EQ(p.tonerChannel, c.parses ? 13 : 1);
+        EXPECT_EQ(p.customChannel.empty(), !c.parses);
+        if (c.parses) {
+            Morvel::ColorExpressionData::Expression direct;
+            ASSERT_TRUE(Morvel::ColorExpressionData::parseExpression(c.text, direct));
+            EXPECT_FLOAT_EQ(p.customChannel.evaluate(probe), direct.evaluate(probe));
+            EXPECT_FLOAT_EQ(p.tonerCustomChannel.evaluate(probe), direct.evaluate(probe));
+        }
+    }
+}
+
+TEST_F(GlowRecordLookUps, EmptyLayersSwitchOffOrFallBack) {
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<ParameterValue>&)> set;
+        std::function<void(const Glow::GlowParameters&)> check;
+    } cases[] = {
+        {"kernel without a layer is off",
+         [](auto& v) { v[14].value.i = 1; },
+         [](const auto& p) {
+             EXPECT_FALSE(p.kernel);
+             EXPECT_EQ(p.kernelLayer, nullptr);
+             EXPECT_DOUBLE_EQ(p.kernelIntensity, 1.0);
+         }},
+        {"layer mask without a layer is off",
+         [](auto& v) {
+             v[34].value.i = 1;
+             v[35].value.i = 3;
+         },
+         [](const auto& p) { EXPECT_FALSE(p.preprocessing.useMask); }},
+        {"a drawn mask needs no layer",
+         [](auto& v) {
+             v[34].value.i = 1;
+             v[35].value.i = 2;
+         },
+         [](const auto& p) { EXPECT_TRUE(p.preprocessing.useMask); }},
+        {"Tones 4 without a map: monotone in white",
+         [](auto& v) {
+             v[56].value.i = 4;
+             setColor(v[57], 0.1f, 0.2f, 0.3f);
+         },
+         [](const auto& p) {
+             EXPECT_EQ(p.tones, 1);
+             expectColor(p.highlight, 1, 1, 1, "highlight");
+         }},
+        {"Tones 5 without a map: monotone in the shadow colour",
+         [](auto& v) {
+             v[56].value.i = 5;
+             setColor(v[59], 0.3f, 0.6f, 0.9f);
+         },
+         [](const auto& p) {
+             EXPECT_EQ(p.tones, 1);
+             expectColor(p.highlight, 0.3f, 0.6f, 0.9f, "highlight");
+         }},
+        {"Tones 6 without a map: monotone in the highlight",
+         [](auto& v) {
+             v[56].value.i = 6;
+             setColor(v[57], 0.1f, 0.2f, 0.3f);
+         },
+         [](const auto& p) {
+             EXPECT_EQ(p.tones, 1);
+             expectColor(p.highlight, 0.1f, 0.2f, 0.3f, "highlight");
+             EXPECT_EQ(p.tonerMap, nullptr);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ParameterValue> values = defaultValues();
+        c.set(values);
+        Glow::GlowParameters p;
+        ASSERT_EQ(fill(values, p), PF_Err_NONE);
+        c.check(p);
+    }
+}
+
+TEST_F(GlowRecordLookUps, LayersSetToImagesAreHeldByTheRecord) {
+    instance_->setLayerParam(17, Sim::Image(8, 8, PF_PixelFormat_ARGB32));
+    instance_->setLayerParam(72, Sim::Image(4, 2, PF_PixelFormat_ARGB32));
+    std::vector<ParameterValue> values = defaultValues();
+    values[14].value.i = 1;
+    values[56].value.i = 5;
+    {
+        Glow::GlowParameters p;
+        ASSERT_EQ(fill(values, p), PF_Err_NONE);
+        EXPECT_TRUE(p.kernel);
+        ASSERT_NE(p.kernelLayer, nullptr);
+        EXPECT_EQ(p.kernelLayer->world->width, 8);
+        EXPECT_EQ(p.tones, 5);
+        ASSERT_NE(p.tonerMap, nullptr);
+        EXPECT_EQ(p.tonerMap->world->height, 2);
+    }
+    // A failing look-up ends the filling with its error; what was checked out goes back.
+    host().faults().failCall("checkout_param", 2, PF_Err_OUT_OF_MEMORY);
+    Glow::GlowParameters failed;
+    EXPECT_EQ(fill(values, failed), PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(failed.tonerMap, nullptr);
+    host().faults().clear();
 }
 
 }  // namespace

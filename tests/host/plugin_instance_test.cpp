@@ -18,6 +18,7 @@
 #include "library/default/default.h"
 #include "library/effect/effect_handle.h"
 #include "library/stream/stream.h"
+#include "support/add_param.h"
 #include "support/host_fixture.h"
 
 namespace {
@@ -28,12 +29,7 @@ enum Param { kInput = 0, kAmount, kEnabled, kTint, kCentre, kMode, kCustom, kPar
 
 PF_Err addParam(PF_InData* in, PF_ParamType type, const char* name, int32_t id,
                 const std::function<void(PF_ParamDefUnion&)>& fill) {
-    PF_ParamDef def{};
-    def.param_type = type;
-    std::strcpy(def.name, name);
-    def.uu.id = id;
-    fill(def.u);
-    return in->inter.add_param(in->effect_ref, -1, &def);
+    return addTestParam(in, type, name, id, fill);
 }
 
 PF_Err setUpParams(PF_InData* in, PF_OutData* out) {

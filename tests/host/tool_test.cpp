@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,43 +7,14 @@
 #include <string>
 
 #include "host/sim/plugin.h"
+#include "tool_runner.h"
 
 namespace {
 
+using ToolRunner::Outcome;
+using ToolRunner::lines;
+using ToolRunner::runTool;
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-Outcome runTool(const std::string& arguments) {
-    const fs::path dir = fs::temp_directory_path();
-    const std::string tag = std::to_string(::getpid());
-    const fs::path out = dir / ("morvel_tool_out_" + tag);
-    const fs::path err = dir / ("morvel_tool_err_" + tag);
-    const std::string command = std::string("'") + MORVEL_TOOL_PATH + "' " + arguments + " >'" + out.string() +
-                                "' 2>'" + err.string() + "'";
-    const int raw = std::system(command.c_str());
-    Outcome outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return outcome;
-}
-
-int lines(const std::string& text) {
-    int count = 0;
-    for (char c : text) count += c == '\n';
-    return count;
-}
 
 TEST(MorvelTool, FailuresExitNonZeroWithOneLine) {
     const fs::path text = fs::temp_directory_path() / ("morvel_tool_text_" + std::to_string(::getpid()));
@@ -58,7 +27,7 @@ TEST(MorvelTool, FailuresExitNonZeroWithOneLine) {
         {"missing file", "about /no/such/MorvelGlow.so", "no such file"},
         {"text file", "about '" + text.string() + "'", "not a plug-in"},
         {"info of a text file", "info '" + text.string() + "'", "not a plug-in"},
-        {"unknown command", "render x", "unknown command"},
+        {"unknown command", "paint x", "unknown command"},
         {"no command", "", "no command"},
         {"missing argument", "about", "usage"},
     };
