@@ -59,6 +59,18 @@ PF_Err NewDefaultData(PF_InData* in_data, PF_OutData*, void*, char*** handle, st
     return err;
 }
 
+namespace {
+
+// A new value holding the text of `source`. A source that cannot be read is an error: taken as the
+// empty text, its expression would be lost.
+PF_Err newValueFrom(PF_InData* in_data, PF_OutData* out_data, void* refcon, char*** handle, PF_Handle source) {
+    std::string text;
+    if (PF_Err err = readValueText(in_data, source, text)) return err;
+    return NewDefaultData(in_data, out_data, refcon, handle, text);
+}
+
+}  // namespace
+
 PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_LayerDef*, PF_ArbParamsExtra* extra,
                   int id) {
     if (extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -70,13 +82,10 @@ PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_La
         }
         case PF_Arbitrary_DISPOSE_FUNC:
             return HostDisposeHandle(in_data, extra->u.dispose_func_params.arbH);
-        // A value that cannot be read is an error: taken as the empty text, it would be lost.
         case PF_Arbitrary_COPY_FUNC: {
             auto& call = extra->u.copy_func_params;
             if (call.dst_arbPH == nullptr) return PF_Err_NONE;
-            std::string text;
-            if (PF_Err err = readValueText(in_data, call.src_arbH, text)) return err;
-            return NewDefaultData(in_data, out_data, call.refconPV, call.dst_arbPH, text);
+            return newValueFrom(in_data, out_data, call.refconPV, call.dst_arbPH, call.src_arbH);
         }
         case PF_Arbitrary_FLAT_SIZE_FUNC: {
             auto& call = extra->u.flat_size_func_params;
@@ -107,9 +116,7 @@ PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_La
             // The text holds until the next keyframe.
             auto& call = extra->u.interp_func_params;
             if (call.interpPH == nullptr) return PF_Err_NONE;
-            std::string text;
-            if (PF_Err err = readValueText(in_data, call.left_arbH, text)) return err;
-            return NewDefaultData(in_data, out_data, call.refconPV, call.interpPH, text);
+            return newValueFrom(in_data, out_data, call.refconPV, call.interpPH, call.left_arbH);
         }
         case PF_Arbitrary_COMPARE_FUNC: {
             auto& call = extra->u.compare_func_params;
