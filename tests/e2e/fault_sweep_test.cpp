@@ -224,6 +224,8 @@ const Row kRows[] = {
     {"MorvelTiltShift", "global set-up", nothing, setUp},
     {"MorvelTiltShift", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
     {"MorvelTiltShift", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
+    {"MorvelTiltShift", "user changed a parameter", withParameters, command(PF_Cmd_USER_CHANGED_PARAM)},
+    {"MorvelTiltShift", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
     {"MorvelDiffusion", "about", setUp, command(PF_Cmd_ABOUT)},
     {"MorvelDiffusion", "global set-up", nothing, setUp},
     {"MorvelDiffusion", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
