@@ -27,7 +27,7 @@ constexpr Morvel::Plugin::PiplValues PIPL_VALUES{.name = PLUGIN_NAME,
                                                  .outFlags2 = OUT_FLAGS2};
 
 // The host reads this from the file before it calls anything (see morvel_host/pipl.h).
-[[gnu::used, gnu::section(MORVEL_PIPL_SECTION)]] constexpr auto PROPERTY_LIST =
+MORVEL_PROPERTY_LIST constexpr auto PROPERTY_LIST =
     Morvel::Plugin::buildPipl<PIPL_VALUES>();
 
 PF_Err userChangedParam(PF_InData* in_data, PF_OutData* out_data) {

@@ -9,6 +9,13 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_WERROR=ON
 ctest --test-dir "$root/build/release" --output-on-failure -j 4
 
+# The installation as the README describes it: the tool finds the plug-ins it installed by name.
+prefix="$root/build/install-check"
+rm -rf "$prefix"
+cmake --install "$root/build/release" --prefix "$prefix" >/dev/null
+"$prefix/bin/morvel" --version
+"$prefix/bin/morvel" about MorvelGlow >/dev/null
+
 # The tests labelled "threaded" (their names hold "Threaded") under the thread sanitizer; only the
 # test programs that hold such tests are built.
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF \
@@ -16,11 +23,12 @@ cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build "$root/build/tsan" -j "${MORVEL_JOBS:-$(nproc)}" --target test_library test_host test_Util
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure -j 4 -L threaded
 
-# The expression parser's fuzz target under clang (which also keeps the code clang-clean): a short
-# run from the stored corpus; longer runs are described in the README.
-CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DMORVEL_FUZZ=ON -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF -DMORVEL_WERROR=ON >/dev/null
-cmake --build "$root/build/fuzz" -j "${MORVEL_JOBS:-$(nproc)}" --target fuzz_color_expression
+# The README's fuzz build, all of it (which also keeps the code clang-clean and shows that the
+# plug-ins load under clang's sanitizers), then a short run of the parser's fuzz target from the
+# stored corpus; longer runs are described in the README.
+CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug \
+    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DMORVEL_FUZZ=ON -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF -DMORVEL_WERROR=ON
+"$root/build/fuzz/morvel" about MorvelGlow >/dev/null
 mkdir -p "$root/build/fuzz/corpus"
 if ! "$root/build/fuzz/fuzz_color_expression" "$root/build/fuzz/corpus" "$root/tests/data/color_expression_corpus" \
     -max_total_time=20 -max_len=300 >"$root/build/fuzz/run.log" 2>&1; then

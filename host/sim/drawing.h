@@ -77,7 +77,7 @@ public:
     void record(DrawCall call) { calls_.push_back(std::move(call)); }
     Host& host() { return host_; }
     // What the event callbacks are given back as their refcon.
-    void* callbackRefcon() { return &refconTag_; }
+    void* callbackRefcon() const { return const_cast<char*>(&refconTag_); }
 
 protected:
     Window(Host& host, int32_t type, uint32_t magic);

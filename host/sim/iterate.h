@@ -53,8 +53,10 @@ public:
     PF_Err pollAbort();
     PF_Err reportProgress(int32_t current, int32_t total);
 
-private:
+    // The host's worker threads, started on first use.
     ThreadPool& pool();
+
+private:
 
     mutable std::mutex mutex_;
     int processors_;

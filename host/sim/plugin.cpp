@@ -36,6 +36,31 @@ bool fits(const std::vector<uint8_t>& file, uint64_t offset, uint64_t size) {
 
 PluginError notAPlugin(const std::string& why) { return PluginError("not a plug-in (" + why + ")"); }
 
+// Whether the address lies in a loaded segment the processor may execute: a property list that
+// names a data symbol as the entry must not get it called.
+bool inExecutableSegment(const void* address) {
+    struct Search {
+        uintptr_t address;
+        bool found;
+    } search{reinterpret_cast<uintptr_t>(address), false};
+    ::dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* raw) {
+            auto* s = static_cast<Search*>(raw);
+            for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+                if (segment.p_type != PT_LOAD || (segment.p_flags & PF_X) == 0) continue;
+                const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+                if (s->address >= start && s->address - start < segment.p_memsz) {
+                    s->found = true;
+                    return 1;
+                }
+            }
+            return 0;
+        },
+        &search);
+    return search.found;
+}
+
 }  // namespace
 
 std::vector<uint8_t> readPropertyListSection(const std::string& path) {
@@ -109,6 +134,9 @@ Plugin::Plugin(const std::string& path) : path_(path) {
     };
     entry_ = reinterpret_cast<PF_EntryPointFunc>(::dlsym(library_, properties_.entryPoint.c_str()));
     if (entry_ == nullptr) refuse("no " + properties_.entryPoint);
+    if (!inExecutableSegment(reinterpret_cast<const void*>(entry_))) {
+        refuse("its entry point " + properties_.entryPoint + " is not code");
+    }
     void* record = ::dlsym(library_, "MPluginInfo");
     if (record == nullptr) refuse("no MPluginInfo");
     Dl_info info{};

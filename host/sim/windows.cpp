@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <numbers>
 #include <sstream>
@@ -44,66 +45,67 @@ Transform transformOf(const ProjectLayer& layer, double layerSeconds) {
             scale.v[0] / 100.0, scale.v[1] / 100.0, std::cos(radians), std::sin(radians)};
 }
 
-// Opens an event callback: logged, counted by the fault plan, the window looked up from the
-// context and checked against the refcon it was handed with.
-#define MORVEL_SIM_WINDOW_CALL(name)                                                      \
-    Host& host = Host::current();                                                         \
-    host.log().add(name);                                                                 \
-    if (PF_Err planned = host.faults().onCall(name)) return planned;                      \
-    Window* window = Window::fromContext(context);                                        \
-    if (window == nullptr) return complain(host, name, "unknown context");                \
-    if (refcon != window->callbackRefcon()) return complain(host, name, "refcon of another window"); \
-    if (pt == nullptr) return complain(host, name, "null point")
-
 PF_Err complain(Host& host, const char* caller, const std::string& what) {
     host.log().add(std::string("error: ") + caller + ": " + what);
     return PF_Err_BAD_CALLBACK_PARAM;
 }
 
-PF_Err layerSecondsOf(Host& host, const char* caller, int32_t value, uint32_t scale, double& seconds) {
-    if (scale == 0) return complain(host, caller, "time scale of 0");
-    seconds = static_cast<double>(value) / static_cast<double>(scale);
+// An event callback: logged, counted by the fault plan, the window looked up from the context and
+// checked against the refcon it was handed with; then the point converted in place.
+PF_Err convertPoint(const char* name, void* refcon, PF_ContextH context, PF_FixedPoint* pt,
+                    const std::function<bool(const Window&, double&, double&)>& convert, const char* refusal) {
+    Host& host = Host::current();
+    host.log().add(name);
+    if (PF_Err planned = host.faults().onCall(name)) return planned;
+    const Window* window = Window::fromContext(context);
+    if (window == nullptr) return complain(host, name, "unknown context");
+    if (refcon != window->callbackRefcon()) return complain(host, name, "refcon of another window");
+    if (pt == nullptr) return complain(host, name, "null point");
+    double x = fromFixed(pt->x), y = fromFixed(pt->y);
+    if (!convert(*window, x, y)) return complain(host, name, refusal);
+    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
     return PF_Err_NONE;
+}
+
+// Between layer and composition, at a layer time given as value / scale.
+template <bool (Window::*convert)(double, double&, double&) const>
+PF_Err convertAtTime(const char* name, void* refcon, PF_ContextH context, int32_t curr_time, uint32_t time_scale,
+                     PF_FixedPoint* pt) {
+    const double seconds = time_scale != 0 ? static_cast<double>(curr_time) / static_cast<double>(time_scale) : 0;
+    return convertPoint(
+        name, refcon, context, pt,
+        [&](const Window& window, double& x, double& y) { return time_scale != 0 && (window.*convert)(seconds, x, y); },
+        time_scale == 0 ? "time scale of 0" : "no layer, or a layer scaled to nothing");
 }
 
 PF_Err layerToCompCallback(void* refcon, PF_ContextH context, int32_t curr_time, uint32_t time_scale,
                            PF_FixedPoint* pt) {
-    MORVEL_SIM_WINDOW_CALL("layer_to_comp");
-    double seconds = 0;
-    if (PF_Err err = layerSecondsOf(host, "layer_to_comp", curr_time, time_scale, seconds)) return err;
-    double x = fromFixed(pt->x), y = fromFixed(pt->y);
-    if (!window->layerToComp(seconds, x, y)) return complain(host, "layer_to_comp", "the window shows no layer");
-    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
-    return PF_Err_NONE;
+    return convertAtTime<&Window::layerToComp>("layer_to_comp", refcon, context, curr_time, time_scale, pt);
 }
 
 PF_Err compToLayerCallback(void* refcon, PF_ContextH context, int32_t curr_time, uint32_t time_scale,
                            PF_FixedPoint* pt) {
-    MORVEL_SIM_WINDOW_CALL("comp_to_layer");
-    double seconds = 0;
-    if (PF_Err err = layerSecondsOf(host, "comp_to_layer", curr_time, time_scale, seconds)) return err;
-    double x = fromFixed(pt->x), y = fromFixed(pt->y);
-    if (!window->compToLayer(seconds, x, y)) {
-        return complain(host, "comp_to_layer", "no layer, or a layer scaled to nothing");
-    }
-    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
-    return PF_Err_NONE;
+    return convertAtTime<&Window::compToLayer>("comp_to_layer", refcon, context, curr_time, time_scale, pt);
+}
+
+// Between the window's pixels and what it shows.
+template <void (Window::*convert)(double&, double&) const>
+PF_Err convertInView(const char* name, void* refcon, PF_ContextH context, PF_FixedPoint* pt) {
+    return convertPoint(
+        name, refcon, context, pt,
+        [](const Window& window, double& x, double& y) {
+            (window.*convert)(x, y);
+            return true;
+        },
+        "");
 }
 
 PF_Err sourceToFrameCallback(void* refcon, PF_ContextH context, PF_FixedPoint* pt) {
-    MORVEL_SIM_WINDOW_CALL("source_to_frame");
-    double x = fromFixed(pt->x), y = fromFixed(pt->y);
-    window->sourceToFrame(x, y);
-    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
-    return PF_Err_NONE;
+    return convertInView<&Window::sourceToFrame>("source_to_frame", refcon, context, pt);
 }
 
 PF_Err frameToSourceCallback(void* refcon, PF_ContextH context, PF_FixedPoint* pt) {
-    MORVEL_SIM_WINDOW_CALL("frame_to_source");
-    double x = fromFixed(pt->x), y = fromFixed(pt->y);
-    window->frameToSource(x, y);
-    *pt = PF_FixedPoint{toFixed(x), toFixed(y)};
-    return PF_Err_NONE;
+    return convertInView<&Window::frameToSource>("frame_to_source", refcon, context, pt);
 }
 
 // --- parameter values around an event

@@ -121,6 +121,7 @@ Image::Image(int32_t width, int32_t height, PF_PixelFormat format) {
     def_.pixel_format = format;
 }
 
+
 bool PixelsView::overlaps(const PixelsView& other) const {
     const unsigned char* end = base + ptrdiff_t(height) * rowbytes;
     const unsigned char* otherEnd = other.base + ptrdiff_t(other.height) * other.rowbytes;

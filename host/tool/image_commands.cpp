@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "host/sim/image_io.h"
+#include "host/sim/iterate.h"
 #include "host/tool/command.h"
 
 namespace Tool {
@@ -11,23 +12,100 @@ namespace {
 
 int image(const std::vector<std::string>& arguments);
 
-const Command kImage{"image", "IN OUT", "load an image file as a layer and write it out again (.png, .exr)", image};
+const Command kImage{"image", "[OPTIONS] IN OUT", "load an image file as a layer and write it out again (.png, .exr)",
+                     image,
+                     "Options:\n"
+                     "  --layer NAME           OpenEXR input: the part of that name, or the layer (NAME.R, NAME.G, ...)\n"
+                     "  --part N               OpenEXR input: the part with index N (from 0)\n"
+                     "  --png-compression N    PNG output: 0 (none) to 9 (smallest, slowest); default 2\n"
+                     "  --exr-compression NAME OpenEXR output: none, rle, zips, zip, piz, pxr24, b44, b44a,\n"
+                     "                         dwaa or dwab (pxr24, b44, b44a, dwaa, dwab lose detail); default zip\n"
+                     "  --exr-type half|float  OpenEXR output: the channels' type; default as the input file\n"
+                     "                         (half for a half OpenEXR file, float otherwise)\n"};
+
+struct ImageArguments {
+    std::string in, out;
+    Sim::ReadOptions read;
+    Sim::WriteOptions write;
+    std::string exrType;
+};
+
+int number(const std::string& option, const std::string& text, int low, int high) {
+    size_t used = 0;
+    int value = 0;
+    try {
+        value = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || value < low || value > high) {
+        throw std::runtime_error(option + " wants a whole number from " + std::to_string(low) + " to " +
+                                 std::to_string(high) + ", not '" + text + "'");
+    }
+    return value;
+}
+
+// Returns false (after the usage line) when the words do not make a call.
+bool parse(const std::vector<std::string>& words, ImageArguments* parsed) {
+    std::vector<std::string> files;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word.rfind("--", 0) != 0 || word == "--") {
+            if (word == "--") {
+                files.insert(files.end(), words.begin() + ptrdiff_t(i) + 1, words.end());
+                break;
+            }
+            files.push_back(word);
+            continue;
+        }
+        if (i + 1 == words.size()) throw std::runtime_error(word + " needs a value");
+        const std::string& value = words[++i];
+        if (word == "--layer") {
+            parsed->read.layer = value;
+        } else if (word == "--part") {
+            parsed->read.part = number(word, value, 0, 1 << 20);
+        } else if (word == "--png-compression") {
+            parsed->write.pngCompression = number(word, value, 0, 9);
+        } else if (word == "--exr-compression") {
+            parsed->write.exrCompression = value;
+        } else if (word == "--exr-type") {
+            if (value != "half" && value != "float") throw std::runtime_error("--exr-type is half or float, not '" + value + "'");
+            parsed->exrType = value;
+        } else {
+            throw std::runtime_error("unknown option '" + word + "' (try morvel image --help)");
+        }
+    }
+    if (files.size() != 2) {
+        fail(usage(kImage));
+        return false;
+    }
+    parsed->in = files[0];
+    parsed->out = files[1];
+    return true;
+}
 
 // The path a render takes through the host: file to layer world, host copy into an output world
 // of the same depth, output world to file.
 int image(const std::vector<std::string>& arguments) {
-    if (!expectArguments(kImage, arguments, 2)) return 2;
+    ImageArguments call;
+    if (!parse(arguments, &call)) return 2;
     Sim::Host host;
     PF_EffectInstance effect;
     effect.host = &host;
     PF_InData in_data{};
     host.fillInData(in_data, &effect);
-    PF_LayerDef* layer = host.worlds().adopt(Sim::loadImage(arguments[0]));
+    Sim::ThreadPool& threads = host.iteration().pool();
+    call.read.pool = &threads;
+    call.write.pool = &threads;
+    Sim::LoadedImage loaded = Sim::readImage(call.in, call.read);
+    call.write.layout = loaded.layout;
+    if (!call.exrType.empty()) call.write.layout.half = call.exrType == "half";
+    PF_LayerDef* layer = host.worlds().adopt(std::move(loaded.image));
     PF_LayerDef* output = host.worlds().newHostWorld(layer->width, layer->height, layer->pixel_format);
     if (const PF_Err err = in_data.utils->copy(in_data.effect_ref, layer, output, nullptr, nullptr)) {
         return fail("copy failed with error " + std::to_string(err));
     }
-    Sim::saveImage(arguments[1], *output);
+    Sim::writeImage(call.out, *output, call.write);
     std::printf("%d x %d %s\n", output->width, output->height, Sim::formatName(output->pixel_format).c_str());
     return 0;
 }

@@ -75,7 +75,7 @@ const Command kParams{"params", "PLUGIN", "list the parameters the plug-in regis
 int params(const std::vector<std::string>& arguments) {
     if (!expectArguments(kParams, arguments, 1)) return 2;
     Sim::Host host;
-    const Sim::Plugin plugin(pluginPath(arguments[0]));
+    const Sim::Plugin plugin(resolvePlugin(arguments[0]));
     PF_Err err = PF_Err_NONE;
     std::vector<std::string> violations;
     {

@@ -26,7 +26,7 @@ const Command kInfo{"info", "PLUGIN", "print the plug-in's property list", info}
 int about(const std::vector<std::string>& arguments) {
     if (!expectArguments(kAbout, arguments, 1)) return 2;
     Sim::Host host;
-    const Sim::Plugin plugin(arguments[0]);
+    const Sim::Plugin plugin(resolvePlugin(arguments[0]));
     Sim::PluginInstance instance(host, plugin);
     if (const PF_Err err = instance.globalSetup()) return fail("global set-up failed with error " + std::to_string(err));
     if (const PF_Err err = instance.command(PF_Cmd_ABOUT)) {
@@ -38,14 +38,14 @@ int about(const std::vector<std::string>& arguments) {
     for (char& c : text) {
         if (c == '\r') c = '\n';
     }
-    std::printf("%s\n", text.c_str());
+    std::printf("%s\n", printable(text).c_str());
     return finish(host, instance);
 }
 
 int info(const std::vector<std::string>& arguments) {
     if (!expectArguments(kInfo, arguments, 1)) return 2;
-    const Sim::Plugin plugin(arguments[0]);
-    std::printf("%s\n%s", plugin.path().c_str(), Sim::describe(plugin.properties()).c_str());
+    const Sim::Plugin plugin(resolvePlugin(arguments[0]));
+    std::printf("%s\n%s", printable(plugin.path()).c_str(), printable(Sim::describe(plugin.properties())).c_str());
     std::printf("parameter rows %d\n", static_cast<int>(plugin.record().rows));
     return 0;
 }

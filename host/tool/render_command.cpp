@@ -239,7 +239,7 @@ int renderWith(const Options& options) {
     host.iteration().setProgressListener([](Sim::Iteration::Progress progress) {
         std::fprintf(stderr, "progress %d/%d\n", progress.current, progress.total);
     });
-    const Sim::Plugin plugin(pluginPath(options.plugin));
+    const Sim::Plugin plugin(resolvePlugin(options.plugin));
     Sim::Image source = options.input.empty() ? builtinImage() : readImage(options.input);
     std::vector<Sim::Image> layerImages;
     for (const auto& [name, path] : options.layers) layerImages.push_back(readImage(path));

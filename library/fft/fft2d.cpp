@@ -1,10 +1,19 @@
 #include "library/fft/fft2d.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace Morvel::FFT {
 
 namespace {
+
+// Groups of four columns a column band gathers per visit of a row (see gatherColumnGroups).
+constexpr int kColumnGroups = 4;
+
+// Each band's own part of the work area: room for kColumnGroups gathered groups.
+double* bandWork(AlignedDoubles& work, int n, int i) {
+    return work.data() + kColumnGroups * sliceDoubles(n) * i;
+}
 
 // Band i of T transforms the rows i, i + T, i + 2T, ..., four at a time.
 class XDFTExecutor {
@@ -15,13 +24,19 @@ public:
 
     PF_Err operator()(int i) const {
         const LaneKernels& kernels = laneKernels();
-        double* work = work_.data() + static_cast<std::ptrdiff_t>(kPointDoubles) * n_ * i;
+        double* work = bandWork(work_, n_, i);
         const std::ptrdiff_t threads = threads_;
         for (std::ptrdiff_t first = i; first < n_; first += kLanes * threads) {
             double* lanes[kLanes];
             for (int lane = 0; lane < kLanes; ++lane) {
                 const std::ptrdiff_t row = first + lane * threads;
                 lanes[lane] = row < n_ ? rows_[row] : nullptr;
+            }
+            if (n_ >= kFusedMinimum && lanes[kLanes - 1] != nullptr) {
+                kernels.gatherRowsFirst(work, lanes, n_, sign_, ip_.data());
+                kernels.transformMiddle(work, n_, sign_, w_.data());
+                kernels.scatterRowsLast(work, lanes, n_, sign_, lastStepTwiddles(w_, n_));
+                continue;
             }
             kernels.gatherRows(work, lanes, n_, ip_.data());
             kernels.transform(work, n_, sign_, w_.data());
@@ -41,8 +56,8 @@ private:
 };
 
 // Band i of T transforms whole columns. With N2 = 2n doubles per row: above 4T, groups of four
-// columns at double offsets 8i, 8i + 8T, ...; at 4T, the two columns at offset 4i; below 4T, the
-// single column i for the first n bands.
+// columns at double offsets 8i, 8i + 8T, ..., up to kColumnGroups of them per visit of the rows;
+// at 4T, the two columns at offset 4i; below 4T, the single column i for the first n bands.
 class CDFTExecutor {
 public:
     CDFTExecutor(int sign, double** rows, int n, int threads, AlignedDoubles& work, const std::vector<int>& ip,
@@ -53,9 +68,12 @@ public:
         const std::ptrdiff_t doublesPerRow = 2 * static_cast<std::ptrdiff_t>(n_);
         const std::ptrdiff_t threads = threads_;
         if (doublesPerRow > 4 * threads) {
+            const std::ptrdiff_t step = 8 * threads;
+            const int perVisit = kColumnGroups;
             for (std::ptrdiff_t offset = 8 * static_cast<std::ptrdiff_t>(i); offset < doublesPerRow;
-                 offset += 8 * threads) {
-                columns(i, offset, 4);
+                 offset += perVisit * step) {
+                const std::ptrdiff_t left = (doublesPerRow - offset + step - 1) / step;
+                groups(i, offset, step, static_cast<int>(std::min<std::ptrdiff_t>(left, perVisit)));
             }
         } else if (doublesPerRow == 4 * threads) {
             columns(i, 4 * static_cast<std::ptrdiff_t>(i), 2);
@@ -66,9 +84,25 @@ public:
     }
 
 private:
+    void groups(int i, std::ptrdiff_t offset, std::ptrdiff_t step, int count) const {
+        const LaneKernels& kernels = laneKernels();
+        double* work = bandWork(work_, n_, i);
+        if (n_ >= kFusedMinimum) {
+            kernels.gatherColumnGroupsFirst(work, rows_, offset, step, count, n_, sign_, ip_.data());
+            for (int g = 0; g < count; ++g) kernels.transformMiddle(work + sliceDoubles(n_) * g, n_, sign_, w_.data());
+            kernels.scatterColumnGroupsLast(work, rows_, offset, step, count, n_, sign_, lastStepTwiddles(w_, n_));
+            return;
+        }
+        kernels.gatherColumnGroups(work, rows_, offset, step, count, n_, ip_.data());
+        for (int g = 0; g < count; ++g) {
+            kernels.transform(work + sliceDoubles(n_) * g, n_, sign_, w_.data());
+        }
+        kernels.scatterColumnGroups(work, rows_, offset, step, count, n_);
+    }
+
     void columns(int i, std::ptrdiff_t offset, int count) const {
         const LaneKernels& kernels = laneKernels();
-        double* work = work_.data() + static_cast<std::ptrdiff_t>(kPointDoubles) * n_ * i;
+        double* work = bandWork(work_, n_, i);
         kernels.gatherColumns(work, rows_, offset, count, n_, ip_.data());
         kernels.transform(work, n_, sign_, w_.data());
         kernels.scatterColumns(work, rows_, offset, count, n_);
@@ -124,9 +158,7 @@ void FFT2D::init(int n) {
     initialised_ = false;
     n_ = 0;
     if ((n & (n - 1)) != 0) return;
-    work_.assign(static_cast<std::size_t>(kPointDoubles) * static_cast<std::size_t>(n) *
-                     static_cast<std::size_t>(threads_),
-                 0.0);
+    work_.assign(static_cast<std::size_t>(kColumnGroups * sliceDoubles(n)) * static_cast<std::size_t>(threads_), 0.0);
     makeTables(n, ip_, w_);
     n_ = n;
     initialised_ = true;

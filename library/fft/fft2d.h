@@ -35,7 +35,7 @@ private:
     AEGP_SuiteHandler* suites_;
     int n_ = 0;
     int threads_ = 1;
-    AlignedDoubles work_;  // kPointDoubles x n doubles for each thread
+    AlignedDoubles work_;  // room for a few gathered column groups of n points for each thread
     std::vector<int> ip_;  // bit-reversal permutation
     AlignedDoubles w_;     // twiddle factors
 };

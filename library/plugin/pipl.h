@@ -7,6 +7,14 @@
 
 #include "morvel_host/pipl.h"
 
+// Declares a plug-in's property list. Its section must hold the list alone: clang's address
+// sanitizer would pad the variable with a red zone that the host reads as part of the list.
+#if defined(__clang__)
+#define MORVEL_PROPERTY_LIST [[gnu::used, gnu::section(MORVEL_PIPL_SECTION), clang::no_sanitize("address")]]
+#else
+#define MORVEL_PROPERTY_LIST [[gnu::used, gnu::section(MORVEL_PIPL_SECTION)]]
+#endif
+
 // The effect property list, built at compile time from the same constants that global set-up
 // reports, so the two cannot disagree.
 namespace Morvel::Plugin {

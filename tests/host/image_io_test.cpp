@@ -7,7 +7,18 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <vector>
 
+#ifdef MORVEL_HAVE_OPENEXR
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfOutputFile.h>
+#endif
+
+#include "host/png_builder.h"
 #include "host/sim/image_io.h"
 #include "host/world_helpers.h"
 #include "support/host_fixture.h"
@@ -47,8 +58,9 @@ protected:
                     reinterpret_cast<PF_Pixel16*>(row)[x] = {uint16_t(i * 1237 % 32769), uint16_t(i * 4099 % 32769),
                                                              uint16_t(32768 - i), uint16_t(i)};
                 } else {
-                    reinterpret_cast<PF_PixelFloat*>(row)[x] = {float(i) / 97.0f, -0.25f * float(i), 3.5f + float(x),
-                                                                1e-7f * float(y)};
+                    // Alphas that are powers of two, so that premultiplying in the file is exact.
+                    reinterpret_cast<PF_PixelFloat*>(row)[x] = {std::ldexp(1.0f, -int(i % 5)), float(i) / 97.0f,
+                                                                -0.25f * float(i), 3.5f + float(x)};
                 }
             }
         }
@@ -247,6 +259,173 @@ TEST_F(ImageFileTest, TheToolWritesALoadedFileBackUnchanged) {
                                 path("x.png") + "' 2>'" + path("stderr") + "'";
     EXPECT_NE(std::system(command.c_str()), 0);
     EXPECT_NE(bytes(path("stderr")).find("cannot be opened"), std::string::npos);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- conventions of the formats
+
+#ifdef MORVEL_HAVE_OPENEXR
+
+namespace {
+
+struct ExrPixels {
+    Imath::Box2i data, display;
+    Imf::PixelType type = Imf::FLOAT;
+    std::vector<float> rgba;  // interleaved, premultiplied as in the file
+};
+
+ExrPixels readExrDirectly(const std::string& file) {
+    Imf::InputFile in(file.c_str());
+    ExrPixels pixels;
+    pixels.data = in.header().dataWindow();
+    pixels.display = in.header().displayWindow();
+    pixels.type = in.header().channels().findChannel("R")->type;
+    const int w = pixels.data.max.x - pixels.data.min.x + 1, h = pixels.data.max.y - pixels.data.min.y + 1;
+    pixels.rgba.resize(size_t(w) * size_t(h) * 4);
+    Imf::FrameBuffer frame;
+    const char* names[] = {"R", "G", "B", "A"};
+    for (int c = 0; c < 4; ++c) {
+        frame.insert(names[c], Imf::Slice::Make(Imf::FLOAT, pixels.rgba.data() + c, pixels.data, 4 * sizeof(float),
+                                                size_t(w) * 4 * sizeof(float)));
+    }
+    in.setFrameBuffer(frame);
+    in.readPixels(pixels.data.min.y, pixels.data.max.y);
+    return pixels;
+}
+
+void writeExrDirectly(const std::string& file, const ExrPixels& pixels) {
+    Imf::Header header(pixels.display, pixels.data);
+    const char* names[] = {"R", "G", "B", "A"};
+    for (const char* name : names) header.channels().insert(name, Imf::Channel(pixels.type));
+    const int w = pixels.data.max.x - pixels.data.min.x + 1;
+    std::vector<half> halves(pixels.rgba.begin(), pixels.rgba.end());
+    Imf::FrameBuffer frame;
+    const bool isHalf = pixels.type == Imf::HALF;
+    const size_t size = isHalf ? sizeof(half) : sizeof(float);
+    const char* base = isHalf ? reinterpret_cast<const char*>(halves.data()) : reinterpret_cast<const char*>(pixels.rgba.data());
+    for (int c = 0; c < 4; ++c) {
+        frame.insert(names[c], Imf::Slice::Make(pixels.type, base + size_t(c) * size, pixels.data, 4 * size, size_t(w) * 4 * size));
+    }
+    Imf::OutputFile out(file.c_str(), header);
+    out.setFrameBuffer(frame);
+    out.writePixels(pixels.data.max.y - pixels.data.min.y + 1);
+}
+
+uint32_t bitsOf(float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+TEST_F(ImageFileTest, ExrColourIsPremultipliedInTheFileAndStraightInTheWorld) {
+    PF_LayerDef* world = hostWorld(host(), 3, 1, PF_PixelFormat_ARGB128);
+    auto* p = static_cast<PF_PixelFloat*>(world->data);
+    p[0] = {0.5f, 0.8f, -0.2f, 4.0f};
+    p[1] = {0.0f, 0.7f, 0.6f, 0.5f};  // no coverage: its colour is not kept
+    p[2] = {1.0f, 0.1f, 0.2f, 0.3f};
+    Sim::saveImage(path("straight.exr"), *world);
+    const ExrPixels file = readExrDirectly(path("straight.exr"));
+    const float expected[12] = {0.4f, -0.1f, 2.0f, 0.5f, 0, 0, 0, 0, 0.1f, 0.2f, 0.3f, 1.0f};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(file.rgba[size_t(i)], expected[i]) << "value " << i;
+    const Sim::Image back = Sim::loadImage(path("straight.exr"));
+    EXPECT_EQ(back.at<PF_PixelFloat>(0, 0).red, 0.8f);
+    EXPECT_EQ(back.at<PF_PixelFloat>(1, 0).red, 0.0f);
+    EXPECT_EQ(back.at<PF_PixelFloat>(1, 0).alpha, 0.0f);
+}
+
+// A file read and written again keeps its windows, its channel type and, where alpha is above
+// zero, every value: bit for bit for half files and for float colour over alpha 1 or a power of
+// two (NaN and infinities included); other float alphas within one unit in the last place.
+TEST_F(ImageFileTest, ExrFilesSurviveAReadAndWriteWithTheirWindows) {
+    const float alphas[] = {1.0f, 0.5f, 0.25f, 0.7f, 0.3f, 0.123f, 0.0f, 1.0f};
+    const float colours[] = {0.0f, 0.1f, 0.3333f, 1.0f, 2.5f, -0.75f, std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), 1e-3f};
+    for (Imf::PixelType type : {Imf::HALF, Imf::FLOAT}) {
+        ExrPixels original;
+        original.type = type;
+        original.data = Imath::Box2i(Imath::V2i(-3, 5), Imath::V2i(-3 + 39, 5 + 9));
+        original.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(99, 49));
+        for (int i = 0; i < 40 * 10; ++i) {
+            const float a = type == Imf::HALF ? float(half(alphas[i % 8])) : alphas[i % 8];
+            for (int c = 0; c < 3; ++c) {
+                const float colour = colours[(i + 3 * c) % 10] * a;  // premultiplied
+                original.rgba.push_back(type == Imf::HALF ? float(half(colour)) : colour);
+            }
+            original.rgba.push_back(a);
+        }
+        const std::string name = type == Imf::HALF ? "half" : "float";
+        writeExrDirectly(path(name + ".exr"), original);
+
+        Sim::LoadedImage loaded = Sim::readImage(path(name + ".exr"));
+        EXPECT_EQ(loaded.layout.half, type == Imf::HALF) << name;
+        Sim::WriteOptions options;
+        options.layout = loaded.layout;
+        Sim::writeImage(path(name + "_again.exr"), loaded.image.def(), options);
+        const ExrPixels again = readExrDirectly(path(name + "_again.exr"));
+        EXPECT_EQ(again.type, type) << name;
+        EXPECT_EQ(again.data, original.data) << name;
+        EXPECT_EQ(again.display, original.display) << name;
+        ASSERT_EQ(again.rgba.size(), original.rgba.size());
+        for (size_t i = 0; i < original.rgba.size(); ++i) {
+            const float a = original.rgba[i | 3];
+            const float was = original.rgba[i], now = again.rgba[i];
+            if (a == 0.0f) {
+                EXPECT_EQ(now, 0.0f) << name << " value " << i;
+            } else if (std::isnan(was)) {
+                EXPECT_TRUE(std::isnan(now)) << name << " value " << i;
+            } else if (type == Imf::HALF || a == 1.0f || a == 0.5f || a == 0.25f || std::isinf(was)) {
+                EXPECT_EQ(bitsOf(now), bitsOf(was)) << name << " value " << i << ": " << was << " became " << now;
+            } else {
+                EXPECT_LE(std::fabs(now - was), std::fabs(std::nextafter(was, 2 * was) - was)) << name << " value " << i;
+            }
+        }
+    }
+}
+
+}  // namespace
+#endif
+
+namespace {
+
+// The stated rule: a 16-bit file value v becomes the world's round(v * 32768 / 65535), and a world
+// value w is written as round(w * 65535 / 32768). So every world value survives a write and a
+// read, and a file value survives a read and a write when it is the image of a world value.
+TEST_F(ImageFileTest, SixteenBitPngValuesFollowTheStatedRule) {
+    // Every file value once, written by the test's own encoder.
+    PngBuilder::Header h;
+    h.width = 256;
+    h.height = 256;
+    h.depth = 16;
+    h.colourType = 0;
+    std::vector<uint8_t> samples;
+    for (uint32_t v = 0; v < 65536; ++v) {
+        samples.push_back(uint8_t(v >> 8));
+        samples.push_back(uint8_t(v & 0xff));
+    }
+    std::ofstream(path("all.png"), std::ios::binary)
+        << PngBuilder::joined(PngBuilder::pieces(h, PngBuilder::deflated(PngBuilder::filteredRows(samples, 512))));
+    const Sim::Image loaded = Sim::loadImage(path("all.png"));
+    ASSERT_EQ(loaded.format(), PF_PixelFormat_ARGB64);
+    for (uint32_t v = 0; v < 65536; ++v) {
+        const auto world = uint16_t(std::floor(double(v) * 32768.0 / 65535.0 + 0.5));
+        const PF_Pixel16& p = loaded.at<PF_Pixel16>(int32_t(v % 256), int32_t(v / 256));
+        ASSERT_EQ(p.red, world) << "file value " << v;
+        ASSERT_EQ(p.alpha, 32768) << "file value " << v;
+    }
+    Sim::saveImage(path("all_again.png"), loaded.def());
+    // Read back with libpng's simplified interface, independently of the host's reader.
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path("all_again.png").c_str()));
+    image.format = PNG_FORMAT_LINEAR_RGB_ALPHA;
+    std::vector<uint16_t> back(PNG_IMAGE_SIZE(image) / 2);
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), 0, nullptr));
+    for (uint32_t v = 0; v < 65536; ++v) {
+        const double world = std::floor(double(v) * 32768.0 / 65535.0 + 0.5);
+        const auto file = uint16_t(std::floor(world * 65535.0 / 32768.0 + 0.5));
+        ASSERT_EQ(back[size_t(v) * 4], file) << "file value " << v;
+    }
 }
 
 }  // namespace

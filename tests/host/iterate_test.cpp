@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <chrono>
 #include <iterator>
 #include <mutex>
 #include <set>
@@ -228,6 +229,53 @@ TEST(ThreadedPool, StopsHandingOutIndicesAfterATaskSaysStop) {
         },
         &context);
     EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 3}));
+}
+
+// Counts every index and remembers the highest thread index that ran one.
+struct Tally {
+    std::vector<std::atomic<int>> runs;
+    std::atomic<int> highestThread{-1};
+    explicit Tally(int count) : runs(static_cast<size_t>(count)) {}
+
+    static bool task(void* context, int thread_index, int index) {
+        auto* tally = static_cast<Tally*>(context);
+        ++tally->runs[static_cast<size_t>(index)];
+        int seen = tally->highestThread.load();
+        while (thread_index > seen && !tally->highestThread.compare_exchange_weak(seen, thread_index)) {
+        }
+        return true;
+    }
+};
+
+// Workers beyond count - 1 would find nothing to do, so they are not called in: thread indices
+// stay below the count.
+TEST(ThreadedPool, ARunCallsInNoMoreWorkersThanItHasIndicesForTheRest) {
+    Sim::ThreadPool pool(8);
+    for (int count : {1, 2, 3, 5, 8, 9, 40}) {
+        for (int repeat = 0; repeat < 50; ++repeat) {
+            Tally tally(count);
+            pool.run(count, Tally::task, &tally);
+            for (int index = 0; index < count; ++index) {
+                ASSERT_EQ(tally.runs[static_cast<size_t>(index)].load(), 1) << "count " << count << " index " << index;
+            }
+            ASSERT_LT(tally.highestThread.load(), std::min(count, 8)) << "count " << count;
+        }
+    }
+}
+
+// Back-to-back runs of changing size, some while workers still spin from the last one and some
+// after they have gone to sleep: every index runs exactly once each time.
+TEST(ThreadedPool, ShortRunsInQuickSuccessionAndAfterSleepingRunEveryIndexOnce) {
+    Sim::ThreadPool pool(6);
+    for (int round = 0; round < 400; ++round) {
+        const int count = 1 + (round * 7) % 13;
+        Tally tally(count);
+        pool.run(count, Tally::task, &tally);
+        for (int index = 0; index < count; ++index) {
+            ASSERT_EQ(tally.runs[static_cast<size_t>(index)].load(), 1) << "round " << round << " index " << index;
+        }
+        if (round % 100 == 99) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 }  // namespace

@@ -89,6 +89,24 @@ TEST_F(PluginLoaderTest, RefusesAPluginWhoseListIsNotAnEffects) {
     expectRefused(changed, "not an effect plug-in (kind 'AEGP')");
 }
 
+// A property list that names a data symbol as the entry: the symbol is found, but calling it
+// would jump into data.
+TEST_F(PluginLoaderTest, RefusesAnEntryThatIsNotCode) {
+    const std::string original = Sim::builtPluginPath("MorvelGlow");
+    std::vector<uint8_t> file = readFile(original);
+    const std::vector<uint8_t> list = Sim::readPropertyListSection(original);
+    auto at = std::search(file.begin(), file.end(), list.begin(), list.end());
+    ASSERT_NE(at, file.end());
+    const std::string entry("EntryPointFunc\0", 15);
+    auto entryAt = std::search(at, at + static_cast<ptrdiff_t>(list.size()), entry.begin(), entry.end());
+    ASSERT_NE(entryAt, at + static_cast<ptrdiff_t>(list.size()));
+    const std::string data("MPluginInfo\0\0\0\0", 15);
+    std::copy(data.begin(), data.end(), entryAt);
+    const std::string changed = (dir_ / "dataentry.so").string();
+    writeFile(changed, file);
+    expectRefused(changed, "its entry point MPluginInfo is not code");
+}
+
 TEST_F(PluginLoaderTest, FindsTheEntryAndTheRecord) {
     const Sim::Plugin plugin(Sim::builtPluginPath("MorvelGlow"));
     EXPECT_NE(plugin.entry(), nullptr);

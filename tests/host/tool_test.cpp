@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/sim/plugin.h"
-#include "tool_runner.h"
+#include "host/tool_runner.h"
 
 namespace {
 
@@ -52,6 +52,59 @@ TEST(MorvelTool, AboutAndInfoOfTheGlow) {
     const Outcome help = runTool("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("about PLUGIN"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MorvelTool, PluginsAreFoundByNameInTheSearchedFolders) {
+    const fs::path built = fs::path(Sim::builtPluginPath("MorvelGlow")).parent_path();
+    const fs::path elsewhere = fs::temp_directory_path() / ("morvel_tool_plugins_" + std::to_string(::getpid()));
+    fs::create_directories(elsewhere);
+    fs::copy_file(built / "MorvelGlow.so", elsewhere / "Copied.so");
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        ToolRunner::Limits limits;
+        int status;
+        const char* mentions;
+    } cases[] = {
+        {"beside the tool", {"about", "MorvelGlow"}, {}, 0, "MorvelGlow, v1.0.0"},
+        {"by path", {"about", (built / "MorvelTiltShift.so").string()}, {}, 0, "MorvelTiltShift"},
+        {"a folder given", {"--plugins", elsewhere.string(), "about", "Copied"}, {}, 0, "MorvelGlow, v1.0.0"},
+        {"a folder in the environment", {"info", "Copied"}, {-1, {"MORVEL_PLUGINS=/nowhere:" + elsewhere.string()}}, 0,
+         "Copied.so"},
+        {"not found", {"about", "Copied"}, {}, 1, "no plug-in named 'Copied' in "},
+        {"flag without folder", {"--plugins"}, {}, 2, "--plugins needs a folder"},
+    };
+    for (const Case& c : cases) {
+        const ToolRunner::Outcome outcome = ToolRunner::run(c.arguments, c.limits);
+        EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
+        EXPECT_NE((outcome.out + outcome.err).find(c.mentions), std::string::npos) << c.name << ": " << outcome.out
+                                                                                   << outcome.err;
+    }
+    fs::remove_all(elsewhere);
+}
+
+TEST(MorvelTool, VersionAndEachCommandsHelp) {
+    const ToolRunner::Outcome version = ToolRunner::run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "morvel 1.0.0\n");
+    for (const char* command : {"about", "info", "image"}) {
+        const ToolRunner::Outcome help = ToolRunner::run({command, "--help"});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: morvel ") + command, 0), 0u) << command << ": " << help.out;
+    }
+    const ToolRunner::Outcome image = ToolRunner::run({"image", "--help"});
+    EXPECT_NE(image.out.find("--png-compression N"), std::string::npos) << image.out;
+}
+
+TEST(MorvelTool, ControlBytesNeverReachTheTerminal) {
+    const ToolRunner::Outcome outcome = ToolRunner::run({"image", "evil\x1b]0;title\x07\r\n.png", "out.png"});
+    EXPECT_NE(outcome.status, 0);
+    EXPECT_NE(outcome.err.find("evil\\x1b]0;title\\x07\\x0d\\x0a.png"), std::string::npos) << outcome.err;
+    for (char c : outcome.err.substr(0, outcome.err.size() - 1)) EXPECT_GE(static_cast<unsigned char>(c), 0x20);
 }
 
 }  // namespace

@@ -235,4 +235,33 @@ TEST_F(ThreadedFFT2DTest, MissingIterateSuiteRaises516) {
     }
 }
 
+// Sizes whose long steps sweep the whole sequence after the cached ones: a plane wave
+// exp(2 pi i (a j1 + b j2) / n) transformed with the opposite sign is n squared at (a, b) and
+// zero elsewhere, and the result is bitwise the same at one thread and at eight.
+TEST_F(ThreadedFFT2DTest, LargeSizesPickOutAPlaneWave) {
+    for (int n : {512, 1024}) {
+        const int a = 3;
+        const int b = n - 5;
+        Image wave(n);
+        for (int j1 = 0; j1 < n; ++j1) {
+            for (int j2 = 0; j2 < n; ++j2) {
+                const long phase = (long(a) * j1 + long(b) * j2) % n;
+                wave.set(j1, j2, std::polar(1.0, 2 * std::numbers::pi * double(phase) / n));
+            }
+        }
+        const Image single = transformed(wave, -1, 1);
+        const Image eight = transformed(wave, -1, 8);
+        EXPECT_EQ(single.data, eight.data) << "n=" << n;
+        const double scale = double(n) * n;
+        double worst = 0;
+        for (int k1 = 0; k1 < n; ++k1) {
+            for (int k2 = 0; k2 < n; ++k2) {
+                const std::complex<double> want = k1 == a && k2 == b ? scale : 0.0;
+                worst = std::max(worst, std::abs(single.at(k1, k2) - want));
+            }
+        }
+        EXPECT_LT(worst, 1e-9 * scale) << "n=" << n;
+    }
+}
+
 }  // namespace

@@ -127,7 +127,8 @@ PF_Err render(PF_InData* in, PF_SmartRenderExtra* extra) {
         row[1] = {float(tint.alpha), float(tint.red), float(tint.green), float(tint.blue)};
         row[2] = {1.0f, p[kSpot]->td.x_value / 65536.0f, p[kSpot]->td.y_value / 65536.0f, p[kTurn]->ad.value / 65536.0f};
         const PF_LayerDef& other = p[kOther]->ld;
-        row[3] = other.data != nullptr ? firstPixel(other) : PF_PixelFloat{0.0f, -1.0f, 0.0f, 0.0f};
+        // Opaque, so that the mark survives a file's premultiplied colour.
+        row[3] = other.data != nullptr ? firstPixel(other) : PF_PixelFloat{1.0f, -1.0f, 0.0f, 0.0f};
         return PF_Err_NONE;
     });
 }

@@ -1,0 +1,99 @@
+#pragma once
+
+// The files under the image readers and writers: an input that must be a regular file and is read
+// at offsets, and an output that appears whole or not at all.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/sim/thread_pool.h"
+
+namespace Sim {
+
+[[noreturn]] void imageFailure(const std::string& path, const std::string& why);
+
+// A regular file opened for reading. A FIFO, device, socket or directory is refused at once,
+// without waiting on it.
+class ImageInput {
+public:
+    explicit ImageInput(const std::string& path);
+    ~ImageInput();
+    ImageInput(const ImageInput&) = delete;
+    ImageInput& operator=(const ImageInput&) = delete;
+
+    const std::string& path() const { return path_; }
+    uint64_t size() const { return size_; }
+    // Reads up to `count` bytes at `offset`; fewer only at the end of the file.
+    size_t readAt(uint64_t offset, void* bytes, size_t count) const;
+    // Exactly `count` bytes at `offset`, or false when the file ends first.
+    bool readExactly(uint64_t offset, void* bytes, size_t count) const;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
+// A buffered output into a temporary file beside the target. commit() writes the rest, closes
+// and renames it into place, checking each step; without it the temporary file is removed and
+// the target is left as it was.
+class ImageOutput {
+public:
+    explicit ImageOutput(const std::string& path);
+    ~ImageOutput();
+    ImageOutput(const ImageOutput&) = delete;
+    ImageOutput& operator=(const ImageOutput&) = delete;
+
+    const std::string& path() const { return path_; }
+    // Throw ImageError naming the OS error.
+    void write(const void* bytes, size_t count);
+    void seek(uint64_t position);
+    uint64_t tell() const { return position_; }
+    void commit();
+
+private:
+    void flush();
+
+    std::string path_;
+    std::string target_;  // the file renamed over: the path, or where its symbolic link points
+    std::string temporary_;
+    int fd_ = -1;
+    uint64_t position_ = 0;
+    std::vector<unsigned char> buffer_;
+    size_t buffered_ = 0;
+};
+
+// Runs fn(firstRow, endRow) over [0, rows), in bands on the pool when there is enough work.
+template <typename Fn>
+void forRowBands(ThreadPool* pool, int32_t rows, int64_t pixelsPerRow, Fn&& fn) {
+    constexpr int64_t kPixelsWorthAThread = int64_t(1) << 16;
+    int bands = 1;
+    if (pool != nullptr && rows > 1) {
+        const int64_t gain = int64_t(rows) * pixelsPerRow / kPixelsWorthAThread;
+        bands = int(std::min<int64_t>({gain, int64_t(pool->threads()) * 2, int64_t(rows)}));
+    }
+    if (bands <= 1) {
+        fn(int32_t(0), rows);
+        return;
+    }
+    struct Context {
+        Fn* fn;
+        int32_t rows;
+        int bands;
+    } context{&fn, rows, bands};
+    pool->run(
+        bands,
+        [](void* raw, int, int band) {
+            auto* c = static_cast<Context*>(raw);
+            const int32_t first = int32_t(int64_t(c->rows) * band / c->bands);
+            const int32_t end = int32_t(int64_t(c->rows) * (band + 1) / c->bands);
+            (*c->fn)(first, end);
+            return true;
+        },
+        &context);
+}
+
+}  // namespace Sim
