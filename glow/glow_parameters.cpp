@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "glow/parameters.h"
 #include "library/custom_data/color_expression_data/color_expression_data.h"
 #include "library/custom_data/color_expression_data/expression_parser.h"
 
@@ -109,8 +110,6 @@ constexpr int32_t TONES_MONOTONE = 1;
 constexpr int32_t TONES_TONER_MAP = 4;
 constexpr int32_t TONES_TONER_MAP_HIGHLIGHT = 5;
 constexpr int32_t TONES_TONER_MAP_SHADOW = 6;
-constexpr int CUSTOM_CHANNEL_ID = 64;
-constexpr int TONER_CUSTOM_CHANNEL_ID = 82;
 
 // "Blending Mode" values 2 to 31; a separator maps to the item after it.
 constexpr BlendingMode BLENDING_TABLE[30] = {

@@ -39,8 +39,6 @@ enum ControlId : int {
     TonerChannelId = 79,
 };
 
-constexpr int CUSTOM_CHANNEL_ID = 64;
-constexpr int TONER_CUSTOM_CHANNEL_ID = 82;
 
 bool isReferenceChannel(int32_t channel) {
     return channel == CHANNEL_HUE || channel == CHANNEL_DISTANCE_RGB || channel == CHANNEL_DISTANCE_HSB;

@@ -29,6 +29,9 @@ inline constexpr char CHECKBOX_LABEL[] = "";
 inline constexpr bool MASK_CENTER_RESTRICT_BOUNDS = false;
 // Default text of the two colour-expression rows.
 inline constexpr char CUSTOM_CHANNEL_DEFAULT[] = "a * r * s";
+// Their parameter ids.
+inline constexpr int CUSTOM_CHANNEL_ID = 64;
+inline constexpr int TONER_CUSTOM_CHANNEL_ID = 82;
 
 // Group starts and ends are not rows: each is registered just before row `beforeRow`.
 struct GroupEntry {

@@ -1,83 +1,18 @@
-#include <cstdint>
-
-#include "Util/AEGP_SuiteHandler.h"
-#include "Util/Smart_Utils.h"
-#include "library/parameter/parameter.h"
 #include "library/plugin/entry_guard.h"
-#include "library/plugin/pre_render_data.h"
 #include "library/plugin/render_values.h"
+#include "library/plugin/whole_layer_pre_render.h"
 #include "tiltshift/commands.h"
 #include "tiltshift/parameters.h"
 #include "tiltshift/renderer.h"
 
 namespace TiltShift {
 
-namespace {
-
-using Morvel::Plugin::ParameterUnionValue;
-using Morvel::Plugin::ParameterValue;
-
-constexpr size_t PRE_RENDER_DATA_SIZE = PARAM_COUNT * sizeof(ParameterUnionValue);
-static_assert(PRE_RENDER_DATA_SIZE == 408);
-static_assert(PARAM_COUNT * sizeof(ParameterValue) == 544);
-
-// A layer length at the render's downsample. The product is divided as an unsigned number, as
-// the effect always has; the caller has made sure the denominator is not 0.
-int32_t downsampled(int32_t length, const PF_RationalScale& scale) {
-    return static_cast<int32_t>(static_cast<uint32_t>(length) * static_cast<uint32_t>(scale.num) / scale.den);
-}
-
-// The blur reads across the whole layer, and text and shape layers may grow to their frame.
-void coverFrame(PF_LRect& rect, int32_t width, int32_t height) {
-    if (rect.left > 0) rect.left = 0;
-    if (rect.top > 0) rect.top = 0;
-    if (rect.right < width) rect.right = width;
-    if (rect.bottom < height) rect.bottom = height;
-}
-
-bool growsToFrame(AEGP_ObjectType type) { return type == AEGP_ObjectType_TEXT || type == AEGP_ObjectType_SHAPE; }
-
-}  // namespace
+// Pre-render data of 408 bytes, render values of 544.
+static_assert(PARAM_COUNT * sizeof(Morvel::Plugin::ParameterUnionValue) == 408);
+static_assert(PARAM_COUNT * sizeof(Morvel::Plugin::ParameterValue) == 544);
 
 PF_Err smartPreRender(PF_InData* in_data, PF_OutData*, PF_PreRenderExtra* extra) {
-    if (extra == nullptr || extra->input == nullptr || extra->output == nullptr || extra->cb == nullptr ||
-        extra->cb->checkout_layer == nullptr || in_data->downsample_x.den == 0 || in_data->downsample_y.den == 0) {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    AEGP_SuiteHandler suites(in_data->pica_basicP);
-    void* data = nullptr;
-    if (PF_Err err = Morvel::Plugin::createPreRenderData(suites, extra, PRE_RENDER_DATA_SIZE, &data)) return err;
-    auto* values = static_cast<ParameterUnionValue*>(data);
-    if (PF_Err err = Morvel::Plugin::checkoutParams(in_data, PARAM_DEFS, PARAM_COUNT, values)) return err;
-
-    const int32_t width = downsampled(in_data->width, in_data->downsample_x);
-    const int32_t height = downsampled(in_data->height, in_data->downsample_y);
-    PF_RenderRequest request = extra->input->output_request;
-    coverFrame(request.rect, width, height);
-    request.preserve_rgb_of_zero_alpha = true;
-    extra->output->flags |= PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS;
-
-    PF_CheckoutResult checkout{};
-    if (PF_Err err = extra->cb->checkout_layer(in_data->effect_ref, 0, 0, &request, in_data->current_time,
-                                               in_data->time_step, in_data->time_scale, &checkout)) {
-        return err;
-    }
-    PF_LRect result = checkout.result_rect;
-    PF_LRect maxResult = checkout.max_result_rect;
-    if (values[rowOf(PARAM_GROW_BOUNDS)].b) {
-        AEGP_LayerH layer = nullptr;
-        if (PF_Err err = suites.PFInterfaceSuite1()->AEGP_GetEffectLayer(in_data->effect_ref, &layer)) return err;
-        AEGP_ObjectType type = AEGP_ObjectType_NONE;
-        const PF_Err err = suites.LayerSuite13()->AEGP_GetLayerObjectType(layer, &type);
-        if (growsToFrame(type) && !IsEmptyRect(&result)) {
-            coverFrame(result, width, height);
-            UnionLRect(&result, &maxResult);
-        }
-        if (err != PF_Err_NONE) return err;
-    }
-    UnionLRect(&result, &extra->output->result_rect);
-    UnionLRect(&maxResult, &extra->output->max_result_rect);
-    return PF_Err_NONE;
+    return Morvel::Plugin::preRenderWholeLayer(in_data, extra, PARAM_DEFS, PARAM_COUNT, rowOf(PARAM_GROW_BOUNDS));
 }
 
 PF_Err smartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra) {
@@ -85,7 +20,7 @@ PF_Err smartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra
 }
 
 int renderEntry(int plugin_id, PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,
-                const ParameterValue* values, bool flag) {
+                const Morvel::Plugin::ParameterValue* values, bool flag) {
     return Morvel::Plugin::runGuarded([&] {
         Renderer renderer(plugin_id, in_data, out_data, extra, values, flag);
         return renderer.execute();

@@ -45,6 +45,49 @@ inline void storePoint(double* p, const Point& a) {
 inline Point operator+(const Point& a, const Point& b) { return {a.re + b.re, a.im + b.im}; }
 inline Point operator-(const Point& a, const Point& b) { return {a.re - b.re, a.im - b.im}; }
 
+// Complex values x and x + 1 of four rows as two points, and back.
+struct PointPair {
+    Point first, second;
+};
+
+inline PointPair rowPoints(const double* s0, const double* s1, const double* s2, const double* s3,
+                           std::ptrdiff_t x) {
+    const Vec v0 = load(s0 + 2 * x);
+    const Vec v1 = load(s1 + 2 * x);
+    const Vec v2 = load(s2 + 2 * x);
+    const Vec v3 = load(s3 + 2 * x);
+    const Vec re01 = __builtin_shufflevector(v0, v1, 0, 4, 2, 6);
+    const Vec re23 = __builtin_shufflevector(v2, v3, 0, 4, 2, 6);
+    const Vec im01 = __builtin_shufflevector(v0, v1, 1, 5, 3, 7);
+    const Vec im23 = __builtin_shufflevector(v2, v3, 1, 5, 3, 7);
+    return {{__builtin_shufflevector(re01, re23, 0, 1, 4, 5), __builtin_shufflevector(im01, im23, 0, 1, 4, 5)},
+            {__builtin_shufflevector(re01, re23, 2, 3, 6, 7), __builtin_shufflevector(im01, im23, 2, 3, 6, 7)}};
+}
+
+inline void storeRowPoints(double* t0, double* t1, double* t2, double* t3, std::ptrdiff_t x, const Point& a,
+                           const Point& b) {
+    const Vec re01 = __builtin_shufflevector(a.re, b.re, 0, 1, 4, 5);
+    const Vec re23 = __builtin_shufflevector(a.re, b.re, 2, 3, 6, 7);
+    const Vec im01 = __builtin_shufflevector(a.im, b.im, 0, 1, 4, 5);
+    const Vec im23 = __builtin_shufflevector(a.im, b.im, 2, 3, 6, 7);
+    store(t0 + 2 * x, __builtin_shufflevector(re01, im01, 0, 4, 2, 6));
+    store(t1 + 2 * x, __builtin_shufflevector(re01, im01, 1, 5, 3, 7));
+    store(t2 + 2 * x, __builtin_shufflevector(re23, im23, 0, 4, 2, 6));
+    store(t3 + 2 * x, __builtin_shufflevector(re23, im23, 1, 5, 3, 7));
+}
+
+// Four complex columns of a row as one point, and back.
+inline Point columnPoint(const double* source) {
+    const Vec low = load(source);
+    const Vec high = load(source + 4);
+    return {__builtin_shufflevector(low, high, 0, 2, 4, 6), __builtin_shufflevector(low, high, 1, 3, 5, 7)};
+}
+
+inline void storeColumnPoint(double* target, const Point& a) {
+    store(target, __builtin_shufflevector(a.re, a.im, 0, 4, 1, 5));
+    store(target + 4, __builtin_shufflevector(a.re, a.im, 2, 6, 3, 7));
+}
+
 // a * (c + i s) for the positive direction, a * (c - i s) for the negative one.
 template <bool Positive>
 inline Point twiddle(const Point& a, double c, double s) {
@@ -180,21 +223,9 @@ void gatherRowsLanes(double* work, const double* const* sources, int n, const in
     const double* s3 = sources[3];
     if (s0 != nullptr && s1 != nullptr && s2 != nullptr && s3 != nullptr && n >= 2) {
         for (std::ptrdiff_t k = 0; k < n; k += 2) {
-            // Two complex values of each row: (re, im) of k, then of k + 1.
-            const Vec v0 = load(s0 + 2 * k);
-            const Vec v1 = load(s1 + 2 * k);
-            const Vec v2 = load(s2 + 2 * k);
-            const Vec v3 = load(s3 + 2 * k);
-            const Vec re01 = __builtin_shufflevector(v0, v1, 0, 4, 2, 6);
-            const Vec re23 = __builtin_shufflevector(v2, v3, 0, 4, 2, 6);
-            const Vec im01 = __builtin_shufflevector(v0, v1, 1, 5, 3, 7);
-            const Vec im23 = __builtin_shufflevector(v2, v3, 1, 5, 3, 7);
-            double* first = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k]);
-            double* second = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k + 1]);
-            store(first, __builtin_shufflevector(re01, re23, 0, 1, 4, 5));
-            store(first + 4, __builtin_shufflevector(im01, im23, 0, 1, 4, 5));
-            store(second, __builtin_shufflevector(re01, re23, 2, 3, 6, 7));
-            store(second + 4, __builtin_shufflevector(im01, im23, 2, 3, 6, 7));
+            const PointPair pair = rowPoints(s0, s1, s2, s3, k);
+            storePoint(work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k]), pair.first);
+            storePoint(work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[k + 1]), pair.second);
         }
         return;
     }
@@ -216,18 +247,7 @@ void scatterRowsLanes(const double* work, double* const* targets, int n) {
     if (t0 != nullptr && t1 != nullptr && t2 != nullptr && t3 != nullptr && n >= 2) {
         for (std::ptrdiff_t k = 0; k < n; k += 2) {
             const double* point = work + kPointDoubles * k;
-            const Vec re0 = load(point);
-            const Vec im0 = load(point + 4);
-            const Vec re1 = load(point + kPointDoubles);
-            const Vec im1 = load(point + kPointDoubles + 4);
-            const Vec re01 = __builtin_shufflevector(re0, re1, 0, 1, 4, 5);
-            const Vec re23 = __builtin_shufflevector(re0, re1, 2, 3, 6, 7);
-            const Vec im01 = __builtin_shufflevector(im0, im1, 0, 1, 4, 5);
-            const Vec im23 = __builtin_shufflevector(im0, im1, 2, 3, 6, 7);
-            store(t0 + 2 * k, __builtin_shufflevector(re01, im01, 0, 4, 2, 6));
-            store(t1 + 2 * k, __builtin_shufflevector(re01, im01, 1, 5, 3, 7));
-            store(t2 + 2 * k, __builtin_shufflevector(re23, im23, 0, 4, 2, 6));
-            store(t3 + 2 * k, __builtin_shufflevector(re23, im23, 1, 5, 3, 7));
+            storeRowPoints(t0, t1, t2, t3, k, loadPoint(point), loadPoint(point + kPointDoubles));
         }
         return;
     }
@@ -253,10 +273,7 @@ void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset
         const double* source = rows[r] + offset;
         double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[r]);
         if (columns == kLanes) {
-            const Vec low = load(source);
-            const Vec high = load(source + 4);
-            store(point, __builtin_shufflevector(low, high, 0, 2, 4, 6));
-            store(point + 4, __builtin_shufflevector(low, high, 1, 3, 5, 7));
+            storePoint(point, columnPoint(source));
             continue;
         }
         for (int lane = 0; lane < kLanes; ++lane) {
@@ -273,10 +290,7 @@ void scatterColumnsLanes(const double* work, double* const* rows, std::ptrdiff_t
         double* target = rows[r] + offset;
         const double* point = work + kPointDoubles * r;
         if (columns == kLanes) {
-            const Vec re = load(point);
-            const Vec im = load(point + 4);
-            store(target, __builtin_shufflevector(re, im, 0, 4, 1, 5));
-            store(target + 4, __builtin_shufflevector(re, im, 2, 6, 3, 7));
+            storeColumnPoint(target, loadPoint(point));
             continue;
         }
         for (int lane = 0; lane < columns; ++lane) {
@@ -300,12 +314,7 @@ void gatherColumnGroupsLanes(double* work, double* const* rows, std::ptrdiff_t o
         }
         const double* source = rows[r] + offset;
         double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[r]);
-        for (int g = 0; g < groups; ++g, source += step, point += slice) {
-            const Vec low = load(source);
-            const Vec high = load(source + 4);
-            store(point, __builtin_shufflevector(low, high, 0, 2, 4, 6));
-            store(point + 4, __builtin_shufflevector(low, high, 1, 3, 5, 7));
-        }
+        for (int g = 0; g < groups; ++g, source += step, point += slice) storePoint(point, columnPoint(source));
     }
 }
 
@@ -318,44 +327,8 @@ void scatterColumnGroupsLanes(const double* work, double* const* rows, std::ptrd
         }
         double* target = rows[r] + offset;
         const double* point = work + kPointDoubles * r;
-        for (int g = 0; g < groups; ++g, target += step, point += slice) {
-            const Vec re = load(point);
-            const Vec im = load(point + 4);
-            store(target, __builtin_shufflevector(re, im, 0, 4, 1, 5));
-            store(target + 4, __builtin_shufflevector(re, im, 2, 6, 3, 7));
-        }
+        for (int g = 0; g < groups; ++g, target += step, point += slice) storeColumnPoint(target, loadPoint(point));
     }
-}
-
-// Complex values x and x + 1 of four rows as two points, and back.
-struct PointPair {
-    Point first, second;
-};
-
-inline PointPair rowPoints(const double* s0, const double* s1, const double* s2, const double* s3,
-                           std::ptrdiff_t x) {
-    const Vec v0 = load(s0 + 2 * x);
-    const Vec v1 = load(s1 + 2 * x);
-    const Vec v2 = load(s2 + 2 * x);
-    const Vec v3 = load(s3 + 2 * x);
-    const Vec re01 = __builtin_shufflevector(v0, v1, 0, 4, 2, 6);
-    const Vec re23 = __builtin_shufflevector(v2, v3, 0, 4, 2, 6);
-    const Vec im01 = __builtin_shufflevector(v0, v1, 1, 5, 3, 7);
-    const Vec im23 = __builtin_shufflevector(v2, v3, 1, 5, 3, 7);
-    return {{__builtin_shufflevector(re01, re23, 0, 1, 4, 5), __builtin_shufflevector(im01, im23, 0, 1, 4, 5)},
-            {__builtin_shufflevector(re01, re23, 2, 3, 6, 7), __builtin_shufflevector(im01, im23, 2, 3, 6, 7)}};
-}
-
-inline void storeRowPoints(double* t0, double* t1, double* t2, double* t3, std::ptrdiff_t x, const Point& a,
-                           const Point& b) {
-    const Vec re01 = __builtin_shufflevector(a.re, b.re, 0, 1, 4, 5);
-    const Vec re23 = __builtin_shufflevector(a.re, b.re, 2, 3, 6, 7);
-    const Vec im01 = __builtin_shufflevector(a.im, b.im, 0, 1, 4, 5);
-    const Vec im23 = __builtin_shufflevector(a.im, b.im, 2, 3, 6, 7);
-    store(t0 + 2 * x, __builtin_shufflevector(re01, im01, 0, 4, 2, 6));
-    store(t1 + 2 * x, __builtin_shufflevector(re01, im01, 1, 5, 3, 7));
-    store(t2 + 2 * x, __builtin_shufflevector(re23, im23, 0, 4, 2, 6));
-    store(t3 + 2 * x, __builtin_shufflevector(re23, im23, 1, 5, 3, 7));
 }
 
 // gatherRows of four rows followed by the first step, for n of at least 16 (the column kernels
@@ -438,18 +411,6 @@ void scatterRowsLastLanes(const double* work, double* const* targets, int n, int
     } else {
         scatterRowsLastIn<false>(work, targets, n, last);
     }
-}
-
-// Four complex columns of a row as one point, and back.
-inline Point columnPoint(const double* source) {
-    const Vec low = load(source);
-    const Vec high = load(source + 4);
-    return {__builtin_shufflevector(low, high, 0, 2, 4, 6), __builtin_shufflevector(low, high, 1, 3, 5, 7)};
-}
-
-inline void storeColumnPoint(double* target, const Point& a) {
-    store(target, __builtin_shufflevector(a.re, a.im, 0, 4, 1, 5));
-    store(target + 4, __builtin_shufflevector(a.re, a.im, 2, 6, 3, 7));
 }
 
 // gatherColumnGroups followed by the transform's first step, for n of at least 16. Bit reversal
