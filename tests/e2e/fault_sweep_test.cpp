@@ -426,15 +426,18 @@ TEST_P(FaultSweep, EveryFailureIsReportedAndNothingIsLeft) {
                   [&](Sim::Host& host) { host.faults().failCall(call.function, call.ordinal, code); }, code,
                   call.function);
         }
-        for (const auto& [function, calls] : clean.hotCalls) {
-            for (int nth : hotOrdinals(calls)) {
+        for (const auto& hot : clean.hotCalls) {
+            const std::string& function = hot.first;
+            for (int nth : hotOrdinals(hot.second)) {
                 check(function + " #" + std::to_string(nth) + " fails with " + std::to_string(code),
                       [&](Sim::Host& host) { host.faults().failCall(function, nth, code); }, code, function);
             }
         }
     }
     std::set<std::pair<std::string, int>> suites(clean.suites.begin(), clean.suites.end());
-    for (const auto& [name, version] : suites) {
+    for (const auto& suite : suites) {
+        const std::string& name = suite.first;
+        const int version = suite.second;
         check(name + " v" + std::to_string(version) + " missing",
               [&](Sim::Host& host) { host.faults().makeSuiteMissing(name, version); }, PF_Err_BAD_CALLBACK_PARAM,
               "AcquireSuite");
