@@ -308,8 +308,9 @@ MaskFunc Preprocessor::createMaskFunc() {
     }
 
     if (p.maskType == 3) {
-        PF_LayerDef* layer = p.maskLayer != nullptr ? p.maskLayer->world : nullptr;
-        const Morvel::Sampler::SubPixel sampler(in_data, *suites, layer, p.layerWrap);
+        const PF_LayerDef* layer = p.maskLayer != nullptr ? p.maskLayer->world : nullptr;
+        // The sampler holds the layer, so the mask function keeps it for as long as it lives.
+        const Morvel::Sampler::SubPixel sampler(in_data, *suites, p.maskLayer, p.layerWrap);
         const double k = p.scale > 1e-7 ? 1.0 / p.scale : 1e7;
         const double halfWidth = layer != nullptr ? layer->width / 2.0 : 0.0;
         const double halfHeight = layer != nullptr ? layer->height / 2.0 : 0.0;

@@ -31,7 +31,9 @@
 #include "library/default/default.h"
 #include "library/plugin/entry_guard.h"
 #include "host/sim/drawing.h"
+#include "host/sim/frame.h"
 #include "host/sim/iterate.h"
+#include "host/sim/params.h"
 #include "host/sim/plugin.h"
 #include "host/sim/script.h"
 #include "Util/HostHandles.h"
@@ -192,6 +194,60 @@ PF_Err arbCompare(Stage& s) {
 }
 PF_Err arbDispose(Stage& s) { return arbitrary(s).dispose(s.value); }
 
+// ---------------------------------------------------------------- glow frames
+
+void setValue(Stage& s, int id, const std::function<void(PF_ParamDefUnion&)>& change) {
+    PF_ParamDef value = Sim::paramValue(s.instance.effect(), id);
+    change(value.u);
+    Sim::setParamValue(s.instance.effect(), id, value);
+}
+
+// An opaque grey ramp along x, 8-bit, as a layer parameter's picture.
+Sim::Image rampLayer(int32_t width, int32_t height) {
+    Sim::Image picture(width, height, PF_PixelFormat_ARGB32);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const auto v = static_cast<uint8_t>(255 * x / (width - 1));
+            picture.at<PF_Pixel>(x, y) = PF_Pixel{255, v, v, v};
+        }
+    }
+    return picture;
+}
+
+// The glow's paths through a frame: the preprocessing mode with levels and a layer mask; and
+// the final composite without kernels, at part opacities, with source levels and a glow layer of
+// another size than the output.
+enum class GlowPath { Preprocessing, Final };
+
+Step glowPath(GlowPath path) {
+    return [path](Stage& s) -> PF_Err {
+        if (PF_Err err = withParameters(s)) return err;
+        if (!s.skip.empty()) return PF_Err_NONE;
+        if (path == GlowPath::Preprocessing) {
+            setValue(s, 1, [](PF_ParamDefUnion& u) { u.pd.value = 1; });      // Rendering Mode: Preprocessing
+            setValue(s, 35, [](PF_ParamDefUnion& u) { u.fs_d.value = 10; });  // Pre Black
+            setValue(s, 40, [](PF_ParamDefUnion& u) { u.bd.value = 1; });     // Use Mask
+            setValue(s, 42, [](PF_ParamDefUnion& u) { u.pd.value = 3; });     // Mask Type: Layer
+            s.instance.setLayerParam(43, rampLayer(40, 24));                   // Mask Layer
+        } else {
+            setValue(s, 7, [](PF_ParamDefUnion& u) { u.bd.value = 0; });      // Diffusion
+            setValue(s, 88, [](PF_ParamDefUnion& u) { u.fs_d.value = 50; });  // Source Opacity
+            setValue(s, 90, [](PF_ParamDefUnion& u) { u.fs_d.value = 10; });  // Source Black
+            setValue(s, 96, [](PF_ParamDefUnion& u) { u.fs_d.value = 60; });  // Glow Opacity
+            s.instance.setLayerParam(106, rampLayer(20, 12));                  // Glow Layer
+        }
+        return PF_Err_NONE;
+    };
+}
+
+Step glowFrame(int depth) {
+    return [depth](Stage& s) {
+        Sim::FrameRequest request;
+        request.depth = depth;
+        return s.instance.renderFrame(request).err();
+    };
+}
+
 const Row kRows[] = {
     {"MorvelGlow", "about", setUp, command(PF_Cmd_ABOUT)},
     {"MorvelGlow", "global set-up", nothing, setUp},
@@ -209,6 +265,12 @@ const Row kRows[] = {
     {"MorvelGlow", "arbitrary interpolate", withValue, arbInterpolate},
     {"MorvelGlow", "arbitrary compare", withValue, arbCompare},
     {"MorvelGlow", "arbitrary dispose", withValue, arbDispose},
+    {"MorvelGlow", "frame 8-bit preprocessing", glowPath(GlowPath::Preprocessing), glowFrame(8)},
+    {"MorvelGlow", "frame 16-bit preprocessing", glowPath(GlowPath::Preprocessing), glowFrame(16)},
+    {"MorvelGlow", "frame 32-bit preprocessing", glowPath(GlowPath::Preprocessing), glowFrame(32)},
+    {"MorvelGlow", "frame 8-bit final", glowPath(GlowPath::Final), glowFrame(8)},
+    {"MorvelGlow", "frame 16-bit final", glowPath(GlowPath::Final), glowFrame(16)},
+    {"MorvelGlow", "frame 32-bit final", glowPath(GlowPath::Final), glowFrame(32)},
     {kExpressionEffect, "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
     {kExpressionEffect, "expression draw", withControls, event(drawEvent)},
     {kExpressionEffect, "expression click", withControls, event(clickEvent)},
@@ -257,6 +319,17 @@ const Allowed kAllowed[] = {
      "the callback answers no handle and no code; a colour-expression value that cannot be made is 4"},
     {"host_lock_handle", PF_Err_INTERNAL_STRUCT_DAMAGED, nullptr, nullptr,
      "the callback answers no pointer and no code; a handle that cannot be read or written is 512"},
+    {"host_lock_handle", PF_Err_OUT_OF_MEMORY, nullptr, nullptr,
+     "the callback answers no pointer and no code; pre-render data that cannot be locked is 4"},
+    {"host_lock_handle", PF_Err_BAD_CALLBACK_PARAM, nullptr, nullptr,
+     "the callback answers no pointer and no code; a smart render whose global or pre-render data cannot be "
+     "locked is 516"},
+    {"checkin_param", kAnyResult, "param checkout", nullptr,
+     "layer parameters go back in destructors, where an error has no one to go to; the host keeps what it refused"},
+    {"dispose_world", kAnyResult, "world", nullptr,
+     "created worlds go in destructors, where an error has no one to go to; the host keeps what it refused"},
+    {"PF_DisposeWorld", kAnyResult, "world", nullptr,
+     "created worlds go in destructors, where an error has no one to go to; the host keeps what it refused"},
     {"AEGP_DisposeEffect", kInjectedOnly, "effect reference", nullptr, "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStream", kInjectedOnly, "stream reference", nullptr, "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStreamValue", kInjectedOnly, "stream value", nullptr, "the host keeps a value it refused to dispose"},

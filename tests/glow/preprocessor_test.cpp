@@ -10,7 +10,7 @@
 #include "glow/preprocessor.h"
 #include "library/filter/iterate.h"
 #include "library/sampling/sub_pixel.h"
-#include "support/host_fixture.h"
+#include "support/suites_fixture.h"
 #include "support/host_world.h"
 #include "support/raw_world.h"
 
@@ -130,23 +130,14 @@ GlowParameters::Preprocessing identity() {
     return p;
 }
 
-class PreprocessorTest : public HostTest {
+class PreprocessorTest : public SuitesTest {
 protected:
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
     // One pass over the whole image on the host's threads, as the driver runs it.
     PF_Err run(Morvel::Bpc bpc, PF_LayerDef* source, PF_LayerDef* destination, GlowParameters::Preprocessing& p,
                int threads = PF_Iterations_ONCE_PER_PROCESSOR) {
         Glow::Preprocessor stage(&in_data_, suites(), bpc, source, destination, &p);
         return Morvel::iterateGeneric(&in_data_, suites(), stage, threads);
     }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
 // Random pixels with some zero alphas; colours also over range at 16 bits and in float.

@@ -11,7 +11,7 @@
 #include "host/sim/iterate.h"
 #include "library/filter/filter.h"
 #include "library/filter/iterate.h"
-#include "support/host_fixture.h"
+#include "support/suites_fixture.h"
 #include "support/raw_world.h"
 
 using Morvel::Rect;
@@ -95,18 +95,7 @@ private:
 };
 
 // The dispatcher never touches the handler; a host-free handler stand-in keeps these tests pure.
-class DispatchTest : public HostTest {
-protected:
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
-};
+class DispatchTest : public SuitesTest {};
 
 TEST_F(DispatchTest, DepthSelectsTheOperationAndOtherDepthsDoNothing) {
     RawWorld<PF_Pixel> world(4, 6);

@@ -12,7 +12,7 @@
 #include "library/sampling/sub_pixel.h"
 #include "library/utility/pixel.h"
 #include "library/world/world.h"
-#include "support/host_fixture.h"
+#include "support/suites_fixture.h"
 #include "support/host_world.h"
 
 using Morvel::Wrap;
@@ -68,18 +68,7 @@ const PF_Sampling8Suite1 kRecordingSuite = {nullptr, recordSample, nullptr};
 
 PF_Fixed fx(double v) { return static_cast<PF_Fixed>(std::lround(v * 65536.0)); }
 
-class ThreadedSubPixelTest : public HostTest {
-protected:
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
-};
+class ThreadedSubPixelTest : public SuitesTest {};
 
 TEST_F(ThreadedSubPixelTest, WrapModesSampleWhereExpected) {
     host().addSuite(kPFSampling8Suite, 1, &kRecordingSuite);
