@@ -148,7 +148,8 @@ TEST_F(ThresholdNormalTest, TonerMapIsSampledAcrossTheSource) {
     const PF_PixelFloat mapped{0.5f, 1.0f, 0.5f, 0.25f};
     // A map one pixel wide and high runs from 0 to 1 across a source of five: the host
     // interpolates towards the transparent outside, every channel by the same factor.
-    RawWorld<PF_PixelFloat> narrow(1, 1), image(5, 1);
+    HostWorld<PF_PixelFloat> narrow(1, 1);
+    RawWorld<PF_PixelFloat> image(5, 1);
     narrow.at(0, 0) = mapped;
     fillWorld(image, PF_PixelFloat{1, 0, 0, 0});
     c.tonerMap = narrow.get();
@@ -159,7 +160,8 @@ TEST_F(ThresholdNormalTest, TonerMapIsSampledAcrossTheSource) {
         EXPECT_NEAR(out[x].blue, mapped.blue * mapped.alpha * keep * keep, 1e-6) << x;
     }
     // A map of the source's size is read at each pixel's own position.
-    RawWorld<PF_PixelFloat> same(4, 3), source(4, 3);
+    HostWorld<PF_PixelFloat> same(4, 3);
+    RawWorld<PF_PixelFloat> source(4, 3);
     randomImage(same, 7);
     fillWorld(source, PF_PixelFloat{1, 0, 0, 0});
     c.tonerMap = same.get();
@@ -205,7 +207,8 @@ TEST_F(ThresholdNormalTest, ADifferentTonerChannelChangesOnlyTheTone) {
 TEST_F(ThresholdNormalTest, ChannelRecordsEqualNormalRecords) {
     auto compare = [&](auto tag, Bpc bpc) {
         using Pixel = typename decltype(tag)::type;
-        RawWorld<Pixel> image(23, 9), map(7, 5);
+        RawWorld<Pixel> image(23, 9);
+        HostWorld<Pixel> map(7, 5);
         randomImage(image, 3 + bpc);
         randomImage(map, 4 + bpc);
         for (int tones = 1; tones <= 6; ++tones) {
@@ -255,7 +258,8 @@ TEST_F(ThresholdNormalTest, SamplingFailuresEndTheStage) {
                  {"float", Morvel::Bpc32, "subpixel_sample_float", kPFSamplingFloatSuite}};
     auto runDepth = [&](auto tag, const Case& c, int threads) {
         using Pixel = typename decltype(tag)::type;
-        RawWorld<Pixel> image(12, 10), map(6, 6);
+        RawWorld<Pixel> image(12, 10);
+        HostWorld<Pixel> map(6, 6);
         fillWorld(image, pixelOf<Pixel>(fullOf<Pixel>(), fullOf<Pixel>(), fullOf<Pixel>(), fullOf<Pixel>()));
         randomImage(map, 5);
         ThresholdCommonParameters common = defaultThreshold();

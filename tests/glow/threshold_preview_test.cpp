@@ -199,7 +199,8 @@ TEST_F(ThresholdPreviewTest, TonerMapPositions) {
     c.channel = 5;
     c.toner = 2;
     c.tones = 4;
-    RawWorld<PF_Pixel> map(6, 4), in(6, 4), out(6, 4);
+    HostWorld<PF_Pixel> map(6, 4);
+    RawWorld<PF_Pixel> in(6, 4), out(6, 4);
     randomImage(map, 11);
     fillWorld(in, PF_Pixel{255, 0, 0, 0});
     c.tonerMap = map.get();
@@ -245,7 +246,8 @@ TEST_F(ThresholdPreviewTest, TonedImageIsTheStraightRecord) {
         using Pixel = typename decltype(tag)::type;
         const double full = fullOf<Pixel>();
         const bool integral = Morvel::PixelTraits<Pixel>::integral;
-        RawWorld<Pixel> image(19, 7), map(5, 9), out(19, 7);
+        RawWorld<Pixel> image(19, 7), out(19, 7);
+        HostWorld<Pixel> map(5, 9);
         randomImage(image, 30 + bpc);
         randomImage(map, 40 + bpc);
         for (int tones = 1; tones <= 6; ++tones) {
@@ -293,7 +295,8 @@ TEST_F(ThresholdPreviewTest, TonedImageIsTheStraightRecord) {
 }
 
 TEST_F(ThresholdPreviewTest, SamplingFailuresEndThePreview) {
-    RawWorld<PF_Pixel16> in(10, 6), map(4, 4), out(10, 6);
+    RawWorld<PF_Pixel16> in(10, 6), out(10, 6);
+    HostWorld<PF_Pixel16> map(4, 4);
     fillWorld(in, PF_Pixel16{32768, 32768, 32768, 32768});
     randomImage(map, 2);
     ThresholdCommonParameters c = defaultThreshold();

@@ -9,9 +9,11 @@
 #include "glow/threshold_parameters.h"
 #include "library/filter/iterate.h"
 #include "support/host_fixture.h"
+#include "support/host_world.h"
 #include "support/raw_world.h"
 
-// Settings, images and a runner shared by the tests of the threshold stages.
+// Settings, images and a runner shared by the tests of the threshold stages. Toner maps are the
+// host's own worlds, as layers are; the images the stages read need not be.
 
 // The effect's defaults: threshold 70 %, softness 10 %, Luminance, "Tint" with a white
 // "Monotone", toner black 0 and white 100 %, gamma 1, no blend and no boost.
@@ -48,8 +50,9 @@ Pixel pixelOf(double a, double r, double g, double b) {
 }
 
 // Random pixels in native units, a few of them transparent; float colours also above 1.
-template <typename Pixel>
-void randomImage(RawWorld<Pixel>& world, unsigned seed) {
+template <typename World>
+void randomImage(World& world, unsigned seed) {
+    using Pixel = std::remove_reference_t<decltype(world.at(0, 0))>;
     std::mt19937 rng(seed);
     const double full = fullOf<Pixel>();
     const double top = Morvel::PixelTraits<Pixel>::integral ? full : 1.5;
@@ -62,8 +65,8 @@ void randomImage(RawWorld<Pixel>& world, unsigned seed) {
     }
 }
 
-template <typename Pixel>
-void fillWorld(RawWorld<Pixel>& world, const Pixel& value) {
+template <typename World, typename Pixel>
+void fillWorld(World& world, const Pixel& value) {
     for (int y = 0; y < world.height(); ++y) {
         for (int x = 0; x < world.width(); ++x) world.at(x, y) = value;
     }
