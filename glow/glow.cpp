@@ -1,9 +1,15 @@
 #include "glow/glow.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
+#include <vector>
 
+#include "glow/glow_color.h"
 #include "glow/preprocessor.h"
+#include "glow/threshold_channel.h"
+#include "glow/threshold_normal.h"
+#include "glow/threshold_preview.h"
 #include "library/filter/iterate.h"
 
 namespace Glow {
@@ -33,6 +39,26 @@ int widthOf(const std::shared_ptr<Morvel::World>& world) { return world->world->
 int heightOf(const std::shared_ptr<Morvel::World>& world) { return world->world->height; }
 
 bool tonesReadTheMap(int32_t tones) { return tones >= 4 && tones <= 6; }
+
+// The threshold stage fills one record per pixel of the glow source; the records are then
+// spread into the glow world.
+template <typename Record, typename Threshold>
+PF_Err thresholdRecords(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* source,
+                        int threads, const ThresholdCommonParameters& common, std::vector<Record>& records) {
+    try {
+        records.assign(size_t(source->width) * size_t(source->height), Record{});
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    }
+    ThresholdParameters<Record> parameters{common, &records};
+    Threshold stage(in_data, suites, bpc, source, nullptr, &parameters);
+    return Morvel::iterateGeneric(in_data, suites, stage, threads);
+}
+
+// The convolution does not start once the user has cancelled.
+PF_Err abortRequested(PF_InData* in_data) {
+    return in_data->inter.abort != nullptr ? in_data->inter.abort(in_data->effect_ref) : PF_Err_NONE;
+}
 
 }  // namespace
 
@@ -146,20 +172,37 @@ PF_Err Glow::preprocess(GlowParameters::Preprocessing& record, std::shared_ptr<M
     return PF_Err_NONE;
 }
 
-// Placeholder until the threshold preview stage lands: the preview is transparent black.
-PF_Err Glow::renderPreview(std::shared_ptr<Morvel::World>&, std::shared_ptr<Morvel::World>& destination, int32_t,
-                           int) {
-    return Morvel::fill(in_data, destination, TRANSPARENT_BLACK);
+PF_Err Glow::renderPreview(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& destination,
+                           int32_t previewMode, int threads) {
+    ThresholdPreviewParameters parameters;
+    setThresholdCommonParameters(parameters.common);
+    parameters.previewMode = previewMode;
+    ThresholdPreview stage(in_data, suites, bpc, source->world, destination->world, &parameters);
+    return Morvel::iterateGeneric(in_data, suites, stage, threads);
 }
 
 PF_Err Glow::extractGlow(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& glow, int threads) {
     if (!params->diffusion && !params->beam && !params->kernel) {
         // Without a kernel the toned threshold image is the glow itself.
-        return renderPreview(source, glow, MODE_TONER, threads);
+        return renderPreview(source, glow, PREVIEW_TONER, threads);
     }
-    // Placeholder until the threshold filters and the convolution land: the glow world stays
-    // cleared, a transparent black glow.
-    return PF_Err_NONE;
+    ThresholdCommonParameters common;
+    setThresholdCommonParameters(common);
+    PF_Err err = PF_Err_NONE;
+    if (params->blurType == 1) {
+        std::vector<Color> records;
+        err = thresholdRecords<Color, ThresholdNormal>(in_data, suites, bpc, source->world, threads, common, records);
+        if (err == PF_Err_NONE) err = abortRequested(in_data);
+        // Placeholder until the one-colour convolution lands: the glow world stays cleared.
+    } else {
+        std::vector<ChannelColor> records;
+        err = thresholdRecords<ChannelColor, ThresholdChannel>(in_data, suites, bpc, source->world, threads, common,
+                                                               records);
+        if (err == PF_Err_NONE) err = abortRequested(in_data);
+        // Placeholder until the three-channel convolution lands: the glow world stays cleared.
+    }
+    (void)glow;
+    return err;
 }
 
 PF_Err Glow::composite(std::shared_ptr<Morvel::World>& glow) {

@@ -239,6 +239,7 @@ TEST_F(GlowDriverTest, GlowOnlyShowsNothingOfTheSource) {
         // The source's settings and layer do not reach a glow-only output.
         setFloat(GLOW_OPACITY, 100);
         const Sim::Image glowOnly = render(depth);
+        EXPECT_FALSE(transparent(glowOnly)) << "the lights pass a threshold of 30 %";
         setFloat(SOURCE_OPACITY, 30);
         setFloat(SOURCE_WHITE, 50);
         instance_->setLayerParam(SOURCE_LAYER, solid(kWidth, kHeight, depth, {1, 1, 0, 0}));
