@@ -2,6 +2,7 @@
 #include "diffusion/commands.h"
 #include "diffusion/parameters.h"
 #include "glow/threshold_functions.h"
+#include "library/default/default.h"
 #include "library/effect/effect_handle.h"
 #include "library/parameter/parameter.h"
 
@@ -69,13 +70,8 @@ PF_Err paramsSetup(PF_InData* in_data, PF_OutData* out_data) {
     return err;
 }
 
-// Neither answer is used; the queries stay as the effect has always made them.
 PF_Err userChangedParam(PF_InData* in_data, PF_OutData*, PF_ParamDef*[]) {
-    const AEGP_SuiteHandler suites(in_data->pica_basicP);
-    AEGP_LayerH layer = nullptr;
-    if (PF_Err err = suites.PFInterfaceSuite1()->AEGP_GetEffectLayer(in_data->effect_ref, &layer)) return err;
-    AEGP_CompH comp = nullptr;
-    return suites.LayerSuite13()->AEGP_GetLayerParentComp(layer, &comp);
+    return Morvel::Default::UserChangedParam(in_data);
 }
 
 PF_Err updateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "library/parameter/table_rows.h"
 #include "morvel_host/params.h"
 
 namespace Diffusion {
@@ -9,60 +10,7 @@ namespace Diffusion {
 namespace {
 
 using Morvel::Plugin::ParameterDef;
-using Morvel::Plugin::ParameterUnionValue;
-
-template <size_t N>
-constexpr ParameterDef named(const char (&name)[N], int32_t kind, int32_t id) {
-    static_assert(N <= sizeof(ParameterDef::name), "a row name has at most 31 characters");
-    ParameterDef def{};
-    for (size_t i = 0; i < N; ++i) def.name[i] = name[i];
-    def.kind = kind;
-    def.id = id;
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef popup(const char (&name)[N], int32_t id, int32_t dephault, int32_t choices) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_INT, id);
-    def.dephault.i = dephault;
-    def.validMin.i = 1;
-    def.validMax.i = choices;
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef slider(const char (&name)[N], int32_t id, double dephault, double validMin, double validMax,
-                              double sliderMin, double sliderMax) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_FLOAT, id);
-    def.dephault.d = dephault;
-    def.validMin.d = validMin;
-    def.validMax.d = validMax;
-    def.sliderMin.d = sliderMin;
-    def.sliderMax.d = sliderMax;
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef angle(const char (&name)[N], int32_t id) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_ANGLE, id);
-    def.dephault.d = 0.0;
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef color(const char (&name)[N], int32_t id, float red, float green, float blue) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_COLOR, id);
-    def.dephault = ParameterUnionValue{.color = {red, green, blue}};
-    return def;
-}
-
-// The integer, so that the slot reads the same as a bool or an int.
-template <size_t N>
-constexpr ParameterDef checkbox(const char (&name)[N], int32_t id, bool on) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_CHECKBOX, id);
-    def.dephault.i = on ? 1 : 0;
-    return def;
-}
+using namespace Morvel::Plugin::Rows;
 
 // Both colour-detail groups share their ranges.
 template <size_t N>
@@ -74,7 +22,7 @@ constexpr ParameterDef level(const char (&name)[N], int32_t id, double dephault)
     return slider(name, id, dephault, -5000, 5000, 0, 100);
 }
 template <size_t N>
-constexpr ParameterDef gamma(const char (&name)[N], int32_t id) {
+constexpr ParameterDef gammaSlider(const char (&name)[N], int32_t id) {
     return slider(name, id, 1, 0.01, 5, 0.01, 5);
 }
 
@@ -98,21 +46,21 @@ const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
     popup("Wrap", 8, 3, 3),  // 3 is "Mirror"
     popup("Blending Mode", 9, 1, 31),
     slider("Source Opacity", 10, 100, 0, 100, 0, 100),
-    angle("Source Hue", 12),
+    angle("Source Hue", 12, 0),
     lightness("Source Lightness", 13),
     lightness("Source Saturation", 14),
     level("Source Black", 15, 0),
     level("Source White", 16, 100),
-    gamma("Source Gamma", 17),
+    gammaSlider("Source Gamma", 17),
     level("Source Alpha Black", 18, 0),
     level("Source Alpha White", 19, 100),
     slider("Diffusion Opacity", 21, 100, 0, 100, 0, 100),
-    angle("Diffusion Hue", 23),
+    angle("Diffusion Hue", 23, 0),
     lightness("Diffusion Lightness", 24),
     lightness("Diffusion Saturation", 25),
     level("Diffusion Black", 26, 0),
     level("Diffusion White", 27, 100),
-    gamma("Diffusion Gamma", 28),
+    gammaSlider("Diffusion Gamma", 28),
     level("Diffusion Alpha Black", 29, 0),
     level("Diffusion Alpha White", 30, 100),
     checkbox("Grow Bounds", 32, true),

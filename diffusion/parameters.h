@@ -54,12 +54,9 @@ struct RowRegistration {
 };
 extern const RowRegistration ROW_REGISTRATION[PARAM_COUNT];
 
-// Group starts and ends are not rows: each is registered just before row `beforeRow`.
-struct GroupEntry {
-    int32_t beforeRow;
-    int32_t id;
-    const char* name;  // null for a group end
-};
+// Group starts and ends are not rows: each is registered just before row `beforeRow`, as the
+// glow's are.
+using GroupEntry = Glow::GroupEntry;
 
 inline constexpr int GROUP_ENTRY_COUNT = 4;
 extern const GroupEntry GROUP_ENTRIES[GROUP_ENTRY_COUNT];

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
+#include "glow/glow_parameters.h"
 #include "glow/preprocessor.h"
 #include "library/filter/filter.h"
 #include "library/utility/color.h"
@@ -23,7 +21,8 @@ struct DetailParameters {
 bool changesAnything(const DetailParameters& details);
 
 // Hue, lightness and saturation, then alpha levels, then colour levels: the glow's preprocessing
-// without its mask. Pixels with zero alpha (float: at most 1e-6) are not written.
+// with its mask off, whose flags, tables and bands it runs. Pixels with zero alpha (float: at most
+// 1e-6) are not written.
 class Preprocessor : public Morvel::Filter::Filter<DetailParameters> {
 public:
     // May run in place (source == destination).
@@ -35,21 +34,8 @@ public:
     PF_Err filter32(const Morvel::Rect<int>& area, bool first) override;
 
 private:
-    template <typename Pixel>
-    PF_Err withTables(const Morvel::Rect<int>& area, const std::vector<decltype(Pixel{}.alpha)>& colorTable,
-                      const std::vector<decltype(Pixel{}.alpha)>& alphaTable);
-
-    bool hlsOn;
-    bool colorLevelsOn;
-    bool alphaLevelsOn;
-    std::vector<uint8_t> colorTable8;
-    std::vector<uint16_t> colorTable16;
-    std::vector<uint8_t> alphaTable8;
-    std::vector<uint16_t> alphaTable16;
-    // The float path computes the levels directly.
-    Glow::LevelCoefficients colorLevels;
-    Glow::LevelCoefficients alphaLevels;
-    double (*hostPow)(double, double);
+    Glow::GlowParameters::Preprocessing unmasked;
+    Glow::Preprocessor stage;  // reads `unmasked`, declared before it
 };
 
 }  // namespace Diffusion

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "library/utility/ansi.h"
+#include "library/utility/pixel.h"
 
 namespace Diffusion {
 
@@ -39,16 +40,6 @@ std::vector<double> sixteenBitWeights(double weightFactor, Pow pow, size_t size)
     std::vector<double> table(size, 0.0);
     for (int i = 0; i <= 32768; ++i) table[size_t(i)] = pow(weightFactor, i * kSixteenToEight);
     return table;
-}
-
-template <typename Pixel>
-const Pixel* sourceRow(const PF_LayerDef* world, int y) {
-    return reinterpret_cast<const Pixel*>(static_cast<const char*>(world->data) + int64_t{y} * world->rowbytes);
-}
-
-template <typename Pixel>
-Pixel* destinationRow(PF_LayerDef* world, int y) {
-    return reinterpret_cast<Pixel*>(static_cast<char*>(world->data) + int64_t{y} * world->rowbytes);
 }
 
 // The thresholded alpha as the destination stores it: integer depths truncate.
@@ -140,8 +131,8 @@ void Threshold::band(const Morvel::Rect<int>& area, const Channel& channel, cons
     Glow::Color* buffer = params->buffer->data();
     const int64_t width = output->width;
     for (int y = area.top; y < area.bottom; ++y) {
-        const Pixel* in = sourceRow<Pixel>(input, y);
-        Pixel* out = destinationRow<Pixel>(output, y);
+        const Pixel* in = Morvel::pixelRow<Pixel>(input, y);
+        Pixel* out = Morvel::pixelRow<Pixel>(output, y);
         Glow::Color* premultiplied = buffer + y * width;
         for (int x = area.left; x < area.right; ++x) {
             const Pixel& p = in[x];

@@ -70,8 +70,10 @@ Color<float> shiftedHls(float red, float green, float blue, const Color<float>& 
     return Morvel::Colorsys::hlsToRgb(hls);
 }
 
+// In place on the colour channels; integer channels are rounded to the nearest step, float
+// channels are not clamped.
 template <typename Pixel>
-void shiftHlsScaled(Pixel& p, float unit, const Color<float>& shift) {
+void shiftHls(Pixel& p, float unit, const Color<float>& shift) {
     const Color<float> c = shiftedHls(p.red * unit, p.green * unit, p.blue * unit, shift);
     Pixel shifted;
     if constexpr (std::is_same_v<Pixel, PF_PixelFloat>) {
@@ -215,20 +217,6 @@ Pixel* destinationRow(PF_LayerDef* world, int y) {
 
 }  // namespace
 
-void shiftHls(PF_Pixel& pixel, const Color<float>& shift) { shiftHlsScaled(pixel, 1.0f / 255.0f, shift); }
-void shiftHls(PF_Pixel16& pixel, const Color<float>& shift) { shiftHlsScaled(pixel, 1.0f / 32768.0f, shift); }
-void shiftHls(PF_PixelFloat& pixel, const Color<float>& shift) { shiftHlsScaled(pixel, 1.0f, shift); }
-
-float alphaLevel32(float alpha, const LevelCoefficients& levels) {
-    return clampUnit(alpha * levels.slope + levels.offset);
-}
-
-float colorLevel32(float value, const LevelCoefficients& levels, double (*pow)(double, double)) {
-    float x = value * levels.slope + levels.offset;
-    if (x < 0.0f) x = 0.0f;
-    return static_cast<float>(pow(x, levels.inverseGamma));
-}
-
 bool doColorLevels(double black, double white, double gamma) {
     return differs(black, 0.0) || differs(white, 1.0) || differs(gamma, 1.0);
 }
@@ -353,6 +341,8 @@ template <typename Pixel>
 PF_Err Preprocessor::filterWithTables(const Morvel::Rect<int>& rect,
                                       const std::vector<decltype(Pixel{}.alpha)>& colorTable,
                                       const std::vector<decltype(Pixel{}.alpha)>& alphaTable) {
+    using Channel = decltype(Pixel{}.alpha);
+    constexpr float kScale = std::is_same_v<Channel, uint8_t> ? 1.0f / 255.0f : 1.0f / 32768.0f;
     PF_Err bandErr = PF_Err_NONE;
     for (int y = rect.top; y < rect.bottom; ++y) {
         const Pixel* in = sourceRow<Pixel>(input, y);
@@ -360,7 +350,7 @@ PF_Err Preprocessor::filterWithTables(const Morvel::Rect<int>& rect,
         for (int x = rect.left; x < rect.right; ++x) {
             Pixel p = in[x];
             if (p.alpha == 0) continue;
-            if (hlsOn) shiftHls(p, params->hls);
+            if (hlsOn) shiftHls(p, kScale, params->hls);
             if (useMask) {
                 p.alpha = maskedAlpha(p.alpha, maskFactor(x, y, bandErr));
                 if (p.alpha == 0) continue;
@@ -393,16 +383,21 @@ PF_Err Preprocessor::filter32(const Morvel::Rect<int>& rect, bool) {
         for (int x = rect.left; x < rect.right; ++x) {
             PF_PixelFloat p = in[x];
             if (!(p.alpha > 1e-6f)) continue;
-            if (hlsOn) shiftHls(p, params->hls);
+            if (hlsOn) shiftHls(p, 1.0f, params->hls);
             if (useMask) {
                 p.alpha = static_cast<float>(p.alpha * maskFactor(x, y, bandErr));
                 if (!(p.alpha >= 1e-6f)) continue;
             }
-            if (alphaLevelsOn) p.alpha = alphaLevel32(p.alpha, alphaLevels);
+            if (alphaLevelsOn) p.alpha = clampUnit(p.alpha * alphaLevels.slope + alphaLevels.offset);
             if (colorLevelsOn) {
-                p.red = colorLevel32(p.red, colorLevels, hostPow);
-                p.green = colorLevel32(p.green, colorLevels, hostPow);
-                p.blue = colorLevel32(p.blue, colorLevels, hostPow);
+                auto level = [this](float c) {
+                    float x = c * colorLevels.slope + colorLevels.offset;
+                    if (x < 0.0f) x = 0.0f;
+                    return static_cast<float>(hostPow(x, colorLevels.inverseGamma));
+                };
+                p.red = level(p.red);
+                p.green = level(p.green);
+                p.blue = level(p.blue);
             }
             out[x] = p;
         }

@@ -35,17 +35,6 @@ std::vector<uint16_t> colorLevelTable16(double black, double white, double gamma
 std::vector<uint8_t> alphaLevelTable8(double black, double white);
 std::vector<uint16_t> alphaLevelTable16(double black, double white);
 
-// Hue shift and lightness and saturation factors ({0, degrees, lightness, saturation}) applied
-// in place to a pixel's colour channels; integer channels are rounded to the nearest step, float
-// channels are not clamped. Shared with the diffusion's detail stage.
-void shiftHls(PF_Pixel& pixel, const Morvel::Color<float>& shift);
-void shiftHls(PF_Pixel16& pixel, const Morvel::Color<float>& shift);
-void shiftHls(PF_PixelFloat& pixel, const Morvel::Color<float>& shift);
-
-// The float path's levels: alpha clamped to 0..1, colour only kept from going negative.
-float alphaLevel32(float alpha, const LevelCoefficients& levels);
-float colorLevel32(float value, const LevelCoefficients& levels, double (*pow)(double, double));
-
 // The mask factor of pixel (x, y), stored in a; returns the host's error code.
 using MaskFunc = std::function<PF_Err(int x, int y, double& a)>;
 

@@ -164,6 +164,28 @@ TEST_F(DiffusionRenderTest, PreRenderAsksForTheWholeLayerAtEveryDownsample) {
     EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
 }
 
+// "Grow Bounds" is read from its own row: a text layer's result covers the layer's frame.
+TEST_F(DiffusionRenderTest, GrowBoundsWidensATextLayersResultToItsFrame) {
+    for (bool grow : {true, false}) {
+        SCOPED_TRACE(grow ? "on" : "off");
+        instance_.reset();
+        instance_ = std::make_unique<Sim::PluginInstance>(host(), EntryPointFunc, "MorvelDiffusion");
+        ASSERT_EQ(instance().globalSetup(), PF_Err_NONE);
+        ASSERT_EQ(instance().paramSetup(), PF_Err_NONE);
+        instance().placeOnLayer(AEGP_ObjectType_TEXT, 64, 48);
+        instance().setContentBounds({12, 5, 40, 30});
+        set(ROW_GROW_BOUNDS, [grow](PF_ParamDefUnion& u) { u.bd.value = grow ? 1 : 0; });
+        Sim::FrameRequest request;
+        request.rect = PF_LRect{10, 10, 20, 20};
+        const Sim::FrameResult frame = instance().renderFrame(request);
+        EXPECT_EQ(frame.err(), PF_Err_NONE);
+        ASSERT_EQ(frame.checkouts.size(), 1u);
+        const PF_LRect want = grow ? PF_LRect{0, 0, 64, 48} : frame.checkouts.front().result.result_rect;
+        EXPECT_TRUE(frame.resultRect == want);
+        EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+    }
+}
+
 // ---- the composite
 
 TEST_F(DiffusionRenderTest, SourceOpacityCopiesOrFillsAndBlendsAtTheTruncatedOpacity) {
