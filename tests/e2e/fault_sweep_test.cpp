@@ -240,10 +240,12 @@ Step glowPath(GlowPath path) {
     };
 }
 
-Step glowFrame(int depth) {
-    return [depth](Stage& s) {
+// One frame of the whole layer as the host runs it: smart pre-render, then smart render.
+Step smartRender(int depth, PF_RationalScale downsample = {1, 1}) {
+    return [depth, downsample](Stage& s) {
         Sim::FrameRequest request;
         request.depth = depth;
+        request.downsampleX = request.downsampleY = downsample;
         return s.instance.renderFrame(request).err();
     };
 }
@@ -265,12 +267,12 @@ const Row kRows[] = {
     {"MorvelGlow", "arbitrary interpolate", withValue, arbInterpolate},
     {"MorvelGlow", "arbitrary compare", withValue, arbCompare},
     {"MorvelGlow", "arbitrary dispose", withValue, arbDispose},
-    {"MorvelGlow", "frame 8-bit preprocessing", glowPath(GlowPath::Preprocessing), glowFrame(8)},
-    {"MorvelGlow", "frame 16-bit preprocessing", glowPath(GlowPath::Preprocessing), glowFrame(16)},
-    {"MorvelGlow", "frame 32-bit preprocessing", glowPath(GlowPath::Preprocessing), glowFrame(32)},
-    {"MorvelGlow", "frame 8-bit final", glowPath(GlowPath::Final), glowFrame(8)},
-    {"MorvelGlow", "frame 16-bit final", glowPath(GlowPath::Final), glowFrame(16)},
-    {"MorvelGlow", "frame 32-bit final", glowPath(GlowPath::Final), glowFrame(32)},
+    {"MorvelGlow", "frame 8-bit preprocessing", glowPath(GlowPath::Preprocessing), smartRender(8)},
+    {"MorvelGlow", "frame 16-bit preprocessing", glowPath(GlowPath::Preprocessing), smartRender(16)},
+    {"MorvelGlow", "frame 32-bit preprocessing", glowPath(GlowPath::Preprocessing), smartRender(32)},
+    {"MorvelGlow", "frame 8-bit final", glowPath(GlowPath::Final), smartRender(8)},
+    {"MorvelGlow", "frame 16-bit final", glowPath(GlowPath::Final), smartRender(16)},
+    {"MorvelGlow", "frame 32-bit final", glowPath(GlowPath::Final), smartRender(32)},
     {kExpressionEffect, "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
     {kExpressionEffect, "expression draw", withControls, event(drawEvent)},
     {kExpressionEffect, "expression click", withControls, event(clickEvent)},
@@ -292,6 +294,12 @@ const Row kRows[] = {
     {"MorvelDiffusion", "global set-up", nothing, setUp},
     {"MorvelDiffusion", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
     {"MorvelDiffusion", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
+    {"MorvelDiffusion", "user changed a parameter", withParameters, command(PF_Cmd_USER_CHANGED_PARAM)},
+    {"MorvelDiffusion", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
+    {"MorvelDiffusion", "smart render 8-bit", withParameters, smartRender(8)},
+    {"MorvelDiffusion", "smart render 16-bit", withParameters, smartRender(16)},
+    {"MorvelDiffusion", "smart render float", withParameters, smartRender(32)},
+    {"MorvelDiffusion", "smart render 8-bit at 1/2", withParameters, smartRender(8, {1, 2})},
 };
 
 // ---------------------------------------------------------------- reviewed mappings
@@ -319,17 +327,6 @@ const Allowed kAllowed[] = {
      "the callback answers no handle and no code; a colour-expression value that cannot be made is 4"},
     {"host_lock_handle", PF_Err_INTERNAL_STRUCT_DAMAGED, nullptr, nullptr,
      "the callback answers no pointer and no code; a handle that cannot be read or written is 512"},
-    {"host_lock_handle", PF_Err_OUT_OF_MEMORY, nullptr, nullptr,
-     "the callback answers no pointer and no code; pre-render data that cannot be locked is 4"},
-    {"host_lock_handle", PF_Err_BAD_CALLBACK_PARAM, nullptr, nullptr,
-     "the callback answers no pointer and no code; a smart render whose global or pre-render data cannot be "
-     "locked is 516"},
-    {"checkin_param", kAnyResult, "param checkout", nullptr,
-     "layer parameters go back in destructors, where an error has no one to go to; the host keeps what it refused"},
-    {"dispose_world", kAnyResult, "world", nullptr,
-     "created worlds go in destructors, where an error has no one to go to; the host keeps what it refused"},
-    {"PF_DisposeWorld", kAnyResult, "world", nullptr,
-     "created worlds go in destructors, where an error has no one to go to; the host keeps what it refused"},
     {"AEGP_DisposeEffect", kInjectedOnly, "effect reference", nullptr, "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStream", kInjectedOnly, "stream reference", nullptr, "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStreamValue", kInjectedOnly, "stream value", nullptr, "the host keeps a value it refused to dispose"},
@@ -339,6 +336,17 @@ const Allowed kAllowed[] = {
     {"DRAWBOT_ReleaseObject", kAnyResult, "drawbot", nullptr,
      "brushes and fonts go back in destructors, where an error has no one to go to; the host keeps them"},
     {"progress", kAnyResult, nullptr, nullptr, "progress reports are a courtesy; their errors may be dropped"},
+    {"host_lock_handle", PF_Err_OUT_OF_MEMORY, nullptr, nullptr,
+     "pre-render data that cannot be locked ends the smart pre-render with 4"},
+    {"host_lock_handle", PF_Err_BAD_CALLBACK_PARAM, nullptr, nullptr,
+     "global or pre-render data that cannot be read at smart render (or the UI update) is 516"},
+    {"checkin_param", kAnyResult, "param checkout", nullptr,
+     "the host keeps a check-out it refused to take back; layer parameters go back in destructors, where an "
+     "error has no one to go to"},
+    {"dispose_world", kAnyResult, "world", nullptr,
+     "a render's own worlds go back in destructors, where an error has no one to go to; the host keeps them"},
+    {"PF_DisposeWorld", kAnyResult, "world", nullptr,
+     "a render's own worlds go back in destructors, where an error has no one to go to; the host keeps them"},
 };
 
 bool resultAllowed(const std::string& function, PF_Err injected, PF_Err result) {
