@@ -309,10 +309,10 @@ TEST_F(ConvolutionTest, UniformImageStaysUniformWithEdgeAndMirror) {
         GlowParameters p = defaultParameters();
         p.wrap = wrap;
         const std::string name = wrap == Wrap::Edge ? "edge" : "mirror";
-        // A premultiplied opaque colour in each depth's units.
+        // An opaque colour in each depth's units, premultiplied: colour x alpha.
         auto image = [&](double full) {
             return std::vector<Glow::Color>(static_cast<size_t>(w) * h,
-                                            Glow::Color{0.002 * full, 0.001 * full, 0.003 * full, full});
+                                            Glow::Color{0.2 * full * full, 0.1 * full * full, 0.3 * full * full, full});
         };
         auto image8 = image(255), image16 = image(32768), image32 = image(1);
         RawWorld<PF_Pixel> glow8(w, h);
@@ -324,9 +324,10 @@ TEST_F(ConvolutionTest, UniformImageStaysUniformWithEdgeAndMirror) {
         expectUniform(glow8, 1, name + " 8");
         expectUniform(glow16, 1, name + " 16");
         expectUniform(glow32, 1e-6, name + " 32");
-        EXPECT_NEAR(glow32.at(0, 0).red, 0.002, 1e-7) << name;
+        EXPECT_NEAR(glow32.at(0, 0).red, 0.2, 1e-7) << name;
         EXPECT_NEAR(glow32.at(0, 0).alpha, 1.0, 1e-7) << name;
-        EXPECT_NEAR(glow8.at(0, 0).alpha, 255, 1) << name;
+        EXPECT_NEAR(glow8.at(0, 0).red, 51, 1) << name;
+        EXPECT_NEAR(glow16.at(0, 0).blue, 0.3 * 32768, 1) << name;
     }
 }
 
@@ -359,6 +360,56 @@ TEST_F(ConvolutionTest, AllKernelsOffGiveTransparentBlack) {
     ASSERT_EQ(Glow::GlowNormal(&in_data_, suites(), Morvel::Bpc32, glow.get(), 1, &p, &image).execute(), 0);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) ASSERT_EQ(glow.at(x, y).alpha, 0.0f);
+    }
+}
+
+TEST_F(ConvolutionTest, ProgressCountsTheTiles) {
+    struct Case {
+        const char* name;
+        int w, h;
+        size_t calls;
+        int lastCurrent, total;
+    } cases[] = {
+        {"full HD", 1920, 1080, 54, 54, 54},
+        {"4K", 3840, 2160, 198, 198, 198},
+        // (196 + 20) is a multiple of the step 216: the total counts a tile row and column more.
+        {"one tile", 196, 196, 1, 1, 4},
+    };
+    for (const auto& c : cases) {
+        imageSize(c.w, c.h);
+        GlowParameters p = defaultParameters();
+        std::vector<Glow::Color> image(static_cast<size_t>(c.w) * c.h);
+        RawWorld<PF_Pixel> glow(c.w, c.h, 0);
+        const size_t before = host().iteration().progressReports().size();
+        ASSERT_EQ(Glow::GlowNormal(&in_data_, suites(), Morvel::Bpc8, glow.get(), 8, &p, &image).execute(), 0)
+            << c.name;
+        const auto reports = host().iteration().progressReports();
+        ASSERT_EQ(reports.size() - before, c.calls) << c.name;
+        EXPECT_EQ(reports.back().current, c.lastCurrent) << c.name;
+        EXPECT_EQ(reports.back().total, c.total) << c.name;
+    }
+}
+
+TEST_F(ConvolutionTest, ACancelEndsTheRenderWithTheHostsCode) {
+    const int w = 500, h = 300;
+    imageSize(w, h);
+    for (int blurType : {1, 2}) {
+        host().iteration().abortAfterPolls(2);
+        GlowParameters p = defaultParameters();
+        p.beam = true;
+        RawWorld<PF_Pixel16> glow(w, h);
+        PF_Err err = PF_Err_NONE;
+        if (blurType == 1) {
+            std::vector<Glow::Color> image(static_cast<size_t>(w) * h, Glow::Color{1, 1, 1, 1});
+            err = Glow::GlowNormal(&in_data_, suites(), Morvel::Bpc16, glow.get(), 3, &p, &image).execute();
+        } else {
+            std::vector<ChannelColor> image(static_cast<size_t>(w) * h, ChannelColor{1, 1, 1, 1, 1, 1});
+            err = Glow::GlowChannel(&in_data_, suites(), Morvel::Bpc16, glow.get(), 3, &p, &image).execute();
+        }
+        EXPECT_EQ(err, PF_Interrupt_CANCEL) << blurType;
+        // After the kernel, then the first tile's loading; its multiplying sees the cancel.
+        EXPECT_EQ(host().iteration().abortPolls(), 3) << blurType;
+        host().iteration().abortAfterPolls(-1);
     }
 }
 
