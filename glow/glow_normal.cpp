@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "glow/convolution_setup.h"
 #include "glow/kernel_creators.h"
 #include "glow/kernel_multiplier.h"
 #include "glow/kernel_outputter.h"
@@ -26,13 +27,13 @@ GlowNormal::GlowNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bp
       source(source) {}
 
 PF_Err GlowNormal::execute() {
-    if (glowWorld == nullptr || source == nullptr || params == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    bool empty = false;
+    const std::size_t sourceCount = source != nullptr ? source->size() : 0;
+    if (PF_Err err = checkConvolutionInputs(glowWorld, params, source, sourceCount, empty)) return err;
+    // An empty world has nothing to wrap onto (Mirror would divide by its size) and nothing to write.
+    if (empty) return PF_Err_NONE;
     const int width = glowWorld->width;
     const int height = glowWorld->height;
-    if (width <= 0 || height <= 0) return PF_Err_NONE;
-    if (source->size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
     try {
         const int threads = std::max(threadCount, 1);
         auto creators = getKernelCreatorsNormal(in_data, suites, bpc, threads, params);
@@ -61,24 +62,12 @@ PF_Err GlowNormal::execute() {
         if (!bufferA.init(size) || !bufferB.init(size)) return PF_Err_OUT_OF_MEMORY;
 
         KernelSetterNormalParameters setterParams;
-        setterParams.width = width;
-        setterParams.height = height;
-        setterParams.size = size;
-        setterParams.source = source;
-        setterParams.wrap = params->wrap;
+        setTileSource(setterParams, *params, width, height, size, source);
         setterParams.bufferA = bufferA.rows();
         setterParams.bufferB = bufferB.rows();
         KernelMultiplierNormalParameters multiplierParams{size, kernel.rows(), bufferA.rows(), bufferB.rows()};
         KernelOutputterNormalParameters outputterParams;
-        outputterParams.size = size;
-        outputterParams.radius = radius;
-        outputterParams.exposure = params->exposure;
-        outputterParams.unmult = params->glowUnmult;
-        outputterParams.black = params->glowBlack;
-        outputterParams.white = params->glowWhite;
-        outputterParams.gamma = params->glowGamma;
-        outputterParams.alphaBlack = params->glowAlphaBlack;
-        outputterParams.alphaWhite = params->glowAlphaWhite;
+        setOutputLevels(outputterParams, *params, size, radius);
         outputterParams.kernelTotal = kernelTotal;
         outputterParams.bufferA = bufferA.rows();
         outputterParams.bufferB = bufferB.rows();

@@ -30,7 +30,7 @@ public:
 
 private:
     [[maybe_unused]] PF_InData* in_data;
-    AEGP_SuiteHandler& suites;
+    [[maybe_unused]] AEGP_SuiteHandler& suites;
     KernelMultiplierNormalParameters* params;
 };
 
@@ -42,7 +42,7 @@ public:
 
 private:
     [[maybe_unused]] PF_InData* in_data;
-    AEGP_SuiteHandler& suites;
+    [[maybe_unused]] AEGP_SuiteHandler& suites;
     KernelMultiplierChannelParameters* params;
 };
 

@@ -59,6 +59,34 @@ BandRange clipToImage(BandRange range, int origin, int extent) {
 // Where the transform left sample i: the kernel's centre sits at (half, half).
 int shifted(int i, int half) { return i < half ? i + half : i - half; }
 
+// Calls write(buffer row, index of the value's real part in it, pixel) for every pixel of the
+// world that the tile's rows [firstRow, endRow) and inner columns [R, size - R) cover.
+template <typename Pixel, typename Write>
+void forEachWrittenPixel(PF_LayerDef* world, int tileX, int tileY, int size, int half, int radius, int firstRow,
+                         int endRow, Write write) {
+    const BandRange rows = clipToImage({firstRow, endRow}, tileX, world->width);
+    const BandRange columns = clipToImage({radius, size - radius}, tileY, world->height);
+    for (int x = rows.first; x < rows.end; ++x) {
+        const int bx = shifted(x, half);
+        for (int y = columns.first; y < columns.end; ++y) {
+            write(bx, 2 * shifted(y, half), *pixelAt<Pixel>(world, tileX + x, tileY + y));
+        }
+    }
+}
+
+// Band i of n of the tile's inner rows, written at the world's depth.
+template <typename Outputter>
+void outputBand(Outputter& outputter, Morvel::Bpc bpc, int size, int radius, int i, int n) {
+    const BandRange band = bandRange(size - 2 * radius, i, n);
+    const int firstRow = radius + band.first;
+    const int endRow = radius + band.end;
+    switch (bpc) {
+        case Morvel::Bpc8: outputter.output8(firstRow, endRow); break;
+        case Morvel::Bpc16: outputter.output16(firstRow, endRow); break;
+        case Morvel::Bpc32: outputter.output32(firstRow, endRow); break;
+    }
+}
+
 }  // namespace
 
 GlowFinish::GlowFinish(PF_InData* in_data, double black, double white, double gamma, double alphaBlack,
@@ -151,14 +179,7 @@ KernelOutputterNormal::KernelOutputterNormal(PF_InData* in_data, AEGP_SuiteHandl
              params->unmult) {}
 
 PF_Err KernelOutputterNormal::operator()(int i, int n) {
-    const BandRange band = bandRange(size - 2 * radius, i, n);
-    const int firstRow = radius + band.first;
-    const int endRow = radius + band.end;
-    switch (bpc) {
-        case Morvel::Bpc8: output8(firstRow, endRow); break;
-        case Morvel::Bpc16: output16(firstRow, endRow); break;
-        case Morvel::Bpc32: output32(firstRow, endRow); break;
-    }
+    outputBand(*this, bpc, size, radius, i, n);
     return PF_Err_NONE;
 }
 
@@ -168,25 +189,20 @@ void KernelOutputterNormal::output32(int firstRow, int endRow) { output<PF_Pixel
 
 template <typename Pixel>
 void KernelOutputterNormal::output(int firstRow, int endRow) {
-    const int tileX = params->tileX;
-    const int tileY = params->tileY;
-    const BandRange rows = clipToImage({firstRow, endRow}, tileX, width);
-    const BandRange columns = clipToImage({radius, size - radius}, tileY, height);
-    for (int x = rows.first; x < rows.end; ++x) {
-        const double* A = params->bufferA[shifted(x, half)];
-        const double* B = params->bufferB[shifted(x, half)];
-        for (int y = columns.first; y < columns.end; ++y) {
-            const int at = 2 * shifted(y, half);
-            Pixel& out = *pixelAt<Pixel>(glowWorld, tileX + x, tileY + y);
-            const double alpha = B[at + 1] * scale;
-            if (!(alpha > 1e-6)) {
-                out = Pixel{};
-                continue;
-            }
-            const double f = factor / alpha;
-            levels.finish(A[at] * f, A[at + 1] * f, B[at] * f, alpha, out);
-        }
-    }
+    double* const* bufferA = params->bufferA;
+    double* const* bufferB = params->bufferB;
+    forEachWrittenPixel<Pixel>(glowWorld, params->tileX, params->tileY, size, half, radius, firstRow, endRow,
+                               [&](int row, int at, Pixel& out) {
+                                   const double* A = bufferA[row];
+                                   const double* B = bufferB[row];
+                                   const double alpha = B[at + 1] * scale;
+                                   if (!(alpha > 1e-6)) {
+                                       out = Pixel{};
+                                       return;
+                                   }
+                                   const double f = factor / alpha;
+                                   levels.finish(A[at] * f, A[at + 1] * f, B[at] * f, alpha, out);
+                               });
 }
 
 // ---- three channels
@@ -211,14 +227,7 @@ KernelOutputterChannel::KernelOutputterChannel(PF_InData* in_data, AEGP_SuiteHan
              params->unmult) {}
 
 PF_Err KernelOutputterChannel::operator()(int i, int n) {
-    const BandRange band = bandRange(size - 2 * radius, i, n);
-    const int firstRow = radius + band.first;
-    const int endRow = radius + band.end;
-    switch (bpc) {
-        case Morvel::Bpc8: output8(firstRow, endRow); break;
-        case Morvel::Bpc16: output16(firstRow, endRow); break;
-        case Morvel::Bpc32: output32(firstRow, endRow); break;
-    }
+    outputBand(*this, bpc, size, radius, i, n);
     return PF_Err_NONE;
 }
 
@@ -228,27 +237,24 @@ void KernelOutputterChannel::output32(int firstRow, int endRow) { output<PF_Pixe
 
 template <typename Pixel>
 void KernelOutputterChannel::output(int firstRow, int endRow) {
-    const int tileX = params->tileX;
-    const int tileY = params->tileY;
-    const BandRange rows = clipToImage({firstRow, endRow}, tileX, width);
-    const BandRange columns = clipToImage({radius, size - radius}, tileY, height);
-    for (int x = rows.first; x < rows.end; ++x) {
-        const double* red = params->red[shifted(x, half)];
-        const double* green = params->green[shifted(x, half)];
-        const double* blue = params->blue[shifted(x, half)];
-        for (int y = columns.first; y < columns.end; ++y) {
-            const int at = 2 * shifted(y, half);
-            Pixel& out = *pixelAt<Pixel>(glowWorld, tileX + x, tileY + y);
-            // FFT noise leaves tiny alphas where nothing glows; they pass this test and stay.
-            const double alphaRaw = std::max({red[at + 1], green[at + 1], blue[at + 1]});
-            if (alphaRaw <= 0.0) {
-                out = Pixel{};
-                continue;
-            }
-            levels.finish(factorRed * red[at] / alphaRaw, factorGreen * green[at] / alphaRaw,
-                          factorBlue * blue[at] / alphaRaw, alphaRaw * scale, out);
-        }
-    }
+    double* const* red = params->red;
+    double* const* green = params->green;
+    double* const* blue = params->blue;
+    forEachWrittenPixel<Pixel>(glowWorld, params->tileX, params->tileY, size, half, radius, firstRow, endRow,
+                               [&](int row, int at, Pixel& out) {
+                                   const double* r = red[row];
+                                   const double* g = green[row];
+                                   const double* b = blue[row];
+                                   // FFT noise leaves tiny alphas where nothing glows; they pass
+                                   // this test and stay.
+                                   const double alphaRaw = std::max({r[at + 1], g[at + 1], b[at + 1]});
+                                   if (alphaRaw <= 0.0) {
+                                       out = Pixel{};
+                                       return;
+                                   }
+                                   levels.finish(factorRed * r[at] / alphaRaw, factorGreen * g[at] / alphaRaw,
+                                                 factorBlue * b[at] / alphaRaw, alphaRaw * scale, out);
+                               });
 }
 
 }  // namespace Glow

@@ -81,7 +81,7 @@ private:
     void output(int firstRow, int endRow);
 
     [[maybe_unused]] PF_InData* in_data;
-    AEGP_SuiteHandler& suites;
+    [[maybe_unused]] AEGP_SuiteHandler& suites;
     Morvel::Bpc bpc;
     PF_LayerDef* glowWorld;
     KernelOutputterNormalParameters* params;
@@ -111,7 +111,7 @@ private:
     void output(int firstRow, int endRow);
 
     [[maybe_unused]] PF_InData* in_data;
-    AEGP_SuiteHandler& suites;
+    [[maybe_unused]] AEGP_SuiteHandler& suites;
     Morvel::Bpc bpc;
     PF_LayerDef* glowWorld;
     KernelOutputterChannelParameters* params;

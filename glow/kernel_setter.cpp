@@ -18,12 +18,35 @@ void mapImageRows(std::vector<int>& imageRows, const std::function<int(int)>& wr
     }
 }
 
-// A band's columns in blocks of a few: a block reads a few image rows side by side as it walks
-// down the buffer rows, so both the reads and the writes stay on a handful of cache lines.
+// Columns per block of the band walk: the reads and writes of a block stay on a few cache lines.
 constexpr int kColumnBlock = 16;
 
 void clear(double* row, BandRange columns) {
     std::fill(row + 2 * columns.first, row + 2 * columns.end, 0.0);
+}
+
+// Walks band's columns of every buffer row x: clear(x, columns) where image column wrapX(tileX + x)
+// lies outside the image, else load(x, y, the record or null beyond the image's rows). The columns
+// go in blocks, so that a block reads a few image rows side by side as it walks down the rows.
+template <typename Record, typename Clear, typename Load>
+void loadBand(const std::vector<int>& imageRows, const std::function<int(int)>& wrapX, int tileX, int width, int size,
+              BandRange band, const Record* source, Clear clear, Load load) {
+    const std::size_t stride = static_cast<std::size_t>(width);
+    for (int block = band.first; block < band.end; block += kColumnBlock) {
+        const BandRange columns{block, std::min(block + kColumnBlock, band.end)};
+        for (int x = 0; x < size; ++x) {
+            const int X = wrapX(tileX + x);
+            if (X < 0 || X >= width) {
+                clear(x, columns);
+                continue;
+            }
+            const Record* column = source + X;
+            for (int y = columns.first; y < columns.end; ++y) {
+                const int Y = imageRows[static_cast<std::size_t>(y)];
+                load(x, y, Y < 0 ? nullptr : column + static_cast<std::size_t>(Y) * stride);
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -41,34 +64,26 @@ PF_Err KernelSetterNormal::operator()(int i, int n) {
     const KernelSetterNormalParameters& p = *params;
     const BandRange band = bandRange(p.size, i, n);
     mapImageRows(imageRows, wrapY, p.tileY, p.height, band);
-    const Color* source = p.source->data();
-    const std::size_t width = static_cast<std::size_t>(p.width);
-    for (int block = band.first; block < band.end; block += kColumnBlock) {
-        const BandRange columns{block, std::min(block + kColumnBlock, band.end)};
-        for (int x = 0; x < p.size; ++x) {
-            double* a = p.bufferA[x];
-            double* b = p.bufferB[x];
-            const int X = wrapX(p.tileX + x);
-            if (X < 0 || X >= p.width) {
-                clear(a, columns);
-                clear(b, columns);
-                continue;
+    double* const* bufferA = p.bufferA;
+    double* const* bufferB = p.bufferB;
+    loadBand(
+        imageRows, wrapX, p.tileX, p.width, p.size, band, p.source->data(),
+        [&](int x, BandRange columns) {
+            clear(bufferA[x], columns);
+            clear(bufferB[x], columns);
+        },
+        [&](int x, int y, const Color* pixel) {
+            double* a = bufferA[x] + 2 * y;
+            double* b = bufferB[x] + 2 * y;
+            if (pixel == nullptr) {
+                a[0] = a[1] = b[0] = b[1] = 0.0;
+                return;
             }
-            const Color* column = source + X;
-            for (int y = columns.first; y < columns.end; ++y) {
-                const int Y = imageRows[static_cast<std::size_t>(y)];
-                if (Y < 0) {
-                    a[2 * y] = a[2 * y + 1] = b[2 * y] = b[2 * y + 1] = 0.0;
-                    continue;
-                }
-                const Color& pixel = column[static_cast<std::size_t>(Y) * width];
-                a[2 * y] = pixel.red;
-                a[2 * y + 1] = pixel.green;
-                b[2 * y] = pixel.blue;
-                b[2 * y + 1] = pixel.alpha;
-            }
-        }
-    }
+            a[0] = pixel->red;
+            a[1] = pixel->green;
+            b[0] = pixel->blue;
+            b[1] = pixel->alpha;
+        });
     return PF_Err_NONE;
 }
 
@@ -85,38 +100,31 @@ PF_Err KernelSetterChannel::operator()(int i, int n) {
     const KernelSetterChannelParameters& p = *params;
     const BandRange band = bandRange(p.size, i, n);
     mapImageRows(imageRows, wrapY, p.tileY, p.height, band);
-    const ChannelColor* source = p.source->data();
-    const std::size_t width = static_cast<std::size_t>(p.width);
-    for (int block = band.first; block < band.end; block += kColumnBlock) {
-        const BandRange columns{block, std::min(block + kColumnBlock, band.end)};
-        for (int x = 0; x < p.size; ++x) {
-            double* red = p.red[x];
-            double* green = p.green[x];
-            double* blue = p.blue[x];
-            const int X = wrapX(p.tileX + x);
-            if (X < 0 || X >= p.width) {
-                clear(red, columns);
-                clear(green, columns);
-                clear(blue, columns);
-                continue;
+    double* const* red = p.red;
+    double* const* green = p.green;
+    double* const* blue = p.blue;
+    loadBand(
+        imageRows, wrapX, p.tileX, p.width, p.size, band, p.source->data(),
+        [&](int x, BandRange columns) {
+            clear(red[x], columns);
+            clear(green[x], columns);
+            clear(blue[x], columns);
+        },
+        [&](int x, int y, const ChannelColor* pixel) {
+            double* r = red[x] + 2 * y;
+            double* g = green[x] + 2 * y;
+            double* b = blue[x] + 2 * y;
+            if (pixel == nullptr) {
+                r[0] = r[1] = g[0] = g[1] = b[0] = b[1] = 0.0;
+                return;
             }
-            const ChannelColor* column = source + X;
-            for (int y = columns.first; y < columns.end; ++y) {
-                const int Y = imageRows[static_cast<std::size_t>(y)];
-                if (Y < 0) {
-                    red[2 * y] = red[2 * y + 1] = green[2 * y] = green[2 * y + 1] = blue[2 * y] = blue[2 * y + 1] = 0.0;
-                    continue;
-                }
-                const ChannelColor& pixel = column[static_cast<std::size_t>(Y) * width];
-                red[2 * y] = pixel.red;
-                red[2 * y + 1] = pixel.redAlpha;
-                green[2 * y] = pixel.green;
-                green[2 * y + 1] = pixel.greenAlpha;
-                blue[2 * y] = pixel.blue;
-                blue[2 * y + 1] = pixel.blueAlpha;
-            }
-        }
-    }
+            r[0] = pixel->red;
+            r[1] = pixel->redAlpha;
+            g[0] = pixel->green;
+            g[1] = pixel->greenAlpha;
+            b[0] = pixel->blue;
+            b[1] = pixel->blueAlpha;
+        });
     return PF_Err_NONE;
 }
 

@@ -47,7 +47,7 @@ public:
 
 private:
     [[maybe_unused]] PF_InData* in_data;
-    AEGP_SuiteHandler& suites;
+    [[maybe_unused]] AEGP_SuiteHandler& suites;
     KernelSetterNormalParameters* params;
     std::function<int(int)> wrapX;
     std::function<int(int)> wrapY;
@@ -61,7 +61,7 @@ public:
 
 private:
     [[maybe_unused]] PF_InData* in_data;
-    AEGP_SuiteHandler& suites;
+    [[maybe_unused]] AEGP_SuiteHandler& suites;
     KernelSetterChannelParameters* params;
     std::function<int(int)> wrapX;
     std::function<int(int)> wrapY;
