@@ -2,6 +2,7 @@
 
 #include "glow/kernel_creator_beam.h"
 #include "glow/kernel_creator_diffusion.h"
+#include "glow/kernel_creator_kernel.h"
 
 namespace Glow {
 
@@ -16,6 +17,9 @@ std::vector<std::unique_ptr<KernelCreatorNormal>> getKernelCreatorsNormal(PF_InD
     if (params->beam) {
         creators.push_back(std::make_unique<KernelCreatorNormalBeam>(in_data, suites, bpc, threadCount, params));
     }
+    if (params->kernel) {
+        creators.push_back(std::make_unique<KernelCreatorNormalKernel>(in_data, suites, bpc, threadCount, params));
+    }
     return creators;
 }
 
@@ -29,6 +33,9 @@ std::vector<std::unique_ptr<KernelCreatorChannel>> getKernelCreatorsChannel(PF_I
     }
     if (params->beam) {
         creators.push_back(std::make_unique<KernelCreatorChannelBeam>(in_data, suites, bpc, threadCount, params));
+    }
+    if (params->kernel) {
+        creators.push_back(std::make_unique<KernelCreatorChannelKernel>(in_data, suites, bpc, threadCount, params));
     }
     return creators;
 }

@@ -7,7 +7,7 @@
 
 namespace Glow {
 
-// The creators the switches ask for, in the order they add into the kernel: Diffusion, Beam.
+// The creators the switches ask for, in the order they add into the kernel: Diffusion, Beam, Kernel.
 std::vector<std::unique_ptr<KernelCreatorNormal>> getKernelCreatorsNormal(PF_InData* in_data,
                                                                           AEGP_SuiteHandler& suites,
                                                                           Morvel::Bpc bpc, int threadCount,
