@@ -390,7 +390,7 @@ TEST_F(ConvolutionTest, ProgressCountsTheTiles) {
     }
 }
 
-TEST_F(ConvolutionTest, ACancelEndsTheRenderWithTheHostsCode) {
+TEST_F(ConvolutionTest, ThreadedCancelEndsTheRenderWithTheHostsCode) {
     const int w = 500, h = 300;
     imageSize(w, h);
     for (int blurType : {1, 2}) {

@@ -161,7 +161,7 @@ double largestDifference(const Morvel::FFT::Buffer& a, const Morvel::FFT::Buffer
     return worst;
 }
 
-TEST_F(KernelTest, KernelsSumToOneAndThreadCountsAgree) {
+TEST_F(KernelTest, ThreadedKernelsSumToOneAndAgreeAcrossThreadCounts) {
     struct Case {
         const char* name;
         bool diffusion, beam;
