@@ -60,12 +60,12 @@ BandRange clipToImage(BandRange range, int origin, int extent) {
 int shifted(int i, int half) { return i < half ? i + half : i - half; }
 
 // Calls write(buffer row, index of the value's real part in it, pixel) for every pixel of the
-// world that the tile's rows [firstRow, endRow) and inner columns [R, size - R) cover.
+// width x height world that the tile's rows [firstRow, endRow) and inner columns [R, size - R) cover.
 template <typename Pixel, typename Write>
-void forEachWrittenPixel(PF_LayerDef* world, int tileX, int tileY, int size, int half, int radius, int firstRow,
-                         int endRow, Write write) {
-    const BandRange rows = clipToImage({firstRow, endRow}, tileX, world->width);
-    const BandRange columns = clipToImage({radius, size - radius}, tileY, world->height);
+void forEachWrittenPixel(PF_LayerDef* world, int width, int height, int tileX, int tileY, int size, int half,
+                         int radius, int firstRow, int endRow, Write write) {
+    const BandRange rows = clipToImage({firstRow, endRow}, tileX, width);
+    const BandRange columns = clipToImage({radius, size - radius}, tileY, height);
     for (int x = rows.first; x < rows.end; ++x) {
         const int bx = shifted(x, half);
         for (int y = columns.first; y < columns.end; ++y) {
@@ -191,7 +191,8 @@ template <typename Pixel>
 void KernelOutputterNormal::output(int firstRow, int endRow) {
     double* const* bufferA = params->bufferA;
     double* const* bufferB = params->bufferB;
-    forEachWrittenPixel<Pixel>(glowWorld, params->tileX, params->tileY, size, half, radius, firstRow, endRow,
+    forEachWrittenPixel<Pixel>(glowWorld, width, height, params->tileX, params->tileY, size, half, radius,
+                               firstRow, endRow,
                                [&](int row, int at, Pixel& out) {
                                    const double* A = bufferA[row];
                                    const double* B = bufferB[row];
@@ -240,7 +241,8 @@ void KernelOutputterChannel::output(int firstRow, int endRow) {
     double* const* red = params->red;
     double* const* green = params->green;
     double* const* blue = params->blue;
-    forEachWrittenPixel<Pixel>(glowWorld, params->tileX, params->tileY, size, half, radius, firstRow, endRow,
+    forEachWrittenPixel<Pixel>(glowWorld, width, height, params->tileX, params->tileY, size, half, radius,
+                               firstRow, endRow,
                                [&](int row, int at, Pixel& out) {
                                    const double* r = red[row];
                                    const double* g = green[row];
