@@ -331,6 +331,66 @@ TEST_F(ConvolutionTest, UniformImageStaysUniformWithEdgeAndMirror) {
     }
 }
 
+// The same grey picture in each depth's units: 8 and 16 bits come out within 2 steps of the float
+// output quantised, in Normal and Channel alike.
+TEST_F(ConvolutionTest, IntegerDepthsFollowTheFloatOutput) {
+    const int w = 160, h = 120;
+    imageSize(w, h);
+    auto grey = [&](int x, int y, double& c, double& a) {
+        const double d = std::hypot(x - 70.0, y - 50.0);
+        a = d < 30 ? 1.0 : d < 60 ? (60 - d) / 30 : 0.0;
+        c = 0.3 + 0.5 * ((x / 8 + y / 8) % 2);
+    };
+    for (int blurType : {1, 2}) {
+        GlowParameters p = defaultParameters();
+        p.blurType = blurType;
+        p.beam = true;
+        p.color1Radius = 0.7;
+        p.color3Radius = 1.3;
+        RawWorld<PF_Pixel> glow8(w, h);
+        RawWorld<PF_Pixel16> glow16(w, h);
+        RawWorld<PF_PixelFloat> glow32(w, h);
+        auto render = [&](double full, Morvel::Bpc bpc, PF_LayerDef* world) {
+            std::vector<Glow::Color> normal(static_cast<size_t>(w) * h);
+            std::vector<ChannelColor> channel(static_cast<size_t>(w) * h);
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    double c = 0, a = 0;
+                    grey(x, y, c, a);
+                    const double pc = c * full * a * full, pa = a * full;
+                    normal[static_cast<size_t>(y) * w + x] = {pc, pc, pc, pa};
+                    channel[static_cast<size_t>(y) * w + x] = {pc, pc, pc, pa, pa, pa};
+                }
+            }
+            if (blurType == 1) return Glow::GlowNormal(&in_data_, suites(), bpc, world, 3, &p, &normal).execute();
+            return Glow::GlowChannel(&in_data_, suites(), bpc, world, 3, &p, &channel).execute();
+        };
+        ASSERT_EQ(render(255, Morvel::Bpc8, glow8.get()), 0);
+        ASSERT_EQ(render(32768, Morvel::Bpc16, glow16.get()), 0);
+        ASSERT_EQ(render(1, Morvel::Bpc32, glow32.get()), 0);
+        auto quantised = [](float v, double full) { return std::floor(std::clamp(v * full, 0.0, full) + 0.5); };
+        double worst8 = 0, worst16 = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const PF_PixelFloat& f = glow32.at(x, y);
+                const PF_Pixel& e = glow8.at(x, y);
+                const PF_Pixel16& s = glow16.at(x, y);
+                const float fv[4] = {f.alpha, f.red, f.green, f.blue};
+                const double ev[4] = {double(e.alpha), double(e.red), double(e.green), double(e.blue)};
+                const double sv[4] = {double(s.alpha), double(s.red), double(s.green), double(s.blue)};
+                // Where alpha rounds to nothing the colour is a ratio of rounding noise, and unseen.
+                for (int k = 0; k < 4; ++k) {
+                    if (k == 0 || e.alpha > 0) worst8 = std::max(worst8, std::fabs(ev[k] - quantised(fv[k], 255)));
+                    if (k == 0 || s.alpha > 0) worst16 = std::max(worst16, std::fabs(sv[k] - quantised(fv[k], 32768)));
+                }
+            }
+        }
+        EXPECT_LE(worst8, 2) << blurType;
+        EXPECT_LE(worst16, 2) << blurType;
+        EXPECT_GT(glow8.at(70, 50).alpha, 200) << blurType;
+    }
+}
+
 TEST_F(ConvolutionTest, EmptyWorldsAndShortSourcesAreHandled) {
     GlowParameters p = defaultParameters();
     p.wrap = Wrap::Mirror;
