@@ -31,6 +31,10 @@ public:
 
     int execute();
     int renderWorlds();
+    // Lets go early of what destruction would: the output, the input, then the effect reference,
+    // whose disposal's error it returns, so that a caller can report a reference the host refused
+    // to take back instead of losing it in the destructor.
+    int release();
 
 protected:
     // The order of these members is the order of release, last first: output, input, the effect

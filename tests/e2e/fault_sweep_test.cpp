@@ -31,6 +31,7 @@
 #include "library/default/default.h"
 #include "library/plugin/entry_guard.h"
 #include "host/sim/drawing.h"
+#include "host/sim/frame.h"
 #include "host/sim/iterate.h"
 #include "host/sim/plugin.h"
 #include "host/sim/script.h"
@@ -192,6 +193,16 @@ PF_Err arbCompare(Stage& s) {
 }
 PF_Err arbDispose(Stage& s) { return arbitrary(s).dispose(s.value); }
 
+// One frame of the whole layer as the host runs it: smart pre-render, then smart render.
+Step smartRender(int depth, PF_RationalScale downsample = {1, 1}) {
+    return [depth, downsample](Stage& s) {
+        Sim::FrameRequest request;
+        request.depth = depth;
+        request.downsampleX = request.downsampleY = downsample;
+        return s.instance.renderFrame(request).err();
+    };
+}
+
 const Row kRows[] = {
     {"MorvelGlow", "about", setUp, command(PF_Cmd_ABOUT)},
     {"MorvelGlow", "global set-up", nothing, setUp},
@@ -230,6 +241,12 @@ const Row kRows[] = {
     {"MorvelDiffusion", "global set-up", nothing, setUp},
     {"MorvelDiffusion", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
     {"MorvelDiffusion", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
+    {"MorvelDiffusion", "user changed a parameter", withParameters, command(PF_Cmd_USER_CHANGED_PARAM)},
+    {"MorvelDiffusion", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
+    {"MorvelDiffusion", "smart render 8-bit", withParameters, smartRender(8)},
+    {"MorvelDiffusion", "smart render 16-bit", withParameters, smartRender(16)},
+    {"MorvelDiffusion", "smart render float", withParameters, smartRender(32)},
+    {"MorvelDiffusion", "smart render 8-bit at 1/2", withParameters, smartRender(8, {1, 2})},
 };
 
 // ---------------------------------------------------------------- reviewed mappings
@@ -266,6 +283,15 @@ const Allowed kAllowed[] = {
     {"DRAWBOT_ReleaseObject", kAnyResult, "drawbot", nullptr,
      "brushes and fonts go back in destructors, where an error has no one to go to; the host keeps them"},
     {"progress", kAnyResult, nullptr, nullptr, "progress reports are a courtesy; their errors may be dropped"},
+    {"host_lock_handle", PF_Err_OUT_OF_MEMORY, nullptr, nullptr,
+     "pre-render data that cannot be locked ends the smart pre-render with 4"},
+    {"host_lock_handle", PF_Err_BAD_CALLBACK_PARAM, nullptr, nullptr,
+     "global or pre-render data that cannot be read at smart render (or the UI update) is 516"},
+    {"checkin_param", kInjectedOnly, "param checkout", nullptr, "the host keeps a check-out it refused to take back"},
+    {"dispose_world", kAnyResult, "world", nullptr,
+     "a render's own worlds go back in destructors, where an error has no one to go to; the host keeps them"},
+    {"PF_DisposeWorld", kAnyResult, "world", nullptr,
+     "a render's own worlds go back in destructors, where an error has no one to go to; the host keeps them"},
 };
 
 bool resultAllowed(const std::string& function, PF_Err injected, PF_Err result) {
