@@ -5,7 +5,9 @@
 #include <utility>
 #include <vector>
 
+#include "glow/glow_channel.h"
 #include "glow/glow_color.h"
+#include "glow/glow_normal.h"
 #include "glow/preprocessor.h"
 #include "glow/threshold_channel.h"
 #include "glow/threshold_normal.h"
@@ -193,15 +195,14 @@ PF_Err Glow::extractGlow(std::shared_ptr<Morvel::World>& source, std::shared_ptr
         std::vector<Color> records;
         err = thresholdRecords<Color, ThresholdNormal>(in_data, suites, bpc, source->world, threads, common, records);
         if (err == PF_Err_NONE) err = abortRequested(in_data);
-        // Placeholder until the one-colour convolution lands: the glow world stays cleared.
+        if (err == PF_Err_NONE) err = GlowNormal(in_data, suites, bpc, glow->world, threads, params, &records).execute();
     } else {
         std::vector<ChannelColor> records;
         err = thresholdRecords<ChannelColor, ThresholdChannel>(in_data, suites, bpc, source->world, threads, common,
                                                                records);
         if (err == PF_Err_NONE) err = abortRequested(in_data);
-        // Placeholder until the three-channel convolution lands: the glow world stays cleared.
+        if (err == PF_Err_NONE) err = GlowChannel(in_data, suites, bpc, glow->world, threads, params, &records).execute();
     }
-    (void)glow;
     return err;
 }
 

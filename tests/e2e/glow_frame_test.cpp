@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/sim/frame.h"
+#include "host/sim/params.h"
 #include "host/sim/plugin.h"
 #include "support/host_fixture.h"
 
@@ -50,10 +51,13 @@ protected:
     std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
-// Until the pipeline is in, the glow's render hands the layer through: the output holds the
+// Without glow ("Glow Opacity" 0) the render hands the layer through: the output holds the
 // layer's pixels wherever it lies.
 TEST_F(GlowFrameTest, FramesAtEveryDepthRenderAndLeaveNothingBehind) {
     placed();
+    PF_ParamDef glowOpacity = Sim::paramValue(instance_->effect(), 96);
+    glowOpacity.u.fs_d.value = 0;
+    Sim::setParamValue(instance_->effect(), 96, glowOpacity);
     for (int depth : {8, 16, 32}) {
         SCOPED_TRACE(depth);
         Sim::FrameRequest request;
