@@ -5,7 +5,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 
-"$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Warnings are errors here (and in CI), though not in a user's own build.
+"$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_WERROR=ON
 ctest --test-dir "$root/build/release" --output-on-failure -j 4
 
 # The installation as the README describes it: the tool finds the plug-ins it installed by name.
@@ -15,20 +16,18 @@ cmake --install "$root/build/release" --prefix "$prefix" >/dev/null
 "$prefix/bin/morvel" --version
 "$prefix/bin/morvel" about MorvelGlow >/dev/null
 
-# The band iteration and the host's worker pool under the thread sanitizer: only the two test
-# programs that hold them are built, and only the threaded tests run.
-cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF >/dev/null
+# The tests labelled "threaded" (their names hold "Threaded") under the thread sanitizer; only the
+# test programs that hold such tests are built.
+cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF \
+    -DMORVEL_WERROR=ON >/dev/null
 cmake --build "$root/build/tsan" -j "${MORVEL_JOBS:-$(nproc)}" --target test_library test_host test_Util
-TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_library" --gtest_filter='IterateGeneric*:SubPixelTest.*:FFT2DTest.*'
-TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_host" --gtest_filter='IterateSuite*:ThreadPool*:FaultPlan.*'
-# The suite cache's first fill from several threads at once.
-TSAN_OPTIONS=halt_on_error=1 "$root/build/tsan/test_Util" --gtest_filter='SuiteHandlerTest.Concurrent*:SuiteHandlerTest.Racing*'
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure -j 4 -L threaded
 
 # The README's fuzz build, all of it (which also keeps the code clang-clean and shows that the
 # plug-ins load under clang's sanitizers), then a short run of the parser's fuzz target from the
 # stored corpus; longer runs are described in the README.
 CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug \
-    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DMORVEL_FUZZ=ON -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
+    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DMORVEL_FUZZ=ON -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF -DMORVEL_WERROR=ON
 "$root/build/fuzz/morvel" about MorvelGlow >/dev/null
 mkdir -p "$root/build/fuzz/corpus"
 if ! "$root/build/fuzz/fuzz_color_expression" "$root/build/fuzz/corpus" "$root/tests/data/color_expression_corpus" \
@@ -38,6 +37,6 @@ if ! "$root/build/fuzz/fuzz_color_expression" "$root/build/fuzz/corpus" "$root/t
 fi
 tail -n 1 "$root/build/fuzz/run.log"
 
-"$root/scripts/build.sh" "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
+"$root/scripts/build.sh" "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF -DMORVEL_WERROR=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build/asan" --output-on-failure -j 4

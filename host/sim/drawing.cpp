@@ -435,6 +435,16 @@ PF_EventExtra EffectControlsWindow::dragEvent(int32_t index, PF_Rect frame, PF_P
 }
 
 void installDrawingSuites(Host& host) {
+    host.faults().registerNames({
+        "DRAWBOT_AddRect", "DRAWBOT_BezierTo", "DRAWBOT_Close", "DRAWBOT_DrawString", "DRAWBOT_FillPath",
+        "DRAWBOT_Flush", "DRAWBOT_GetDefaultFontSize", "DRAWBOT_GetSupplier", "DRAWBOT_GetSurface",
+        "DRAWBOT_LineTo", "DRAWBOT_MoveTo", "DRAWBOT_NewBrush", "DRAWBOT_NewDefaultFont",
+        "DRAWBOT_NewPath", "DRAWBOT_NewPen", "DRAWBOT_PaintRect", "DRAWBOT_PopStateStack",
+        "DRAWBOT_PushStateStack", "DRAWBOT_ReleaseObject", "DRAWBOT_SetAntiAliasPolicy",
+        "DRAWBOT_StrokePath", "DRAWBOT_SupportsText", "PF_GetDrawingReference"});
+    // The event callbacks the composition and layer windows hand out (windows.cpp).
+    host.faults().registerNames({"layer_to_comp", "comp_to_layer", "source_to_frame", "frame_to_source"});
+
     host.addSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion1, &kCustomUISuite1);
     host.addSuite(kDRAWBOT_DrawSuite, kDRAWBOT_SuiteVersion1, &kDrawSuite1);
     host.addSuite(kDRAWBOT_SupplierSuite, kDRAWBOT_SuiteVersion1, &kSupplierSuite1);

@@ -142,6 +142,12 @@ const AEGP_EffectSuite3 kEffectSuite3 = {getLayerEffectByIndex, getInstalledKeyF
 }  // namespace
 
 void installEffectSuites(Host& host) {
+    host.faults().registerNames({
+        "AEGP_ApplyEffect", "AEGP_DisposeEffect", "AEGP_GetEffectFlags", "AEGP_GetEffectLayer",
+        "AEGP_GetInstalledKeyFromLayerEffect", "AEGP_GetLayerEffectByIndex", "AEGP_GetLayerObjectType",
+        "AEGP_GetLayerParentComp", "AEGP_GetNewEffectForEffect", "AEGP_ReorderEffect",
+        "AEGP_SetEffectFlags"});
+
     host.addSuite(kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1, &kPFInterfaceSuite1);
     host.addSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion13, &kLayerSuite13);
     host.addSuite(kAEGPEffectSuite, kAEGPEffectSuiteVersion2, &kEffectSuite2);

@@ -134,7 +134,12 @@ void deliverForFrame(Host& host, PF_EffectInstance& effect, int32_t index, PF_Pa
     param.u.ld.dephault = dephault;
 }
 
+std::string layerCheckoutKey(const PF_EffectInstance& effect, int32_t checkoutId) {
+    return Ledger::keyOf(&effect) + "#" + std::to_string(checkoutId);
+}
+
 void endFrame(Host& host, PF_EffectInstance& effect) {
+    host.ledger().releaseAll("layer checkout", Ledger::keyOf(&effect) + "#");
     for (PF_LayerDef* world : effect.frameWorlds) host.worlds().drop(world);
     effect.frameWorlds.clear();
     effect.frameLayerParams.clear();

@@ -61,7 +61,10 @@ PF_LayerDef* frameWorld(Host& host, PF_EffectInstance& effect, const PF_LayerDef
 // frame's depth and resolution.
 void deliverForFrame(Host& host, PF_EffectInstance& effect, int32_t index, PF_ParamDef& param);
 
-// Drops what the host made for the frame and forgets its check-outs.
+// The ledger key of a layer check-out made within a frame.
+std::string layerCheckoutKey(const PF_EffectInstance& effect, int32_t checkoutId);
+
+// Drops what the host made for the frame and forgets its check-outs (and their ledger entries).
 void endFrame(Host& host, PF_EffectInstance& effect);
 
 }  // namespace Sim

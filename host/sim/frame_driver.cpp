@@ -64,7 +64,7 @@ FrameResult PluginInstance::renderFrame(const FrameRequest& request) {
     if (data != nullptr) {
         host_.ledger().acquire("pre-render data", dataKey, "frame of " + name_);
         if (preOut.delete_pre_render_data_func == nullptr) {
-            violations_.push_back("smart pre-render: pre-render data without a delete function is never freed");
+            violation("smart pre-render: pre-render data without a delete function is never freed");
         }
     }
 
@@ -97,12 +97,12 @@ FrameResult PluginInstance::renderFrame(const FrameRequest& request) {
         try {
             preOut.delete_pre_render_data_func(data);
         } catch (...) {
-            violations_.push_back("smart render: an exception left the pre-render data's delete function");
+            violation("smart render: an exception left the pre-render data's delete function");
         }
         ++frame.deletes;
         host_.ledger().release("pre-render data", dataKey);
         if (dataIsHandle && host_.isLiveHandle(static_cast<PF_Handle>(data))) {
-            violations_.push_back("smart render: pre-render data outlives its frame (the delete function kept it)");
+            violation("smart render: pre-render data outlives its frame (the delete function kept it)");
         }
     }
     endFrame(host_, effect_);

@@ -28,10 +28,36 @@ bool Ledger::release(std::string_view kind, const std::string& key) {
     auto found = entries_.find({std::string(kind), key});
     if (found == entries_.end()) {
         badReleases_.push_back(std::string(kind) + " " + key + " released but not held");
+        faults_.push_back(badReleases_.back());
         return false;
     }
     if (--found->second.count == 0) entries_.erase(found);
     return true;
+}
+
+size_t Ledger::releaseAll(std::string_view kind, std::string_view prefix) {
+    std::lock_guard lock(mutex_);
+    size_t released = 0;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        const auto& [entryKind, key] = it->first;
+        if (entryKind == kind && std::string_view(key).substr(0, prefix.size()) == prefix) {
+            released += static_cast<size_t>(it->second.count);
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return released;
+}
+
+void Ledger::fault(std::string what) {
+    std::lock_guard lock(mutex_);
+    faults_.push_back(std::move(what));
+}
+
+std::vector<std::string> Ledger::faults() const {
+    std::lock_guard lock(mutex_);
+    return faults_;
 }
 
 bool Ledger::holds(std::string_view kind, const std::string& key) const {
@@ -55,6 +81,13 @@ size_t Ledger::outstanding(std::string_view kind) const {
     return total;
 }
 
+std::map<std::string, size_t> Ledger::heldByKind() const {
+    std::lock_guard lock(mutex_);
+    std::map<std::string, size_t> held;
+    for (const auto& [key, entry] : entries_) held[key.first] += static_cast<size_t>(entry.count);
+    return held;
+}
+
 size_t Ledger::badReleases() const {
     std::lock_guard lock(mutex_);
     return badReleases_.size();
@@ -68,7 +101,7 @@ std::string Ledger::report() const {
         if (!entry.what.empty()) out << " (" << entry.what << ")";
         out << "\n";
     }
-    for (const auto& bad : badReleases_) out << bad << "\n";
+    for (const auto& fault : faults_) out << "fault: " << fault << "\n";
     return out.str();
 }
 
@@ -76,6 +109,7 @@ void Ledger::reset() {
     std::lock_guard lock(mutex_);
     entries_.clear();
     badReleases_.clear();
+    faults_.clear();
 }
 
 std::string Ledger::keyOf(const void* pointer) {
@@ -87,6 +121,8 @@ std::string Ledger::keyOf(const void* pointer) {
 // ---------------------------------------------------------------- CallLog
 
 void CallLog::add(std::string line) {
+    const std::string_view text(line);
+    if (faults_ != nullptr && (text.substr(0, 6) == "error:" || text.substr(0, 8) == "problem:")) faults_->fault(line);
     std::lock_guard lock(mutex_);
     lines_.push_back(std::move(line));
 }
@@ -119,6 +155,21 @@ void CallLog::clear() {
 }
 
 // ---------------------------------------------------------------- FaultPlan
+
+void FaultPlan::registerNames(std::initializer_list<std::string_view> names) {
+    std::lock_guard lock(mutex_);
+    for (std::string_view name : names) names_.emplace(name);
+}
+
+bool FaultPlan::known(std::string_view function) const {
+    std::lock_guard lock(mutex_);
+    return names_.count(function) != 0;
+}
+
+std::vector<std::string> FaultPlan::names() const {
+    std::lock_guard lock(mutex_);
+    return {names_.begin(), names_.end()};
+}
 
 void FaultPlan::makeSuiteMissing(const std::string& name, int version) {
     std::lock_guard lock(mutex_);
@@ -160,6 +211,8 @@ int FaultPlan::shardOfThisThread() {
 
 void FaultPlan::failCall(const std::string& function, int nth, PF_Err err) {
     std::lock_guard lock(mutex_);
+    if (names_.count(function) == 0) throw std::invalid_argument("no host function is called " + function);
+    if (nth < 1) throw std::invalid_argument("calls are counted from 1");
     const int hot = hotIndex(function);
     if (hot >= 0) {
         // Counted among the calls that look at the plan, which every call does from now on.
@@ -201,8 +254,43 @@ PF_Err FaultPlan::onCall(std::string_view function) {
     if (hot >= 0) return onCall(static_cast<HotCall>(hot));
     std::lock_guard lock(mutex_);
     auto counted = counts_.find(function);
-    if (counted == counts_.end()) counted = counts_.emplace(std::string(function), 0).first;
-    return takePlanned(function, ++counted->second);
+    if (counted == counts_.end()) {
+        counted = counts_.emplace(std::string(function), 0).first;
+        if (names_.count(function) == 0) unregistered_.emplace(function);
+    }
+    const int ordinal = ++counted->second;
+    if (tracing_) trace_.push_back({std::string(function), ordinal});
+    return takePlanned(function, ordinal);
+}
+
+namespace {
+
+std::string plannedText(const std::string& function, int callNumber) {
+    return function + " #" + std::to_string(callNumber);
+}
+
+}  // namespace
+
+std::vector<std::string> FaultPlan::unfired() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> result = cleared_;
+    for (const auto& [function, planned] : planned_) result.push_back(plannedText(function, planned.callNumber));
+    return result;
+}
+
+std::vector<std::string> FaultPlan::unregisteredCalls() const {
+    std::lock_guard lock(mutex_);
+    return {unregistered_.begin(), unregistered_.end()};
+}
+
+void FaultPlan::setTracing(bool on) {
+    std::lock_guard lock(mutex_);
+    tracing_ = on;
+}
+
+std::vector<FaultPlan::TracedCall> FaultPlan::trace() const {
+    std::lock_guard lock(mutex_);
+    return trace_;
 }
 
 int FaultPlan::calls(std::string_view function) const {
@@ -219,6 +307,8 @@ int FaultPlan::calls(std::string_view function) const {
 
 void FaultPlan::clear() {
     std::lock_guard lock(mutex_);
+    for (const auto& [function, planned] : planned_) cleared_.push_back(plannedText(function, planned.callNumber));
+    trace_.clear();
     missing_.clear();
     counts_.clear();
     planned_.clear();
@@ -304,6 +394,7 @@ Host::Host() {
     basic_.FreeBlock = freeBlock;
     basic_.ReallocateBlock = reallocateBlock;
     basic_.Undefined = undefinedCall;
+    faults_.registerNames({"AcquireSuite", "ReleaseSuite"});
     installHandleSuites(*this);
     installAnsiCallbacks(*this, utils_.ansi);
     installUtilitySuites(*this);
@@ -325,6 +416,7 @@ Host::~Host() {
     {
         std::lock_guard lock(handleMutex_);
         handles_.clear();
+        disposedHandles_.clear();
     }
     currentHost.store(nullptr);
 }

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,20 +27,30 @@ struct ProjectEffect;
 class Iteration;  // host/sim/iterate.h
 class WorldStore;
 
-// Everything acquired and not yet given back: suites, handles, worlds, check-outs, references.
-// Keys are counted, so a suite acquired twice must be released twice.
+// Everything acquired and not yet given back: suites, handles and their locks, worlds, check-outs,
+// pre-render data, references. Keys are counted, so a suite acquired twice must be released
+// twice. Besides, the faults: every refusal the host logged ("error:", "problem:") and every
+// release of something not held.
 class Ledger {
 public:
     void acquire(std::string_view kind, const std::string& key, const std::string& what = {});
     // False, and remembered as a fault, when the key is not held.
     bool release(std::string_view kind, const std::string& key);
+    // Gives back every entry of the kind whose key starts with prefix (what the host takes back
+    // itself, such as the layer check-outs at the end of a frame); returns how many.
+    size_t releaseAll(std::string_view kind, std::string_view prefix = {});
     bool holds(std::string_view kind, const std::string& key) const;
+
+    void fault(std::string what);
+    std::vector<std::string> faults() const;
 
     size_t outstanding() const;
     size_t outstanding(std::string_view kind) const;
+    // How many entries of each kind are held.
+    std::map<std::string, size_t> heldByKind() const;
     size_t badReleases() const;
     bool balanced() const { return outstanding() == 0 && badReleases() == 0; }
-    // One line per outstanding entry and per bad release, for assertion messages.
+    // One line per outstanding entry and per fault, for assertion messages.
     std::string report() const;
     void reset();
 
@@ -52,11 +64,14 @@ private:
     mutable std::mutex mutex_;
     std::map<std::pair<std::string, std::string>, Entry> entries_;
     std::vector<std::string> badReleases_;
+    std::vector<std::string> faults_;
 };
 
-// Calls the effects made to the host, in order, one line each.
+// Calls the effects made to the host, in order, one line each. Lines that start with "error:" or
+// "problem:" are refusals and go to the ledger as faults as well.
 class CallLog {
 public:
+    explicit CallLog(Ledger* faults = nullptr) : faults_(faults) {}
     void add(std::string line);
     std::vector<std::string> lines() const;
     size_t count(std::string_view prefix) const;  // lines starting with prefix
@@ -64,6 +79,7 @@ public:
     void clear();
 
 private:
+    Ledger* faults_;
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };
@@ -84,19 +100,40 @@ enum class HotCall {
 };
 
 // Planned failures: suites that are not offered, and the Nth call of a named host function
-// failing with a given error.
+// failing with a given error. Only the functions the host's areas registered can be planned.
 class FaultPlan {
 public:
+    // Each area of the host names the functions it lets fail when it installs them.
+    void registerNames(std::initializer_list<std::string_view> names);
+    bool known(std::string_view function) const;
+    std::vector<std::string> names() const;
+    static bool isHot(std::string_view function) { return hotIndex(function) >= 0; }
+
     void makeSuiteMissing(const std::string& name, int version);
     bool suiteMissing(std::string_view name, int version) const;
-    // The nth call (1-based, counted from now) of the named function fails with err.
+    // The nth call (1-based, counted from now) of the named function fails with err. Throws
+    // std::invalid_argument for a name no area registered, or an nth below 1.
     void failCall(const std::string& function, int nth, PF_Err err);
     // Counts a call of the function and answers the error planned for it (0 when none).
     PF_Err onCall(std::string_view function);
     // The same for a per-pixel function; takes no lock unless a failure is planned for it.
     PF_Err onCall(HotCall function);
     int calls(std::string_view function) const;
+    // Planned failures whose call never came (cleared ones included), as "function #n".
+    std::vector<std::string> unfired() const;
+    // Calls counted under names no area registered.
+    std::vector<std::string> unregisteredCalls() const;
+    // Forgets the plan, the counts and the trace; the unfired failures stay on record.
     void clear();
+
+    // With tracing on, every call of an ordinary function is recorded with its ordinal; the
+    // per-pixel functions are only counted (calls()).
+    struct TracedCall {
+        std::string function;
+        int ordinal;
+    };
+    void setTracing(bool on);
+    std::vector<TracedCall> trace() const;
 
     static std::string_view nameOf(HotCall function);
 
@@ -118,6 +155,11 @@ private:
     PF_Err takePlanned(std::string_view function, int callNumber);
 
     mutable std::mutex mutex_;
+    std::set<std::string, std::less<>> names_;
+    std::set<std::string, std::less<>> unregistered_;
+    std::vector<std::string> cleared_;
+    bool tracing_ = false;
+    std::vector<TracedCall> trace_;
     std::vector<std::pair<std::string, int>> missing_;
     std::map<std::string, int, std::less<>> counts_;
     std::multimap<std::string, Planned, std::less<>> planned_;
@@ -188,10 +230,11 @@ public:
     Project& project() { return *project_; }
 
 private:
+    // Caller holds handleMutex_.
     HandleBlock* findHandle(PF_Handle handle) const;
 
     Ledger ledger_;
-    CallLog log_;
+    CallLog log_{&ledger_};
     FaultPlan faults_;
     SPBasicSuite basic_{};
     PF_UtilCallbacks utils_{};
@@ -199,6 +242,7 @@ private:
     std::vector<std::function<void(PF_InData&)>> inDataInstallers_;
     mutable std::mutex handleMutex_;
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
+    std::vector<std::unique_ptr<HandleBlock>> disposedHandles_;
     std::atomic<AEGP_PluginID> nextPluginId_{1};
     std::unique_ptr<Project> project_;
     std::unique_ptr<Iteration> iteration_;

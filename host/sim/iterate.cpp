@@ -59,6 +59,9 @@ PF_Err progressCallback(PF_ProgPtr, int32_t current, int32_t total) {
 const PF_Iterate8Suite1 kIterate8Suite1 = {iterateGeneric};
 const AEGP_IterateSuite1 kIterateSuite1 = {getNumThreads};
 
+// Beyond the pixels of the largest world a band count is absurd; refused rather than attempted.
+constexpr int32_t kMaxIterations = int32_t(1) << 26;
+
 int machineProcessors() {
     const unsigned count = std::thread::hardware_concurrency();
     return count == 0 ? 1 : static_cast<int>(count);
@@ -89,6 +92,16 @@ void Iteration::setReportedThreads(int threads) {
 int Iteration::reportedThreads() const {
     std::lock_guard lock(mutex_);
     return reportedThreads_ < 0 ? processors_ : reportedThreads_;
+}
+
+void Iteration::setDeterministic(bool deterministic) {
+    std::lock_guard lock(mutex_);
+    deterministic_ = deterministic;
+}
+
+bool Iteration::deterministic() const {
+    std::lock_guard lock(mutex_);
+    return deterministic_;
 }
 
 void Iteration::abortAfterPolls(int polls) {
@@ -127,12 +140,23 @@ PF_Err Iteration::iterate(int32_t iterations, void* refcon, PF_IterateGenericFun
         host.log().add("error: iterate_generic with a null callback or a negative count");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    ThreadPool& threads = pool();
+    if (iterations > kMaxIterations) {
+        host.log().add("error: iterate_generic: refused absurd count " + std::to_string(iterations));
+        return PF_Err_OUT_OF_MEMORY;
+    }
     IterationRun run;
     run.fn = fn;
     run.refcon = refcon;
-    run.iterations = iterations == PF_Iterations_ONCE_PER_PROCESSOR ? threads.threads() : iterations;
-    threads.run(run.iterations, runIteration, &run);
+    if (deterministic()) {
+        run.iterations = iterations == PF_Iterations_ONCE_PER_PROCESSOR ? processors() : iterations;
+        for (int index = 0; index < run.iterations; ++index) {
+            if (!runIteration(&run, 0, index)) break;
+        }
+    } else {
+        ThreadPool& threads = pool();
+        run.iterations = iterations == PF_Iterations_ONCE_PER_PROCESSOR ? threads.threads() : iterations;
+        threads.run(run.iterations, runIteration, &run);
+    }
     if (run.escaped) host.log().add("error: an exception escaped an iteration callback");
     return run.err;
 }
@@ -167,6 +191,9 @@ void Iteration::setProgressListener(std::function<void(Progress)> listener) {
 }
 
 void installIterateSuites(Host& host) {
+    host.faults().registerNames({
+        "AEGP_GetNumThreads", "abort", "iterate_generic", "progress"});
+
     host.addSuite(kPFIterate8Suite, kPFIterate8SuiteVersion1, &kIterate8Suite1);
     host.addSuite(kAEGPIterateSuite, kAEGPIterateSuiteVersion1, &kIterateSuite1);
     host.addInDataInstaller([](PF_InData& in_data) {

@@ -28,6 +28,12 @@ public:
     void setReportedThreads(int threads);
     int reportedThreads() const;
 
+    // Bands run one after another in index order on the calling thread, while the thread count and
+    // the processors reported stay as they are: runs that must repeat exactly (fault sweeps) do not
+    // depend on scheduling.
+    void setDeterministic(bool deterministic);
+    bool deterministic() const;
+
     // The first `polls` abort polls answer 0, every later one the user's cancel; -1: never.
     void abortAfterPolls(int polls);
     int abortPolls() const;
@@ -55,6 +61,7 @@ private:
     mutable std::mutex mutex_;
     int processors_;
     int reportedThreads_ = -1;  // -1: the processors
+    bool deterministic_ = false;
     int abortAfter_ = -1;
     int polls_ = 0;
     std::vector<std::thread::id> pollThreads_;

@@ -76,6 +76,10 @@ const AEGP_MemorySuite1 kMemorySuite1 = {newMemHandle,    freeMemHandle,    lock
 
 }  // namespace
 
-void installMemorySuite(Host& host) { host.addSuite(kAEGPMemorySuite, kAEGPMemorySuiteVersion1, &kMemorySuite1); }
+void installMemorySuite(Host& host) {
+    host.faults().registerNames({"AEGP_FreeMemHandle", "AEGP_GetMemHandleSize", "AEGP_LockMemHandle", "AEGP_NewMemHandle",
+                                 "AEGP_ResizeMemHandle", "AEGP_UnlockMemHandle"});
+    host.addSuite(kAEGPMemorySuite, kAEGPMemorySuiteVersion1, &kMemorySuite1);
+}
 
 }  // namespace Sim

@@ -330,6 +330,9 @@ std::string_view menuItem(const char* menu, int item) {
 }
 
 void installParamCallbacks(Host& host) {
+    host.faults().registerNames({
+        "PF_UpdateParamUI", "add_param", "checkin_param", "checkout_param", "register_ui"});
+
     host.addSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2, &kParamUtilsSuite2);
     host.addInDataInstaller([](PF_InData& in_data) {
         in_data.inter.add_param = addParam;

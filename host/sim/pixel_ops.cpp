@@ -13,7 +13,7 @@ namespace {
 
 std::string rectText(const PF_Rect* r) {
     if (r == nullptr) return "whole";
-    return "(" + std::to_string(r->left) + "," + std::to_string(r->top) + "," + std::to_string(r->right) + "," +
+    return std::string("(") + std::to_string(r->left) + "," + std::to_string(r->top) + "," + std::to_string(r->right) + "," +
            std::to_string(r->bottom) + ")";
 }
 

@@ -192,7 +192,7 @@ PF_Err PluginInstance::enter(PF_Cmd cmd, PF_InData& in_data, PF_OutData& out_dat
     try {
         return entry_(cmd, &in_data, &out_data, params, output, extra);
     } catch (...) {
-        violations_.push_back("command " + std::to_string(cmd) + ": an exception left the entry point");
+        violation("command " + std::to_string(cmd) + ": an exception left the entry point");
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     }
 }
@@ -217,7 +217,7 @@ PF_Err PluginInstance::call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** para
 
 void PluginInstance::check(PF_Cmd cmd, PF_OutData& out_data) {
     if (std::memchr(out_data.return_msg, '\0', sizeof out_data.return_msg) == nullptr) {
-        violations_.push_back("command " + std::to_string(cmd) + ": return message not terminated within " +
+        violation("command " + std::to_string(cmd) + ": return message not terminated within " +
                               std::to_string(sizeof out_data.return_msg) + " bytes");
         out_data.return_msg[sizeof out_data.return_msg - 1] = '\0';
     }
@@ -232,15 +232,15 @@ PF_Err PluginInstance::globalSetup() {
     if (registered == before + 1) {
         effect_.pluginId = registered;
     } else if (registered > before + 1) {
-        violations_.push_back("global set-up: registered with the host more than once");
+        violation("global set-up: registered with the host more than once");
     }
     setupOut_ = out;
     lastOut_ = out;
     if (out.global_data != nullptr) {
         if (!host_.isLiveHandle(out.global_data)) {
-            violations_.push_back("global set-up: global data is not a host handle");
+            violation("global set-up: global data is not a host handle");
         } else if (err != PF_Err_NONE) {
-            violations_.push_back("global set-up: global data handed back with error " + std::to_string(err));
+            violation("global set-up: global data handed back with error " + std::to_string(err));
         } else {
             globalData_ = out.global_data;
         }
@@ -252,11 +252,11 @@ PF_Err PluginInstance::globalSetup() {
 
 PF_Err PluginInstance::paramSetup() {
     if (!effect_.registered.empty()) throw std::logic_error("parameter set-up runs once per instance");
-    const PF_Err err = command(PF_Cmd_PARAMS_SETUP);
+    PF_Err err = command(PF_Cmd_PARAMS_SETUP);
     const size_t registered = effect_.registered.size();
     // A set-up that failed may report the count it meant to register.
     if (err == PF_Err_NONE && registered != 0 && lastOut_.num_params != static_cast<int32_t>(registered)) {
-        violations_.push_back("parameter set-up: " + std::to_string(lastOut_.num_params) +
+        violation("parameter set-up: " + std::to_string(lastOut_.num_params) +
                               " parameters reported, " + std::to_string(registered) + " registered");
     }
     for (size_t index = 1; index < registered; ++index) {
@@ -270,15 +270,22 @@ PF_Err PluginInstance::paramSetup() {
             });
         PF_ArbitraryH value = nullptr;
         PF_Handle dephault = def.u.arb_d.dephault;
+        PF_Err made = PF_Err_NONE;
         if (dephault != nullptr && host_.isLiveHandle(dephault)) {
             owner->adopt(dephault);
-            if (owner->duplicate(dephault, value) != PF_Err_NONE) value = nullptr;
+            made = owner->duplicate(dephault, value);
         } else {
-            if (dephault != nullptr) violations_.push_back("parameter set-up: a default is not a host handle");
+            if (dephault != nullptr) violation("parameter set-up: a default is not a host handle");
             def.u.arb_d.dephault = nullptr;
-            if (owner->create(value) != PF_Err_NONE) value = nullptr;
+            made = owner->create(value);
         }
-        if (value == nullptr) violations_.push_back("parameter set-up: no value for parameter " + std::to_string(at));
+        // The effect's own failure to make the value is the set-up's result, as the host reports it.
+        if (made != PF_Err_NONE) {
+            value = nullptr;
+            if (err == PF_Err_NONE) err = made;
+        } else if (value == nullptr) {
+            violation("parameter set-up: no value for parameter " + std::to_string(at));
+        }
         PF_ParamDef& current = paramValue(effect_, at);
         current.u.arb_d.dephault = def.u.arb_d.dephault;
         current.u.arb_d.value = value;
@@ -346,7 +353,7 @@ PF_Err PluginInstance::globalSetdown() {
     const PF_Err err = call(PF_Cmd_GLOBAL_SETDOWN, out, nullptr, nullptr, nullptr);
     lastOut_ = out;
     if (globalData_ != nullptr && host_.isLiveHandle(globalData_)) {
-        violations_.push_back("global set-down: global data not disposed");
+        violation("global set-down: global data not disposed");
     }
     globalData_ = nullptr;
     setUp_ = false;
@@ -362,6 +369,11 @@ PF_Err PluginInstance::command(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* ou
     lastOut_ = PF_OutData{};
     lastOut_.global_data = globalData_;
     return call(cmd, lastOut_, params, output, extra);
+}
+
+void PluginInstance::violation(std::string what) {
+    host_.log().add("problem: " + what);
+    violations_.push_back(std::move(what));
 }
 
 bool PluginInstance::commandScopeBalanced() const {

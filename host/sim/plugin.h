@@ -110,8 +110,8 @@ public:
     PF_EffectInstance& effect() { return effect_; }
     const std::vector<std::string>& violations() const { return violations_; }
 
-    // True when the ledger holds nothing but the global data handle: what a command acquires
-    // must be released by its end.
+    // True when the ledger holds nothing but the global data handle (and the values of arbitrary
+    // parameters): what a command acquires must be released by its end.
     bool commandScopeBalanced() const;
     std::string ledgerReport() const;
 
@@ -120,6 +120,8 @@ private:
     PF_Err enter(PF_Cmd cmd, PF_InData& in_data, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output,
                  void* extra);
     void check(PF_Cmd cmd, PF_OutData& out_data);
+    // A rule the effect broke: kept, and logged as a problem (a ledger fault).
+    void violation(std::string what);
     // Handles held for the effect's parameters (arbitrary values), which outlive commands.
     size_t heldForParameters() const;
 

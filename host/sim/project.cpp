@@ -522,8 +522,8 @@ PF_Err Project::newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const
     return PF_Err_NONE;
 }
 
-bool Project::readStreamValue(const ProjectStream& stream, const AEGP_StreamValue2& value, StreamData& data,
-                              const char* caller) {
+PF_Err Project::readStreamValue(const ProjectStream& stream, const AEGP_StreamValue2& value, StreamData& data,
+                                const char* caller) {
     data = StreamData{};
     const AEGP_StreamVal2& val = value.val;
     switch (stream.type) {
@@ -547,13 +547,14 @@ bool Project::readStreamValue(const ProjectStream& stream, const AEGP_StreamValu
         case AEGP_StreamType_MASK_ID: data.id = val.mask_id; break;
         case AEGP_StreamType_ARB: {
             if (!host_.isLiveHandle(val.arbH)) {
-                fail(caller, "arbitrary value is not a live handle");
-                return false;
+                return fail(caller, "arbitrary value is not a live handle");
             }
             if (stream.arbitrary != nullptr) {
+                // The effect's own failure is its answer, not a refusal of the host's.
                 if (PF_Err err = stream.arbitrary->duplicate(val.arbH, data.arb)) {
-                    fail(caller, "the effect could not copy the value (error " + std::to_string(err) + ")");
-                    return false;
+                    host_.log().add(std::string(caller) + ": the effect could not copy the value (error " +
+                                    std::to_string(err) + ")");
+                    return err;
                 }
                 break;
             }
@@ -561,15 +562,14 @@ bool Project::readStreamValue(const ProjectStream& stream, const AEGP_StreamValu
             data.bytes.assign(*val.arbH, *val.arbH + size);
             break;
         }
-        default: fail(caller, "the stream has no value"); return false;
+        default: return fail(caller, "the stream has no value");
     }
     for (double component : data.v) {
         if (!std::isfinite(component)) {
-            fail(caller, "value is not a finite number");
-            return false;
+            return fail(caller, "value is not a finite number");
         }
     }
-    return true;
+    return PF_Err_NONE;
 }
 
 PF_Err Project::disposeStreamValue(AEGP_StreamValue2* value) {

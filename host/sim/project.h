@@ -159,10 +159,11 @@ public:
     // --- stream values, keyed by the address of the record they were written into
     PF_Err newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const StreamData& data,
                           AEGP_StreamValue2* value);
-    // Reads a value record into the stream's form; false when it cannot be read (logged). An
-    // arbitrary value read is the effect's copy, which the caller then owns (see keepData).
-    bool readStreamValue(const ProjectStream& stream, const AEGP_StreamValue2& value, StreamData& data,
-                         const char* caller);
+    // Reads a value record into the stream's form; an error when it cannot be read (logged), or
+    // the effect's own when it could not copy an arbitrary value. An arbitrary value read is the
+    // effect's copy, which the caller then owns (see keepData).
+    PF_Err readStreamValue(const ProjectStream& stream, const AEGP_StreamValue2& value, StreamData& data,
+                           const char* caller);
     PF_Err disposeStreamValue(AEGP_StreamValue2* value);
     // Puts data (owned) in place of what `slot` of the stream held, which is given back.
     void keepData(ProjectStream& stream, StreamData& slot, StreamData&& data);

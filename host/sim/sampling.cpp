@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/sim/host.h"
+#include "host/sim/worlds.h"
 #include "library/utility/pixel.h"
 
 namespace Sim {
@@ -73,13 +74,12 @@ PF_Err validate(const char* function, const PF_SampPB* params, Pixel* dst, bool&
     if (world.width < 0 || world.height < 0) return refuse("negative world size");
     empty = world.width == 0 || world.height == 0;
     if (empty) return PF_Err_NONE;
-    if (world.data == nullptr) return refuse("world without pixels");
-    if (world.rowbytes < int64_t(world.width) * int64_t(sizeof(Pixel))) return refuse("row bytes too small");
-    // A world of another depth would be read past its rows.
-    if (world.pixel_format != 0 && world.pixel_format != Depth<Pixel>::format) {
-        return refuse("world of another depth");
-    }
-    return PF_Err_NONE;
+    // A world of another depth would be read past its rows. A record without a format is taken at
+    // its buffer's.
+    const PF_PixelFormat format = world.pixel_format != 0 ? world.pixel_format : host.worlds().formatOf(world);
+    if (format != Depth<Pixel>::format) return refuse("world of another depth");
+    // Only pixels the host handed out, described within their buffer, are read.
+    return host.worlds().checkOften(&world, function);
 }
 
 // Overlap of pixel i's cell [i - 0.5, i + 0.5] with [low, high].
@@ -162,6 +162,9 @@ const PF_SamplingFloatSuite1 kSamplingFloatSuite1 = {nn_sample_float, subpixel_s
 }  // namespace
 
 void installSamplingSuites(Host& host) {
+    for (int call = 0; call < static_cast<int>(HotCall::Count); ++call) {
+        host.faults().registerNames({FaultPlan::nameOf(static_cast<HotCall>(call))});
+    }
     host.addSuite(kPFSampling8Suite, kPFSamplingSuiteVersion1, &kSampling8Suite1);
     host.addSuite(kPFSampling16Suite, kPFSamplingSuiteVersion1, &kSampling16Suite1);
     host.addSuite(kPFSamplingFloatSuite, kPFSamplingSuiteVersion1, &kSamplingFloatSuite1);

@@ -58,6 +58,12 @@ PF_Err checkoutLayer(PF_ProgPtr effect_ref, int32_t index, int32_t checkout_id, 
     checkout_result->par = {1, 1};
     checkout_result->ref_width = world != nullptr ? world->width : 0;
     checkout_result->ref_height = world != nullptr ? world->height : 0;
+    // Within a frame the check-outs are in the ledger until the frame ends, when the host takes
+    // them back itself.
+    if (effect.frame.active && effect.layerCheckouts.count(checkout_id) == 0) {
+        host.ledger().acquire("layer checkout", layerCheckoutKey(effect, checkout_id),
+                              "parameter " + std::to_string(index));
+    }
     LayerCheckout& checkout = effect.layerCheckouts[checkout_id];
     checkout = LayerCheckout{};
     checkout.index = index;

@@ -123,7 +123,7 @@ PF_Err setStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_StreamValue2*
     // A keyframed stream has no single value to set; its keys are changed instead.
     if (!stream->keys.empty()) return project.fail("AEGP_SetStreamValue", "the stream has keyframes");
     StreamData data;
-    if (!project.readStreamValue(*stream, *valueP, data, "AEGP_SetStreamValue")) return PF_Err_BAD_CALLBACK_PARAM;
+    if (PF_Err err = project.readStreamValue(*stream, *valueP, data, "AEGP_SetStreamValue")) return err;
     project.keepData(*stream, stream->value, std::move(data));
     return PF_Err_NONE;
 }
@@ -319,9 +319,7 @@ PF_Err setAddKeyframe(AEGP_AddKeyframesInfoH batchH, int32_t index, const AEGP_S
     }
     Project::PendingKey& key = batch->keys[static_cast<size_t>(index)];
     StreamData data;
-    if (!project.readStreamValue(*batch->stream, *valueP, data, "AEGP_SetAddKeyframe")) {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
+    if (PF_Err err = project.readStreamValue(*batch->stream, *valueP, data, "AEGP_SetAddKeyframe")) return err;
     project.keepData(*batch->stream, key.value, std::move(data));
     key.valueSet = true;
     return PF_Err_NONE;
@@ -341,6 +339,16 @@ const AEGP_KeyframeSuite4 kKeyframeSuite4 = {
 }  // namespace
 
 void installStreamSuites(Host& host) {
+    host.faults().registerNames({
+        "AEGP_AddKeyframe", "AEGP_DisposeStream", "AEGP_DisposeStreamValue", "AEGP_EndAddKeyframes",
+        "AEGP_GetDynamicStreamFlags", "AEGP_GetExpression", "AEGP_GetExpressionState",
+        "AEGP_GetKeyframeTime", "AEGP_GetNewEffectStreamByIndex", "AEGP_GetNewLayerStream",
+        "AEGP_GetNewMaskStream", "AEGP_GetNewParentStreamRef", "AEGP_GetNewStreamRefForMask",
+        "AEGP_GetNewStreamValue", "AEGP_GetStreamIndexInParent", "AEGP_GetStreamName",
+        "AEGP_GetStreamNumKFs", "AEGP_GetStreamType", "AEGP_IsStreamTimevarying", "AEGP_SetAddKeyframe",
+        "AEGP_SetDynamicStreamFlag", "AEGP_SetExpression", "AEGP_SetExpressionState", "AEGP_SetStreamName",
+        "AEGP_SetStreamValue", "AEGP_StartAddKeyframes"});
+
     host.addSuite(kAEGPStreamSuite, kAEGPStreamSuiteVersion9, &kStreamSuite9);
     host.addSuite(kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion5, &kDynamicStreamSuite5);
     host.addSuite(kAEGPKeyframeSuite, kAEGPKeyframeSuiteVersion4, &kKeyframeSuite4);

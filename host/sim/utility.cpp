@@ -16,6 +16,9 @@ const AEGP_UtilitySuite7 kUtilitySuite7 = {registerWithHost};
 
 }  // namespace
 
-void installUtilitySuites(Host& host) { host.addSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion7, &kUtilitySuite7); }
+void installUtilitySuites(Host& host) {
+    host.faults().registerNames({"AEGP_RegisterWithAEGP"});
+    host.addSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion7, &kUtilitySuite7);
+}
 
 }  // namespace Sim

@@ -1,6 +1,9 @@
 #include "host/sim/worlds.h"
 
-#include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -29,6 +32,10 @@ std::string formatName(PF_PixelFormat format) {
 
 namespace {
 
+// Counts worlds gone in any store (and stores made and gone), so that a record checked before
+// is checked again after any of these.
+std::atomic<uint64_t> worldsGone{0};
+
 bool sizeAllowed(int32_t width, int32_t height) {
     return width >= 0 && height >= 0 && width <= kMaxWorldSide && height <= kMaxWorldSide &&
            int64_t(width) * height <= kMaxWorldPixels;
@@ -40,6 +47,60 @@ std::string describe(int32_t width, int32_t height, PF_PixelFormat format) {
 
 }  // namespace
 
+// ---------------------------------------------------------------- PixelMemory
+
+PixelMemory::PixelMemory(size_t size) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const size_t dataPages = (std::max<size_t>(size, 1) + page - 1) / page;
+    mapSize_ = (dataPages + 1) * page;
+    void* map = ::mmap(nullptr, mapSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED) throw std::bad_alloc();
+    map_ = map;
+    auto* guard = static_cast<unsigned char*>(map_) + dataPages * page;
+    ::mprotect(guard, page, PROT_NONE);
+    // Aligned for any pixel, as close to the guard page as that allows.
+    const auto end = reinterpret_cast<uintptr_t>(guard);
+    data_ = reinterpret_cast<unsigned char*>((end - size) & ~uintptr_t(15));
+    size_ = size;
+}
+
+PixelMemory::~PixelMemory() { release(); }
+
+PixelMemory::PixelMemory(PixelMemory&& other) noexcept
+    : map_(other.map_), mapSize_(other.mapSize_), data_(other.data_), size_(other.size_) {
+    other.map_ = nullptr;
+    other.mapSize_ = 0;
+    other.data_ = nullptr;
+    other.size_ = 0;
+}
+
+PixelMemory& PixelMemory::operator=(PixelMemory&& other) noexcept {
+    if (this != &other) {
+        release();
+        std::swap(map_, other.map_);
+        std::swap(mapSize_, other.mapSize_);
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+    }
+    return *this;
+}
+
+void PixelMemory::retire() {
+    if (map_ == nullptr) return;
+    // Fresh inaccessible pages over the old ones: the memory goes back, the addresses stay taken.
+    ::mmap(map_, mapSize_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
+    data_ = nullptr;
+    size_ = 0;
+}
+
+void PixelMemory::release() {
+    if (map_ != nullptr) ::munmap(map_, mapSize_);
+    map_ = nullptr;
+    mapSize_ = 0;
+    data_ = nullptr;
+    size_ = 0;
+}
+
 // ---------------------------------------------------------------- Image
 
 Image::Image(int32_t width, int32_t height, PF_PixelFormat format) {
@@ -50,11 +111,9 @@ Image::Image(int32_t width, int32_t height, PF_PixelFormat format) {
     }
     // At least 16 bytes of padding, and a whole number of pixels per row.
     const size_t rowbytes = (size_t(width) * bytesPerPixel + 15) / 16 * 16 + 16;
-    size_ = rowbytes * size_t(height > 0 ? height : 1);
-    bytes_.reset(static_cast<unsigned char*>(std::calloc(size_, 1)));
-    if (!bytes_) throw std::bad_alloc();
+    bytes_ = PixelMemory(rowbytes * size_t(height > 0 ? height : 1));
     def_.world_flags = PF_WorldFlag_WRITEABLE | (format == PF_PixelFormat_ARGB64 ? PF_WorldFlag_DEEP : 0);
-    def_.data = bytes_.get();
+    def_.data = bytes_.data();
     def_.rowbytes = static_cast<int32_t>(rowbytes);
     def_.width = width;
     def_.height = height;
@@ -62,7 +121,6 @@ Image::Image(int32_t width, int32_t height, PF_PixelFormat format) {
     def_.pixel_format = format;
 }
 
-void Image::Free::operator()(unsigned char* bytes) const { std::free(bytes); }
 
 bool PixelsView::overlaps(const PixelsView& other) const {
     const unsigned char* end = base + ptrdiff_t(height) * rowbytes;
@@ -80,6 +138,10 @@ Image PixelsView::detach() {
 }
 
 // ---------------------------------------------------------------- WorldStore
+
+WorldStore::WorldStore(Host& host) : host_(host) { worldsGone.fetch_add(1); }
+
+WorldStore::~WorldStore() { worldsGone.fetch_add(1); }
 
 PF_Err WorldStore::newWorld(int32_t width, int32_t height, PF_PixelFormat format, bool clear, PF_LayerDef* world) {
     if (world == nullptr || pixelBytes(format) == 0 || width < 0 || height < 0) {
@@ -113,7 +175,6 @@ PF_Err WorldStore::disposeWorld(PF_LayerDef* world) {
         host_.log().add("error: dispose of a null world");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    std::unique_ptr<Image> image;
     {
         std::lock_guard lock(mutex_);
         auto found = buffers_.find(reinterpret_cast<uintptr_t>(world->data));
@@ -121,8 +182,7 @@ PF_Err WorldStore::disposeWorld(PF_LayerDef* world) {
             host_.log().add("error: dispose of a world the host did not create for the effect");
             return PF_Err_BAD_CALLBACK_PARAM;
         }
-        image = std::move(found->second.image);
-        buffers_.erase(found);
+        retire(found);
     }
     host_.ledger().release("world", Ledger::keyOf(world->data));
     *world = PF_LayerDef{};
@@ -145,9 +205,15 @@ void WorldStore::drop(const PF_LayerDef* world) {
     if (world == nullptr) return;
     std::lock_guard lock(mutex_);
     auto found = buffers_.find(reinterpret_cast<uintptr_t>(world->data));
-    if (found != buffers_.end() && !found->second.effectOwned && &found->second.image->def() == world) {
-        buffers_.erase(found);
-    }
+    if (found != buffers_.end() && !found->second.effectOwned && &found->second.image->def() == world) retire(found);
+}
+
+void WorldStore::retire(std::map<uintptr_t, Buffer>::iterator buffer) {
+    std::unique_ptr<Image> image = std::move(buffer->second.image);
+    buffers_.erase(buffer);
+    image->retire();
+    retired_.push_back(std::move(image));
+    worldsGone.fetch_add(1);
 }
 
 Image* WorldStore::hostImage(const PF_LayerDef* world) {
@@ -193,6 +259,31 @@ PF_Err WorldStore::check(const PF_LayerDef* world, std::string_view caller, Pixe
         *view = PixelsView{static_cast<unsigned char*>(world->data), world->width, world->height, world->rowbytes,
                            image.format()};
     }
+    return PF_Err_NONE;
+}
+
+PF_Err WorldStore::checkOften(const PF_LayerDef* world, std::string_view caller) const {
+    struct Checked {
+        const WorldStore* store = nullptr;
+        uint64_t gone = 0;
+        PF_LayerDef world{};
+    };
+    thread_local Checked last;
+    const uint64_t gone = worldsGone.load();
+    if (world != nullptr && last.store == this && last.gone == gone && last.world.data == world->data &&
+        last.world.width == world->width && last.world.height == world->height &&
+        last.world.rowbytes == world->rowbytes && last.world.pixel_format == world->pixel_format) {
+        return PF_Err_NONE;
+    }
+    if (world != nullptr && world->pixel_format == 0) {
+        // A record without a format describes its buffer's pixels.
+        PF_LayerDef formatted = *world;
+        formatted.pixel_format = formatOf(formatted);
+        if (PF_Err err = check(&formatted, caller, nullptr)) return err;
+    } else if (PF_Err err = check(world, caller, nullptr)) {
+        return err;
+    }
+    last = Checked{this, gone, *world};
     return PF_Err_NONE;
 }
 
@@ -267,6 +358,12 @@ const PF_WorldSuite2 kWorldSuite2 = {newWorld2, disposeWorld2, getPixelFormat};
 }  // namespace
 
 void installWorldSuites(Host& host) {
+    host.faults().registerNames({
+        "PF_DisposeWorld", "PF_GetPixelFormat", "PF_NewWorld", "dispose_world", "new_world"});
+    // The callbacks of the input record and of the smart-render commands that work on worlds.
+    host.faults().registerNames({"copy", "fill", "transfer_rect", "checkout_layer", "checkout_layer_pixels",
+                                 "checkin_layer_pixels", "checkout_output"});
+
     host.addSuite(kPFWorldSuite, kPFWorldSuiteVersion1, &kWorldSuite1);
     host.addSuite(kPFWorldSuite, kPFWorldSuiteVersion2, &kWorldSuite2);
     installPixelCallbacks(*host.utilCallbacks());

@@ -3,6 +3,7 @@
 // Worlds of the simulated host: the pixel buffers behind every PF_LayerDef it hands out, the
 // check of records that effects hand back, and depth conversion between the three pixel kinds.
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,33 @@ size_t pixelBytes(PF_PixelFormat format);
 // "argb", "ae16", ... for log lines.
 std::string formatName(PF_PixelFormat format);
 
+// Zeroed memory on pages of its own, ending against a page that cannot be touched, so that a
+// write past the last row faults at once. Retired memory gives its pages back but keeps its
+// addresses reserved (and inaccessible) until it goes: a buffer made later never has them.
+class PixelMemory {
+public:
+    PixelMemory() = default;
+    // Throws std::bad_alloc.
+    explicit PixelMemory(size_t size);
+    ~PixelMemory();
+    PixelMemory(PixelMemory&& other) noexcept;
+    PixelMemory& operator=(PixelMemory&& other) noexcept;
+    PixelMemory(const PixelMemory&) = delete;
+    PixelMemory& operator=(const PixelMemory&) = delete;
+
+    unsigned char* data() const { return data_; }
+    size_t size() const { return size_; }
+    void retire();
+
+private:
+    void release();
+
+    void* map_ = nullptr;
+    size_t mapSize_ = 0;
+    unsigned char* data_ = nullptr;
+    size_t size_ = 0;
+};
+
 // Owned pixels and the record that describes them. Rows carry padding, so that code which steps
 // rows by width x pixel size instead of the row bytes shows up at once.
 class Image {
@@ -46,27 +74,26 @@ public:
     int32_t width() const { return def_.width; }
     int32_t height() const { return def_.height; }
     PF_PixelFormat format() const { return def_.pixel_format; }
-    unsigned char* begin() { return bytes_.get(); }
-    const unsigned char* begin() const { return bytes_.get(); }
-    size_t byteSize() const { return size_; }
+    unsigned char* begin() { return bytes_.data(); }
+    const unsigned char* begin() const { return bytes_.data(); }
+    size_t byteSize() const { return bytes_.size(); }
+    // Gives the pixels' pages back but keeps their addresses, so no later image has them.
+    void retire() {
+        bytes_.retire();
+        def_ = PF_LayerDef{};
+    }
 
     template <typename Pixel>
     Pixel& at(int32_t x, int32_t y) {
-        return reinterpret_cast<Pixel*>(bytes_.get() + size_t(y) * size_t(def_.rowbytes))[x];
+        return reinterpret_cast<Pixel*>(bytes_.data() + size_t(y) * size_t(def_.rowbytes))[x];
     }
     template <typename Pixel>
     const Pixel& at(int32_t x, int32_t y) const {
-        return reinterpret_cast<const Pixel*>(bytes_.get() + size_t(y) * size_t(def_.rowbytes))[x];
+        return reinterpret_cast<const Pixel*>(bytes_.data() + size_t(y) * size_t(def_.rowbytes))[x];
     }
 
 private:
-    struct Free {
-        void operator()(unsigned char* bytes) const;
-    };
-    // From calloc: a large image's pages stay untouched until written, so memory in use grows
-    // with what a reader actually fills.
-    std::unique_ptr<unsigned char[], Free> bytes_;
-    size_t size_ = 0;
+    PixelMemory bytes_;
     PF_LayerDef def_{};
 };
 
@@ -92,7 +119,10 @@ struct PixelsView {
 // "world" until disposed) and the host's own (layers, outputs, images from files).
 class WorldStore {
 public:
-    explicit WorldStore(Host& host) : host_(host) {}
+    explicit WorldStore(Host& host);
+    ~WorldStore();
+    WorldStore(const WorldStore&) = delete;
+    WorldStore& operator=(const WorldStore&) = delete;
 
     PF_Err newWorld(int32_t width, int32_t height, PF_PixelFormat format, bool clear, PF_LayerDef* world);
     PF_Err disposeWorld(PF_LayerDef* world);
@@ -106,6 +136,9 @@ public:
 
     // Checks a record handed back by an effect; on failure logs why, naming the caller.
     PF_Err check(const PF_LayerDef* world, std::string_view caller, PixelsView* view) const;
+    // The same for calls made per pixel (sampling): each thread remembers the last record it
+    // found good until a world goes.
+    PF_Err checkOften(const PF_LayerDef* world, std::string_view caller) const;
     // The format of the buffer a record points into, else the record's own field.
     PF_PixelFormat formatOf(const PF_LayerDef& world) const;
     size_t effectWorlds() const;
@@ -118,9 +151,14 @@ private:
     // The buffer holding the address, or null. Caller holds the mutex.
     const Buffer* find(const void* address) const;
 
+    // Takes a buffer out of the store, keeping its addresses until the store goes. Caller holds
+    // the mutex.
+    void retire(std::map<uintptr_t, Buffer>::iterator buffer);
+
     Host& host_;
     mutable std::mutex mutex_;
     std::map<uintptr_t, Buffer> buffers_;  // by start address
+    std::vector<std::unique_ptr<Image>> retired_;
 };
 
 // ---------------------------------------------------------------- depth conversion

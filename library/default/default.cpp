@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Util/AEGP_SuiteHandler.h"
+#include "Util/HostHandles.h"
 #include "Util/ReturnMessage.h"
 #include "Util/Smart_Utils.h"
 
@@ -72,10 +73,18 @@ PF_Err GlobalSetup(const Version& version, int32_t flags, int32_t flags2, PF_InD
 }
 
 PF_Err GlobalSetdown(PF_InData* in_data) {
-    if (in_data->global_data != nullptr) {
-        const AEGP_SuiteHandler suites(in_data->pica_basicP);
-        suites.HandleSuite2()->host_dispose_handle(in_data->global_data);
+    if (in_data->global_data == nullptr) return PF_Err_NONE;
+    const AEGP_SuiteHandler suites(in_data->pica_basicP);
+    const PF_HandleSuite2* handleSuite = nullptr;
+    try {
+        handleSuite = suites.HandleSuite2();
+    } catch (PF_Err missing) {
+        // The host is letting the effect go: its global data goes back all the same, through the
+        // input record's callback, and the missing suite is still reported.
+        HostDisposeHandle(in_data, in_data->global_data);
+        return missing;
     }
+    handleSuite->host_dispose_handle(in_data->global_data);
     return PF_Err_NONE;
 }
 

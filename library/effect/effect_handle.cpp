@@ -4,12 +4,11 @@
 #include <vector>
 
 #include "library/stream/stream.h"
+#include "library/utility/host_refs.h"
 
 namespace Morvel {
 
 namespace {
-
-PF_Err firstError(PF_Err first, PF_Err later) { return first != PF_Err_NONE ? first : later; }
 
 // The instance's own stream group: the parent of its first parameter's stream.
 PF_Err openInstanceGroup(StreamBase& parameter, StreamBase& group, AEGP_EffectRefH effect) {
@@ -36,8 +35,12 @@ PF_Err EffectHandle::dispose() {
     return suites_->EffectSuite3()->AEGP_DisposeEffect(held);
 }
 
+// Each way of taking a reference first takes the suite that gives it back, so that a missing
+// suite cannot strand it.
+
 PF_Err EffectHandle::init() {
     if (PF_Err err = dispose()) return err;
+    suites_->EffectSuite3();
     return suites_->PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(pluginId_, inData_->effect_ref, &effect_);
 }
 
@@ -50,6 +53,7 @@ PF_Err EffectHandle::init(AEGP_EffectRefH effect) {
 
 PF_Err EffectHandle::init(AEGP_LayerH layer, int index) {
     if (PF_Err err = dispose()) return err;
+    suites_->EffectSuite3();
     return suites_->EffectSuite3()->AEGP_GetLayerEffectByIndex(pluginId_, layer, index, &effect_);
 }
 
@@ -80,29 +84,17 @@ PF_Err EffectHandle::getName(std::u16string& name) const {
     StreamBase group(pluginId_, inData_, *suites_);
     if (PF_Err err = openInstanceGroup(parameter, group, effect_)) return err;
 
-    // Without the memory suite the name's handle could never be freed, so it is not asked for.
-    const AEGP_MemorySuite1* memory = suites_->MemorySuite1();
-    AEGP_MemHandle text = nullptr;
-    const PF_Err nameErr = suites_->StreamSuite9()->AEGP_GetStreamName(pluginId_, group.stream(), false, &text);
-    if (text == nullptr) return nameErr;
-
-    AEGP_MemSize size = 0;
-    PF_Err err = nameErr;
-    if (err == PF_Err_NONE) err = memory->AEGP_GetMemHandleSize(text, &size);
-    std::vector<char16_t> units(err == PF_Err_NONE ? static_cast<size_t>(size / 2) : 0, u'\0');
-    if (err == PF_Err_NONE) {
-        void* locked = nullptr;
-        err = memory->AEGP_LockMemHandle(text, &locked);
-        if (err == PF_Err_NONE) {
-            if (locked != nullptr && !units.empty()) std::memcpy(units.data(), locked, units.size() * 2);
-            // Unlocked before it is freed: a host may refuse to free, or leak, a locked handle.
-            err = memory->AEGP_UnlockMemHandle(text);
-        }
-    }
+    MemHandle text(suites_->MemorySuite1());
+    PF_Err err = suites_->StreamSuite9()->AEGP_GetStreamName(pluginId_, group.stream(), false, text.put());
+    if (!text) return err;
+    std::vector<char> bytes;
+    if (err == PF_Err_NONE) err = text.read(bytes);
+    std::vector<char16_t> units(bytes.size() / 2, u'\0');
+    if (!units.empty()) std::memcpy(units.data(), bytes.data(), units.size() * 2);
     size_t length = 0;
     while (length < units.size() && units[length] != u'\0') ++length;
     name.assign(units.data(), length);
-    return firstError(err, memory->AEGP_FreeMemHandle(text));
+    return firstError(err, text.free());
 }
 
 PF_Err EffectHandle::setName(const std::u16string& name) const {

@@ -1,13 +1,14 @@
 #include "library/stream/stream.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
+
+#include "library/utility/host_refs.h"
 
 namespace Morvel {
 
 namespace {
-
-PF_Err firstError(PF_Err first, PF_Err later) { return first != PF_Err_NONE ? first : later; }
 
 // How each value type sits in the host's value union.
 template <typename T>
@@ -113,13 +114,13 @@ PF_Err StreamBase::show(AEGP_EffectRefH) { return setHidden(false); }
 PF_Err StreamBase::setHiddenOnOwnEffect(bool hidden) {
     // Taken before the reference: a suite found missing afterwards would strand it.
     suites_.DynamicStreamSuite5();
-    const AEGP_EffectSuite2* effects = suites_.EffectSuite2();
-    AEGP_EffectRefH effect = nullptr;
-    if (PF_Err err = suites_.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(pluginId_, inData_->effect_ref, &effect)) {
+    EffectRef effect(suites_.EffectSuite2()->AEGP_DisposeEffect);
+    if (PF_Err err = suites_.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(pluginId_, inData_->effect_ref,
+                                                                             effect.put())) {
         return err;
     }
-    const PF_Err err = hidden ? hide(effect) : show(effect);
-    return firstError(err, effects->AEGP_DisposeEffect(effect));
+    const PF_Err err = hidden ? hide(effect.get()) : show(effect.get());
+    return firstError(err, effect.dispose());
 }
 
 PF_Err StreamBase::hide() { return setHiddenOnOwnEffect(true); }
@@ -149,26 +150,14 @@ PF_Err StreamBase::setExpressionState(unsigned char enabled) {
 }
 
 PF_Err StreamBase::getExpression(std::string& expression) const {
-    // Without the memory suite the text's handle could never be freed, so it is not asked for.
-    const AEGP_MemorySuite1* memory = suites_.MemorySuite1();
-    AEGP_MemHandle text = nullptr;
-    const PF_Err err = suites_.StreamSuite9()->AEGP_GetExpression(pluginId_, stream_, &text);
-    if (text == nullptr) return err;
-    AEGP_MemSize size = 0;
-    PF_Err result = err;
-    if (result == PF_Err_NONE) result = memory->AEGP_GetMemHandleSize(text, &size);
-    // One byte more than the handle, so the text ends even when the host left off its terminator.
-    std::vector<char> buffer(result == PF_Err_NONE ? static_cast<size_t>(size) + 1 : 1, '\0');
-    if (result == PF_Err_NONE) {
-        void* locked = nullptr;
-        result = memory->AEGP_LockMemHandle(text, &locked);
-        if (result == PF_Err_NONE) {
-            if (locked != nullptr && size != 0) std::memcpy(buffer.data(), locked, static_cast<size_t>(size));
-            expression = buffer.data();
-            result = memory->AEGP_UnlockMemHandle(text);
-        }
-    }
-    return firstError(result, memory->AEGP_FreeMemHandle(text));
+    MemHandle text(suites_.MemorySuite1());
+    PF_Err err = suites_.StreamSuite9()->AEGP_GetExpression(pluginId_, stream_, text.put());
+    if (!text) return err;
+    std::vector<char> bytes;
+    if (err == PF_Err_NONE) err = text.read(bytes);
+    // Read up to the handle's end even when the host left off the terminator.
+    if (!bytes.empty() || err == PF_Err_NONE) expression.assign(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\0'));
+    return firstError(err, text.free());
 }
 
 PF_Err StreamBase::setExpression(const std::string& expression) {

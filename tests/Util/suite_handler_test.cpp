@@ -43,7 +43,7 @@ TEST_F(SuiteHandlerTest, MissingSuiteThrows516AndKeepsWhatWasAcquired) {
     EXPECT_EQ(host().ledger().outstanding("suite"), 1u);
 }
 
-TEST_F(SuiteHandlerTest, ConcurrentFirstUseLeavesOneAcquisition) {
+TEST_F(SuiteHandlerTest, ThreadedConcurrentFirstUseLeavesOneAcquisition) {
     {
         AEGP_SuiteHandler suites(in_data_.pica_basicP);
         std::vector<std::thread> threads;
@@ -71,7 +71,7 @@ SPErr acquireTogether(const char* name, int32_t version, const void** suite) {
 }
 }  // namespace
 
-TEST_F(SuiteHandlerTest, RacingFirstUsesKeepOneAcquisitionAndGiveBackTheRest) {
+TEST_F(SuiteHandlerTest, ThreadedRacingFirstUsesKeepOneAcquisitionAndGiveBackTheRest) {
     std::barrier<> inside(kRacers);
     racersInside = &inside;
     realBasic = in_data_.pica_basicP;

@@ -146,6 +146,7 @@ TEST_F(TiltShiftFocusUiTest, RotatingWithShiftSnapsTheDirectionStream) {
 TEST_F(TiltShiftFocusUiTest, AFocusDistanceDraggedToTheNearSideIsWrittenAndLogged) {
     setPopup(PARAM_TYPE, TYPE_LINEAR);
     setPopup(PARAM_LINEAR_MODE, LINEAR_MODE_FOCUS_DISTANCE);
+    expectFault("\"Focus Distance\": 0 outside 1 .. 1e+06");
     Sim::ViewWindow& window = layerWindow();
     ASSERT_EQ(window.click(*instance_, window.screenOf(100, 250)), PF_Err_NONE);
     EXPECT_EQ(window.lastEvent().u.do_click.continue_refcon[0], 4);

@@ -11,6 +11,7 @@
 #include "library/filter/iterate.h"
 #include "library/sampling/sub_pixel.h"
 #include "support/host_fixture.h"
+#include "support/host_world.h"
 #include "support/raw_world.h"
 
 using Glow::GlowParameters;
@@ -111,7 +112,7 @@ TEST(LevelTables, EveryEntryFollowsTheFormula) {
 // ---- the stage over worlds
 
 template <typename Pixel>
-void fill(RawWorld<Pixel>& world, const Pixel& value) {
+void fill(HostWorld<Pixel>& world, const Pixel& value) {
     for (int y = 0; y < world.height(); ++y) {
         for (int x = 0; x < world.width(); ++x) world.at(x, y) = value;
     }
@@ -150,7 +151,7 @@ protected:
 
 // Random pixels with some zero alphas; colours also over range at 16 bits and in float.
 template <typename Pixel>
-void randomPixels(RawWorld<Pixel>& world, double full, double top, unsigned seed) {
+void randomPixels(HostWorld<Pixel>& world, double full, double top, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> channel(0, top);
     using T = decltype(Pixel{}.alpha);
@@ -170,7 +171,7 @@ bool samePixel(const Pixel& a, const Pixel& b) {
 TEST_F(PreprocessorTest, IdentityCopiesAndZeroAlphaIsNeverWritten) {
     auto check = [&](auto pixelTag, Morvel::Bpc bpc, double full, double top, auto sentinel) {
         using Pixel = decltype(pixelTag);
-        RawWorld<Pixel> source(23, 17), destination(23, 17);
+        HostWorld<Pixel> source(23, 17), destination(23, 17);
         randomPixels(source, full, top, 5);
         for (const char* name : {"identity", "everything on"}) {
             fill(destination, sentinel);
@@ -238,9 +239,9 @@ TEST_F(PreprocessorTest, HueLightnessSaturationAgainstADirectConversion) {
         float hue, lightness, saturation;
     } cases[] = {{"hue 90", 90, 1, 1}, {"hue -200", -200, 1, 1}, {"darker, duller", 0, 0.7f, 0.5f},
                  {"lighter, richer", 45, 1.3f, 1.6f}, {"grey", 0, 1, 0}};
-    RawWorld<PF_Pixel> src8(64, 64), dst8(64, 64);
-    RawWorld<PF_Pixel16> src16(64, 64), dst16(64, 64);
-    RawWorld<PF_PixelFloat> src32(64, 64), dst32(64, 64);
+    HostWorld<PF_Pixel> src8(64, 64), dst8(64, 64);
+    HostWorld<PF_Pixel16> src16(64, 64), dst16(64, 64);
+    HostWorld<PF_PixelFloat> src32(64, 64), dst32(64, 64);
     std::mt19937 rng(3);
     std::uniform_int_distribution<int> byte(0, 255);
     for (int y = 0; y < 64; ++y) {
@@ -280,7 +281,7 @@ TEST_F(PreprocessorTest, HueLightnessSaturationAgainstADirectConversion) {
 
 // Where max + min = 2 the saturation is infinite; saturation 0 % must still give grey, not NaN.
 TEST_F(PreprocessorTest, OverRangePixelsGiveNoNaNFromHls) {
-    RawWorld<PF_PixelFloat> source(3, 1), destination(3, 1);
+    HostWorld<PF_PixelFloat> source(3, 1), destination(3, 1);
     source.at(0, 0) = PF_PixelFloat{1, 1.5f, 0.5f, 1.0f};
     source.at(1, 0) = PF_PixelFloat{1, 0.5f, 1.5f, 0.8f};
     source.at(2, 0) = PF_PixelFloat{1, 2.5f, 0.5f, 1.0f};  // max + min > 2: loses its colour
@@ -298,7 +299,7 @@ TEST_F(PreprocessorTest, OverRangePixelsGiveNoNaNFromHls) {
         }
     }
     // The same pixel in a 16-bit world, where channels above 32768 reach it too.
-    RawWorld<PF_Pixel16> deep(1, 1), deepOut(1, 1);
+    HostWorld<PF_Pixel16> deep(1, 1), deepOut(1, 1);
     deep.at(0, 0) = PF_Pixel16{32768, 49152, 16384, 32768};
     GlowParameters::Preprocessing p = identity();
     p.hls = Color<float>(0, 10, 1, 0);
@@ -315,7 +316,7 @@ TEST_F(PreprocessorTest, LevelsAtEachDepth) {
     p.alphaBlack = 0.5;
     p.alphaWhite = 1.0;
     // Float: above white exceeds 1; alpha clamps to 0..1.
-    RawWorld<PF_PixelFloat> f(3, 1), fOut(3, 1);
+    HostWorld<PF_PixelFloat> f(3, 1), fOut(3, 1);
     f.at(0, 0) = PF_PixelFloat{1.0f, 1.0f, 0.4f, 0.1f};
     f.at(1, 0) = PF_PixelFloat{0.6f, 0.2f, 2.0f, 0.5f};
     f.at(2, 0) = PF_PixelFloat{0.25f, 0.3f, 0.3f, 0.3f};
@@ -332,7 +333,7 @@ TEST_F(PreprocessorTest, LevelsAtEachDepth) {
     EXPECT_NEAR(fOut.at(2, 0).red, level(0.3), 1e-5);
 
     // 16-bit: a channel above 32768 reads 0 from the table; the rest follow it.
-    RawWorld<PF_Pixel16> d(1, 1), dOut(1, 1);
+    HostWorld<PF_Pixel16> d(1, 1), dOut(1, 1);
     d.at(0, 0) = PF_Pixel16{32768, 40000, 32768, 13107};
     ASSERT_EQ(run(Morvel::Bpc16, d.get(), dOut.get(), p), PF_Err_NONE);
     EXPECT_EQ(dOut.at(0, 0).red, 0);
@@ -340,7 +341,7 @@ TEST_F(PreprocessorTest, LevelsAtEachDepth) {
     EXPECT_NEAR(dOut.at(0, 0).blue, 32768 * level(13107 / 32768.0) , 1.0);
     EXPECT_EQ(dOut.at(0, 0).alpha, 32768);
 
-    RawWorld<PF_Pixel> b(1, 1), bOut(1, 1);
+    HostWorld<PF_Pixel> b(1, 1), bOut(1, 1);
     b.at(0, 0) = PF_Pixel{191, 255, 102, 0};
     ASSERT_EQ(run(Morvel::Bpc8, b.get(), bOut.get(), p), PF_Err_NONE);
     EXPECT_NEAR(bOut.at(0, 0).alpha, 127, 1);
@@ -395,8 +396,8 @@ const MaskCase kMasks[] = {
 };
 
 TEST_F(PreprocessorTest, GeometricMasksAtHandComputedPoints) {
-    RawWorld<PF_PixelFloat> source(48, 48), destination(48, 48);
-    RawWorld<PF_Pixel> source8(48, 48), destination8(48, 48);
+    HostWorld<PF_PixelFloat> source(48, 48), destination(48, 48);
+    HostWorld<PF_Pixel> source8(48, 48), destination8(48, 48);
     fill(source, PF_PixelFloat{1, 1, 1, 1});
     fill(source8, PF_Pixel{255, 255, 255, 255});
     for (const auto& c : kMasks) {
@@ -429,7 +430,7 @@ TEST_F(PreprocessorTest, GeometricMasksAtHandComputedPoints) {
 // The layer: alpha rises along x, the grey of the colour along y, so that both coordinates of a
 // sample show in the result.
 template <typename Pixel>
-void rampLayer(RawWorld<Pixel>& layer, double full) {
+void rampLayer(HostWorld<Pixel>& layer, double full) {
     using T = decltype(Pixel{}.alpha);
     for (int y = 0; y < layer.height(); ++y) {
         for (int x = 0; x < layer.width(); ++x) {
@@ -455,11 +456,11 @@ template <typename Pixel>
 void checkLayerMask(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
                     double full, const char* depth,
                     std::function<PF_Err(Morvel::Bpc, PF_LayerDef*, PF_LayerDef*, GlowParameters::Preprocessing&)> run) {
-    RawWorld<Pixel> layer(26, 18);
+    HostWorld<Pixel> layer(26, 18);
     rampLayer(layer, full);
     auto maskLayer = std::make_shared<Morvel::World>(layer.get());
     const int width = 40, height = 30;
-    RawWorld<Pixel> source(width, height), destination(width, height);
+    HostWorld<Pixel> source(width, height), destination(width, height);
     using T = decltype(Pixel{}.alpha);
     fill(source, Pixel{T(full), T(full), T(full), T(full)});
     const Pixel sentinel{T(3), T(3), T(3), T(3)};
@@ -507,7 +508,7 @@ void checkLayerMask(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc b
     }
     // Read inside the layer with the edge wrap, the mask follows the alpha ramp along the
     // layer's turned x axis: at the mask centre it is the layer's centre column.
-    RawWorld<Pixel> one(40, 30);
+    HostWorld<Pixel> one(40, 30);
     GlowParameters::Preprocessing p = identity();
     p.useMask = true;
     p.maskType = 3;
@@ -548,9 +549,9 @@ TEST_F(PreprocessorTest, LayerMaskSamplingFailureEndsTheBand) {
         for (int threads : {1, PF_Iterations_ONCE_PER_PROCESSOR}) {
             const int width = 12, height = 10, failing = 37;
             // Worlds of every depth, so that the case's depth finds its own.
-            RawWorld<PF_Pixel> l8(8, 8), s8(width, height), d8(width, height);
-            RawWorld<PF_Pixel16> l16(8, 8), s16(width, height), d16(width, height);
-            RawWorld<PF_PixelFloat> l32(8, 8), s32(width, height), d32(width, height);
+            HostWorld<PF_Pixel> l8(8, 8), s8(width, height), d8(width, height);
+            HostWorld<PF_Pixel16> l16(8, 8), s16(width, height), d16(width, height);
+            HostWorld<PF_PixelFloat> l32(8, 8), s32(width, height), d32(width, height);
             opaque(l8, 255), opaque(s8, 255), opaque(l16, 32768), opaque(s16, 32768), opaque(l32, 1), opaque(s32, 1);
             PF_LayerDef* layer = c.bpc == Morvel::Bpc8 ? l8.get() : c.bpc == Morvel::Bpc16 ? l16.get() : l32.get();
             PF_LayerDef* source = c.bpc == Morvel::Bpc8 ? s8.get() : c.bpc == Morvel::Bpc16 ? s16.get() : s32.get();
@@ -584,7 +585,7 @@ TEST_F(PreprocessorTest, LayerMaskSamplingFailureEndsTheBand) {
 
 TEST_F(PreprocessorTest, AMissingSamplingSuiteIsRaisedAtConstruction) {
     host().faults().makeSuiteMissing(kPFSamplingFloatSuite, 1);
-    RawWorld<PF_PixelFloat> layer(4, 4), source(4, 4), destination(4, 4);
+    HostWorld<PF_PixelFloat> layer(4, 4), source(4, 4), destination(4, 4);
     GlowParameters::Preprocessing p = identity();
     p.useMask = true;
     p.maskType = 3;

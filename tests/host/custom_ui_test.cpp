@@ -48,6 +48,7 @@ PF_Err uiEffect(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**, PF_La
 class CustomUITest : public HostTest {};
 
 TEST_F(CustomUITest, RegisteredEventsAreKeptAndTheCountIsCheckedAfterASuccessfulSetUp) {
+    expectFault("parameter set-up: 5 parameters reported, 3 registered");
     struct Case {
         const char* name;
         Options options;

@@ -66,6 +66,7 @@ protected:
 };
 
 TEST_F(DrawingSurfaceTest, ObjectsAreInTheLedgerUntilReleased) {
+    expectFault("DRAWBOT_ReleaseObject: unknown object");
     const DRAWBOT_ColorRGBA red{1, 0, 0, 1};
     DRAWBOT_PenRef pen = nullptr;
     DRAWBOT_PathRef path = nullptr;
@@ -96,6 +97,7 @@ TEST_F(DrawingSurfaceTest, ObjectsAreInTheLedgerUntilReleased) {
 }
 
 TEST_F(DrawingSurfaceTest, WhatIsNotTheHostsIsRefused) {
+    expectFault("error: ");
     const DRAWBOT_ColorRGBA white{1, 1, 1, 1};
     const DRAWBOT_ColorRGBA notFinite{1, 1, 1, std::numeric_limits<float>::quiet_NaN()};
     DRAWBOT_BrushRef brush = nullptr;
@@ -158,6 +160,8 @@ TEST(DialogScriptForm, OnlyTheDialogIsAccepted) {
 class ScriptEngineTest : public HostTest {};
 
 TEST_F(ScriptEngineTest, AnswersInTheOrderQueued) {
+    expectFault("AEGP_ExecuteScript: no answer queued");
+    expectFault("AEGP_ExecuteScript: not the edit dialog's script");
     Sim::ScriptEngine engine(host());
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
     const AEGP_UtilitySuite11* utility = suites.UtilitySuite11();
@@ -187,6 +191,9 @@ TEST_F(ScriptEngineTest, AnswersInTheOrderQueued) {
 
 // A handler that misbehaves is caught by the host rather than trusted.
 TEST_F(ScriptEngineTest, ArbitraryParamRefusesWhatIsNotANewHostHandle) {
+    expectFault("compare: no answer");
+    expectFault("flat size: no size or too large");
+    expectFault("new: value is not a new host handle");
     PF_Handle shared = host().newHandle(4);
     Sim::ArbitraryParam param(host(), in_data_, 1, [&](PF_InData*, PF_OutData*, PF_ArbParamsExtra* extra) {
         if (extra->which_function == PF_Arbitrary_NEW_FUNC) *extra->u.new_func_params.arbPH = shared;

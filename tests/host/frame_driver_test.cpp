@@ -40,6 +40,8 @@ struct Seen {
     PF_LayerDef other{};
     Sim::Unit otherCorner{};
     int renders = 0;
+    size_t checkoutsHeld = 0;       // layer check-outs in the ledger while rendering
+    size_t preRenderDataHeld = 0;
 };
 Options options;
 Seen seen;
@@ -105,6 +107,8 @@ PF_Err preRender(PF_InData* in, PF_PreRenderExtra* extra) {
 PF_Err render(PF_InData* in, PF_SmartRenderExtra* extra) {
     AEGP_SuiteHandler suites(in->pica_basicP);
     ++seen.renders;
+    seen.checkoutsHeld = Sim::Host::current().ledger().outstanding("layer checkout");
+    seen.preRenderDataHeld = Sim::Host::current().ledger().outstanding("pre-render data");
     auto handle = static_cast<PF_Handle>(extra->input->pre_render_data);
     const auto* data = static_cast<const unsigned char*>(suites.HandleSuite2()->host_lock_handle(handle));
     if (data == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -202,6 +206,18 @@ bool sameRect(const PF_LRect& a, const PF_LRect& b) {
 std::string text(const PF_LRect& r) {
     return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
            std::to_string(r.bottom) + ")";
+}
+
+TEST_F(FrameDriverTest, CheckOutsAndPreRenderDataAreLedgeredForTheirFrameOnly) {
+    place();
+    for (int frameNumber = 0; frameNumber < 2; ++frameNumber) {
+        const Sim::FrameResult frame = instance_->renderFrame();
+        ASSERT_EQ(frame.err(), PF_Err_NONE);
+        EXPECT_EQ(seen.checkoutsHeld, 1u) << "frame " << frameNumber;
+        EXPECT_EQ(seen.preRenderDataHeld, 1u) << "frame " << frameNumber;
+        EXPECT_EQ(host().ledger().outstanding("layer checkout"), 0u) << "frame " << frameNumber;
+        EXPECT_EQ(host().ledger().outstanding("pre-render data"), 0u) << "frame " << frameNumber;
+    }
 }
 
 TEST_F(FrameDriverTest, RequestsResultsAndOutputFollowTheDownsampling) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <iterator>
 #include <mutex>
@@ -38,7 +39,7 @@ PF_Err record(void* refcon, int32_t thread_index, int32_t i, int32_t n) {
     return seen->failFrom >= 0 && i >= seen->failFrom ? 1000 + i : PF_Err_NONE;
 }
 
-class IterateSuiteTest : public HostTest {
+class ThreadedIterateSuiteTest : public HostTest {
 protected:
     void SetUp() override {
         HostTest::SetUp();
@@ -59,7 +60,7 @@ protected:
     const AEGP_IterateSuite1* threads_ = nullptr;
 };
 
-TEST_F(IterateSuiteTest, EveryIndexRunsOnceWithTheCountAndTheCallerTakesPart) {
+TEST_F(ThreadedIterateSuiteTest, EveryIndexRunsOnceWithTheCountAndTheCallerTakesPart) {
     iteration().setProcessors(4);
     struct Case {
         const char* name;
@@ -85,7 +86,7 @@ TEST_F(IterateSuiteTest, EveryIndexRunsOnceWithTheCountAndTheCallerTakesPart) {
     }
 }
 
-TEST_F(IterateSuiteTest, ThreadsAreKeptAcrossCalls) {
+TEST_F(ThreadedIterateSuiteTest, ThreadsAreKeptAcrossCalls) {
     iteration().setProcessors(4);
     std::set<std::thread::id> all;
     for (int call = 0; call < 40; ++call) {
@@ -96,7 +97,7 @@ TEST_F(IterateSuiteTest, ThreadsAreKeptAcrossCalls) {
     EXPECT_LE(all.size(), 4u) << "a new thread was started for a call";
 }
 
-TEST_F(IterateSuiteTest, TheLowestFailingIterationsErrorIsTheResult) {
+TEST_F(ThreadedIterateSuiteTest, TheLowestFailingIterationsErrorIsTheResult) {
     iteration().setProcessors(4);
     for (int failFrom : {0, 3, 99}) {
         Seen seen;
@@ -106,7 +107,8 @@ TEST_F(IterateSuiteTest, TheLowestFailingIterationsErrorIsTheResult) {
     }
 }
 
-TEST_F(IterateSuiteTest, BadArgumentsAndPlannedFailuresAreRefusedWithoutRunning) {
+TEST_F(ThreadedIterateSuiteTest, BadArgumentsAndPlannedFailuresAreRefusedWithoutRunning) {
+    expectFault("iterate_generic with a null callback or a negative count");
     Seen seen;
     EXPECT_EQ(iterate_->iterate_generic(-2, &seen, record), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(iterate_->iterate_generic(4, &seen, nullptr), PF_Err_BAD_CALLBACK_PARAM);
@@ -120,7 +122,8 @@ PF_Err throwing(void*, int32_t, int32_t i, int32_t) {
     return PF_Err_NONE;
 }
 
-TEST_F(IterateSuiteTest, AnExceptionFromAnEffectIsContainedAndLogged) {
+TEST_F(ThreadedIterateSuiteTest, AnExceptionFromAnEffectIsContainedAndLogged) {
+    expectFault("an exception escaped an iteration callback");
     iteration().setProcessors(3);
     EXPECT_EQ(iterate_->iterate_generic(5, nullptr, throwing), PF_Err_INTERNAL_STRUCT_DAMAGED);
     EXPECT_TRUE(host().log().contains("exception escaped"));
@@ -141,14 +144,14 @@ PF_Err outerBand(void* refcon, int32_t, int32_t, int32_t) {
     return nested->iterate->iterate_generic(3, nested, innerBand);
 }
 
-TEST_F(IterateSuiteTest, IterationInsideAnIterationRunsWithoutDeadlock) {
+TEST_F(ThreadedIterateSuiteTest, IterationInsideAnIterationRunsWithoutDeadlock) {
     iteration().setProcessors(4);
     Nested nested{iterate_};
     ASSERT_EQ(iterate_->iterate_generic(5, &nested, outerBand), PF_Err_NONE);
     EXPECT_EQ(nested.inner.load(), 15);
 }
 
-TEST_F(IterateSuiteTest, CallersOnSeveralThreadsShareThePool) {
+TEST_F(ThreadedIterateSuiteTest, CallersOnSeveralThreadsShareThePool) {
     iteration().setProcessors(3);
     std::atomic<int> failures{0};
     auto caller = [&] {
@@ -164,7 +167,7 @@ TEST_F(IterateSuiteTest, CallersOnSeveralThreadsShareThePool) {
     EXPECT_EQ(failures.load(), 0);
 }
 
-TEST_F(IterateSuiteTest, ThreadCountIsReportedAndSettable) {
+TEST_F(ThreadedIterateSuiteTest, ThreadCountIsReportedAndSettable) {
     iteration().setProcessors(6);
     int32_t count = 0;
     ASSERT_EQ(threads_->AEGP_GetNumThreads(&count), PF_Err_NONE);
@@ -175,7 +178,7 @@ TEST_F(IterateSuiteTest, ThreadCountIsReportedAndSettable) {
     EXPECT_EQ(threads_->AEGP_GetNumThreads(nullptr), PF_Err_BAD_CALLBACK_PARAM);
 }
 
-TEST_F(IterateSuiteTest, AbortAnswersAfterThePlannedPolls) {
+TEST_F(ThreadedIterateSuiteTest, AbortAnswersAfterThePlannedPolls) {
     struct Case {
         const char* name;
         int after;
@@ -194,7 +197,7 @@ TEST_F(IterateSuiteTest, AbortAnswersAfterThePlannedPolls) {
     }
 }
 
-TEST_F(IterateSuiteTest, ProgressIsRecordedInOrderAndAPlannedFailureIsReturned) {
+TEST_F(ThreadedIterateSuiteTest, ProgressIsRecordedInOrderAndAPlannedFailureIsReturned) {
     ASSERT_NE(in_data_.inter.progress, nullptr);
     const std::pair<int32_t, int32_t> sent[] = {{0, 4}, {1, 4}, {4, 4}};
     for (const auto& [current, total] : sent) {
@@ -212,7 +215,7 @@ TEST_F(IterateSuiteTest, ProgressIsRecordedInOrderAndAPlannedFailureIsReturned) 
 }
 
 // The pool alone, without a host.
-TEST(ThreadPool, StopsHandingOutIndicesAfterATaskSaysStop) {
+TEST(ThreadedPool, StopsHandingOutIndicesAfterATaskSaysStop) {
     Sim::ThreadPool pool(1);  // caller only: the order is deterministic
     std::vector<int> ran;
     struct Context {
@@ -246,7 +249,7 @@ struct Tally {
 
 // Workers beyond count - 1 would find nothing to do, so they are not called in: thread indices
 // stay below the count.
-TEST(ThreadPool, ARunCallsInNoMoreWorkersThanItHasIndicesForTheRest) {
+TEST(ThreadedPool, ARunCallsInNoMoreWorkersThanItHasIndicesForTheRest) {
     Sim::ThreadPool pool(8);
     for (int count : {1, 2, 3, 5, 8, 9, 40}) {
         for (int repeat = 0; repeat < 50; ++repeat) {
@@ -262,7 +265,7 @@ TEST(ThreadPool, ARunCallsInNoMoreWorkersThanItHasIndicesForTheRest) {
 
 // Back-to-back runs of changing size, some while workers still spin from the last one and some
 // after they have gone to sleep: every index runs exactly once each time.
-TEST(ThreadPool, ShortRunsInQuickSuccessionAndAfterSleepingRunEveryIndexOnce) {
+TEST(ThreadedPool, ShortRunsInQuickSuccessionAndAfterSleepingRunEveryIndexOnce) {
     Sim::ThreadPool pool(6);
     for (int round = 0; round < 400; ++round) {
         const int count = 1 + (round * 7) % 13;
@@ -273,6 +276,46 @@ TEST(ThreadPool, ShortRunsInQuickSuccessionAndAfterSleepingRunEveryIndexOnce) {
         }
         if (round % 100 == 99) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A deterministic host runs the bands in order on the caller, yet reports its threads as before.
+TEST_F(ThreadedIterateSuiteTest, DeterministicBandsRunInIndexOrderOnTheCallingThread) {
+    iteration().setProcessors(4);
+    iteration().setDeterministic(true);
+    struct Case {
+        const char* name;
+        int iterations;
+        int expected;
+    } cases[] = {{"one", 1, 1}, {"seven", 7, 7}, {"once per processor", -1, 4}};
+    for (const auto& c : cases) {
+        Seen seen;
+        ASSERT_EQ(iterate_->iterate_generic(c.iterations, &seen, record), PF_Err_NONE) << c.name;
+        std::vector<int> inOrder(static_cast<size_t>(c.expected));
+        for (int i = 0; i < c.expected; ++i) inOrder[static_cast<size_t>(i)] = i;
+        EXPECT_EQ(seen.indices, inOrder) << c.name;
+        EXPECT_EQ(seen.threads, std::set<std::thread::id>{std::this_thread::get_id()}) << c.name;
+        for (int n : seen.counts) EXPECT_EQ(n, c.expected) << c.name;
+    }
+    int32_t reported = 0;
+    ASSERT_EQ(threads_->AEGP_GetNumThreads(&reported), PF_Err_NONE);
+    EXPECT_EQ(reported, 4);
+
+    // The first failure stops the run, as it would in the pool.
+    Seen failing;
+    failing.failFrom = 2;
+    EXPECT_EQ(iterate_->iterate_generic(6, &failing, record), 1002);
+    EXPECT_EQ(failing.indices, (std::vector<int>{0, 1, 2}));
+}
+
+TEST_F(ThreadedIterateSuiteTest, AbsurdBandCountsAreRefusedWithoutWork) {
+    expectFault("refused absurd count");
+    Seen seen;
+    EXPECT_EQ(iterate_->iterate_generic(INT32_MAX, &seen, record), PF_Err_OUT_OF_MEMORY);
+    EXPECT_TRUE(seen.indices.empty());
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "host/sim/host.h"
+#include "host/sim/worlds.h"
 #include "support/host_fixture.h"
 
 TEST(Ledger, CountsRepeatedAcquisitions) {
@@ -29,6 +31,7 @@ TEST(Ledger, ReleaseOfSomethingNotHeldIsAFault) {
 
 TEST(FaultPlan, FailsOnlyTheNthCallCountedFromNow) {
     Sim::FaultPlan plan;
+    plan.registerNames({"f", "g"});
     EXPECT_EQ(plan.onCall("f"), 0);
     plan.failCall("f", 2, 512);
     EXPECT_EQ(plan.onCall("f"), 0);
@@ -39,7 +42,7 @@ TEST(FaultPlan, FailsOnlyTheNthCallCountedFromNow) {
 }
 
 // Per-pixel functions are counted without the plan's lock; the plan still meets the exact call.
-TEST(FaultPlan, PerPixelFunctionsFailOnTheNthCallFromNow) {
+TEST(FaultPlan, ThreadedPerPixelFunctionsFailOnTheNthCallFromNow) {
     struct Case {
         const char* name;
         int before;
@@ -48,6 +51,7 @@ TEST(FaultPlan, PerPixelFunctionsFailOnTheNthCallFromNow) {
     const Case cases[] = {{"first call", 0, 1}, {"after earlier calls", 5, 3}, {"far ahead", 2, 40}};
     for (const Case& c : cases) {
         Sim::FaultPlan plan;
+        plan.registerNames({"subpixel_sample16"});
         for (int i = 0; i < c.before; ++i) EXPECT_EQ(plan.onCall(Sim::HotCall::SubpixelSample16), 0) << c.name;
         plan.failCall("subpixel_sample16", c.nth, 512);
         int failedAt = 0;
@@ -65,8 +69,9 @@ TEST(FaultPlan, PerPixelFunctionsFailOnTheNthCallFromNow) {
     }
 }
 
-TEST(FaultPlan, CallsFromManyThreadsAreAllCountedAndOnePlannedFailureIsMet) {
+TEST(FaultPlan, ThreadedCallsFromManyThreadsAreAllCountedAndOnePlannedFailureIsMet) {
     Sim::FaultPlan plan;
+    plan.registerNames({"area_sample_float"});
     constexpr int kThreads = 8;
     constexpr int kCalls = 2000;
     auto sample = [&](std::atomic<int>& failures) {
@@ -118,6 +123,7 @@ TEST_F(BasicSuiteTest, UnknownVersionAndMissingSuitesAreRefused) {
 }
 
 TEST_F(BasicSuiteTest, HandlesAreZeroedLedgeredAndValidated) {
+    expectFault("lock of an unknown handle");
     PF_UtilCallbacks* utils = in_data_.utils;
     PF_Handle handle = utils->host_new_handle(16);
     ASSERT_NE(handle, nullptr);
@@ -141,4 +147,156 @@ TEST_F(BasicSuiteTest, NewHandleFailsWhenPlanned) {
     PF_Handle handle = in_data_.utils->host_new_handle(8);
     EXPECT_NE(handle, nullptr);
     in_data_.utils->host_dispose_handle(handle);
+}
+
+// ---------------------------------------------------------------- what makes a test fail
+
+namespace {
+
+// A host as a test would leave it, checked as every test's end checks it.
+void runAndCheck(const std::function<void(Sim::Host&, PF_InData&)>& test,
+                 const std::vector<std::string>& expected = {}) {
+    Sim::Host host;
+    PF_InData in{};
+    host.fillInData(in, nullptr);
+    test(host, in);
+    checkHostAfterTest(host, expected);
+}
+
+}  // namespace
+
+TEST(HostChecks, ADoubleDisposeOfAHandleFailsItsTest) {
+    EXPECT_NONFATAL_FAILURE(runAndCheck([](Sim::Host&, PF_InData& in) {
+                                PF_Handle handle = in.utils->host_new_handle(8);
+                                in.utils->host_dispose_handle(handle);
+                                in.utils->host_dispose_handle(handle);
+                            }),
+                            "dispose of an unknown handle");
+}
+
+TEST(HostChecks, APlannedFailureThatNeverCameFailsItsTest) {
+    EXPECT_NONFATAL_FAILURE(runAndCheck([](Sim::Host& host, PF_InData&) {
+                                host.faults().failCall("host_new_handle", 2, PF_Err_OUT_OF_MEMORY);
+                            }),
+                            "planned failure never met: host_new_handle #2");
+    // Cleared before it came is still never met.
+    EXPECT_NONFATAL_FAILURE(runAndCheck([](Sim::Host& host, PF_InData&) {
+                                host.faults().failCall("AEGP_NewMemHandle", 1, PF_Err_OUT_OF_MEMORY);
+                                host.faults().clear();
+                            }),
+                            "planned failure never met: AEGP_NewMemHandle #1");
+}
+
+TEST(HostChecks, RefusalsFailTheTestUnlessExpectedAndExpectedOnesMustCome) {
+    auto lockUnknown = [](Sim::Host&, PF_InData& in) {
+        char* bogus[1] = {nullptr};
+        in.utils->host_lock_handle(bogus);
+    };
+    EXPECT_NONFATAL_FAILURE(runAndCheck(lockUnknown), "ledger fault: error: lock of an unknown handle");
+    runAndCheck(lockUnknown, {"lock of an unknown handle"});
+    EXPECT_NONFATAL_FAILURE(runAndCheck([](Sim::Host&, PF_InData&) {}, {"lock of an unknown handle"}),
+                            "expected a ledger fault");
+}
+
+TEST(HostChecks, AMisspeltFunctionCannotBePlanned) {
+    Sim::Host host;
+    EXPECT_THROW(host.faults().failCall("host_new_handel", 1, PF_Err_OUT_OF_MEMORY), std::invalid_argument);
+    EXPECT_THROW(host.faults().failCall("host_new_handle", 0, PF_Err_OUT_OF_MEMORY), std::invalid_argument);
+    EXPECT_TRUE(host.faults().known("host_new_handle"));
+    EXPECT_TRUE(host.faults().known("area_sample_float"));
+    EXPECT_TRUE(host.faults().unfired().empty());
+}
+
+// Every function the host lets fail is registered by the area that installs it, once.
+TEST(HostChecks, TheHostRegistersItsFaultableFunctions) {
+    Sim::Host host;
+    for (const char* name : {"AcquireSuite", "host_lock_handle", "AEGP_ExecuteScript", "AEGP_FreeMemHandle",
+                             "DRAWBOT_DrawString", "checkout_layer", "transfer_rect", "nn_sample16", "abort"}) {
+        EXPECT_TRUE(host.faults().known(name)) << name;
+    }
+}
+
+TEST(HostChecks, TheTraceNamesEveryOrdinaryCallWithItsOrdinal) {
+    Sim::Host host;
+    PF_InData in{};
+    host.fillInData(in, nullptr);
+    host.faults().setTracing(true);
+    PF_Handle first = in.utils->host_new_handle(4);
+    PF_Handle second = in.utils->host_new_handle(4);
+    in.utils->host_lock_handle(first);
+    in.utils->host_unlock_handle(first);
+    in.utils->host_dispose_handle(first);
+    in.utils->host_dispose_handle(second);
+    std::vector<std::pair<std::string, int>> traced;
+    for (const auto& call : host.faults().trace()) traced.emplace_back(call.function, call.ordinal);
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"host_new_handle", 1}, {"host_new_handle", 2}, {"host_lock_handle", 1}};
+    EXPECT_EQ(traced, expected);
+    EXPECT_TRUE(host.ledger().balanced()) << host.ledger().report();
+}
+
+// ---------------------------------------------------------------- nothing stale aliases anything new
+
+TEST_F(BasicSuiteTest, AStaleHandleNeverReachesALaterOne) {
+    expectFault("dispose of an unknown handle");
+    PF_UtilCallbacks* utils = in_data_.utils;
+    PF_Handle stale = utils->host_new_handle(32);
+    utils->host_dispose_handle(stale);
+    std::vector<PF_Handle> later;
+    for (int i = 0; i < 8; ++i) later.push_back(utils->host_new_handle(32));
+    for (PF_Handle handle : later) EXPECT_NE(handle, stale);
+    utils->host_dispose_handle(stale);
+    for (PF_Handle handle : later) {
+        EXPECT_TRUE(host().isLiveHandle(handle));
+        utils->host_dispose_handle(handle);
+    }
+}
+
+TEST_F(BasicSuiteTest, AStaleWorldRecordNeverReachesALaterWorld) {
+    expectFault("dispose of a world the host did not create for the effect");
+    expectFault("copy source: world the host does not know");
+    Sim::WorldStore& worlds = host().worlds();
+    PF_LayerDef world{};
+    ASSERT_EQ(worlds.newWorld(16, 16, PF_PixelFormat_ARGB32, true, &world), PF_Err_NONE);
+    const PF_LayerDef stale = world;
+    ASSERT_EQ(worlds.disposeWorld(&world), PF_Err_NONE);
+    std::vector<PF_LayerDef> later(4);
+    for (PF_LayerDef& each : later) {
+        ASSERT_EQ(worlds.newWorld(16, 16, PF_PixelFormat_ARGB32, true, &each), PF_Err_NONE);
+        EXPECT_NE(each.data, stale.data);
+    }
+    PF_LayerDef staleCopy = stale;
+    EXPECT_EQ(worlds.disposeWorld(&staleCopy), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(in_data_.utils->copy(&effect_, &staleCopy, &later[0], nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    for (PF_LayerDef& each : later) EXPECT_EQ(worlds.disposeWorld(&each), PF_Err_NONE);
+}
+
+// Locks are counted under the handle's lock, so threads locking one handle at once never lose one.
+TEST_F(BasicSuiteTest, ThreadedLocksOfOneHandleAreCountedExactly) {
+    PF_UtilCallbacks* utils = in_data_.utils;
+    PF_Handle handle = utils->host_new_handle(64);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 500; ++i) {
+                utils->host_lock_handle(handle);
+                utils->host_unlock_handle(handle);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(host().ledger().outstanding("handle lock"), 0u);
+    utils->host_dispose_handle(handle);
+}
+
+TEST_F(BasicSuiteTest, LocksAreLedgeredAndALockedDisposeIsCaught) {
+    PF_UtilCallbacks* utils = in_data_.utils;
+    PF_Handle handle = utils->host_new_handle(8);
+    ASSERT_NE(utils->host_lock_handle(handle), nullptr);
+    ASSERT_NE(utils->host_lock_handle(handle), nullptr);
+    EXPECT_EQ(host().ledger().outstanding("handle lock"), 2u);
+    utils->host_unlock_handle(handle);
+    utils->host_dispose_handle(handle);
+    EXPECT_EQ(host().ledger().outstanding("handle lock"), 1u) << "a lock never given back stays in the ledger";
+    host().ledger().releaseAll("handle lock");
 }

@@ -43,6 +43,7 @@ protected:
 };
 
 TEST_F(HostParams, RegistrationProblemsAreLoggedNotFatal) {
+    expectFault("problem: ");
     struct Case {
         const char* name;
         PF_ParamDef def;
@@ -90,6 +91,9 @@ TEST_F(HostParams, MenuItems) {
 }
 
 TEST_F(HostParams, UnknownTypeAndOutOfOrderIndexAreRefused) {
+    expectFault("add_param 1 \"\": unknown type 99");
+    expectFault("add_param at index 7 while the next is 1");
+    expectFault("add_param without an effect reference");
     PF_ParamDef strange{};
     strange.param_type = 99;
     EXPECT_EQ(add(strange), PF_Err_UNRECOGNIZED_PARAM_TYPE);
@@ -101,6 +105,7 @@ TEST_F(HostParams, UnknownTypeAndOutOfOrderIndexAreRefused) {
 }
 
 TEST_F(HostParams, RepeatedIdsAreAProblemExceptForGroups) {
+    expectFault("add_param 4 \"\": id 3 already used at index 3");
     PF_ParamDef group{};
     group.param_type = PF_Param_GROUP_START;
     group.uu.id = 9;
@@ -115,6 +120,9 @@ TEST_F(HostParams, RepeatedIdsAreAProblemExceptForGroups) {
 }
 
 TEST_F(HostParams, ValuesStartAtTheirDefaults) {
+    expectFault("add_param 2 \"Menu\": id 0 already used at index 1");
+    expectFault("add_param 3 \"\": id 0 already used at index 1");
+    expectFault("add_param 4 \"\": id 0 already used at index 1");
     PF_ParamDef angle{};
     angle.param_type = PF_Param_ANGLE;
     angle.u.ad.dephault = 7 << 16;
@@ -135,6 +143,7 @@ TEST_F(HostParams, ValuesStartAtTheirDefaults) {
 }
 
 TEST_F(HostParams, CheckoutsAreLedgeredUntilCheckedIn) {
+    expectFault("checkin_param of a parameter that is not checked out");
     PF_ParamDef& value = Sim::paramValue(effect_, 2);
     value.param_type = PF_Param_SLIDER;
     value.u.sd.value = 31;
@@ -163,6 +172,7 @@ TEST_F(HostParams, LayerValueIsTheStoredWorld) {
 }
 
 TEST_F(HostParams, BadCheckoutsAreErrors) {
+    expectFault("error: ");
     Sim::paramValue(effect_, 1).param_type = PF_Param_SLIDER;
     PF_ParamDef out{};
     struct Case {
@@ -187,6 +197,8 @@ TEST_F(HostParams, BadCheckoutsAreErrors) {
 }
 
 TEST_F(HostParams, UpdateParamUIChangesOnlyTheFlags) {
+    expectFault("PF_UpdateParamUI of unknown index 0");
+    expectFault("PF_UpdateParamUI of unknown index 2");
     ASSERT_EQ(add(slider(0, 9, 3)), PF_Err_NONE);
     const void* table = nullptr;
     ASSERT_EQ(in_data_.pica_basicP->AcquireSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2, &table), 0);

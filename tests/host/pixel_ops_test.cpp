@@ -148,6 +148,7 @@ TEST_F(PixelOpsTest, FillConvertsTheEightBitColourAndClipsTheRectangle) {
 }
 
 TEST_F(PixelOpsTest, MalformedWorldsAreRefused) {
+    expectFault("error: ");
     PF_LayerDef* good = hostWorld(host(), 4, 4, PF_PixelFormat_ARGB32);
     PF_LayerDef narrowRows = *good;
     narrowRows.rowbytes = 8;

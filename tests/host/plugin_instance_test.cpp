@@ -167,6 +167,7 @@ protected:
 };
 
 TEST_F(PluginInstanceTest, ThePlacedInstanceIsKnownToTheProjectSuites) {
+    expectFault("AEGP_GetNewEffectForEffect with plug-in id 6 while the effect registered as 1");
     const AEGP_ObjectType type = AEGP_ObjectType_TEXT;
     instance().placeOnLayer(type, 40, 30);
     // The id the effect keeps in its global data is the one the host gave it.

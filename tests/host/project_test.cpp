@@ -30,6 +30,7 @@ protected:
 };
 
 TEST_F(ProjectSuitesTest, UnknownAndDisposedReferencesAreRefused) {
+    expectFault("error: ");
     AEGP_StreamRefH stale = paramRef(kAmount);
     release(stale);
     AEGP_EffectRefH staleEffect = host().project().newEffectRef(*effect_under_test_);
@@ -134,6 +135,7 @@ TEST_F(ProjectSuitesTest, LayersReportObjectTypeAndParentComposition) {
 }
 
 TEST_F(ProjectSuitesTest, ArbitraryValuesTravelInTheirOwnHandle) {
+    expectFault("AEGP_DisposeStreamValue: unknown or already disposed value record");
     AEGP_StreamRefH ref = paramRef(kCustom);
     const A_Time now{0, 1};
     AEGP_StreamValue2 value{};
@@ -156,6 +158,7 @@ TEST_F(ProjectSuitesTest, ArbitraryValuesTravelInTheirOwnHandle) {
 }
 
 TEST_F(ProjectSuitesTest, ValuesAndReferencesStayInTheLedgerUntilGivenBack) {
+    expectFault("AEGP_DisposeStreamValue: unknown or already disposed value record");
     AEGP_StreamRefH ref = paramRef(kCentre);
     const A_Time now{0, 1};
     AEGP_StreamValue2 value{};
@@ -170,6 +173,7 @@ TEST_F(ProjectSuitesTest, ValuesAndReferencesStayInTheLedgerUntilGivenBack) {
 }
 
 TEST_F(ProjectSuitesTest, KeyframeBatchesCommitInTimeOrderOrAreDropped) {
+    expectFault("AEGP_SetStreamValue: the stream has keyframes");
     AEGP_StreamRefH ref = paramRef(kAmount);
     auto addBatch = [&](bool commit, std::initializer_list<std::pair<A_Time, double>> keys, bool setValues) {
         AEGP_AddKeyframesInfoH batch = nullptr;
@@ -243,6 +247,9 @@ TEST_F(ProjectSuitesTest, ExpressionsAreKeptButNotEvaluated) {
 }
 
 TEST_F(ProjectSuitesTest, OnlyGroupsAreRenamedAndNamesMustEnd) {
+    expectFault("AEGP_SetDynamicStreamFlag: only the hidden or the disabled flag may be set");
+    expectFault("AEGP_SetStreamName: name too long or not terminated");
+    expectFault("AEGP_SetStreamName: this stream cannot be renamed");
     AEGP_StreamRefH parameter = paramRef(kAmount);
     AEGP_StreamRefH group = nullptr;
     ASSERT_EQ(dynamic().AEGP_GetNewParentStreamRef(kPluginId, parameter, &group), PF_Err_NONE);
@@ -263,6 +270,7 @@ TEST_F(ProjectSuitesTest, OnlyGroupsAreRenamedAndNamesMustEnd) {
 }
 
 TEST_F(ProjectSuitesTest, MemoryHandlesAreCheckedAndLedgered) {
+    expectFault("error: ");
     AEGP_MemHandle mem = nullptr;
     ASSERT_EQ(memory().AEGP_NewMemHandle(kPluginId, "test", 8, AEGP_MemFlag_CLEAR, &mem), PF_Err_NONE);
     void* locked = nullptr;
@@ -288,6 +296,7 @@ TEST_F(ProjectSuitesTest, MemoryHandlesAreCheckedAndLedgered) {
 }
 
 TEST_F(ProjectSuitesTest, FreeingALockedHandleIsCaught) {
+    expectFault("AEGP_FreeMemHandle: memory handle freed while locked");
     AEGP_MemHandle mem = nullptr;
     ASSERT_EQ(memory().AEGP_NewMemHandle(kPluginId, "test", 4, 0, &mem), PF_Err_NONE);
     void* locked = nullptr;

@@ -3,9 +3,10 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/host_fixture.h"
-#include "support/raw_world.h"
+#include "support/host_world.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ double channelOf(const Pixel& p, int c) {
 }
 
 template <typename Pixel>
-Reference fill(RawWorld<Pixel>& world) {
+Reference fill(HostWorld<Pixel>& world) {
     const int width = world.width();
     const int height = world.height();
     for (int y = 0; y < height; ++y) {
@@ -127,7 +128,7 @@ protected:
 
     template <typename Pixel>
     void checkPointSampling() {
-        RawWorld<Pixel> world(5, 4);
+        HostWorld<Pixel> world(5, 4);
         const Reference ref = fill(world);
         const auto* suite = acquire<Pixel>();
         PF_SampPB params{};
@@ -169,7 +170,7 @@ protected:
 
     template <typename Pixel>
     void checkAreaSampling() {
-        RawWorld<Pixel> world(6, 5);
+        HostWorld<Pixel> world(6, 5);
         const Reference ref = fill(world);
         const auto* suite = acquire<Pixel>();
         struct Case {
@@ -208,7 +209,7 @@ TEST_F(SamplingSuiteTest, AreaSamplingAt16Bits) { checkAreaSampling<PF_Pixel16>(
 TEST_F(SamplingSuiteTest, AreaSamplingAtFloat) { checkAreaSampling<PF_PixelFloat>(); }
 
 TEST_F(SamplingSuiteTest, FloatValuesAboveOneAreKept) {
-    RawWorld<PF_PixelFloat> world(2, 1);
+    HostWorld<PF_PixelFloat> world(2, 1);
     world.at(0, 0) = PF_PixelFloat{1.0f, 4.0f, -1.0f, 0.5f};
     world.at(1, 0) = PF_PixelFloat{1.0f, 2.0f, 1.0f, 0.5f};
     const auto* suite = acquire<PF_PixelFloat>();
@@ -221,7 +222,7 @@ TEST_F(SamplingSuiteTest, FloatValuesAboveOneAreKept) {
 }
 
 TEST_F(SamplingSuiteTest, ExtremeCoordinatesAreTransparent) {
-    RawWorld<PF_Pixel> world(3, 3);
+    HostWorld<PF_Pixel> world(3, 3);
     world.at(0, 0) = PF_Pixel{255, 255, 255, 255};
     const auto* suite = acquire<PF_Pixel>();
     PF_SampPB params{};
@@ -242,15 +243,22 @@ TEST_F(SamplingSuiteTest, ExtremeCoordinatesAreTransparent) {
 }
 
 TEST_F(SamplingSuiteTest, WhatTheEffectHandsOverIsValidated) {
-    RawWorld<PF_Pixel> good(4, 4);
-    RawWorld<PF_Pixel> empty(0, 3);
-    RawWorld<PF_PixelFloat> floatWorld(4, 4);
+    expectFault("error: ");
+    HostWorld<PF_Pixel> good(4, 4);
+    HostWorld<PF_Pixel> empty(0, 3);
+    HostWorld<PF_PixelFloat> floatWorld(4, 4);
     PF_LayerDef noPixels = *good.get();
     noPixels.data = nullptr;
     PF_LayerDef narrowRows = *good.get();
     narrowRows.rowbytes = 4 * int(sizeof(PF_Pixel)) - 1;
     PF_LayerDef negative = *good.get();
     negative.height = -2;
+    // A record the copy callback refuses too: its rows reach beyond the host's buffer.
+    PF_LayerDef tooTall = *good.get();
+    tooTall.height = 400;
+    std::vector<PF_Pixel> ownMemory(16);
+    PF_LayerDef notTheHosts = *good.get();
+    notTheHosts.data = ownMemory.data();
     const auto* suite = acquire<PF_Pixel>();
     struct Case {
         const char* name;
@@ -267,6 +275,8 @@ TEST_F(SamplingSuiteTest, WhatTheEffectHandsOverIsValidated) {
         {"null pixels", &noPixels, true, true, PF_Err_BAD_CALLBACK_PARAM},
         {"rows too short", &narrowRows, true, true, PF_Err_BAD_CALLBACK_PARAM},
         {"negative size", &negative, true, true, PF_Err_BAD_CALLBACK_PARAM},
+        {"rows beyond the buffer", &tooTall, true, true, PF_Err_BAD_CALLBACK_PARAM},
+        {"memory the host never gave out", &notTheHosts, true, true, PF_Err_BAD_CALLBACK_PARAM},
         {"world of another depth", floatWorld.get(), true, true, PF_Err_BAD_CALLBACK_PARAM},
     };
     for (const auto& c : cases) {
@@ -274,7 +284,8 @@ TEST_F(SamplingSuiteTest, WhatTheEffectHandsOverIsValidated) {
             PF_SampPB params{};
             params.src = c.world;
             PF_Pixel got{9, 9, 9, 9};
-            EXPECT_EQ(fn(nullptr, 1 << 16, 1 << 16, c.withParams ? &params : nullptr, c.withDst ? &got : nullptr),
+            // Far down the rows, where a record taken at its word would be read.
+            EXPECT_EQ(fn(nullptr, 1 << 16, 300 << 16, c.withParams ? &params : nullptr, c.withDst ? &got : nullptr),
                       c.expected)
                 << c.name;
             if (c.world == empty.get()) {

@@ -257,6 +257,7 @@ TEST_F(TransferTest, OverlappingSourceAndDestinationReadTheOriginalPixels) {
 }
 
 TEST_F(TransferTest, RefusesWhatACarefulHostWouldNot) {
+    expectFault("error: ");
     PF_LayerDef* eight = hostWorld(host(), 2, 2, PF_PixelFormat_ARGB32);
     PF_LayerDef* deep = hostWorld(host(), 2, 2, PF_PixelFormat_ARGB64);
     PF_LayerDef stranger = *eight;

@@ -85,6 +85,7 @@ TEST_F(WorldSuiteTest, UnclearedWorldsAreNotZero) {
 }
 
 TEST_F(WorldSuiteTest, BadRequestsAreRefusedAndLeaveNothingHeld) {
+    expectFault("error: ");
     const PF_WorldSuite1* v1 = suite1();
     const PF_WorldSuite2* v2 = suite2();
     PF_LayerDef world{};
@@ -114,6 +115,8 @@ TEST_F(WorldSuiteTest, BadRequestsAreRefusedAndLeaveNothingHeld) {
 }
 
 TEST_F(WorldSuiteTest, DisposingTwiceOrDisposingAHostWorldIsRefused) {
+    expectFault("dispose of a null world");
+    expectFault("dispose of a world the host did not create for the effect");
     const PF_WorldSuite1* v1 = suite1();
     PF_LayerDef world{};
     ASSERT_EQ(v1->new_world(in_data_.effect_ref, 2, 2, 0, &world), PF_Err_NONE);
@@ -161,6 +164,7 @@ protected:
 };
 
 TEST_F(SmartRenderTest, InputPixelsFollowThePreRenderCheckout) {
+    expectFault("checkout_layer_pixels: id 4 was not checked out at pre-render");
     effect_.inputLayer = hostWorld(host(), 8, 6, PF_PixelFormat_ARGB64);
     PF_CheckoutResult result{};
     ASSERT_EQ(checkoutLayer(0, 3, {-2, 1, 5, 20}, &result), PF_Err_NONE);
@@ -181,6 +185,9 @@ TEST_F(SmartRenderTest, InputPixelsFollowThePreRenderCheckout) {
 }
 
 TEST_F(SmartRenderTest, LayerParametersAndBadIndices) {
+    expectFault("checkout_layer: bad arguments");
+    expectFault("checkout_layer: parameter 2 is not a layer");
+    expectFault("checkout_layer: parameter 9 is not a layer");
     PF_ParamDef layer{};
     layer.param_type = PF_Param_LAYER;
     PF_ParamDef slider{};
@@ -200,6 +207,7 @@ TEST_F(SmartRenderTest, LayerParametersAndBadIndices) {
 }
 
 TEST_F(SmartRenderTest, OutputIsTheInstancesOutputWorld) {
+    expectFault("checkout_output: the effect instance has no output world");
     PF_LayerDef* output = nullptr;
     PF_SmartRenderCallbacks* cb = Sim::smartRenderCallbacks();
     EXPECT_EQ(cb->checkout_output(in_data_.effect_ref, &output), PF_Err_BAD_CALLBACK_PARAM);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,25 @@ TEST_F(ColorExpressionDataTest, AHandleTheHostCannotGiveIsAnError) {
         EXPECT_EQ(c.make(value), PF_Err_OUT_OF_MEMORY) << c.name;
         EXPECT_EQ(value, nullptr) << c.name;
         EXPECT_EQ(param_->held(), before) << c.name;
+    }
+}
+
+// Read as the empty text, a value that cannot be locked would be copied, saved or kept empty.
+TEST_F(ColorExpressionDataTest, AValueThatCannotBeReadIsAnErrorNotTheEmptyText) {
+    PF_ArbitraryH value = valueOf("b * 2");
+    struct Case {
+        const char* name;
+        std::function<PF_Err()> call;
+    } cases[] = {
+        {"copy", [&] { PF_ArbitraryH copy = nullptr; return param_->duplicate(value, copy); }},
+        {"flatten", [&] { std::vector<char> flat; return param_->save(value, flat); }},
+        {"interpolate", [&] { PF_ArbitraryH mixed = nullptr; return param_->interpolate(value, value, 0.5, mixed); }},
+        {"compare", [&] { int32_t result = 0; return param_->compare(value, value, result); }},
+    };
+    for (const Case& c : cases) {
+        host().faults().failCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY);
+        EXPECT_EQ(c.call(), PF_Err_INTERNAL_STRUCT_DAMAGED) << c.name;
+        EXPECT_EQ(textOf(value), "b * 2") << c.name;
     }
 }
 

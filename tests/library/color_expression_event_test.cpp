@@ -360,6 +360,45 @@ TEST_F(ColorExpressionEventTest, ClickReportsTheFirstFailingStoreStep) {
     }
 }
 
+// A suite missing after the host handed something out would strand it: each owner takes the
+// suite it gives back with first. The missing suite is raised as 516, which the entry returns.
+TEST_F(ColorExpressionEventTest, AMissingSuiteStrandsNothingTheClickWasGiven) {
+    struct Case {
+        const char* suite;
+        int version;
+        bool dialogRuns;
+    } cases[] = {{kAEGPMemorySuite, kAEGPMemorySuiteVersion1, false},
+                 {kAEGPStreamSuite, kAEGPStreamSuiteVersion9, true},
+                 {kAEGPEffectSuite, kAEGPEffectSuiteVersion2, true}};
+    for (const Case& c : cases) {
+        host().faults().clear();
+        host().faults().makeSuiteMissing(c.suite, c.version);
+        const size_t runsBefore = engine_->runs().size();
+        engine_->answerOk("b");
+        PF_EventExtra event = window_->clickEvent(kIndex, kNarrow, {90, 15});
+        PF_Err raised = PF_Err_NONE;
+        try {
+            send(event);
+        } catch (PF_Err err) {
+            raised = err;
+        }
+        EXPECT_EQ(raised, PF_Err_BAD_CALLBACK_PARAM) << c.suite;
+        EXPECT_EQ(engine_->runs().size() - runsBefore, c.dialogRuns ? 1u : 0u) << c.suite;
+        EXPECT_EQ(storedText(), "r") << c.suite;
+        EXPECT_EQ(host().ledger().outstanding("memory handle"), 0u) << c.suite << "\n" << host().ledger().report();
+        EXPECT_EQ(host().ledger().outstanding("effect reference"), 0u) << c.suite << "\n" << host().ledger().report();
+    }
+}
+
+TEST_F(ColorExpressionEventTest, AValueThatCannotBeReadOpensNoDialogAndKeepsTheText) {
+    engine_->answerOk("");
+    host().faults().failCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY);
+    PF_EventExtra event = window_->clickEvent(kIndex, kNarrow, {90, 15});
+    EXPECT_EQ(send(event), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_TRUE(engine_->runs().empty());
+    EXPECT_EQ(storedText(), "r");
+}
+
 // ---------------------------------------------------------------- streams
 
 TEST_F(ColorExpressionEventTest, SetDataThenGetDataGivesTheTextBack) {

@@ -105,7 +105,7 @@ private:
     }
 
     std::string bracketed(Generated const& operand, bool needed) {
-        return needed ? "(" + gap() + operand.text + gap() + ")" : operand.text;
+        return needed ? std::string("(") + gap() + operand.text + gap() + ")" : operand.text;
     }
 
     Generated sign(int depth) {

@@ -45,7 +45,7 @@ double maxChannelError(P const& a, Q const& b) {
 
 template <typename P>
 std::string show(P const& p) {
-    return "{" + std::to_string(+p.alpha) + ", " + std::to_string(+p.red) + ", " + std::to_string(+p.green) + ", " +
+    return std::string("{") + std::to_string(+p.alpha) + ", " + std::to_string(+p.red) + ", " + std::to_string(+p.green) + ", " +
            std::to_string(+p.blue) + "}";
 }
 

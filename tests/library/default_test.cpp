@@ -131,6 +131,14 @@ TEST_F(DefaultTest, GlobalSetdownWithoutGlobalDataDoesNothing) {
     EXPECT_EQ(host().log().count("AcquireSuite"), 0u);
 }
 
+TEST_F(DefaultTest, GlobalSetdownWithoutTheHandleSuiteStillGivesTheGlobalDataBack) {
+    PF_Handle global = in_data_.utils->host_new_handle(16);
+    in_data_.global_data = global;
+    host().faults().makeSuiteMissing(kPFHandleSuite, kPFHandleSuiteVersion2);
+    EXPECT_EQ(Morvel::Default::GlobalSetdown(&in_data_), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_FALSE(host().isLiveHandle(global));
+}
+
 // ---------------------------------------------------------------- pass-through pre-render and render
 
 struct FakeCheckout {

@@ -95,6 +95,7 @@ TEST_F(EffectHandleTest, ApplyAddsAnInstanceOfTheInstalledEffect) {
 }
 
 TEST_F(EffectHandleTest, ApplyReturnsTheLayerQuerysErrorWithoutApplying) {
+    expectFault("AEGP_ApplyEffect: no installed effect has this key");
     EffectHandle handle(kPluginId, &in_data_, *suites_);
     host().faults().failCall("AEGP_GetEffectLayer", 1, PF_Err_INVALID_CALLBACK);
     EXPECT_EQ(handle.apply(int(key_)), PF_Err_INVALID_CALLBACK);
@@ -155,6 +156,7 @@ TEST_F(EffectHandleTest, GetNameOfFourUnitsAndAZero) {
 }
 
 TEST_F(EffectHandleTest, GetNameFailuresEmptyTheNameAndReleaseEverything) {
+    expectFault("AEGP_FreeMemHandle: memory handle freed while locked");
     struct Case {
         const char* function;
         PF_Err err;
@@ -196,6 +198,7 @@ TEST_F(EffectHandleTest, GetNameFailuresEmptyTheNameAndReleaseEverything) {
 }
 
 TEST_F(EffectHandleTest, IndexFollowsReordering) {
+    expectFault("AEGP_ReorderEffect: effect index out of range");
     EffectHandle handle(kPluginId, &in_data_, *suites_);
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     for (int target : {2, 0, 1, 1}) {
@@ -212,6 +215,8 @@ TEST_F(EffectHandleTest, IndexFollowsReordering) {
 }
 
 TEST_F(EffectHandleTest, ADisposedReferenceIsRefusedByTheHost) {
+    expectFault("AEGP_DisposeEffect: unknown or already disposed effect reference");
+    expectFault("AEGP_GetInstalledKeyFromLayerEffect: unknown or disposed effect reference");
     EffectHandle handle(kPluginId, &in_data_, *suites_);
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     AEGP_EffectRefH stale = handle.effect();

@@ -30,7 +30,7 @@ struct Image {
     std::vector<double*> rows;
 };
 
-class FFT2DTest : public HostTest {
+class ThreadedFFT2DTest : public HostTest {
 protected:
     // Transforms a copy of the image with a fresh object.
     Image transformed(const Image& image, int sign, int threads) {
@@ -42,7 +42,7 @@ protected:
     }
 };
 
-TEST_F(FFT2DTest, MatchesDirectTransform) {
+TEST_F(ThreadedFFT2DTest, MatchesDirectTransform) {
     for (int n = 1; n <= 32; n *= 2) {
         const Image image(n, 10 + n);
         for (int sign : {1, -1}) {
@@ -56,7 +56,7 @@ TEST_F(FFT2DTest, MatchesDirectTransform) {
     }
 }
 
-TEST_F(FFT2DTest, ForwardThenInverseGivesNSquaredTimesInput) {
+TEST_F(ThreadedFFT2DTest, ForwardThenInverseGivesNSquaredTimesInput) {
     for (int n : {1, 2, 8, 64, 256}) {
         const Image image(n, 20 + n);
         AEGP_SuiteHandler suites(in_data_.pica_basicP);
@@ -73,7 +73,7 @@ TEST_F(FFT2DTest, ForwardThenInverseGivesNSquaredTimesInput) {
     }
 }
 
-TEST_F(FFT2DTest, AnyNonNegativeSignIsPositiveAndAnyNegativeSignIsNegative) {
+TEST_F(ThreadedFFT2DTest, AnyNonNegativeSignIsPositiveAndAnyNegativeSignIsNegative) {
     const Image image(16, 3);
     const Image positive = transformed(image, 1, 1);
     const Image negative = transformed(image, -1, 1);
@@ -82,7 +82,7 @@ TEST_F(FFT2DTest, AnyNonNegativeSignIsPositiveAndAnyNegativeSignIsNegative) {
     for (int sign : {-2, -1000}) EXPECT_EQ(transformed(image, sign, 1).data, negative.data) << "sign " << sign;
 }
 
-TEST_F(FFT2DTest, DeltaAndSingleFrequencies) {
+TEST_F(ThreadedFFT2DTest, DeltaAndSingleFrequencies) {
     struct Case {
         std::string name;
         int row;
@@ -118,7 +118,7 @@ TEST_F(FFT2DTest, DeltaAndSingleFrequencies) {
 
 // Sizes against thread counts reach all three column splits: four columns per group (2n > 4T),
 // two (2n = 4T) and one (2n < 4T, with idle bands when n < T).
-TEST_F(FFT2DTest, ThreadCountsGiveBitwiseIdenticalResults) {
+TEST_F(ThreadedFFT2DTest, ThreadCountsGiveBitwiseIdenticalResults) {
     for (int n = 1; n <= 128; n *= 2) {
         const Image image(n, 40 + n);
         for (int sign : {1, -1}) {
@@ -131,7 +131,7 @@ TEST_F(FFT2DTest, ThreadCountsGiveBitwiseIdenticalResults) {
     }
 }
 
-TEST_F(FFT2DTest, ThreadCountIsTheLargestPowerOfTwoNotAbove) {
+TEST_F(ThreadedFFT2DTest, ThreadCountIsTheLargestPowerOfTwoNotAbove) {
     const std::vector<std::pair<int, int>> cases = {{-1, 1}, {0, 1}, {1, 1},  {2, 2},
                                                     {3, 2},  {8, 8}, {12, 8}, {48, 32}};
     for (const auto& [threads, expected] : cases) {
@@ -140,7 +140,7 @@ TEST_F(FFT2DTest, ThreadCountIsTheLargestPowerOfTwoNotAbove) {
     }
 }
 
-TEST_F(FFT2DTest, InlineTransformAcquiresNoSuite) {
+TEST_F(ThreadedFFT2DTest, InlineTransformAcquiresNoSuite) {
     const Image image(8);
     transformed(image, 1, 1);
     EXPECT_EQ(host().log().count("AcquireSuite"), 0u);
@@ -148,7 +148,7 @@ TEST_F(FFT2DTest, InlineTransformAcquiresNoSuite) {
     EXPECT_EQ(host().log().count("AcquireSuite PF Iterate8 Suite v1"), 1u);
 }
 
-TEST_F(FFT2DTest, WithoutAValidInitNothingIsTouched) {
+TEST_F(ThreadedFFT2DTest, WithoutAValidInitNothingIsTouched) {
     struct Case {
         std::string name;
         int constructed;
@@ -180,7 +180,7 @@ TEST_F(FFT2DTest, WithoutAValidInitNothingIsTouched) {
     EXPECT_EQ(host().log().count("AcquireSuite"), 0u);
 }
 
-TEST_F(FFT2DTest, InitZeroKeepsTheSizeAndAnotherInitResizes) {
+TEST_F(ThreadedFFT2DTest, InitZeroKeepsTheSizeAndAnotherInitResizes) {
     const Image small(8, 5);
     const Image large(16, 6);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
@@ -196,7 +196,7 @@ TEST_F(FFT2DTest, InitZeroKeepsTheSizeAndAnotherInitResizes) {
     EXPECT_LT(FFTReference::relativeError(resized.data.data(), FFTReference::dft2(large.data, 16, -1)), 1e-14);
 }
 
-TEST_F(FFT2DTest, IterationErrorEndsTheTransform) {
+TEST_F(ThreadedFFT2DTest, IterationErrorEndsTheTransform) {
     const int n = 16;
     const Image image(n, 9);
     // What the row pass alone gives.
@@ -222,7 +222,7 @@ TEST_F(FFT2DTest, IterationErrorEndsTheTransform) {
     }
 }
 
-TEST_F(FFT2DTest, MissingIterateSuiteRaises516) {
+TEST_F(ThreadedFFT2DTest, MissingIterateSuiteRaises516) {
     host().faults().makeSuiteMissing(kPFIterate8Suite, kPFIterate8SuiteVersion1);
     Image image(8);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
@@ -238,7 +238,7 @@ TEST_F(FFT2DTest, MissingIterateSuiteRaises516) {
 // Sizes whose long steps sweep the whole sequence after the cached ones: a plane wave
 // exp(2 pi i (a j1 + b j2) / n) transformed with the opposite sign is n squared at (a, b) and
 // zero elsewhere, and the result is bitwise the same at one thread and at eight.
-TEST_F(FFT2DTest, LargeSizesPickOutAPlaneWave) {
+TEST_F(ThreadedFFT2DTest, LargeSizesPickOutAPlaneWave) {
     for (int n : {512, 1024}) {
         const int a = 3;
         const int b = n - 5;

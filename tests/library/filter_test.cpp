@@ -228,12 +228,12 @@ std::vector<int> iota(int n) {
     return v;
 }
 
-class IterateGenericTest : public HostTest {
+class ThreadedIterateGenericTest : public HostTest {
 protected:
     Sim::Iteration& iteration() { return host().iteration(); }
 };
 
-TEST_F(IterateGenericTest, OneThreadRunsInlineWithoutAcquiringASuite) {
+TEST_F(ThreadedIterateGenericTest, OneThreadRunsInlineWithoutAcquiringASuite) {
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
     BandRecorder work;
     EXPECT_EQ(Morvel::iterateGeneric(&in_data_, suites, work, 1), PF_Err_NONE);
@@ -244,7 +244,7 @@ TEST_F(IterateGenericTest, OneThreadRunsInlineWithoutAcquiringASuite) {
     EXPECT_EQ(host().log().count("iterate_generic"), 0u);
 }
 
-TEST_F(IterateGenericTest, ThreadCountRules) {
+TEST_F(ThreadedIterateGenericTest, ThreadCountRules) {
     struct Case {
         const char* name;
         int threads;
@@ -279,7 +279,7 @@ TEST_F(IterateGenericTest, ThreadCountRules) {
     }
 }
 
-TEST_F(IterateGenericTest, OncePerProcessorPollsAbortOnThreadZeroOnly) {
+TEST_F(ThreadedIterateGenericTest, OncePerProcessorPollsAbortOnThreadZeroOnly) {
     iteration().setProcessors(4);
     iteration().abortAfterPolls(-1);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
@@ -296,7 +296,7 @@ TEST_F(IterateGenericTest, OncePerProcessorPollsAbortOnThreadZeroOnly) {
     for (const auto& id : polls) EXPECT_EQ(id, me);
 }
 
-TEST_F(IterateGenericTest, AnAbortEndsTheIterationWithTheHostsCode) {
+TEST_F(ThreadedIterateGenericTest, AnAbortEndsTheIterationWithTheHostsCode) {
     iteration().setProcessors(2);
     iteration().abortAfterPolls(0);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
@@ -306,7 +306,7 @@ TEST_F(IterateGenericTest, AnAbortEndsTheIterationWithTheHostsCode) {
     for (const auto& band : work.bands) EXPECT_NE(band.first, 0);
 }
 
-TEST_F(IterateGenericTest, ThreadQueryErrorIsReturnedWithoutWork) {
+TEST_F(ThreadedIterateGenericTest, ThreadQueryErrorIsReturnedWithoutWork) {
     host().faults().failCall("AEGP_GetNumThreads", 1, PF_Err_INTERNAL_STRUCT_DAMAGED);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
     BandRecorder work;
@@ -314,7 +314,7 @@ TEST_F(IterateGenericTest, ThreadQueryErrorIsReturnedWithoutWork) {
     EXPECT_TRUE(work.bands.empty());
 }
 
-TEST_F(IterateGenericTest, AMissingIterateSuiteIsRaisedOnTheCallingThread) {
+TEST_F(ThreadedIterateGenericTest, AMissingIterateSuiteIsRaisedOnTheCallingThread) {
     host().faults().makeSuiteMissing(kPFIterate8Suite, 1);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
     BandRecorder work;
@@ -322,7 +322,7 @@ TEST_F(IterateGenericTest, AMissingIterateSuiteIsRaisedOnTheCallingThread) {
     EXPECT_TRUE(work.bands.empty());
 }
 
-TEST_F(IterateGenericTest, AThrowingBandReturnsItsCodeAndNothingReachesTheHost) {
+TEST_F(ThreadedIterateGenericTest, AThrowingBandReturnsItsCodeAndNothingReachesTheHost) {
     struct Case {
         const char* name;
         BandRecorder::Throw what;
@@ -350,7 +350,7 @@ TEST_F(IterateGenericTest, AThrowingBandReturnsItsCodeAndNothingReachesTheHost) 
     }
 }
 
-TEST_F(IterateGenericTest, AFailingBandsCodeIsTheResult) {
+TEST_F(ThreadedIterateGenericTest, AFailingBandsCodeIsTheResult) {
     iteration().setProcessors(3);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
     BandRecorder work;
@@ -359,7 +359,7 @@ TEST_F(IterateGenericTest, AFailingBandsCodeIsTheResult) {
     EXPECT_EQ(Morvel::iterateGeneric(&in_data_, suites, work, 8), PF_Err_OUT_OF_MEMORY);
 }
 
-TEST_F(IterateGenericTest, AMissingSamplingSuiteInsideABandBecomesItsError) {
+TEST_F(ThreadedIterateGenericTest, AMissingSamplingSuiteInsideABandBecomesItsError) {
     host().faults().makeSuiteMissing(kPFSampling16Suite, 1);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
     std::atomic<int> reached{0};
@@ -402,7 +402,7 @@ private:
     std::vector<std::atomic<int>>& writes_;
 };
 
-TEST_F(IterateGenericTest, AFilterStageWritesEveryPixelOnceAtEveryCount) {
+TEST_F(ThreadedIterateGenericTest, AFilterStageWritesEveryPixelOnceAtEveryCount) {
     iteration().setProcessors(4);
     iteration().setReportedThreads(48);
     const int width = 37;
@@ -545,7 +545,7 @@ void expectTemplateMatchesHand(PF_InData& in_data, int threads) {
     EXPECT_NE(byHand.at(0, 0).red, input.at(0, 0).red);
 }
 
-TEST_F(IterateGenericTest, AStageWrittenOnceRendersLikeOneWrittenPerDepth) {
+TEST_F(ThreadedIterateGenericTest, AStageWrittenOnceRendersLikeOneWrittenPerDepth) {
     iteration().setProcessors(4);
     for (int threads : {1, 3, -1}) {
         expectTemplateMatchesHand<PF_Pixel>(in_data_, threads);

@@ -201,6 +201,7 @@ TEST_F(CheckoutParams, StopsAtTheFirstFailureLeavingLaterValues) {
 }
 
 TEST_F(CheckoutParams, UnknownIndexIsAnErrorNotACrash) {
+    expectFault("checkout_param of unknown index 500");
     const ParameterDef row = makeRow(KIND_SLIDER, 500);
     ParameterUnionValue out = untouched();
     EXPECT_EQ(checkoutParams(&in_data_, &row, 1, &out), PF_Err_INVALID_INDEX);
@@ -321,6 +322,8 @@ TEST_F(SingleCheckout, FailedCheckoutStoresZerosAndReturnsTheError) {
 }
 
 TEST_F(SingleCheckout, UnknownIndexIsAnError) {
+    expectFault("checkout_param of unknown index -1");
+    expectFault("checkout_param of unknown index 77");
     int value = 5;
     EXPECT_EQ(checkoutSliderParam(&in_data_, 77, value), PF_Err_INVALID_INDEX);
     EXPECT_EQ(value, 0);

@@ -99,6 +99,9 @@ TEST_F(ParameterRegistration, PointDefaultKeepsTheIntegerPart) {
 }
 
 TEST_F(ParameterRegistration, PopupDefaultAndCountAreCutToSixteenBits) {
+    expectFault("add_param 2 \"default beyond 16 bits\": default 32767 outside 1 .. 3");
+    expectFault("add_param 3 \"negative default\": default -32768 outside 1 .. 3");
+    expectFault("add_param 4 \"count beyond 16 bits\": 32767 choices but the menu names 3 items");
     struct Case {
         const char* name;
         int32_t dephault;

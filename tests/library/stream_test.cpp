@@ -133,6 +133,7 @@ TEST_F(StreamTest, HideAndShowSetTheFlagOnlyWhenItDiffers) {
 }
 
 TEST_F(StreamTest, HideOnOwnEffectBorrowsAndReturnsItsReference) {
+    expectFault("AEGP_DisposeStream: unknown or already disposed stream reference");
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
     StreamBase stream(kPluginId, &in_data_, *suites_);
     ASSERT_EQ(stream.init(effect, kCentre), PF_Err_NONE);
@@ -200,6 +201,7 @@ TEST_F(StreamTest, ExpressionFailuresLeaveTheStringAndFreeTheHandle) {
 }
 
 TEST_F(StreamTest, KeyframeQueriesReportCountAndTimesInBothModes) {
+    expectFault("AEGP_GetKeyframeTime: keyframe index out of range");
     layer_->start = A_Time{2, 1};  // layer time 0 is composition time 2 s
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
     Stream<double> stream(kPluginId, &in_data_, *suites_);
@@ -334,6 +336,7 @@ TEST_F(StreamTest, ATimeVaryingStreamIsReadAtEachTime) {
 }
 
 TEST_F(StreamTest, AFailedFirstReadGivesZeroAndTheError) {
+    expectFault("AEGP_GetNewStreamValue: value record written over before its value was disposed");
     struct Case {
         const char* function;
         PF_Err err;
@@ -378,6 +381,7 @@ TEST_F(StreamTest, ANewStreamOrAWriteForgetsTheCachedValue) {
 }
 
 TEST_F(StreamTest, SetValueReturnsTheFirstErrorAndDisposesTheRecord) {
+    expectFault("AEGP_DisposeStream: unknown or already disposed stream reference");
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
     Stream<AEGP_ColorVal> stream(kPluginId, &in_data_, *suites_);
     ASSERT_EQ(stream.init(effect, kTint), PF_Err_NONE);
@@ -439,6 +443,8 @@ TEST_F(StreamTest, AKeyframerMovedAwayClosesItsBatchOnce) {
 }
 
 TEST_F(StreamTest, LayerStreamsReadAndWriteInOneCall) {
+    expectFault("AEGP_GetNewEffectStreamByIndex: null effect reference");
+    expectFault("AEGP_GetNewLayerStream: no such layer stream");
     const AEGP_ThreeDVal position{320, 240, -5};
     ASSERT_EQ(Morvel::setLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, *suites_, layerH(),
                                                           AEGP_LayerStream_POSITION, A_Time{0, 1},

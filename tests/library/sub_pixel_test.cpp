@@ -13,7 +13,7 @@
 #include "library/utility/pixel.h"
 #include "library/world/world.h"
 #include "support/host_fixture.h"
-#include "support/raw_world.h"
+#include "support/host_world.h"
 
 using Morvel::Wrap;
 using Morvel::Sampler::SubPixel;
@@ -68,7 +68,7 @@ const PF_Sampling8Suite1 kRecordingSuite = {nullptr, recordSample, nullptr};
 
 PF_Fixed fx(double v) { return static_cast<PF_Fixed>(std::lround(v * 65536.0)); }
 
-class SubPixelTest : public HostTest {
+class ThreadedSubPixelTest : public HostTest {
 protected:
     void TearDown() override {
         suites_.reset();
@@ -81,9 +81,9 @@ protected:
     std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
-TEST_F(SubPixelTest, WrapModesSampleWhereExpected) {
+TEST_F(ThreadedSubPixelTest, WrapModesSampleWhereExpected) {
     host().addSuite(kPFSampling8Suite, 1, &kRecordingSuite);
-    RawWorld<PF_Pixel> layer(10, 8);
+    HostWorld<PF_Pixel> layer(10, 8);
     const double w = 10, h = 8;
     using Calls = std::vector<std::pair<PF_Fixed, PF_Fixed>>;
     struct Case {
@@ -120,14 +120,14 @@ TEST_F(SubPixelTest, WrapModesSampleWhereExpected) {
 
 // Columns carry distinct colours; every row is the same.
 template <typename Pixel>
-void fillColumns(RawWorld<Pixel>& layer, const std::vector<Pixel>& columns) {
+void fillColumns(HostWorld<Pixel>& layer, const std::vector<Pixel>& columns) {
     for (int y = 0; y < layer.height(); ++y) {
         for (int x = 0; x < layer.width(); ++x) layer.at(x, y) = columns[static_cast<size_t>(x)];
     }
 }
 
-TEST_F(SubPixelTest, RepeatSeamMixesLastAndFirstColumn) {
-    RawWorld<PF_Pixel> layer(4, 3);
+TEST_F(ThreadedSubPixelTest, RepeatSeamMixesLastAndFirstColumn) {
+    HostWorld<PF_Pixel> layer(4, 3);
     fillColumns<PF_Pixel>(layer, {{255, 200, 0, 40}, {255, 1, 1, 1}, {255, 2, 2, 2}, {255, 0, 100, 240}});
     const PF_Pixel first = layer.at(0, 0);
     const PF_Pixel last = layer.at(3, 0);
@@ -149,9 +149,9 @@ TEST_F(SubPixelTest, RepeatSeamMixesLastAndFirstColumn) {
     }
 }
 
-TEST_F(SubPixelTest, RepeatSeamKeepsFullAlphaAtEveryDepth) {
+TEST_F(ThreadedSubPixelTest, RepeatSeamKeepsFullAlphaAtEveryDepth) {
     for (double t : {0.1, 0.5, 0.77, 0.999}) {
-        RawWorld<PF_Pixel16> deep(3, 3);
+        HostWorld<PF_Pixel16> deep(3, 3);
         fillColumns<PF_Pixel16>(deep, {{32768, 32768, 0, 5}, {32768, 1, 1, 1}, {32768, 32768, 32768, 0}});
         SubPixel deepSampler(&in_data_, suites(), deep.get(), Wrap::Repeat);
         PF_Pixel16 out16{};
@@ -159,7 +159,7 @@ TEST_F(SubPixelTest, RepeatSeamKeepsFullAlphaAtEveryDepth) {
         EXPECT_EQ(out16.alpha, 32768) << t;
         EXPECT_EQ(out16.red, 32768) << "both ends are full red; t " << t;
 
-        RawWorld<PF_Pixel> byte(3, 3);
+        HostWorld<PF_Pixel> byte(3, 3);
         fillColumns<PF_Pixel>(byte, {{255, 255, 0, 0}, {255, 0, 0, 0}, {255, 255, 255, 0}});
         SubPixel byteSampler(&in_data_, suites(), byte.get(), Wrap::Repeat);
         PF_Pixel out8{};
@@ -168,8 +168,8 @@ TEST_F(SubPixelTest, RepeatSeamKeepsFullAlphaAtEveryDepth) {
     }
 }
 
-TEST_F(SubPixelTest, FloatSeamIsNotClamped) {
-    RawWorld<PF_PixelFloat> layer(2, 2);
+TEST_F(ThreadedSubPixelTest, FloatSeamIsNotClamped) {
+    HostWorld<PF_PixelFloat> layer(2, 2);
     fillColumns<PF_PixelFloat>(layer, {{1.0f, 3.0f, -1.0f, 0.0f}, {1.0f, 1.0f, 1.0f, 0.0f}});
     SubPixel sampler(&in_data_, suites(), layer.get(), Wrap::Repeat);
     PF_PixelFloat out{};
@@ -179,8 +179,8 @@ TEST_F(SubPixelTest, FloatSeamIsNotClamped) {
     EXPECT_FLOAT_EQ(out.alpha, 1.0f);
 }
 
-TEST_F(SubPixelTest, SeamErrorsComeFromTheFirstFailingSample) {
-    RawWorld<PF_Pixel16> layer(4, 4);
+TEST_F(ThreadedSubPixelTest, SeamErrorsComeFromTheFirstFailingSample) {
+    HostWorld<PF_Pixel16> layer(4, 4);
     struct Case {
         const char* name;
         int failingCall;
@@ -198,16 +198,16 @@ TEST_F(SubPixelTest, SeamErrorsComeFromTheFirstFailingSample) {
     }
 }
 
-TEST_F(SubPixelTest, ANonSeamErrorIsReturned) {
-    RawWorld<PF_PixelFloat> layer(4, 4);
+TEST_F(ThreadedSubPixelTest, ANonSeamErrorIsReturned) {
+    HostWorld<PF_PixelFloat> layer(4, 4);
     SubPixel sampler(&in_data_, suites(), layer.get(), Wrap::Edge);
     host().faults().failCall("subpixel_sample_float", 1, PF_Err_INTERNAL_STRUCT_DAMAGED);
     PF_PixelFloat out{};
     EXPECT_EQ(sampler.sample(1.0, 1.0, &out), PF_Err_INTERNAL_STRUCT_DAMAGED);
 }
 
-TEST_F(SubPixelTest, HugeAndNaNCoordinates) {
-    RawWorld<PF_Pixel> layer(5, 5);
+TEST_F(ThreadedSubPixelTest, HugeAndNaNCoordinates) {
+    HostWorld<PF_Pixel> layer(5, 5);
     for (int y = 0; y < 5; ++y) {
         for (int x = 0; x < 5; ++x) layer.at(x, y) = PF_Pixel{255, uint8_t(x * 50), uint8_t(y * 50), 7};
     }
@@ -246,9 +246,9 @@ TEST_F(SubPixelTest, HugeAndNaNCoordinates) {
     }
 }
 
-TEST_F(SubPixelTest, AnEmptyLayerSamplesTransparentWithoutTheHost) {
-    RawWorld<PF_Pixel> wide(6, 0);
-    RawWorld<PF_Pixel> tall(0, 6);
+TEST_F(ThreadedSubPixelTest, AnEmptyLayerSamplesTransparentWithoutTheHost) {
+    HostWorld<PF_Pixel> wide(6, 0);
+    HostWorld<PF_Pixel> tall(0, 6);
     for (PF_LayerDef* layer : {wide.get(), tall.get(), static_cast<PF_LayerDef*>(nullptr)}) {
         for (Wrap wrap : {Wrap::None, Wrap::Edge, Wrap::Repeat, Wrap::Mirror}) {
             SubPixel sampler(&in_data_, suites(), layer, wrap);
@@ -268,8 +268,8 @@ TEST_F(SubPixelTest, AnEmptyLayerSamplesTransparentWithoutTheHost) {
     EXPECT_EQ(host().faults().calls("subpixel_sample_float"), 0);
 }
 
-TEST_F(SubPixelTest, AnUnknownWrapModeWritesZeros) {
-    RawWorld<PF_Pixel16> layer(3, 3);
+TEST_F(ThreadedSubPixelTest, AnUnknownWrapModeWritesZeros) {
+    HostWorld<PF_Pixel16> layer(3, 3);
     layer.at(1, 1) = PF_Pixel16{32768, 32768, 32768, 32768};
     for (int mode : {4, -1, 1000}) {
         SubPixel sampler(&in_data_, suites(), layer.get(), static_cast<Wrap>(mode));
@@ -280,14 +280,14 @@ TEST_F(SubPixelTest, AnUnknownWrapModeWritesZeros) {
     EXPECT_EQ(host().faults().calls("subpixel_sample16"), 0);
 }
 
-TEST_F(SubPixelTest, AMissingSamplingSuiteIsRaisedAtConstruction) {
+TEST_F(ThreadedSubPixelTest, AMissingSamplingSuiteIsRaisedAtConstruction) {
     host().faults().makeSuiteMissing(kPFSamplingFloatSuite, 1);
-    RawWorld<PF_PixelFloat> layer(3, 3);
+    HostWorld<PF_PixelFloat> layer(3, 3);
     EXPECT_THROW(SubPixel(&in_data_, suites(), layer.get(), Wrap::None), PF_Err);
 }
 
-TEST_F(SubPixelTest, SharedByManyThreadsGivesTheSameAnswers) {
-    RawWorld<PF_Pixel> layer(16, 16);
+TEST_F(ThreadedSubPixelTest, SharedByManyThreadsGivesTheSameAnswers) {
+    HostWorld<PF_Pixel> layer(16, 16);
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) layer.at(x, y) = PF_Pixel{255, uint8_t(x * 16), uint8_t(y * 16), 0};
     }
@@ -309,15 +309,15 @@ TEST_F(SubPixelTest, SharedByManyThreadsGivesTheSameAnswers) {
     }
 }
 
-TEST_F(SubPixelTest, AnOverloadOfAnotherDepthIsRefusedWithoutTheHost) {
-    RawWorld<PF_Pixel> byte(4, 4);
-    RawWorld<PF_Pixel16> deep(4, 4);
-    RawWorld<PF_PixelFloat> floats(4, 4);
+TEST_F(ThreadedSubPixelTest, AnOverloadOfAnotherDepthIsRefusedWithoutTheHost) {
+    HostWorld<PF_Pixel> byte(4, 4);
+    HostWorld<PF_Pixel16> deep(4, 4);
+    HostWorld<PF_PixelFloat> floats(4, 4);
     // A record without a format falls back on the deep flag.
-    RawWorld<PF_Pixel16> flaggedDeep(4, 4);
+    HostWorld<PF_Pixel16> flaggedDeep(4, 4);
     flaggedDeep.get()->pixel_format = 0;
     flaggedDeep.get()->world_flags = PF_WorldFlag_DEEP;
-    RawWorld<PF_Pixel> unflagged(4, 4);
+    HostWorld<PF_Pixel> unflagged(4, 4);
     unflagged.get()->pixel_format = 0;
     struct Case {
         const char* name;
@@ -353,7 +353,7 @@ TEST_F(SubPixelTest, AnOverloadOfAnotherDepthIsRefusedWithoutTheHost) {
     }
 }
 
-TEST_F(SubPixelTest, ASamplerHoldingItsWorldKeepsItAlive) {
+TEST_F(ThreadedSubPixelTest, ASamplerHoldingItsWorldKeepsItAlive) {
     std::shared_ptr<Morvel::World> world;
     ASSERT_EQ(Morvel::createWorld(&in_data_, &out_data_, suites(), Morvel::Bpc16, 3, 2, true, world), PF_Err_NONE);
     Morvel::pixelRow<PF_Pixel16>(world->world, 1)[2] = PF_Pixel16{32768, 100, 200, 300};
@@ -369,7 +369,7 @@ TEST_F(SubPixelTest, ASamplerHoldingItsWorldKeepsItAlive) {
     EXPECT_EQ(out.blue, 300);
 }
 
-TEST_F(SubPixelTest, ASamplerOfNoWorldSamplesTransparent) {
+TEST_F(ThreadedSubPixelTest, ASamplerOfNoWorldSamplesTransparent) {
     SubPixel sampler(&in_data_, suites(), std::shared_ptr<Morvel::World>(), Wrap::Repeat);
     PF_Pixel out{1, 2, 3, 4};
     EXPECT_EQ(sampler.sample(0.5, 0.5, &out), PF_Err_NONE);

@@ -119,6 +119,7 @@ TEST_F(WorldTest, BlendOfARectangleLandsAtTheOffset) {
 }
 
 TEST_F(WorldTest, BlendOfAnEmptySourcePassesAnEmptyRectangleAndTheHostRefusesIt) {
+    expectFault("transfer_rect source: null world");
     auto empty = std::make_shared<World>();
     auto destination = hostWorld(2, 2, PF_PixelFormat_ARGB32);
     EXPECT_EQ(Morvel::blend(&in_data_, empty, destination, Morvel::Bpc8, BlendingMode::Add),
@@ -178,6 +179,7 @@ TEST_F(WorldTest, ASecondInitDoesNothing) {
 }
 
 TEST_F(WorldTest, AFailedCreationLeavesOutAloneAndIsNeverDisposed) {
+    expectFault("new world: refused absurd size 100000x100000 ae32");
     for (const DepthCase& c : kDepthCases) {
         host().faults().failCall(c.newCall, 1, PF_Err_OUT_OF_MEMORY);
         auto previous = std::make_shared<World>();
@@ -314,6 +316,7 @@ TEST_F(WorldTest, BitDepthWithoutTheSuiteIsAnErrorAndChangesNothing) {
 // ---------------------------------------------------------------- borrowed and checked-out worlds
 
 TEST_F(WorldTest, SmartRenderWorldsAreBorrowedAndFailuresStillGiveAWorld) {
+    expectFault("checkout_layer_pixels: id 0 was not checked out at pre-render");
     effect_.inputLayer = host().worlds().newHostWorld(4, 4, PF_PixelFormat_ARGB64);
     effect_.outputWorld = host().worlds().newHostWorld(4, 4, PF_PixelFormat_ARGB64);
     PF_SmartRenderExtra extra{nullptr, Sim::smartRenderCallbacks()};
@@ -386,6 +389,7 @@ TEST_F(ParameterWorldTest, AnEmptyLayerIsCheckedBackInToo) {
 }
 
 TEST_F(ParameterWorldTest, AFailedCheckOutLeavesOutAloneAndChecksNothingIn) {
+    expectFault("checkout_param of unknown index 9");
     std::shared_ptr<World> world;
     EXPECT_EQ(Morvel::getParameterWorld(&in_data_, suites(), 9, A_Time{0, 30}, world), PF_Err_INVALID_INDEX);
     EXPECT_EQ(world, nullptr);

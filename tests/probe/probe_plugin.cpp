@@ -12,7 +12,7 @@
 #include "library/plugin/exports.h"
 #include "library/plugin/pipl.h"
 #include "library/plugin/pre_render_data.h"
-#include "tests/support/add_param.h"
+#include "support/add_param.h"
 
 namespace {
 

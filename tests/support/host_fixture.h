@@ -3,10 +3,38 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "host/sim/host.h"
 
-// A fresh simulated host per test; the test fails when anything acquired is left unreleased.
+// What every test that drives the host checks at its end: nothing acquired is left unreleased;
+// every refusal the host logged (a ledger fault) holds one of the expected texts, and each of
+// those came; every planned failure was met; every host function called is known to the plan.
+inline void checkHostAfterTest(Sim::Host& checked, const std::vector<std::string>& expectedFaults) {
+    EXPECT_EQ(checked.ledger().outstanding(), 0u) << "unbalanced ledger:\n" << checked.ledger().report();
+    std::vector<bool> met(expectedFaults.size(), false);
+    for (const std::string& fault : checked.ledger().faults()) {
+        bool expected = false;
+        for (size_t i = 0; i < expectedFaults.size(); ++i) {
+            if (fault.find(expectedFaults[i]) != std::string::npos) expected = met[i] = true;
+        }
+        EXPECT_TRUE(expected) << "ledger fault: " << fault;
+    }
+    for (size_t i = 0; i < expectedFaults.size(); ++i) {
+        EXPECT_TRUE(met[i]) << "expected a ledger fault holding \"" << expectedFaults[i] << "\"";
+    }
+    for (const std::string& planned : checked.faults().unfired()) {
+        ADD_FAILURE() << "planned failure never met: " << planned;
+    }
+    for (const std::string& function : checked.faults().unregisteredCalls()) {
+        ADD_FAILURE() << "host function not registered with the fault plan: " << function;
+    }
+}
+
+// A fresh simulated host per test. The test fails when anything acquired is left unreleased, when
+// the host logged a refusal (a ledger fault) the test did not declare with expectFault, when a
+// declared fault never came, and when a planned failure was never met.
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -15,9 +43,12 @@ protected:
         effect_.host = host_.get();
     }
     void TearDown() override {
-        EXPECT_TRUE(host_->ledger().balanced()) << "unbalanced ledger:\n" << host_->ledger().report();
+        checkHostAfterTest(*host_, expectedFaults_);
         host_.reset();
     }
+
+    // The test provokes refusals whose text holds `text`; at least one must come.
+    void expectFault(std::string text) { expectedFaults_.push_back(std::move(text)); }
 
     Sim::Host& host() { return *host_; }
 
@@ -25,4 +56,5 @@ protected:
     PF_EffectInstance effect_;
     PF_InData in_data_{};
     PF_OutData out_data_{};
+    std::vector<std::string> expectedFaults_;
 };

@@ -15,12 +15,18 @@ std::string readBlockText(void const* block, std::size_t size) {
     return std::string(bytes, static_cast<std::size_t>(std::find(bytes, bytes + limit, '\0') - bytes));
 }
 
-std::string readValueText(PF_InData const* in_data, PF_Handle value) {
-    if (value == nullptr) return {};
+PF_Err readValueText(PF_InData const* in_data, PF_Handle value, std::string& text) {
+    text.clear();
+    if (value == nullptr) return PF_Err_NONE;
     void* bytes = HostLockHandle(in_data, value);
-    if (bytes == nullptr) return {};
-    std::string text = readBlockText(bytes, HostGetHandleSize(in_data, value));
-    HostUnlockHandle(in_data, value);
+    if (bytes == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    text = readBlockText(bytes, HostGetHandleSize(in_data, value));
+    return HostUnlockHandle(in_data, value);
+}
+
+std::string readValueText(PF_InData const* in_data, PF_Handle value) {
+    std::string text;
+    readValueText(in_data, value, text);
     return text;
 }
 
@@ -53,6 +59,18 @@ PF_Err NewDefaultData(PF_InData* in_data, PF_OutData*, void*, char*** handle, st
     return err;
 }
 
+namespace {
+
+// A new value holding the text of `source`. A source that cannot be read is an error: taken as the
+// empty text, its expression would be lost.
+PF_Err newValueFrom(PF_InData* in_data, PF_OutData* out_data, void* refcon, char*** handle, PF_Handle source) {
+    std::string text;
+    if (PF_Err err = readValueText(in_data, source, text)) return err;
+    return NewDefaultData(in_data, out_data, refcon, handle, text);
+}
+
+}  // namespace
+
 PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_LayerDef*, PF_ArbParamsExtra* extra,
                   int id) {
     if (extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -67,8 +85,7 @@ PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_La
         case PF_Arbitrary_COPY_FUNC: {
             auto& call = extra->u.copy_func_params;
             if (call.dst_arbPH == nullptr) return PF_Err_NONE;
-            return NewDefaultData(in_data, out_data, call.refconPV, call.dst_arbPH,
-                                  readValueText(in_data, call.src_arbH));
+            return newValueFrom(in_data, out_data, call.refconPV, call.dst_arbPH, call.src_arbH);
         }
         case PF_Arbitrary_FLAT_SIZE_FUNC: {
             auto& call = extra->u.flat_size_func_params;
@@ -81,7 +98,8 @@ PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_La
         case PF_Arbitrary_FLATTEN_FUNC: {
             auto& call = extra->u.flatten_func_params;
             if (call.flat_dataPV == nullptr || call.buf_sizeLu == 0) return PF_Err_NONE;
-            const std::string text = readValueText(in_data, call.arbH);
+            std::string text;
+            if (PF_Err err = readValueText(in_data, call.arbH, text)) return err;
             const std::size_t length = std::min<std::size_t>(text.size(), call.buf_sizeLu - 1);
             // Saved projects should not carry whatever happened to be in the host's buffer.
             std::memset(call.flat_dataPV, 0, call.buf_sizeLu);
@@ -98,14 +116,16 @@ PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_La
             // The text holds until the next keyframe.
             auto& call = extra->u.interp_func_params;
             if (call.interpPH == nullptr) return PF_Err_NONE;
-            return NewDefaultData(in_data, out_data, call.refconPV, call.interpPH,
-                                  readValueText(in_data, call.left_arbH));
+            return newValueFrom(in_data, out_data, call.refconPV, call.interpPH, call.left_arbH);
         }
         case PF_Arbitrary_COMPARE_FUNC: {
             auto& call = extra->u.compare_func_params;
             if (call.compareP == nullptr) return PF_Err_NONE;
-            const bool same = readValueText(in_data, call.a_arbH) == readValueText(in_data, call.b_arbH);
-            *call.compareP = same ? PF_ArbCompare_EQUAL : PF_ArbCompare_NOT_EQUAL;
+            std::string a;
+            std::string b;
+            if (PF_Err err = readValueText(in_data, call.a_arbH, a)) return err;
+            if (PF_Err err = readValueText(in_data, call.b_arbH, b)) return err;
+            *call.compareP = a == b ? PF_ArbCompare_EQUAL : PF_ArbCompare_NOT_EQUAL;
             return PF_Err_NONE;
         }
         default:
@@ -148,9 +168,10 @@ PF_Err GetData(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP
     std::memset(out->text, 0, sizeof out->text);
     return withStreamValue(pluginId, suites, effect, index, timeMode, time,
                            [&](const AEGP_StreamSuite9*, AEGP_StreamRefH, AEGP_StreamValue2& value) {
-                               const std::string text = readValueText(in_data, value.val.arbH);
+                               std::string text;
+                               const PF_Err err = readValueText(in_data, value.val.arbH, text);
                                std::memcpy(out->text, text.data(), text.size());
-                               return PF_Err_NONE;
+                               return err;
                            });
 }
 

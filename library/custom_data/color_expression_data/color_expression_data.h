@@ -44,6 +44,8 @@ PF_Err HandleEvent(int pluginId, PF_InData* in_data, PF_OutData* out_data, PF_Pa
 // The text of a value, as stored data may hold anything: a null handle is the empty text, and
 // at most kMaxTextBytes are read when no terminator comes first.
 std::string readValueText(PF_InData const* in_data, PF_Handle value);
+// The same, telling a value that could not be locked (512) from the empty text.
+PF_Err readValueText(PF_InData const* in_data, PF_Handle value, std::string& text);
 std::string readBlockText(void const* block, std::size_t size);
 // Writes text (cut as for a new value) into an existing value; 512 when the value is missing or
 // too small to hold it, and then nothing is written.

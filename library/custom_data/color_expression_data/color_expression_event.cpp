@@ -1,12 +1,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "library/custom_data/color_expression_data/color_expression_data.h"
 #include "library/custom_data/color_expression_data/dialog_script.h"
 #include "library/custom_data/color_expression_data/drawbot_objects.h"
 #include "library/custom_data/color_expression_data/expression_parser.h"
 #include "library/string/string_conversion.h"
+#include "library/utility/host_refs.h"
 
 namespace Morvel::ColorExpressionData {
 
@@ -50,6 +52,9 @@ PF_Err draw(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef const& param, 
     {
         DrawbotSuitesScope drawbot(in_data, out_data);
         err = drawbot.err();
+        // A value that cannot be read is not shown as "(empty)".
+        std::string text;
+        if (err == PF_Err_NONE) err = readValueText(in_data, param.u.arb_d.value, text);
         DRAWBOT_DrawRef drawRef = nullptr;
         if (err == PF_Err_NONE) err = suites.EffectCustomUISuite1()->PF_GetDrawingReference(event->contextH, &drawRef);
         if (err == PF_Err_NONE && drawRef != nullptr) {
@@ -66,7 +71,6 @@ PF_Err draw(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef const& param, 
                 const float textWidth = std::max(0.0f, layout.width - layout.indent);
 
                 float alpha = isDisabled(param) ? 0.5f : 1.0f;
-                std::string text = readValueText(in_data, param.u.arb_d.value);
                 if (text.empty()) {
                     text = kEmptyText;
                 } else {
@@ -112,40 +116,24 @@ void adjustCursor(PF_ParamDef const& param, PF_EventExtra* event) {
 
 // Runs the dialog; `result` receives the script's value.
 PF_Err runDialog(int pluginId, AEGP_SuiteHandler& suites, std::string const& script, std::string& result) {
-    AEGP_MemHandle resultH = nullptr;
-    PF_Err err = suites.UtilitySuite11()->AEGP_ExecuteScript(pluginId, script.c_str(), false, &resultH, nullptr);
-    if (resultH == nullptr) return err;
-    const AEGP_MemorySuite1* memory = suites.MemorySuite1();
-    if (err == PF_Err_NONE) {
-        AEGP_MemSize size = 0;
-        void* bytes = nullptr;
-        err = memory->AEGP_GetMemHandleSize(resultH, &size);
-        if (err == PF_Err_NONE) err = memory->AEGP_LockMemHandle(resultH, &bytes);
-        if (err == PF_Err_NONE) {
-            if (bytes != nullptr) {
-                const char* text = static_cast<const char*>(bytes);
-                result.assign(text, static_cast<std::size_t>(std::find(text, text + size, '\0') - text));
-            }
-            err = memory->AEGP_UnlockMemHandle(resultH);
-        }
-    }
-    const PF_Err freed = memory->AEGP_FreeMemHandle(resultH);
-    return err != PF_Err_NONE ? err : freed;
+    MemHandle resultH(suites.MemorySuite1());
+    PF_Err err = suites.UtilitySuite11()->AEGP_ExecuteScript(pluginId, script.c_str(), false, resultH.put(), nullptr);
+    if (!resultH) return err;
+    std::vector<char> bytes;
+    if (err == PF_Err_NONE) err = resultH.read(bytes);
+    result.assign(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\0'));
+    return firstError(err, resultH.free());
 }
 
 PF_Err storeText(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, int index, std::string const& text) {
-    AEGP_EffectRefH effect = nullptr;
-    PF_Err err = suites.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(pluginId, in_data->effect_ref, &effect);
+    EffectRef effect(suites.EffectSuite2()->AEGP_DisposeEffect);
+    PF_Err err = suites.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(pluginId, in_data->effect_ref, effect.put());
     if (err == PF_Err_NONE) {
         Data data{};
         std::memcpy(data.text, text.data(), std::min(text.size(), kMaxTextBytes));
-        err = SetData(pluginId, in_data, suites, effect, index, &data);
+        err = SetData(pluginId, in_data, suites, effect.get(), index, &data);
     }
-    if (effect != nullptr) {
-        const PF_Err disposed = suites.EffectSuite2()->AEGP_DisposeEffect(effect);
-        if (err == PF_Err_NONE) err = disposed;
-    }
-    return err;
+    return firstError(err, effect.dispose());
 }
 
 PF_Err click(int pluginId, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef const& param, PF_EventExtra* event,
@@ -157,7 +145,9 @@ PF_Err click(int pluginId, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef
     if (isDisabled(param)) return PF_Err_NONE;
 
     const std::string name(param.name, strnlen(param.name, sizeof param.name));
-    const std::string current = readValueText(in_data, param.u.arb_d.value);
+    // A value that cannot be read would open an empty field, and OK would replace the text.
+    std::string current;
+    if (PF_Err err = readValueText(in_data, param.u.arb_d.value, current)) return err;
     std::string script;
     try {
         script = dialogScript(name, current);

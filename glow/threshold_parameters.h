@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "library/custom_data/color_expression_data/expression.h"
+#include "library/utility/color.h"
+#include "morvel_host/host.h"
+
+namespace Glow {
+
+// The settings the three threshold stages share, copied from the render's GlowParameters by the
+// pipeline driver. Constructed empty; the driver fills it.
+struct ThresholdCommonParameters {
+    double boostLowLuminance = 0.0;
+    double threshold = 0.0;
+    bool useThreshold2 = false;
+    double threshold2 = 0.0;
+    double thresholdSoftness = 0.0;
+    bool thresholdInvert = false;
+    int32_t channel = 0;
+    bool multiplyAlpha = false;
+    Morvel::Color<float> referenceColor;
+    Morvel::ColorExpressionData::Expression customChannel;  // copies share the parsed tree
+    int32_t toner = 0;
+    int32_t tones = 0;
+    Morvel::Color<float> highlight;
+    Morvel::Color<float> midtone;
+    Morvel::Color<float> shadow;
+    PF_LayerDef* tonerMap = nullptr;  // set only when tones is 4, 5 or 6; not owned
+    double tonerBlack = 0.0;
+    double tonerWhite = 0.0;
+    double tonerGamma = 0.0;
+    double blendWithOriginal = 0.0;
+    bool useDifferentChannel = false;
+    int32_t tonerChannel = 0;
+    bool tonerMultiplyAlpha = false;
+    Morvel::Color<float> tonerReferenceColor;
+    Morvel::ColorExpressionData::Expression tonerCustomChannel;
+};
+
+// A threshold stage's record: the common settings and the per-pixel vector it fills (one record
+// per pixel of the glow source, owned by the driver).
+template <typename T>
+struct ThresholdParameters {
+    ThresholdCommonParameters common;
+    std::vector<T>* output = nullptr;
+};
+
+}  // namespace Glow

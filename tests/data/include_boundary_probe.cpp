@@ -1,0 +1,9 @@
+// Compiled with the include path of the library or of the effects by the include-boundary tests.
+#include "library/utility/color.h"
+#include "morvel_host/host.h"
+
+#ifdef MORVEL_PROBE_SIMULATED_HOST
+#include "host/sim/host.h"
+#endif
+
+int main() { return 0; }

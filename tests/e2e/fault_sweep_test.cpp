@@ -1,0 +1,489 @@
+// The fault sweep: every command a plug-in answers, driven through the stand-in host as the host
+// drives it. Each row runs once clean with the fault plan's trace on; then, each time on a fresh
+// host, every traced call fails in turn (per-pixel calls: the first, middle and last) with the
+// codes 4 and 512, every suite the command took is made missing, and abort is answered at each
+// poll. Every run must return the injected code or one kAllowed lists for that function, leave
+// the ledger balanced and without fault, and let no exception out of the entry.
+//
+// Adding a row is one line in kRows: the plug-in's file name, a label, the steps that bring a
+// fresh instance to where the command is due (not swept), and the command itself, e.g.
+//     {"MorvelGlow", "smart render 16-bit", rendered(PF_PixelFormat_ARGB64), smartRender},
+// where `rendered` and `smartRender` are helpers written next to the ones below. Rows of a command
+// the plug-in does not answer yet are skipped by their preparation (see withParameters).
+//
+// MORVEL_SWEEP_FULL=1 fails every call of the per-pixel functions too, not only three of them;
+// MORVEL_SWEEP_TRACE=1 prints each row's clean trace.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/sim/arbitrary_param.h"
+#include "library/custom_data/color_expression_data/color_expression_data.h"
+#include "library/default/default.h"
+#include "library/plugin/entry_guard.h"
+#include "host/sim/drawing.h"
+#include "host/sim/iterate.h"
+#include "host/sim/plugin.h"
+#include "host/sim/script.h"
+#include "Util/HostHandles.h"
+
+namespace {
+
+// ---------------------------------------------------------------- an entry of the sweep's own
+
+// The library's colour-expression parameter behind an entry wired as an effect wires it, so that
+// its event and arbitrary-data paths are swept whether or not an effect registers one yet.
+constexpr char kExpressionEffect[] = "library expression parameter";
+constexpr int16_t kExpressionId = 7;
+
+PF_Err registerExpression(PF_InData* in_data, PF_OutData* out_data) {
+    PF_ParamDef def{};
+    PF_Err err = Morvel::ColorExpressionData::NewDefaultData(in_data, out_data, nullptr, &def.u.arb_d.dephault, "r");
+    if (err != PF_Err_NONE) return err;
+    if (def.u.arb_d.dephault == nullptr) return PF_Err_OUT_OF_MEMORY;
+    def.param_type = PF_Param_ARBITRARY_DATA;
+    def.uu.id = kExpressionId;
+    std::snprintf(def.name, sizeof def.name, "Custom Channel");
+    def.u.arb_d.id = kExpressionId;
+    err = in_data->inter.add_param(in_data->effect_ref, -1, &def);
+    // A default the host refused is the effect's to give back.
+    if (err != PF_Err_NONE) HostDisposeHandle(in_data, def.u.arb_d.dephault);
+    out_data->num_params = 2;
+    return err;
+}
+
+PF_Err expressionEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                       PF_LayerDef* output, void* extra) {
+    return Morvel::Plugin::runGuarded([&]() -> PF_Err {
+        constexpr Morvel::Default::Version version{1, 0, 0, 3, 0};
+        switch (cmd) {
+            case PF_Cmd_GLOBAL_SETUP:
+                return Morvel::Default::GlobalSetup(version, PF_OutFlag_CUSTOM_UI, 0, in_data, out_data, params, output);
+            case PF_Cmd_GLOBAL_SETDOWN: return Morvel::Default::GlobalSetdown(in_data);
+            case PF_Cmd_PARAMS_SETUP: return registerExpression(in_data, out_data);
+            case PF_Cmd_EVENT: {
+                const auto pluginId = *reinterpret_cast<const AEGP_PluginID*>(*in_data->global_data);
+                return Morvel::ColorExpressionData::HandleEvent(pluginId, in_data, out_data, params, output,
+                                                                static_cast<PF_EventExtra*>(extra), 1);
+            }
+            case PF_Cmd_ARBITRARY_CALLBACK:
+                return Morvel::ColorExpressionData::HandleData(in_data, out_data, params, output,
+                                                               static_cast<PF_ArbParamsExtra*>(extra), kExpressionId);
+            default: return PF_Err_NONE;
+        }
+    });
+}
+
+// ---------------------------------------------------------------- rows
+
+// One instance on a fresh host, and what its command needs.
+struct Stage {
+    Sim::Host& host;
+    Sim::PluginInstance& instance;
+    std::unique_ptr<Sim::EffectControlsWindow> window;
+    std::unique_ptr<Sim::ScriptEngine> engine;
+    std::vector<PF_ParamDef*> params;  // the parameter array the host passes
+    PF_EventExtra event{};
+    int customIndex = -1;  // the first arbitrary-data parameter
+    PF_ArbitraryH value = nullptr;
+    std::string skip;  // why the row cannot run yet
+};
+
+using Step = std::function<PF_Err(Stage&)>;
+
+struct Row {
+    const char* plugin;
+    const char* command;
+    Step prepare;
+    Step run;
+};
+
+PF_Err nothing(Stage&) { return PF_Err_NONE; }
+PF_Err setUp(Stage& s) { return s.instance.globalSetup(); }
+
+// Global set-up, parameter set-up and the instance on a layer, with the host's parameter array.
+PF_Err withParameters(Stage& s) {
+    if (PF_Err err = s.instance.globalSetup()) return err;
+    if (PF_Err err = s.instance.paramSetup()) return err;
+    if (s.instance.effect().registered.empty()) {
+        s.skip = "the plug-in registers no parameters yet";
+        return PF_Err_NONE;
+    }
+    s.instance.placeOnLayer();
+    for (PF_ParamDef& value : s.instance.effect().values) s.params.push_back(&value);
+    const auto& registered = s.instance.effect().registered;
+    for (size_t index = 1; index < registered.size() && s.customIndex < 0; ++index) {
+        if (registered[index].param_type == PF_Param_ARBITRARY_DATA) s.customIndex = static_cast<int>(index);
+    }
+    return PF_Err_NONE;
+}
+
+// Parameters, and the effect-controls window with a control of the colour-expression parameter.
+PF_Err withControls(Stage& s) {
+    if (PF_Err err = withParameters(s)) return err;
+    if (s.skip.empty() && s.customIndex < 0) s.skip = "the plug-in has no arbitrary-data parameter";
+    s.window = std::make_unique<Sim::EffectControlsWindow>(s.host);
+    s.engine = std::make_unique<Sim::ScriptEngine>(s.host);
+    if (!s.skip.empty()) return PF_Err_NONE;
+    // The value the host passes with the command, as it holds it: an expression loaded from a project.
+    PF_ArbitraryH current = nullptr;
+    const std::string text = "r * 0.5 + g";
+    std::vector<char> flat(text.begin(), text.end());
+    flat.push_back('\0');
+    if (PF_Err err = s.instance.arbitrary(s.customIndex)->load(flat, current)) return err;
+    s.params[static_cast<size_t>(s.customIndex)]->u.arb_d.value = current;
+    return PF_Err_NONE;
+}
+
+constexpr PF_Rect kControl{10, 5, 309, 25};
+
+Step event(PF_EventExtra (*make)(Stage&)) {
+    return [make](Stage& s) {
+        s.event = make(s);
+        return s.instance.command(PF_Cmd_EVENT, s.params.data(), nullptr, &s.event);
+    };
+}
+PF_EventExtra drawEvent(Stage& s) { return s.window->drawEvent(s.customIndex, kControl); }
+PF_EventExtra clickEvent(Stage& s) {
+    s.engine->answerOk("r * 0.5 + g");
+    return s.window->clickEvent(s.customIndex, kControl, {200, 15});
+}
+PF_EventExtra dragEvent(Stage& s) { return s.window->dragEvent(s.customIndex, kControl, {205, 15}, true); }
+
+Step command(PF_Cmd cmd) {
+    return [cmd](Stage& s) { return s.instance.command(cmd, s.params.empty() ? nullptr : s.params.data()); };
+}
+
+// The arbitrary-data callbacks, as the host makes them for the parameter's values.
+Sim::ArbitraryParam& arbitrary(Stage& s) { return *s.instance.arbitrary(s.customIndex); }
+PF_Err withValue(Stage& s) {
+    if (PF_Err err = withControls(s)) return err;
+    return s.skip.empty() ? arbitrary(s).create(s.value) : PF_Err_NONE;
+}
+PF_Err arbNew(Stage& s) { return arbitrary(s).create(s.value); }
+PF_Err arbCopy(Stage& s) {
+    PF_ArbitraryH copy = nullptr;
+    return arbitrary(s).duplicate(s.value, copy);
+}
+PF_Err arbFlatten(Stage& s) {
+    std::vector<char> flat;
+    return arbitrary(s).save(s.value, flat);
+}
+PF_Err arbUnflatten(Stage& s) {
+    PF_ArbitraryH loaded = nullptr;
+    return arbitrary(s).load(std::vector<char>{'b', ' ', '*', ' ', '2', '\0'}, loaded);
+}
+PF_Err arbInterpolate(Stage& s) {
+    PF_ArbitraryH mixed = nullptr;
+    return arbitrary(s).interpolate(s.value, s.value, 0.5, mixed);
+}
+PF_Err arbCompare(Stage& s) {
+    int32_t result = 0;
+    return arbitrary(s).compare(s.value, s.value, result);
+}
+PF_Err arbDispose(Stage& s) { return arbitrary(s).dispose(s.value); }
+
+const Row kRows[] = {
+    {"MorvelGlow", "about", setUp, command(PF_Cmd_ABOUT)},
+    {"MorvelGlow", "global set-up", nothing, setUp},
+    {"MorvelGlow", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
+    {"MorvelGlow", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
+    {"MorvelGlow", "user changed a parameter", setUp, command(PF_Cmd_USER_CHANGED_PARAM)},
+    {"MorvelGlow", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
+    {"MorvelGlow", "expression draw", withControls, event(drawEvent)},
+    {"MorvelGlow", "expression click", withControls, event(clickEvent)},
+    {"MorvelGlow", "expression drag", withControls, event(dragEvent)},
+    {"MorvelGlow", "arbitrary new", withControls, arbNew},
+    {"MorvelGlow", "arbitrary copy", withValue, arbCopy},
+    {"MorvelGlow", "arbitrary flatten", withValue, arbFlatten},
+    {"MorvelGlow", "arbitrary unflatten", withControls, arbUnflatten},
+    {"MorvelGlow", "arbitrary interpolate", withValue, arbInterpolate},
+    {"MorvelGlow", "arbitrary compare", withValue, arbCompare},
+    {"MorvelGlow", "arbitrary dispose", withValue, arbDispose},
+    {kExpressionEffect, "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
+    {kExpressionEffect, "expression draw", withControls, event(drawEvent)},
+    {kExpressionEffect, "expression click", withControls, event(clickEvent)},
+    {kExpressionEffect, "expression drag", withControls, event(dragEvent)},
+    {kExpressionEffect, "arbitrary new", withControls, arbNew},
+    {kExpressionEffect, "arbitrary copy", withValue, arbCopy},
+    {kExpressionEffect, "arbitrary flatten", withValue, arbFlatten},
+    {kExpressionEffect, "arbitrary unflatten", withControls, arbUnflatten},
+    {kExpressionEffect, "arbitrary interpolate", withValue, arbInterpolate},
+    {kExpressionEffect, "arbitrary compare", withValue, arbCompare},
+    {kExpressionEffect, "arbitrary dispose", withValue, arbDispose},
+    {"MorvelTiltShift", "about", setUp, command(PF_Cmd_ABOUT)},
+    {"MorvelTiltShift", "global set-up", nothing, setUp},
+    {"MorvelTiltShift", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
+    {"MorvelTiltShift", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
+    {"MorvelTiltShift", "user changed a parameter", withParameters, command(PF_Cmd_USER_CHANGED_PARAM)},
+    {"MorvelTiltShift", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
+    {"MorvelDiffusion", "about", setUp, command(PF_Cmd_ABOUT)},
+    {"MorvelDiffusion", "global set-up", nothing, setUp},
+    {"MorvelDiffusion", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
+    {"MorvelDiffusion", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
+};
+
+// ---------------------------------------------------------------- reviewed mappings
+
+// What a failed call may lead to besides the command returning the injected code, and why:
+// another result (kAnyResult: whatever the command returns; kInjectedOnly: none), one entry of a
+// ledger kind the host keeps because it refused to take it back, a fault the host logs about that
+// same refusal.
+constexpr PF_Err kAnyResult = -1;
+constexpr PF_Err kInjectedOnly = PF_Err_NONE;
+struct Allowed {
+    const char* function;
+    PF_Err result;
+    const char* kept;
+    const char* fault;
+    const char* reason;
+};
+const Allowed kAllowed[] = {
+    {"AcquireSuite", PF_Err_BAD_CALLBACK_PARAM, nullptr, nullptr,
+     "the suite handler raises any suite it cannot get as 516"},
+    {"ReleaseSuite", kAnyResult, nullptr, nullptr, "suites go back in destructors, where an error has no one to go to"},
+    {"host_new_handle", PF_Err_INTERNAL_STRUCT_DAMAGED, nullptr, nullptr,
+     "the callback answers no handle and no code; global set-up reports 512"},
+    {"host_new_handle", PF_Err_OUT_OF_MEMORY, nullptr, nullptr,
+     "the callback answers no handle and no code; a colour-expression value that cannot be made is 4"},
+    {"host_lock_handle", PF_Err_INTERNAL_STRUCT_DAMAGED, nullptr, nullptr,
+     "the callback answers no pointer and no code; a handle that cannot be read or written is 512"},
+    {"AEGP_DisposeEffect", kInjectedOnly, "effect reference", nullptr, "the host keeps a reference it refused to dispose"},
+    {"AEGP_DisposeStream", kInjectedOnly, "stream reference", nullptr, "the host keeps a reference it refused to dispose"},
+    {"AEGP_DisposeStreamValue", kInjectedOnly, "stream value", nullptr, "the host keeps a value it refused to dispose"},
+    {"AEGP_FreeMemHandle", kInjectedOnly, "memory handle", nullptr, "the host keeps a handle it refused to free"},
+    {"AEGP_UnlockMemHandle", kInjectedOnly, "memory lock", "freed while locked",
+     "the host keeps a lock it refused to undo, and says so when the handle is then freed"},
+    {"DRAWBOT_ReleaseObject", kAnyResult, "drawbot", nullptr,
+     "brushes and fonts go back in destructors, where an error has no one to go to; the host keeps them"},
+    {"progress", kAnyResult, nullptr, nullptr, "progress reports are a courtesy; their errors may be dropped"},
+};
+
+bool resultAllowed(const std::string& function, PF_Err injected, PF_Err result) {
+    if (result == injected) return true;
+    for (const Allowed& a : kAllowed) {
+        if (function == a.function && a.result != kInjectedOnly && (a.result == kAnyResult || a.result == result)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool keptAllowed(const std::string& function, const std::string& kind) {
+    for (const Allowed& a : kAllowed) {
+        if (function == a.function && a.kept != nullptr && kind.rfind(a.kept, 0) == 0) return true;
+    }
+    return false;
+}
+
+bool faultAllowed(const std::string& function, const std::string& fault) {
+    for (const Allowed& a : kAllowed) {
+        if (function == a.function && a.fault != nullptr && fault.find(a.fault) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- one run
+
+struct Outcome {
+    PF_Err result = PF_Err_NONE;
+    std::string skip;
+    std::vector<Sim::FaultPlan::TracedCall> trace;
+    std::map<std::string, int> hotCalls;
+    std::vector<std::pair<std::string, int>> suites;  // acquired during the command
+    int polls = 0;
+    std::vector<std::string> unfired;
+    std::vector<std::string> problems;       // found after the instance went
+    std::map<std::string, size_t> held;      // by ledger kind, after the instance went
+    std::vector<std::string> faults;         // the ledger's
+    std::string ledger;                      // its report
+};
+
+const Sim::Plugin& plugin(const std::string& name) {
+    static std::map<std::string, std::unique_ptr<Sim::Plugin>> loaded;
+    auto& slot = loaded[name];
+    if (!slot) slot = std::make_unique<Sim::Plugin>(Sim::builtPluginPath(name));
+    return *slot;
+}
+
+// The row on a fresh host: prepared, then `arm` plans what fails, then the command runs.
+Outcome runRow(const Row& row, const std::function<void(Sim::Host&)>& arm, bool traced) {
+    Outcome out;
+    Sim::Host host;
+    // Bands run in order on one thread, so that every run of a row makes the same calls.
+    host.iteration().setProcessors(4);
+    host.iteration().setDeterministic(true);
+    {
+        Sim::PluginInstance instance = std::string(row.plugin) == kExpressionEffect
+                                           ? Sim::PluginInstance(host, expressionEntry, "Expression")
+                                           : Sim::PluginInstance(host, plugin(row.plugin));
+        Stage stage{host, instance, {}, {}, {}, {}, -1, nullptr, {}};
+        if (PF_Err err = row.prepare(stage)) {
+            out.problems.push_back("preparation failed with " + std::to_string(err));
+        } else if (!stage.skip.empty()) {
+            out.skip = stage.skip;
+        } else {
+            // Ordinals count from the command on, as the trace does.
+            host.faults().clear();
+            host.log().clear();
+            host.faults().setTracing(traced);
+            arm(host);
+            out.result = row.run(stage);
+            if (traced) {
+                out.trace = host.faults().trace();
+                for (int hot = 0; hot < static_cast<int>(Sim::HotCall::Count); ++hot) {
+                    const std::string name(Sim::FaultPlan::nameOf(static_cast<Sim::HotCall>(hot)));
+                    if (int calls = host.faults().calls(name)) out.hotCalls[name] = calls;
+                }
+                for (const std::string& line : host.log().lines()) {
+                    const std::string prefix = "AcquireSuite ";
+                    if (line.rfind(prefix, 0) != 0) continue;
+                    const size_t v = line.rfind(" v");
+                    out.suites.emplace_back(line.substr(prefix.size(), v - prefix.size()), std::stoi(line.substr(v + 2)));
+                }
+                out.polls = host.iteration().abortPolls();
+            }
+            out.unfired = host.faults().unfired();
+            host.faults().clear();
+            host.iteration().abortAfterPolls(-1);
+        }
+        for (const std::string& violation : instance.violations()) out.problems.push_back("violation: " + violation);
+    }
+    out.held = host.ledger().heldByKind();
+    out.faults = host.ledger().faults();
+    out.ledger = host.ledger().report();
+    for (const std::string& function : host.faults().unregisteredCalls()) {
+        out.problems.push_back("unregistered host function " + function);
+    }
+    return out;
+}
+
+bool fullMatrix() {
+    const char* full = std::getenv("MORVEL_SWEEP_FULL");
+    return full != nullptr && std::string(full) == "1";
+}
+
+// The ordinals of a per-pixel function that are failed.
+std::set<int> hotOrdinals(int calls) {
+    if (fullMatrix()) {
+        std::set<int> all;
+        for (int n = 1; n <= calls; ++n) all.insert(n);
+        return all;
+    }
+    return {1, (calls + 1) / 2, calls};
+}
+
+// ---------------------------------------------------------------- the sweep
+
+class FaultSweep : public ::testing::TestWithParam<Row> {};
+
+TEST_P(FaultSweep, EveryFailureIsReportedAndNothingIsLeft) {
+    const Row& row = GetParam();
+    const Outcome clean = runRow(row, [](Sim::Host&) {}, true);
+    if (!clean.skip.empty()) GTEST_SKIP() << clean.skip;
+    for (const std::string& problem : clean.problems) ADD_FAILURE() << "clean run: " << problem;
+    EXPECT_TRUE(clean.held.empty() && clean.faults.empty()) << "clean run:\n" << clean.ledger;
+    ASSERT_EQ(clean.result, PF_Err_NONE) << "the clean run fails";
+    if (std::getenv("MORVEL_SWEEP_TRACE") != nullptr) {
+        for (const auto& call : clean.trace) std::cout << "  " << call.function << " #" << call.ordinal << "\n";
+    }
+
+    int runs = 0;
+    auto check = [&](const std::string& what, const std::function<void(Sim::Host&)>& arm, PF_Err expected,
+                     const std::string& function) {
+        const Outcome out = runRow(row, arm, false);
+        ++runs;
+        EXPECT_TRUE(resultAllowed(function, expected, out.result))
+            << what << ": returned " << out.result << " instead of " << expected;
+        for (const std::string& problem : out.problems) ADD_FAILURE() << what << ": " << problem;
+        size_t kept = 0;
+        for (const auto& [kind, count] : out.held) {
+            if (keptAllowed(function, kind)) {
+                kept += count;
+            } else {
+                ADD_FAILURE() << what << ": " << count << " " << kind << " left\n" << out.ledger;
+            }
+        }
+        EXPECT_LE(kept, 1u) << what << ": the host keeps more than the one object it refused\n" << out.ledger;
+        for (const std::string& fault : out.faults) {
+            EXPECT_TRUE(faultAllowed(function, fault)) << what << ": ledger fault: " << fault;
+        }
+        for (const std::string& planned : out.unfired) ADD_FAILURE() << what << ": never came: " << planned;
+    };
+
+    for (const PF_Err code : {PF_Err_OUT_OF_MEMORY, PF_Err_INTERNAL_STRUCT_DAMAGED}) {
+        for (const auto& call : clean.trace) {
+            check(call.function + " #" + std::to_string(call.ordinal) + " fails with " + std::to_string(code),
+                  [&](Sim::Host& host) { host.faults().failCall(call.function, call.ordinal, code); }, code,
+                  call.function);
+        }
+        for (const auto& hot : clean.hotCalls) {
+            const std::string& function = hot.first;
+            for (int nth : hotOrdinals(hot.second)) {
+                check(function + " #" + std::to_string(nth) + " fails with " + std::to_string(code),
+                      [&](Sim::Host& host) { host.faults().failCall(function, nth, code); }, code, function);
+            }
+        }
+    }
+    std::set<std::pair<std::string, int>> suites(clean.suites.begin(), clean.suites.end());
+    for (const auto& suite : suites) {
+        const std::string& name = suite.first;
+        const int version = suite.second;
+        check(name + " v" + std::to_string(version) + " missing",
+              [&](Sim::Host& host) { host.faults().makeSuiteMissing(name, version); }, PF_Err_BAD_CALLBACK_PARAM,
+              "AcquireSuite");
+    }
+    for (int poll = 0; poll < clean.polls; ++poll) {
+        check("abort at poll " + std::to_string(poll + 1),
+              [&](Sim::Host& host) { host.iteration().abortAfterPolls(poll); }, PF_Interrupt_CANCEL, "abort");
+    }
+    std::cout << "[ sweep    ] " << row.plugin << " " << row.command << ": " << runs << " runs, "
+              << clean.trace.size() << " calls traced\n";
+}
+
+std::string rowName(const ::testing::TestParamInfo<Row>& info) {
+    std::string name;
+    for (const std::string part : {info.param.plugin, " ", info.param.command}) {
+        for (char c : part) {
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+                name += c;
+            } else if (!name.empty() && name.back() != '_') {
+                name += '_';
+            }
+        }
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, FaultSweep, ::testing::ValuesIn(kRows), rowName);
+
+// What the sweep reaches: the host functions it fails, out of all the host lets fail.
+TEST(FaultSweepCoverage, CountsTheFaultableFunctionsItFails) {
+    std::set<std::string> failed;
+    for (const Row& row : kRows) {
+        const Outcome clean = runRow(row, [](Sim::Host&) {}, true);
+        for (const auto& call : clean.trace) failed.insert(call.function);
+        for (const auto& [function, calls] : clean.hotCalls) failed.insert(function);
+    }
+    Sim::Host host;
+    const std::vector<std::string> faultable = host.faults().names();
+    for (const std::string& function : failed) EXPECT_TRUE(host.faults().known(function)) << function;
+    std::cout << "[ sweep    ] faultable host functions: " << faultable.size()
+              << "; failed by the sweep: " << failed.size() << "\n";
+    std::string notReached;
+    for (const std::string& function : faultable) {
+        if (failed.count(function) == 0) notReached += " " + function;
+    }
+    std::cout << "[ sweep    ] not reached yet:" << notReached << "\n";
+}
+
+}  // namespace
