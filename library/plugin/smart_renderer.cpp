@@ -47,6 +47,12 @@ int SmartRenderer::execute() {
     return err;
 }
 
+int SmartRenderer::release() {
+    output.reset();
+    input.reset();
+    return effect.dispose();
+}
+
 int SmartRenderer::renderWorlds() {
     int32_t threads = 0;
     if (PF_Err err = suites.IterateSuite1()->AEGP_GetNumThreads(&threads)) return err;

@@ -31,6 +31,10 @@ public:
 
     int execute();
     int renderWorlds();
+    // Lets go of the worlds and the effect reference now, in the destructor's order, so that a
+    // reference the host refuses to dispose is an error the caller can return; the destructor
+    // releases whatever is left.
+    int release();
 
 protected:
     // The order of these members is the order of release, last first: output, input, the effect

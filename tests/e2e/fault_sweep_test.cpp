@@ -31,10 +31,13 @@
 #include "library/default/default.h"
 #include "library/plugin/entry_guard.h"
 #include "host/sim/drawing.h"
+#include "host/sim/frame.h"
 #include "host/sim/iterate.h"
+#include "host/sim/params.h"
 #include "host/sim/plugin.h"
 #include "host/sim/script.h"
 #include "Util/HostHandles.h"
+#include "tiltshift/parameters.h"
 
 namespace {
 
@@ -192,6 +195,33 @@ PF_Err arbCompare(Stage& s) {
 }
 PF_Err arbDispose(Stage& s) { return arbitrary(s).dispose(s.value); }
 
+// The tilt-shift on its layer with something in every stage of its render: the layer mostly
+// outside the focus area, chromatic aberration that samples, a vignette to blend.
+Step tiltShiftToRender(int type) {
+    return [type](Stage& s) -> PF_Err {
+        if (PF_Err err = withParameters(s)) return err;
+        auto set = [&s](TiltShift::ParamIndex index, const std::function<void(PF_ParamDefUnion&)>& change) {
+            PF_ParamDef value = Sim::paramValue(s.instance.effect(), index);
+            change(value.u);
+            Sim::setParamValue(s.instance.effect(), index, value);
+        };
+        set(TiltShift::PARAM_TYPE, [type](PF_ParamDefUnion& u) { u.pd.value = type; });
+        set(TiltShift::PARAM_INNER_WIDTH, [](PF_ParamDefUnion& u) { u.fs_d.value = 5.0; });
+        set(TiltShift::PARAM_CHROMATIC_ABERRATION, [](PF_ParamDefUnion& u) { u.fs_d.value = 4.0; });
+        set(TiltShift::PARAM_VIGNETTING, [](PF_ParamDefUnion& u) { u.fs_d.value = 50.0; });
+        return PF_Err_NONE;
+    };
+}
+
+// One frame, smart pre-render and smart render, at the depth.
+Step frameAt(int depth) {
+    return [depth](Stage& s) -> PF_Err {
+        Sim::FrameRequest request;
+        request.depth = depth;
+        return s.instance.renderFrame(request).err();
+    };
+}
+
 const Row kRows[] = {
     {"MorvelGlow", "about", setUp, command(PF_Cmd_ABOUT)},
     {"MorvelGlow", "global set-up", nothing, setUp},
@@ -226,6 +256,12 @@ const Row kRows[] = {
     {"MorvelTiltShift", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
     {"MorvelTiltShift", "user changed a parameter", withParameters, command(PF_Cmd_USER_CHANGED_PARAM)},
     {"MorvelTiltShift", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
+    {"MorvelTiltShift", "radial frame 8-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), frameAt(8)},
+    {"MorvelTiltShift", "radial frame 16-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), frameAt(16)},
+    {"MorvelTiltShift", "radial frame 32-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), frameAt(32)},
+    {"MorvelTiltShift", "linear frame 8-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), frameAt(8)},
+    {"MorvelTiltShift", "linear frame 16-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), frameAt(16)},
+    {"MorvelTiltShift", "linear frame 32-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), frameAt(32)},
     {"MorvelDiffusion", "about", setUp, command(PF_Cmd_ABOUT)},
     {"MorvelDiffusion", "global set-up", nothing, setUp},
     {"MorvelDiffusion", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
@@ -257,6 +293,11 @@ const Allowed kAllowed[] = {
      "the callback answers no handle and no code; a colour-expression value that cannot be made is 4"},
     {"host_lock_handle", PF_Err_INTERNAL_STRUCT_DAMAGED, nullptr, nullptr,
      "the callback answers no pointer and no code; a handle that cannot be read or written is 512"},
+    {"host_lock_handle", PF_Err_OUT_OF_MEMORY, nullptr, nullptr,
+     "the callback answers no pointer and no code; pre-render data that cannot be locked is 4"},
+    {"host_lock_handle", PF_Err_BAD_CALLBACK_PARAM, nullptr, nullptr,
+     "the callback answers no pointer and no code; global or pre-render data unreadable at render is 516"},
+    {"checkin_param", kInjectedOnly, "param checkout", nullptr, "the host keeps a parameter it refused to check in"},
     {"AEGP_DisposeEffect", kInjectedOnly, "effect reference", nullptr, "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStream", kInjectedOnly, "stream reference", nullptr, "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStreamValue", kInjectedOnly, "stream value", nullptr, "the host keeps a value it refused to dispose"},

@@ -7,7 +7,7 @@
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "support/host_fixture.h"
-#include "support/raw_world.h"
+#include "support/host_world.h"
 #include "tiltshift/focus_sampler.h"
 #include "tiltshift/weighting.h"
 
@@ -43,7 +43,7 @@ protected:
         return LinearSamplerParameters{100.0, blurAmount, false, 1.0, 10.0, 100.0, 0.0, 10.0, 2, 2.0, 100.0,
                                        chromaticAberration > 1e-6, chromaticAberration, buffers()};
     }
-    void ramp(RawWorld<PF_Pixel>& world) {
+    void ramp(HostWorld<PF_Pixel>& world) {
         for (int y = 0; y < world.height(); ++y) {
             for (int x = 0; x < world.width(); ++x) world.at(x, y) = PF_Pixel{255, uint8_t(y), uint8_t(y), uint8_t(y)};
         }
@@ -54,7 +54,7 @@ protected:
 };
 
 TEST_F(FocusSamplerTest, RadialAmountsGrowWithTheDistanceOutsideTheEllipse) {
-    RawWorld<PF_Pixel> input(100, 80);
+    HostWorld<PF_Pixel> input(100, 80);
     size(100, 80);
     const double direction = 90.0 * kPi / 180.0;
     RadialSamplerParameters params{std::hypot(100.0, 80.0) * 0.5, false, 1.0, 50.0, 40.0, direction, 10.0, 2.0,
@@ -71,7 +71,7 @@ TEST_F(FocusSamplerTest, RadialAmountsGrowWithTheDistanceOutsideTheEllipse) {
 }
 
 TEST_F(FocusSamplerTest, FocusDistanceAmountsOnBothSidesAndTheirCap) {
-    RawWorld<PF_Pixel> input(20, 240);
+    HostWorld<PF_Pixel> input(20, 240);
     struct Case {
         double blurAmount;
         int y;
@@ -95,7 +95,7 @@ TEST_F(FocusSamplerTest, FocusDistanceAmountsOnBothSidesAndTheirCap) {
 }
 
 TEST_F(FocusSamplerTest, AnUnknownLinearModeLeavesTheBuffersAlone) {
-    RawWorld<PF_Pixel> input(8, 8);
+    HostWorld<PF_Pixel> input(8, 8);
     size(8, 8);
     LinearSamplerParameters params = focusDistance(50.0, 0.0);
     params.linearMode = 3;
@@ -108,7 +108,7 @@ TEST_F(FocusSamplerTest, AnUnknownLinearModeLeavesTheBuffersAlone) {
 // On a ramp along the focus direction, blue comes from the pixel, green from one step towards
 // the focus area and red from two; a step of t × "Chromatic Aberration" pixels.
 TEST_F(FocusSamplerTest, ChromaticAberrationTakesTheChannelsFromThreePoints) {
-    RawWorld<PF_Pixel> input(20, 240);
+    HostWorld<PF_Pixel> input(20, 240);
     ramp(input);
     struct Case {
         const char* name;
@@ -136,7 +136,7 @@ TEST_F(FocusSamplerTest, ChromaticAberrationTakesTheChannelsFromThreePoints) {
 }
 
 TEST_F(FocusSamplerTest, AFailedSampleStopsSamplingAndEndsTheRow) {
-    RawWorld<PF_Pixel> input(20, 240);
+    HostWorld<PF_Pixel> input(20, 240);
     ramp(input);
     size(20, 240);
     LinearSamplerParameters params = focusDistance(50.0, 2.0);
@@ -152,7 +152,7 @@ TEST_F(FocusSamplerTest, AFailedSampleStopsSamplingAndEndsTheRow) {
 }
 
 TEST_F(FocusSamplerTest, AMissingSamplingSuiteIsRaisedBeforeAnyBand) {
-    RawWorld<PF_Pixel16> input(4, 4);
+    HostWorld<PF_Pixel16> input(4, 4);
     size(4, 4);
     host().faults().makeSuiteMissing("PF Sampling16 Suite", 1);
     LinearSamplerParameters params = focusDistance(50.0, 2.0);
