@@ -26,8 +26,8 @@ struct BlurStage {
     PF_EffectInstance effect;
     PF_InData in_data{};
     PF_LayerDef world{};
-    std::vector<double> amounts;
-    std::vector<double> colours;
+    TiltShift::PassBuffer amounts;
+    TiltShift::PassBuffer colours;
 
     BlurStage() : amounts(size_t(kWidth) * kHeight, 0.0), colours(4 * amounts.size()) {
         host.fillInData(in_data, &effect);

@@ -37,6 +37,11 @@ BlurPass::BlurPass(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bp
     if (weighted) weightTable = makeWeightTable(in_data, bpc, settings.weightBase);
 }
 
+BlurPass::Direction BlurPass::direction() const {
+    return Direction{Morvel::ansiCallback(in_data, &PF_ANSICallbacks::cos, standardCos)(settings.direction),
+                     Morvel::ansiCallback(in_data, &PF_ANSICallbacks::sin, standardSin)(settings.direction)};
+}
+
 PF_Err BlurPass::runAfter(Morvel::Filter::FilterBase& sampler) {
     constexpr int kOncePerProcessor = -1;
     PF_LayerDef* source = input->world;
@@ -81,9 +86,8 @@ PF_Err RadialBlurPass::run() {
                                    s.chromaticAberration > 1e-6,
                                    s.chromaticAberration,
                                    {&weightTable, &amounts, &colours}};
-    const double cosine = Morvel::ansiCallback(in_data, &PF_ANSICallbacks::cos, standardCos)(s.direction);
-    const double sine = Morvel::ansiCallback(in_data, &PF_ANSICallbacks::sin, standardSin)(s.direction);
-    RadialSampler sampler(in_data, suites, bpc, input->world, output->world, &params, cosine, sine);
+    const Direction d = direction();
+    RadialSampler sampler(in_data, suites, bpc, input->world, output->world, &params, d.cosine, d.sine);
     return runAfter(sampler);
 }
 
@@ -103,9 +107,8 @@ PF_Err LinearBlurPass::run() {
                                    s.chromaticAberration > 1e-6,
                                    s.chromaticAberration,
                                    {&weightTable, &amounts, &colours}};
-    const double cosine = Morvel::ansiCallback(in_data, &PF_ANSICallbacks::cos, standardCos)(s.direction);
-    const double sine = Morvel::ansiCallback(in_data, &PF_ANSICallbacks::sin, standardSin)(s.direction);
-    LinearSampler sampler(in_data, suites, bpc, input->world, output->world, &params, -sine, cosine);
+    const Direction d = direction();
+    LinearSampler sampler(in_data, suites, bpc, input->world, output->world, &params, -d.sine, d.cosine);
     return runAfter(sampler);
 }
 

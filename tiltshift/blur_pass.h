@@ -7,6 +7,7 @@
 #include "library/filter/filter.h"
 #include "library/world/bpc.h"
 #include "library/world/world.h"
+#include "tiltshift/pass_buffer.h"
 #include "tiltshift/settings.h"
 
 namespace TiltShift {
@@ -22,6 +23,11 @@ public:
     BlurPass& operator=(const BlurPass&) = delete;
 
 protected:
+    struct Direction {
+        double cosine, sine;
+    };
+    // Of the settings' direction, by the host's cos and sin.
+    Direction direction() const;
     // Runs the sampler and everything after it; the first error stops the pass.
     PF_Err runAfter(Morvel::Filter::FilterBase& sampler);
 
@@ -33,8 +39,8 @@ protected:
     Settings settings;
     bool weighted;
     std::vector<double> weightTable;
-    std::vector<double> amounts;
-    std::vector<double> colours;
+    PassBuffer amounts;
+    PassBuffer colours;
 };
 
 class RadialBlurPass : public BlurPass {

@@ -5,6 +5,7 @@
 
 #include "library/filter/filter.h"
 #include "tiltshift/compositor.h"
+#include "tiltshift/pass_buffer.h"
 
 namespace TiltShift {
 
@@ -15,8 +16,8 @@ struct BoxBlurParameters {
     double b;
     OutputSettings output;
     bool repeatEdgePixels;
-    const std::vector<double>* amounts;  // one per pixel, row-major over the output's width
-    std::vector<double>* colours;        // four per pixel; blurred in place
+    const PassBuffer* amounts;  // one per pixel, row-major over the output's width
+    PassBuffer* colours;        // four per pixel; blurred in place
 };
 
 // Blurs the colour buffer along its columns, a band of whole columns each.

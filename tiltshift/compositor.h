@@ -7,6 +7,7 @@
 #include "library/utility/color.h"
 #include "library/utility/pixel.h"
 #include "tiltshift/blend_mode.h"
+#include "tiltshift/pass_buffer.h"
 
 namespace TiltShift {
 
@@ -47,8 +48,8 @@ extern template class OutputStep<PF_PixelFloat>;
 
 struct CompositorParameters {
     OutputSettings output;
-    const std::vector<double>* amounts;  // one per pixel of the output, row-major
-    const std::vector<double>* colours;  // four per pixel
+    const PassBuffer* amounts;  // one per pixel of the output, row-major
+    const PassBuffer* colours;  // four per pixel
 };
 
 // Writes the output straight from the colour buffer when there is nothing to blur.

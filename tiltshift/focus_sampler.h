@@ -5,6 +5,7 @@
 
 #include "library/filter/filter.h"
 #include "morvel_host/host.h"
+#include "tiltshift/pass_buffer.h"
 
 namespace TiltShift {
 
@@ -12,8 +13,8 @@ namespace TiltShift {
 // weighted, premultiplied colour (alpha, red, green, blue).
 struct SamplerBuffers {
     const std::vector<double>* weightTable;  // empty unless weighted
-    std::vector<double>* amounts;
-    std::vector<double>* colours;
+    PassBuffer* amounts;
+    PassBuffer* colours;
 };
 
 struct RadialSamplerParameters {

@@ -136,6 +136,15 @@ TEST(BoxBlurLine, AHugeEntryLeavesWindowsWithoutItAlone) {
     }
 }
 
+TEST(PassBuffer, StartsZeroedAtEverySize) {
+    for (size_t size : {size_t(1), size_t(4096), size_t(3) << 20}) {
+        const PassBuffer buffer(size);
+        size_t nonZero = 0;
+        for (double v : buffer) nonZero += v != 0.0;
+        EXPECT_EQ(nonZero, 0u) << size;
+    }
+}
+
 // Six passes at a constant radius move an interior impulse around without losing any of it.
 using BoxBlurFilterTest = HostTest;
 
@@ -143,8 +152,8 @@ TEST_F(BoxBlurFilterTest, AnInteriorImpulseKeepsItsSums) {
     const int width = 61, height = 47;
     for (Morvel::Bpc bpc : {Morvel::Bpc8, Morvel::Bpc32}) {
         RawWorld<PF_PixelFloat> world(width, height);
-        std::vector<double> amounts(size_t(width) * height, 0.0);
-        std::vector<double> colours(4 * amounts.size(), 0.0);
+        PassBuffer amounts(size_t(width) * height, 0.0);
+        PassBuffer colours(4 * amounts.size(), 0.0);
         const double impulse[4] = {1.0, 250.0, 3.5, 1e6};
         for (int k = 0; k < 4; ++k) colours[4 * (size_t(23) * width + 30) + k] = impulse[k];
         AEGP_SuiteHandler suites(in_data_.pica_basicP);

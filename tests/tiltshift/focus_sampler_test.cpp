@@ -50,7 +50,8 @@ protected:
     }
 
     std::unique_ptr<AEGP_SuiteHandler> suites_;
-    std::vector<double> table, amounts, colours;
+    std::vector<double> table;
+    PassBuffer amounts, colours;
 };
 
 TEST_F(FocusSamplerTest, RadialAmountsGrowWithTheDistanceOutsideTheEllipse) {
