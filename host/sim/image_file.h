@@ -66,34 +66,4 @@ private:
     size_t buffered_ = 0;
 };
 
-// Runs fn(firstRow, endRow) over [0, rows), in bands on the pool when there is enough work.
-template <typename Fn>
-void forRowBands(ThreadPool* pool, int32_t rows, int64_t pixelsPerRow, Fn&& fn) {
-    constexpr int64_t kPixelsWorthAThread = int64_t(1) << 16;
-    int bands = 1;
-    if (pool != nullptr && rows > 1) {
-        const int64_t gain = int64_t(rows) * pixelsPerRow / kPixelsWorthAThread;
-        bands = int(std::min<int64_t>({gain, int64_t(pool->threads()) * 2, int64_t(rows)}));
-    }
-    if (bands <= 1) {
-        fn(int32_t(0), rows);
-        return;
-    }
-    struct Context {
-        Fn* fn;
-        int32_t rows;
-        int bands;
-    } context{&fn, rows, bands};
-    pool->run(
-        bands,
-        [](void* raw, int, int band) {
-            auto* c = static_cast<Context*>(raw);
-            const int32_t first = int32_t(int64_t(c->rows) * band / c->bands);
-            const int32_t end = int32_t(int64_t(c->rows) * (band + 1) / c->bands);
-            (*c->fn)(first, end);
-            return true;
-        },
-        &context);
-}
-
 }  // namespace Sim

@@ -5,6 +5,8 @@
 #include <type_traits>
 
 #include "host/sim/host.h"
+#include "host/sim/iterate.h"
+#include "host/sim/thread_pool.h"
 #include "host/sim/worlds.h"
 
 namespace Sim {
@@ -33,7 +35,7 @@ To convertPixel(const From& pixel) {
 // Nearest pixel centre when the rectangles differ in size; pixels whose place falls outside
 // either world are left alone, so clipping never shifts or stretches what remains.
 template <typename From, typename To>
-void copyPixels(const PixelsView& from, const PixelsView& to, const PF_LRect& s, const PF_LRect& d) {
+void copyPixels(const PixelsView& from, const PixelsView& to, const PF_LRect& s, const PF_LRect& d, ThreadPool* pool) {
     const int64_t sw = int64_t(s.right) - s.left, sh = int64_t(s.bottom) - s.top;
     const int64_t dw = int64_t(d.right) - d.left, dh = int64_t(d.bottom) - d.top;
     const int32_t x0 = std::max(d.left, 0), x1 = std::min(d.right, to.width);
@@ -42,17 +44,21 @@ void copyPixels(const PixelsView& from, const PixelsView& to, const PF_LRect& s,
     auto place = [](int32_t sourceStart, int64_t sourceSize, int64_t offset, int64_t destinationSize) {
         return sourceStart + int64_t((__int128(2 * offset + 1) * sourceSize) / (2 * destinationSize));
     };
-    for (int32_t y = y0; y < y1; ++y) {
-        const int64_t sy = place(s.top, sh, int64_t(y) - d.top, dh);
-        if (sy < 0 || sy >= from.height) continue;
-        const From* source = from.row<From>(int32_t(sy));
-        To* target = to.row<To>(y);
-        for (int32_t x = x0; x < x1; ++x) {
-            const int64_t sx = place(s.left, sw, int64_t(x) - d.left, dw);
-            if (sx < 0 || sx >= from.width) continue;
-            target[x] = convertPixel<From, To>(source[sx]);
+    if (y0 >= y1 || x0 >= x1) return;
+    // Rows are independent, so a large copy is shared out over the workers.
+    forRowBands(pool, y1 - y0, x1 - x0, [&](int32_t first, int32_t end) {
+        for (int32_t y = y0 + first; y < y0 + end; ++y) {
+            const int64_t sy = place(s.top, sh, int64_t(y) - d.top, dh);
+            if (sy < 0 || sy >= from.height) continue;
+            const From* source = from.row<From>(int32_t(sy));
+            To* target = to.row<To>(y);
+            for (int32_t x = x0; x < x1; ++x) {
+                const int64_t sx = place(s.left, sw, int64_t(x) - d.left, dw);
+                if (sx < 0 || sx >= from.width) continue;
+                target[x] = convertPixel<From, To>(source[sx]);
+            }
         }
-    }
+    });
 }
 
 PF_Err copyCallback(PF_ProgPtr effect_ref, PF_LayerDef* src, PF_LayerDef* dst, PF_Rect* src_r, PF_Rect* dst_r) {
@@ -69,9 +75,12 @@ PF_Err copyCallback(PF_ProgPtr effect_ref, PF_LayerDef* src, PF_LayerDef* dst, P
 
     Image snapshot;
     if (from.overlaps(to)) snapshot = from.detach();
+    // Small copies stay on the caller's thread and don't start the workers.
+    const bool large = int64_t(to.width) * to.height >= kPixelsWorthAThread * 2;
+    ThreadPool* pool = large && !host.iteration().deterministic() ? &host.iteration().pool() : nullptr;
     withPixelType(from.format, [&](auto fromTag) {
         withPixelType(to.format, [&](auto toTag) {
-            copyPixels<typename decltype(fromTag)::type, typename decltype(toTag)::type>(from, to, s, d);
+            copyPixels<typename decltype(fromTag)::type, typename decltype(toTag)::type>(from, to, s, d, pool);
             return 0;
         });
         return 0;

@@ -6,6 +6,7 @@
 // A worker that has just finished spins for a moment before it sleeps, so the short runs that
 // follow one another in a render (the FFT's passes, a convolution's tiles) find it awake.
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -72,5 +73,37 @@ private:
     std::atomic<int> next_{0};
     std::atomic<bool> stop_{false};
 };
+
+// Runs fn(firstRow, endRow) over [0, rows), in bands on the pool when there is enough work.
+// Below this many pixels a band costs more to hand over than to do.
+constexpr int64_t kPixelsWorthAThread = int64_t(1) << 16;
+
+template <typename Fn>
+void forRowBands(ThreadPool* pool, int32_t rows, int64_t pixelsPerRow, Fn&& fn) {
+    int bands = 1;
+    if (pool != nullptr && rows > 1) {
+        const int64_t gain = int64_t(rows) * pixelsPerRow / kPixelsWorthAThread;
+        bands = int(std::min<int64_t>({gain, int64_t(pool->threads()) * 2, int64_t(rows)}));
+    }
+    if (bands <= 1) {
+        fn(int32_t(0), rows);
+        return;
+    }
+    struct Context {
+        Fn* fn;
+        int32_t rows;
+        int bands;
+    } context{&fn, rows, bands};
+    pool->run(
+        bands,
+        [](void* raw, int, int band) {
+            auto* c = static_cast<Context*>(raw);
+            const int32_t first = int32_t(int64_t(c->rows) * band / c->bands);
+            const int32_t end = int32_t(int64_t(c->rows) * (band + 1) / c->bands);
+            (*c->fn)(first, end);
+            return true;
+        },
+        &context);
+}
 
 }  // namespace Sim

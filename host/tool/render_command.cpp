@@ -198,7 +198,8 @@ Sim::Image readImage(const std::string& path) {
     try {
         return Sim::loadImage(path);
     } catch (const std::exception& error) {
-        throw UsageError(path + ": " + error.what());
+        // The image errors name the file already.
+        throw UsageError(error.what());
     }
 }
 

@@ -87,6 +87,32 @@ TEST_F(PixelOpsTest, CopyScalesWhenTheRectanglesDiffer) {
     }
 }
 
+// Large enough to be shared out over the workers: every destination pixel still holds the source
+// pixel under its centre, worked out here one pixel at a time.
+TEST_F(PixelOpsTest, ThreadedLargeScaledCopyTakesThePixelUnderEachCentre) {
+    const int32_t sw = 700, sh = 500, dw = 611, dh = 433;
+    PF_LayerDef* source = hostWorld(host(), sw, sh, PF_PixelFormat_ARGB64);
+    PF_LayerDef* target = hostWorld(host(), dw, dh, PF_PixelFormat_ARGB64);
+    auto* pixels = static_cast<PF_Pixel16*>(source->data);
+    const int32_t stride = source->rowbytes / int32_t(sizeof(PF_Pixel16));
+    for (int32_t y = 0; y < sh; ++y) {
+        for (int32_t x = 0; x < sw; ++x) pixels[y * stride + x] = {32768, uint16_t(x), uint16_t(y), 7};
+    }
+    ASSERT_EQ(copy(source, target), PF_Err_NONE);
+    const auto* out = static_cast<const PF_Pixel16*>(target->data);
+    const int32_t outStride = target->rowbytes / int32_t(sizeof(PF_Pixel16));
+    int wrong = 0;
+    for (int32_t y = 0; y < dh; ++y) {
+        for (int32_t x = 0; x < dw; ++x) {
+            const int32_t sx = int32_t((2 * int64_t(x) + 1) * sw / (2 * dw));
+            const int32_t sy = int32_t((2 * int64_t(y) + 1) * sh / (2 * dh));
+            const PF_Pixel16& p = out[y * outStride + x];
+            if (p.red != sx || p.green != sy || p.alpha != 32768 || p.blue != 7) ++wrong;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(PixelOpsTest, CopyIsClippedToBothWorldsWithoutShifting) {
     PF_LayerDef* src = hostWorld(host(), 3, 3, PF_PixelFormat_ARGB64);
     PF_LayerDef* dst = hostWorld(host(), 3, 3, PF_PixelFormat_ARGB64);

@@ -82,6 +82,9 @@ TEST(MorvelRender, WhatCannotBeDoneIsOneLineAndANonZeroExit) {
         EXPECT_NE(outcome.err.find(c.mentions), std::string::npos) << c.name << ": " << outcome.err;
         EXPECT_FALSE(fs::exists(out)) << c.name;
     }
+    // The reason names the file once, not once per layer of the tool it passed through.
+    const std::string err = runTool("render MorvelGlow -i /no/such/picture.png" + o).err;
+    EXPECT_EQ(err.find("picture.png"), err.rfind("picture.png")) << err;
 }
 
 TEST(MorvelParams, EveryPluginListsItsEntriesAndCount) {
