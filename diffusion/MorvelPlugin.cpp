@@ -1,3 +1,5 @@
+#include "diffusion/commands.h"
+#include "diffusion/parameters.h"
 #include "library/default/default.h"
 #include "library/plugin/entry_guard.h"
 #include "library/plugin/exports.h"
@@ -26,7 +28,8 @@ constexpr Morvel::Plugin::PiplValues PIPL_VALUES{.name = PLUGIN_NAME,
 MORVEL_PROPERTY_LIST constexpr auto PROPERTY_LIST =
     Morvel::Plugin::buildPipl<PIPL_VALUES>();
 
-PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output) {
+PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                void* extra) {
     switch (cmd) {
         case PF_Cmd_ABOUT:
             return Morvel::Default::About(PLUGIN_NAME, PLUGIN_YEARS, VERSION, in_data, out_data, params, output);
@@ -34,6 +37,16 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
             return Morvel::Default::GlobalSetup(VERSION, OUT_FLAGS, OUT_FLAGS2, in_data, out_data, params, output);
         case PF_Cmd_GLOBAL_SETDOWN:
             return Morvel::Default::GlobalSetdown(in_data);
+        case PF_Cmd_PARAMS_SETUP:
+            return paramsSetup(in_data, out_data);
+        case PF_Cmd_USER_CHANGED_PARAM:
+            return userChangedParam(in_data, out_data, params);
+        case PF_Cmd_UPDATE_PARAMS_UI:
+            return updateParamsUI(in_data, out_data, params);
+        case PF_Cmd_SMART_PRE_RENDER:
+            return smartPreRender(in_data, out_data, static_cast<PF_PreRenderExtra*>(extra));
+        case PF_Cmd_SMART_RENDER:
+            return smartRender(in_data, out_data, static_cast<PF_SmartRenderExtra*>(extra));
         default:
             return PF_Err_NONE;
     }
@@ -44,9 +57,10 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
 }  // namespace Diffusion
 
 PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                      PF_LayerDef* output, void*) {
-    return Morvel::Plugin::runGuarded([&] { return Diffusion::dispatch(cmd, in_data, out_data, params, output); });
+                      PF_LayerDef* output, void* extra) {
+    return Morvel::Plugin::runGuarded(
+        [&] { return Diffusion::dispatch(cmd, in_data, out_data, params, output, extra); });
 }
 
-// The parameter table and the render entry are wired in when they exist.
-const Morvel::Plugin::PluginInfo MPluginInfo = {nullptr, 0, 0, nullptr, nullptr, nullptr};
+const Morvel::Plugin::PluginInfo MPluginInfo = {Diffusion::PARAM_DEFS, Diffusion::PARAM_COUNT, 0,
+                                                nullptr,              nullptr,               Diffusion::renderEntry};

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
+#include "library/default/default.h"
 #include "library/parameter/parameter.h"
 #include "tiltshift/commands.h"
 #include "tiltshift/parameters.h"
@@ -77,13 +78,8 @@ PF_Err updateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
     return PF_Err_NONE;
 }
 
-// Neither answer is used; the queries stay as the effect has always made them.
 PF_Err userChangedParam(PF_InData* in_data, PF_OutData*, PF_ParamDef*[]) {
-    const AEGP_SuiteHandler suites(in_data->pica_basicP);
-    AEGP_LayerH layer = nullptr;
-    if (PF_Err err = suites.PFInterfaceSuite1()->AEGP_GetEffectLayer(in_data->effect_ref, &layer)) return err;
-    AEGP_CompH comp = nullptr;
-    return suites.LayerSuite13()->AEGP_GetLayerParentComp(layer, &comp);
+    return Morvel::Default::UserChangedParam(in_data);
 }
 
 }  // namespace TiltShift

@@ -2,74 +2,14 @@
 
 #include <cstddef>
 
+#include "library/parameter/table_rows.h"
+
 namespace TiltShift {
 
 namespace {
 
 using Morvel::Plugin::ParameterDef;
-using Morvel::Plugin::ParameterUnionValue;
-
-// Row r of the table carries id r + 1; the builders take the index and check nothing else.
-template <size_t N>
-constexpr ParameterDef named(const char (&name)[N], int32_t kind, ParamIndex index) {
-    static_assert(N <= sizeof(ParameterDef::name), "a row name has at most 31 characters");
-    ParameterDef def{};
-    for (size_t i = 0; i < N; ++i) def.name[i] = name[i];
-    def.kind = kind;
-    def.id = index;
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef popup(const char (&name)[N], ParamIndex index, int32_t dephault, int32_t items) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_INT, index);
-    def.dephault.i = dephault;
-    def.validMin.i = 1;
-    def.validMax.i = items;
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef slider(const char (&name)[N], ParamIndex index, double dephault, double validMin,
-                              double validMax, double sliderMin, double sliderMax) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_FLOAT, index);
-    def.dephault.d = dephault;
-    def.validMin.d = validMin;
-    def.validMax.d = validMax;
-    def.sliderMin.d = sliderMin;
-    def.sliderMax.d = sliderMax;
-    return def;
-}
-
-// In percent of the layer's width and height, as the host reads point defaults.
-template <size_t N>
-constexpr ParameterDef point(const char (&name)[N], ParamIndex index, double x, double y) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_POINT, index);
-    def.dephault = ParameterUnionValue{.point = {x, y}};
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef angle(const char (&name)[N], ParamIndex index, double degrees) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_ANGLE, index);
-    def.dephault.d = degrees;
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef color(const char (&name)[N], ParamIndex index, float red, float green, float blue) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_COLOR, index);
-    def.dephault = ParameterUnionValue{.color = {red, green, blue}};
-    return def;
-}
-
-// The integer, so that the slot reads the same as a bool or an int.
-template <size_t N>
-constexpr ParameterDef checkbox(const char (&name)[N], ParamIndex index, bool on) {
-    ParameterDef def = named(name, Morvel::Plugin::KIND_CHECKBOX, index);
-    def.dephault.i = on ? 1 : 0;
-    return def;
-}
+using namespace Morvel::Plugin::Rows;
 
 constexpr RowRegistration plain() { return {0, false, nullptr}; }
 constexpr RowRegistration shown(int32_t precision) { return {precision, false, nullptr}; }

@@ -88,6 +88,14 @@ PF_Err GlobalSetdown(PF_InData* in_data) {
     return PF_Err_NONE;
 }
 
+PF_Err UserChangedParam(PF_InData* in_data) {
+    const AEGP_SuiteHandler suites(in_data->pica_basicP);
+    AEGP_LayerH layer = nullptr;
+    if (PF_Err err = suites.PFInterfaceSuite1()->AEGP_GetEffectLayer(in_data->effect_ref, &layer)) return err;
+    AEGP_CompH comp = nullptr;
+    return suites.LayerSuite13()->AEGP_GetLayerParentComp(layer, &comp);
+}
+
 PF_Err PreRender(PF_InData* in_data, PF_OutData*, PF_PreRenderExtra* extra) {
     if (extra == nullptr || extra->input == nullptr || extra->output == nullptr || extra->cb == nullptr ||
         extra->cb->checkout_layer == nullptr) {

@@ -34,6 +34,10 @@ PF_Err GlobalSetup(const Version& version, int32_t flags, int32_t flags2, PF_InD
 
 PF_Err GlobalSetdown(PF_InData* in_data);
 
+// A parameter changed: the effect's layer and that layer's composition are asked for and neither
+// answer is used, as the tilt-shift and the diffusion have always done. The first error returns.
+PF_Err UserChangedParam(PF_InData* in_data);
+
 PF_Err PreRender(PF_InData* in_data, PF_OutData* out_data, PF_PreRenderExtra* extra);
 
 PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra);

@@ -31,9 +31,9 @@ public:
 
     int execute();
     int renderWorlds();
-    // Lets go of the worlds and the effect reference now, in the destructor's order, so that a
-    // reference the host refuses to dispose is an error the caller can return; the destructor
-    // releases whatever is left.
+    // Lets go early of what destruction would: the output, the input, then the effect reference,
+    // whose disposal's error it returns, so that a caller can report a reference the host refused
+    // to take back instead of losing it in the destructor.
     int release();
 
 protected:

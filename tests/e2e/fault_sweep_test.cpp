@@ -213,11 +213,12 @@ Step tiltShiftToRender(int type) {
     };
 }
 
-// One frame, smart pre-render and smart render, at the depth.
-Step frameAt(int depth) {
-    return [depth](Stage& s) -> PF_Err {
+// One frame of the whole layer as the host runs it: smart pre-render, then smart render.
+Step smartRender(int depth, PF_RationalScale downsample = {1, 1}) {
+    return [depth, downsample](Stage& s) {
         Sim::FrameRequest request;
         request.depth = depth;
+        request.downsampleX = request.downsampleY = downsample;
         return s.instance.renderFrame(request).err();
     };
 }
@@ -256,16 +257,22 @@ const Row kRows[] = {
     {"MorvelTiltShift", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
     {"MorvelTiltShift", "user changed a parameter", withParameters, command(PF_Cmd_USER_CHANGED_PARAM)},
     {"MorvelTiltShift", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
-    {"MorvelTiltShift", "radial frame 8-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), frameAt(8)},
-    {"MorvelTiltShift", "radial frame 16-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), frameAt(16)},
-    {"MorvelTiltShift", "radial frame 32-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), frameAt(32)},
-    {"MorvelTiltShift", "linear frame 8-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), frameAt(8)},
-    {"MorvelTiltShift", "linear frame 16-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), frameAt(16)},
-    {"MorvelTiltShift", "linear frame 32-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), frameAt(32)},
+    {"MorvelTiltShift", "radial frame 8-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), smartRender(8)},
+    {"MorvelTiltShift", "radial frame 16-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), smartRender(16)},
+    {"MorvelTiltShift", "radial frame 32-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), smartRender(32)},
+    {"MorvelTiltShift", "linear frame 8-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), smartRender(8)},
+    {"MorvelTiltShift", "linear frame 16-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), smartRender(16)},
+    {"MorvelTiltShift", "linear frame 32-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), smartRender(32)},
     {"MorvelDiffusion", "about", setUp, command(PF_Cmd_ABOUT)},
     {"MorvelDiffusion", "global set-up", nothing, setUp},
     {"MorvelDiffusion", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},
     {"MorvelDiffusion", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
+    {"MorvelDiffusion", "user changed a parameter", withParameters, command(PF_Cmd_USER_CHANGED_PARAM)},
+    {"MorvelDiffusion", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
+    {"MorvelDiffusion", "smart render 8-bit", withParameters, smartRender(8)},
+    {"MorvelDiffusion", "smart render 16-bit", withParameters, smartRender(16)},
+    {"MorvelDiffusion", "smart render float", withParameters, smartRender(32)},
+    {"MorvelDiffusion", "smart render 8-bit at 1/2", withParameters, smartRender(8, {1, 2})},
 };
 
 // ---------------------------------------------------------------- reviewed mappings
@@ -293,11 +300,6 @@ const Allowed kAllowed[] = {
      "the callback answers no handle and no code; a colour-expression value that cannot be made is 4"},
     {"host_lock_handle", PF_Err_INTERNAL_STRUCT_DAMAGED, nullptr, nullptr,
      "the callback answers no pointer and no code; a handle that cannot be read or written is 512"},
-    {"host_lock_handle", PF_Err_OUT_OF_MEMORY, nullptr, nullptr,
-     "the callback answers no pointer and no code; pre-render data that cannot be locked is 4"},
-    {"host_lock_handle", PF_Err_BAD_CALLBACK_PARAM, nullptr, nullptr,
-     "the callback answers no pointer and no code; global or pre-render data unreadable at render is 516"},
-    {"checkin_param", kInjectedOnly, "param checkout", nullptr, "the host keeps a parameter it refused to check in"},
     {"AEGP_DisposeEffect", kInjectedOnly, "effect reference", nullptr, "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStream", kInjectedOnly, "stream reference", nullptr, "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStreamValue", kInjectedOnly, "stream value", nullptr, "the host keeps a value it refused to dispose"},
@@ -307,6 +309,15 @@ const Allowed kAllowed[] = {
     {"DRAWBOT_ReleaseObject", kAnyResult, "drawbot", nullptr,
      "brushes and fonts go back in destructors, where an error has no one to go to; the host keeps them"},
     {"progress", kAnyResult, nullptr, nullptr, "progress reports are a courtesy; their errors may be dropped"},
+    {"host_lock_handle", PF_Err_OUT_OF_MEMORY, nullptr, nullptr,
+     "pre-render data that cannot be locked ends the smart pre-render with 4"},
+    {"host_lock_handle", PF_Err_BAD_CALLBACK_PARAM, nullptr, nullptr,
+     "global or pre-render data that cannot be read at smart render (or the UI update) is 516"},
+    {"checkin_param", kInjectedOnly, "param checkout", nullptr, "the host keeps a check-out it refused to take back"},
+    {"dispose_world", kAnyResult, "world", nullptr,
+     "a render's own worlds go back in destructors, where an error has no one to go to; the host keeps them"},
+    {"PF_DisposeWorld", kAnyResult, "world", nullptr,
+     "a render's own worlds go back in destructors, where an error has no one to go to; the host keeps them"},
 };
 
 bool resultAllowed(const std::string& function, PF_Err injected, PF_Err result) {

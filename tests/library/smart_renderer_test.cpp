@@ -191,6 +191,18 @@ TEST_F(SmartRendererTest, ARenderThatThrowsStillReleasesEverything) {
     EXPECT_GE(logOf({"AEGP_DisposeEffect"}).size(), 1u);
 }
 
+// The fault sweep has the host refuse the disposal and sees its code come back.
+TEST_F(SmartRendererTest, AnEarlyReleaseGivesTheReferenceBackOnce) {
+    {
+        ProbeRenderer renderer(kPluginId, &in_data_, &out_data_, &extra_, nullptr, false);
+        ASSERT_EQ(renderer.execute(), PF_Err_NONE);
+        EXPECT_EQ(renderer.release(), PF_Err_NONE);
+        EXPECT_EQ(host().ledger().outstanding("effect reference"), 0u);
+        EXPECT_EQ(renderer.release(), PF_Err_NONE) << "nothing is left to give back";
+    }
+    EXPECT_EQ(logOf({"AEGP_DisposeEffect"}).size(), 1u) << "the destructor does not try again";
+}
+
 TEST_F(SmartRendererTest, RendersErrorIsExecutesResult) {
     ProbeRenderer renderer(kPluginId, &in_data_, &out_data_, &extra_, nullptr, false);
     renderer.result = PF_Err_OUT_OF_MEMORY;

@@ -1,0 +1,32 @@
+#include "diffusion/commands.h"
+#include "diffusion/parameters.h"
+#include "diffusion/renderer.h"
+#include "library/plugin/entry_guard.h"
+#include "library/plugin/render_values.h"
+#include "library/plugin/whole_layer_pre_render.h"
+
+namespace Diffusion {
+
+// Pre-render data of 672 bytes, render values of 896.
+static_assert(PARAM_COUNT * sizeof(Morvel::Plugin::ParameterUnionValue) == 672);
+static_assert(PARAM_COUNT * sizeof(Morvel::Plugin::ParameterValue) == 896);
+
+PF_Err smartPreRender(PF_InData* in_data, PF_OutData*, PF_PreRenderExtra* extra) {
+    return Morvel::Plugin::preRenderWholeLayer(in_data, extra, PARAM_DEFS, PARAM_COUNT, ROW_GROW_BOUNDS);
+}
+
+PF_Err smartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra) {
+    return Morvel::Plugin::renderWithValues(in_data, out_data, extra, PARAM_DEFS, PARAM_COUNT, renderEntry);
+}
+
+int renderEntry(int plugin_id, PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,
+                const Morvel::Plugin::ParameterValue* values, bool flag) {
+    return Morvel::Plugin::runGuarded([&] {
+        Renderer renderer(plugin_id, in_data, out_data, extra, values, flag);
+        const int err = renderer.execute();
+        const int released = renderer.release();
+        return err != PF_Err_NONE ? err : released;
+    });
+}
+
+}  // namespace Diffusion

@@ -1,0 +1,112 @@
+#include "diffusion/parameters.h"
+
+#include <gtest/gtest.h>
+
+#include "host/sim/params.h"
+
+using namespace Morvel::Plugin;
+using Diffusion::PARAM_COUNT;
+using Diffusion::PARAM_DEFS;
+using Diffusion::ROW_REGISTRATION;
+
+namespace {
+
+// The table as the effect's users know it, written down independently of the code.
+struct ExpectedRow {
+    const char* name;
+    int32_t id;
+    int32_t kind;
+    double dephault, validMin, validMax, sliderMin, sliderMax;
+    int32_t precision;
+    bool percent;
+};
+
+constexpr ExpectedRow kRows[PARAM_COUNT] = {
+    {"Blur Radius", 1, KIND_FLOAT, 30, 0, 1000, 0, 100, 1, false},
+    {"Blur Softness", 2, KIND_FLOAT, 5, 0, 20, 0, 20, 1, false},
+    {"Weight", 3, KIND_FLOAT, 2, 0, 10, 0, 5, 2, false},
+    {"Threshold", 4, KIND_FLOAT, 50, 0, 100, 0, 100, 2, true},
+    {"Threshold Softness", 5, KIND_FLOAT, 10, 0, 100, 0, 100, 2, true},
+    {"Channel", 6, KIND_INT, 1, 1, 12, 0, 0, 0, false},
+    {"Reference Color", 7, KIND_COLOR, 0, 0, 0, 0, 0, 0, false},
+    {"Wrap", 8, KIND_INT, 3, 1, 3, 0, 0, 0, false},
+    {"Blending Mode", 9, KIND_INT, 1, 1, 31, 0, 0, 0, false},
+    {"Source Opacity", 10, KIND_FLOAT, 100, 0, 100, 0, 100, 1, true},
+    {"Source Hue", 12, KIND_ANGLE, 0, 0, 0, 0, 0, 0, false},
+    {"Source Lightness", 13, KIND_FLOAT, 100, 0, 10000, 0, 200, 1, true},
+    {"Source Saturation", 14, KIND_FLOAT, 100, 0, 10000, 0, 200, 1, true},
+    {"Source Black", 15, KIND_FLOAT, 0, -5000, 5000, 0, 100, 1, true},
+    {"Source White", 16, KIND_FLOAT, 100, -5000, 5000, 0, 100, 1, true},
+    {"Source Gamma", 17, KIND_FLOAT, 1, 0.01, 5, 0.01, 5, 2, false},
+    {"Source Alpha Black", 18, KIND_FLOAT, 0, -5000, 5000, 0, 100, 1, true},
+    {"Source Alpha White", 19, KIND_FLOAT, 100, -5000, 5000, 0, 100, 1, true},
+    {"Diffusion Opacity", 21, KIND_FLOAT, 100, 0, 100, 0, 100, 1, true},
+    {"Diffusion Hue", 23, KIND_ANGLE, 0, 0, 0, 0, 0, 0, false},
+    {"Diffusion Lightness", 24, KIND_FLOAT, 100, 0, 10000, 0, 200, 1, true},
+    {"Diffusion Saturation", 25, KIND_FLOAT, 100, 0, 10000, 0, 200, 1, true},
+    {"Diffusion Black", 26, KIND_FLOAT, 0, -5000, 5000, 0, 100, 1, true},
+    {"Diffusion White", 27, KIND_FLOAT, 100, -5000, 5000, 0, 100, 1, true},
+    {"Diffusion Gamma", 28, KIND_FLOAT, 1, 0.01, 5, 0.01, 5, 2, false},
+    {"Diffusion Alpha Black", 29, KIND_FLOAT, 0, -5000, 5000, 0, 100, 1, true},
+    {"Diffusion Alpha White", 30, KIND_FLOAT, 100, -5000, 5000, 0, 100, 1, true},
+    {"Grow Bounds", 32, KIND_CHECKBOX, 1, 0, 0, 0, 0, 0, false},
+};
+
+TEST(DiffusionParameters, TableRowsMatchTheEffectsControls) {
+    for (int r = 0; r < PARAM_COUNT; ++r) {
+        const ParameterDef& row = PARAM_DEFS[r];
+        const ExpectedRow& want = kRows[r];
+        SCOPED_TRACE(want.name);
+        EXPECT_STREQ(row.name, want.name);
+        EXPECT_EQ(row.id, want.id);
+        EXPECT_EQ(row.kind, want.kind);
+        switch (want.kind) {
+        case KIND_INT:
+            EXPECT_EQ(row.dephault.i, int32_t(want.dephault));
+            EXPECT_EQ(row.validMin.i, int32_t(want.validMin));
+            EXPECT_EQ(row.validMax.i, int32_t(want.validMax));
+            EXPECT_EQ(Sim::menuItemCount(ROW_REGISTRATION[r].menu), row.validMax.i) << "choices = items";
+            break;
+        case KIND_FLOAT:
+            EXPECT_EQ(row.dephault.d, want.dephault);
+            EXPECT_EQ(row.validMin.d, want.validMin);
+            EXPECT_EQ(row.validMax.d, want.validMax);
+            EXPECT_EQ(row.sliderMin.d, want.sliderMin);
+            EXPECT_EQ(row.sliderMax.d, want.sliderMax);
+            EXPECT_EQ(ROW_REGISTRATION[r].precision, want.precision);
+            EXPECT_EQ(ROW_REGISTRATION[r].percent, want.percent);
+            break;
+        case KIND_COLOR:
+            EXPECT_EQ(row.dephault.color.red, 1.0f);
+            EXPECT_EQ(row.dephault.color.green, 0.0f);
+            EXPECT_EQ(row.dephault.color.blue, 0.0f);
+            break;
+        default:
+            EXPECT_EQ(row.dephault.i, int32_t(want.dephault));
+            break;
+        }
+        const bool expanded = want.id == 6 || want.id == 9;
+        EXPECT_EQ(ROW_REGISTRATION[r].flags, expanded ? 0 : PF_ParamFlag_START_COLLAPSED);
+    }
+}
+
+TEST(DiffusionParameters, MenusNameTheirItems) {
+    struct Case {
+        const char* name;
+        const char* menu;
+        int item;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"channel first", Diffusion::MENU_CHANNEL, 1, "Luminance"},
+        {"channel hue", Diffusion::MENU_CHANNEL, 6, "Hue"},
+        {"channel last", Diffusion::MENU_CHANNEL, 12, "Distance from Color(HSB)"},
+        {"wrap default", Diffusion::MENU_WRAP, 3, "Mirror"},
+        {"blending separator", Diffusion::MENU_BLENDING_MODE, 2, "(-"},
+        {"blending classic difference", Diffusion::MENU_BLENDING_MODE, 25, "Classic Difference"},
+        {"blending last", Diffusion::MENU_BLENDING_MODE, 31, "Luminosity"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Sim::menuItem(c.menu, c.item), c.text) << c.name;
+}
+
+}  // namespace
