@@ -1,0 +1,162 @@
+#include "glow/kernel_creator.h"
+
+#include <algorithm>
+#include <cassert>
+#include <numeric>
+
+#include "glow/band_range.h"
+
+namespace Glow {
+
+void calculateDeltas(int n, std::vector<double>& d, std::vector<double>& d2) {
+    const std::size_t count = static_cast<std::size_t>(std::max(n, 0));
+    d.resize(count);
+    d2.resize(count);
+    const double centre = n * 0.5;
+    for (std::size_t i = 0; i < count; ++i) {
+        d[i] = static_cast<double>(i) - centre;
+        d2[i] = d[i] * d[i];
+    }
+}
+
+namespace {
+
+// A band the creator was not sized for would have no place for its partial sum.
+bool bandRows(int size, int threads, int i, int n, int& firstRow, int& endRow) {
+    if (n < 1 || i < 0 || i >= n || i >= threads) return false;
+    const BandRange rows = bandRange(size, i, n);
+    firstRow = rows.first;
+    endRow = rows.end;
+    return true;
+}
+
+}  // namespace
+
+// ---- single kernel
+
+KernelCreatorNormal::KernelCreatorNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                         int threadCount, GlowParameters* params)
+    : in_data(in_data), suites(suites), bpc(bpc), threadCount(std::max(threadCount, 1)), params(params) {
+    assert(threadCount >= 1);
+}
+
+BlurRadius KernelCreatorNormal::getBlurRadius() { return {}; }
+void KernelCreatorNormal::beforeBake() {}
+PF_Err KernelCreatorNormal::initialize() { return PF_Err_NONE; }
+PF_Err KernelCreatorNormal::calculate(int, int, int) { return PF_Err_NONE; }
+PF_Err KernelCreatorNormal::bake(int, int) { return PF_Err_NONE; }
+
+PF_Err KernelCreatorNormal::init(int kernelSize, double** kernelRows) {
+    size = kernelSize;
+    rows = kernelRows;
+    return initialize();
+}
+
+PF_Err KernelCreatorNormal::operator()(int i, int n) {
+    int firstRow = 0;
+    int endRow = 0;
+    if (!bandRows(size, threadCount, i, n, firstRow, endRow)) return PF_Err_BAD_CALLBACK_PARAM;
+    if (phase == kCalculate) return calculate(i, firstRow, endRow);
+    if (phase == kBake) return bake(firstRow, endRow);
+    return PF_Err_NONE;
+}
+
+// ---- three kernels
+
+KernelCreatorChannel::KernelCreatorChannel(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                           int threadCount, GlowParameters* params)
+    : in_data(in_data), suites(suites), bpc(bpc), threadCount(std::max(threadCount, 1)), params(params) {
+    assert(threadCount >= 1);
+}
+
+BlurRadius KernelCreatorChannel::getBlurRadius() { return {}; }
+void KernelCreatorChannel::beforeBake() {}
+PF_Err KernelCreatorChannel::initialize() { return PF_Err_NONE; }
+PF_Err KernelCreatorChannel::calculate(int, int, int) { return PF_Err_NONE; }
+PF_Err KernelCreatorChannel::bake(int, int) { return PF_Err_NONE; }
+
+PF_Err KernelCreatorChannel::init(int kernelSize, double** redRows, double** greenRows, double** blueRows) {
+    size = kernelSize;
+    red = redRows;
+    green = greenRows;
+    blue = blueRows;
+    return initialize();
+}
+
+PF_Err KernelCreatorChannel::operator()(int i, int n) {
+    int firstRow = 0;
+    int endRow = 0;
+    if (!bandRows(size, threadCount, i, n, firstRow, endRow)) return PF_Err_BAD_CALLBACK_PARAM;
+    if (phase == kCalculate) return calculate(i, firstRow, endRow);
+    if (phase == kBake) return bake(firstRow, endRow);
+    return PF_Err_NONE;
+}
+
+// ---- divisors
+
+double sumKernelRows(double* const* rows, int size, int firstRow, int endRow) {
+    double sum = 0.0;
+    for (int x = firstRow; x < endRow; ++x) {
+        const double* row = rows[x];
+        for (int y = 0; y < size; ++y) sum += row[2 * y];
+    }
+    return sum;
+}
+
+void divideKernelRows(double* const* rows, int size, int firstRow, int endRow, double divisor) {
+    for (int x = firstRow; x < endRow; ++x) {
+        double* row = rows[x];
+        for (int y = 0; y < size; ++y) row[2 * y] /= divisor;
+    }
+}
+
+namespace {
+
+double sumOfPartials(const std::vector<double>& partial) { return std::accumulate(partial.begin(), partial.end(), 0.0); }
+
+}  // namespace
+
+KernelCreatorNormalDivisor::KernelCreatorNormalDivisor(PF_InData* in_data, AEGP_SuiteHandler& suites,
+                                                       Morvel::Bpc bpc, int threadCount, GlowParameters* params)
+    : KernelCreatorNormal(in_data, suites, bpc, threadCount, params), partial(this->threadCount, 0.0) {}
+
+PF_Err KernelCreatorNormalDivisor::calculate(int band, int firstRow, int endRow) {
+    partial[band] += sumKernelRows(rows, size, firstRow, endRow);
+    return PF_Err_NONE;
+}
+
+void KernelCreatorNormalDivisor::beforeBake() { total_ = sumOfPartials(partial); }
+
+PF_Err KernelCreatorNormalDivisor::bake(int firstRow, int endRow) {
+    if (total_ > 1e-10) divideKernelRows(rows, size, firstRow, endRow, total_);
+    return PF_Err_NONE;
+}
+
+KernelCreatorChannelDivisor::KernelCreatorChannelDivisor(PF_InData* in_data, AEGP_SuiteHandler& suites,
+                                                         Morvel::Bpc bpc, int threadCount, GlowParameters* params)
+    : KernelCreatorChannel(in_data, suites, bpc, threadCount, params),
+      partialRed(this->threadCount, 0.0),
+      partialGreen(this->threadCount, 0.0),
+      partialBlue(this->threadCount, 0.0) {}
+
+PF_Err KernelCreatorChannelDivisor::calculate(int band, int firstRow, int endRow) {
+    partialRed[band] += sumKernelRows(red, size, firstRow, endRow);
+    partialGreen[band] += sumKernelRows(green, size, firstRow, endRow);
+    partialBlue[band] += sumKernelRows(blue, size, firstRow, endRow);
+    return PF_Err_NONE;
+}
+
+void KernelCreatorChannelDivisor::beforeBake() {
+    totalRed_ = sumOfPartials(partialRed);
+    totalGreen_ = sumOfPartials(partialGreen);
+    totalBlue_ = sumOfPartials(partialBlue);
+}
+
+PF_Err KernelCreatorChannelDivisor::bake(int firstRow, int endRow) {
+    divideKernelRows(red, size, firstRow, endRow, std::max(totalRed_, 1e-10));
+    divideKernelRows(green, size, firstRow, endRow, std::max(totalGreen_, 1e-10));
+    divideKernelRows(blue, size, firstRow, endRow, std::max(totalBlue_, 1e-10));
+    return PF_Err_NONE;
+}
+
+}  // namespace Glow

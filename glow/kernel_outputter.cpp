@@ -1,0 +1,262 @@
+#include "glow/kernel_outputter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <type_traits>
+
+#include "glow/band_range.h"
+#include "glow/diffusion_profile.h"
+#include "glow/preprocessor.h"
+#include "library/utility/ansi.h"
+
+namespace Glow {
+
+namespace {
+
+// Full scale of each depth; float pixels keep their colours unclamped and treat alpha apart.
+template <typename Pixel>
+struct Depth;
+template <>
+struct Depth<PF_Pixel> {
+    static constexpr double kFull = 255.0;
+    static constexpr double kAlphaFloor = 1e-6;
+};
+template <>
+struct Depth<PF_Pixel16> {
+    static constexpr double kFull = 32768.0;
+    static constexpr double kAlphaFloor = 1e-6;
+};
+template <>
+struct Depth<PF_PixelFloat> {
+    static constexpr double kFull = 1.0;
+    static constexpr double kAlphaFloor = 1e-9;
+};
+
+template <typename Pixel>
+constexpr bool kIsFloat = std::is_same_v<Pixel, PF_PixelFloat>;
+
+// Rounded to the nearest step of an integer depth and clamped to [0, full]; a non-number gives 0.
+template <typename Channel>
+Channel storeInteger(double value, double full) {
+    const double v = value + 0.5;
+    if (!(v >= 0.0)) return 0;
+    if (v > full) return static_cast<Channel>(full);
+    return static_cast<Channel>(v);
+}
+
+template <typename Pixel>
+Pixel* pixelAt(PF_LayerDef* world, int X, int Y) {
+    char* row = static_cast<char*>(world->data) + static_cast<std::ptrdiff_t>(Y) * world->rowbytes;
+    return reinterpret_cast<Pixel*>(row) + X;
+}
+
+// The part of [R, size - R) whose image index (origin + i) lies inside [0, extent).
+BandRange clipToImage(BandRange range, int origin, int extent) {
+    return {std::max(range.first, -origin), std::min(range.end, extent - origin)};
+}
+
+// Where the transform left sample i: the kernel's centre sits at (half, half).
+int shifted(int i, int half) { return i < half ? i + half : i - half; }
+
+// Calls write(buffer row, index of the value's real part in it, pixel) for every pixel of the
+// width x height world that the tile's rows [firstRow, endRow) and inner columns [R, size - R) cover.
+template <typename Pixel, typename Write>
+void forEachWrittenPixel(PF_LayerDef* world, int width, int height, int tileX, int tileY, int size, int half,
+                         int radius, int firstRow, int endRow, Write write) {
+    const BandRange rows = clipToImage({firstRow, endRow}, tileX, width);
+    const BandRange columns = clipToImage({radius, size - radius}, tileY, height);
+    for (int x = rows.first; x < rows.end; ++x) {
+        const int bx = shifted(x, half);
+        for (int y = columns.first; y < columns.end; ++y) {
+            write(bx, 2 * shifted(y, half), *pixelAt<Pixel>(world, tileX + x, tileY + y));
+        }
+    }
+}
+
+// Band i of n of the tile's inner rows, written at the world's depth.
+template <typename Outputter>
+void outputBand(Outputter& outputter, Morvel::Bpc bpc, int size, int radius, int i, int n) {
+    const BandRange band = bandRange(size - 2 * radius, i, n);
+    const int firstRow = radius + band.first;
+    const int endRow = radius + band.end;
+    switch (bpc) {
+        case Morvel::Bpc8: outputter.output8(firstRow, endRow); break;
+        case Morvel::Bpc16: outputter.output16(firstRow, endRow); break;
+        case Morvel::Bpc32: outputter.output32(firstRow, endRow); break;
+    }
+}
+
+}  // namespace
+
+GlowFinish::GlowFinish(PF_InData* in_data, double black, double white, double gamma, double alphaBlack,
+                       double alphaWhite, bool unmult)
+    : doColor(doColorLevels(black, white, gamma)),
+      doAlpha(doAlphaLevels(alphaBlack, alphaWhite)),
+      unmult(unmult),
+      pow(Morvel::ansiCallback<double (*)(double, double)>(in_data, &PF_ANSICallbacks::pow,
+                                                          [](double x, double y) { return std::pow(x, y); })) {
+    if (doColor) {
+        colorSlope = 1.0 / (white - black);
+        colorOffset = -black / (white - black);
+        inverseGamma = 1.0 / gamma;
+    }
+    if (doAlpha) {
+        alphaSlope = 1.0 / (alphaWhite - alphaBlack);
+        alphaOffset = -alphaBlack / (alphaWhite - alphaBlack);
+    }
+}
+
+template <typename Pixel>
+void GlowFinish::finish(double red, double green, double blue, double alpha, Pixel& out) const {
+    constexpr double U = Depth<Pixel>::kFull;
+    // Bright colour overflows into alpha, keeping the premultiplied colour.
+    const double brightest = std::max({red, green, blue});
+    if (brightest > U) {
+        const double grown = std::min(brightest * alpha / U, U);
+        const double keep = alpha / grown;
+        red *= keep;
+        green *= keep;
+        blue *= keep;
+        alpha = grown;
+    }
+    if (doAlpha) {
+        if (alpha < Depth<Pixel>::kAlphaFloor) red = green = blue = 0.0;
+        alpha = ((alpha / U) * alphaSlope + alphaOffset) * U;
+    }
+    if (doColor) {
+        auto level = [this](double c) {
+            double x = std::max((c / U) * colorSlope + colorOffset, 0.0);
+            if constexpr (!kIsFloat<Pixel>) x = std::min(x, 1.0);
+            return pow(x, inverseGamma) * U;
+        };
+        red = level(red);
+        green = level(green);
+        blue = level(blue);
+    }
+    if (unmult) {
+        const double m = std::max({red, green, blue});
+        if (m > 0.0) {
+            const double k = U / m;
+            alpha /= k;
+            red *= k;
+            green *= k;
+            blue *= k;
+        }
+    }
+    if constexpr (kIsFloat<Pixel>) {
+        out.alpha = alpha >= 0.0 ? static_cast<float>(std::min(alpha, 1.0)) : 0.0f;
+        out.red = static_cast<float>(red);
+        out.green = static_cast<float>(green);
+        out.blue = static_cast<float>(blue);
+    } else {
+        using Channel = decltype(out.alpha);
+        out.alpha = storeInteger<Channel>(alpha, U);
+        out.red = storeInteger<Channel>(red, U);
+        out.green = storeInteger<Channel>(green, U);
+        out.blue = storeInteger<Channel>(blue, U);
+    }
+}
+
+// ---- one colour
+
+KernelOutputterNormal::KernelOutputterNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                             PF_LayerDef* glowWorld, KernelOutputterNormalParameters* params)
+    : in_data(in_data),
+      suites(suites),
+      bpc(bpc),
+      glowWorld(glowWorld),
+      params(params),
+      size(params->size),
+      half(params->size / 2),
+      scale(1.0 / (static_cast<double>(params->size) * params->size)),
+      radius(params->radius),
+      e(exposureFactor(params->exposure)),
+      factor(scale * e * params->kernelTotal),
+      width(glowWorld->width),
+      height(glowWorld->height),
+      levels(in_data, params->black, params->white, params->gamma, params->alphaBlack, params->alphaWhite,
+             params->unmult) {}
+
+PF_Err KernelOutputterNormal::operator()(int i, int n) {
+    outputBand(*this, bpc, size, radius, i, n);
+    return PF_Err_NONE;
+}
+
+void KernelOutputterNormal::output8(int firstRow, int endRow) { output<PF_Pixel>(firstRow, endRow); }
+void KernelOutputterNormal::output16(int firstRow, int endRow) { output<PF_Pixel16>(firstRow, endRow); }
+void KernelOutputterNormal::output32(int firstRow, int endRow) { output<PF_PixelFloat>(firstRow, endRow); }
+
+template <typename Pixel>
+void KernelOutputterNormal::output(int firstRow, int endRow) {
+    double* const* bufferA = params->bufferA;
+    double* const* bufferB = params->bufferB;
+    forEachWrittenPixel<Pixel>(glowWorld, width, height, params->tileX, params->tileY, size, half, radius,
+                               firstRow, endRow,
+                               [&](int row, int at, Pixel& out) {
+                                   const double* A = bufferA[row];
+                                   const double* B = bufferB[row];
+                                   const double alpha = B[at + 1] * scale;
+                                   if (!(alpha > 1e-6)) {
+                                       out = Pixel{};
+                                       return;
+                                   }
+                                   const double f = factor / alpha;
+                                   levels.finish(A[at] * f, A[at + 1] * f, B[at] * f, alpha, out);
+                               });
+}
+
+// ---- three channels
+
+KernelOutputterChannel::KernelOutputterChannel(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                               PF_LayerDef* glowWorld, KernelOutputterChannelParameters* params)
+    : in_data(in_data),
+      suites(suites),
+      bpc(bpc),
+      glowWorld(glowWorld),
+      params(params),
+      size(params->size),
+      half(params->size / 2),
+      scale(1.0 / (static_cast<double>(params->size) * params->size)),
+      radius(params->radius),
+      factorRed(exposureFactor(params->exposure) * params->totalRed),
+      factorGreen(exposureFactor(params->exposure) * params->totalGreen),
+      factorBlue(exposureFactor(params->exposure) * params->totalBlue),
+      width(glowWorld->width),
+      height(glowWorld->height),
+      levels(in_data, params->black, params->white, params->gamma, params->alphaBlack, params->alphaWhite,
+             params->unmult) {}
+
+PF_Err KernelOutputterChannel::operator()(int i, int n) {
+    outputBand(*this, bpc, size, radius, i, n);
+    return PF_Err_NONE;
+}
+
+void KernelOutputterChannel::output8(int firstRow, int endRow) { output<PF_Pixel>(firstRow, endRow); }
+void KernelOutputterChannel::output16(int firstRow, int endRow) { output<PF_Pixel16>(firstRow, endRow); }
+void KernelOutputterChannel::output32(int firstRow, int endRow) { output<PF_PixelFloat>(firstRow, endRow); }
+
+template <typename Pixel>
+void KernelOutputterChannel::output(int firstRow, int endRow) {
+    double* const* red = params->red;
+    double* const* green = params->green;
+    double* const* blue = params->blue;
+    forEachWrittenPixel<Pixel>(glowWorld, width, height, params->tileX, params->tileY, size, half, radius,
+                               firstRow, endRow,
+                               [&](int row, int at, Pixel& out) {
+                                   const double* r = red[row];
+                                   const double* g = green[row];
+                                   const double* b = blue[row];
+                                   // FFT noise leaves tiny alphas where nothing glows; they pass
+                                   // this test and stay.
+                                   const double alphaRaw = std::max({r[at + 1], g[at + 1], b[at + 1]});
+                                   if (alphaRaw <= 0.0) {
+                                       out = Pixel{};
+                                       return;
+                                   }
+                                   levels.finish(factorRed * r[at] / alphaRaw, factorGreen * g[at] / alphaRaw,
+                                                 factorBlue * b[at] / alphaRaw, alphaRaw * scale, out);
+                               });
+}
+
+}  // namespace Glow

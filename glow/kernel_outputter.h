@@ -1,0 +1,130 @@
+#pragma once
+
+#include "Util/AEGP_SuiteHandler.h"
+#include "library/world/bpc.h"
+#include "morvel_host/host.h"
+
+namespace Glow {
+
+// One tile's writing: the tile origin changes per tile, the rest stays. Levels are fractions.
+struct KernelOutputterNormalParameters {
+    int tileX = 0;
+    int tileY = 0;
+    int size = 0;
+    int radius = 0;
+    double exposure = 0.0;
+    bool unmult = false;
+    double black = 0.0;
+    double white = 1.0;
+    double gamma = 1.0;
+    double alphaBlack = 0.0;
+    double alphaWhite = 1.0;
+    double kernelTotal = 0.0;  // the kernel's energy before normalising
+    double** bufferA = nullptr;
+    double** bufferB = nullptr;
+};
+
+struct KernelOutputterChannelParameters {
+    int tileX = 0;
+    int tileY = 0;
+    int size = 0;
+    int radius = 0;
+    double exposure = 0.0;
+    bool unmult = false;
+    double black = 0.0;
+    double white = 1.0;
+    double gamma = 1.0;
+    double alphaBlack = 0.0;
+    double alphaWhite = 1.0;
+    double totalRed = 0.0;
+    double totalGreen = 0.0;
+    double totalBlue = 0.0;
+    double** red = nullptr;
+    double** green = nullptr;
+    double** blue = nullptr;
+};
+
+// What follows un-premultiplying a glow pixel, the same for one colour and three: overflow of
+// bright colour into alpha, alpha and colour levels, "Glow Unmult", and the store.
+struct GlowFinish {
+    GlowFinish(PF_InData* in_data, double black, double white, double gamma, double alphaBlack, double alphaWhite,
+               bool unmult);
+
+    template <typename Pixel>
+    void finish(double red, double green, double blue, double alpha, Pixel& out) const;
+
+    bool doColor;
+    double colorSlope = 1.0;
+    double colorOffset = 0.0;
+    double inverseGamma = 1.0;
+    bool doAlpha;
+    double alphaSlope = 1.0;
+    double alphaOffset = 0.0;
+    bool unmult;
+    double (*pow)(double, double);
+};
+
+// Writes the inner part of the convolved tile into the glow world as straight colour: the buffers
+// divided back by the convolved alpha, times exposure and kernel energy. Bands split the rows.
+class KernelOutputterNormal {
+public:
+    KernelOutputterNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* glowWorld,
+                          KernelOutputterNormalParameters* params);
+    PF_Err operator()(int i, int n);
+
+    void output8(int firstRow, int endRow);
+    void output16(int firstRow, int endRow);
+    void output32(int firstRow, int endRow);
+
+private:
+    template <typename Pixel>
+    void output(int firstRow, int endRow);
+
+    [[maybe_unused]] PF_InData* in_data;
+    [[maybe_unused]] AEGP_SuiteHandler& suites;
+    Morvel::Bpc bpc;
+    PF_LayerDef* glowWorld;
+    KernelOutputterNormalParameters* params;
+    int size;
+    int half;
+    double scale;  // the backward transform is not scaled
+    int radius;
+    double e;
+    double factor;
+    int width;
+    int height;
+    GlowFinish levels;
+};
+
+class KernelOutputterChannel {
+public:
+    KernelOutputterChannel(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* glowWorld,
+                           KernelOutputterChannelParameters* params);
+    PF_Err operator()(int i, int n);
+
+    void output8(int firstRow, int endRow);
+    void output16(int firstRow, int endRow);
+    void output32(int firstRow, int endRow);
+
+private:
+    template <typename Pixel>
+    void output(int firstRow, int endRow);
+
+    [[maybe_unused]] PF_InData* in_data;
+    [[maybe_unused]] AEGP_SuiteHandler& suites;
+    Morvel::Bpc bpc;
+    PF_LayerDef* glowWorld;
+    KernelOutputterChannelParameters* params;
+    int size;
+    int half;
+    double scale;
+    int radius;
+    double factorRed;  // exposure times each kernel's energy
+    double factorGreen;
+    double factorBlue;
+    int width;
+    int height;
+    GlowFinish levels;
+};
+
+}  // namespace Glow
