@@ -2,20 +2,6 @@
 
 namespace Glow {
 
-ThresholdNormal::ThresholdNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* input,
-                                 PF_LayerDef* output, ThresholdParameters<Color>* params)
-    : Filter(in_data, suites, bpc, input, output, params), ThresholdToning(in_data, bpc, input, params->common) {}
-
-PF_Err ThresholdNormal::filter8(const Morvel::Rect<int>& rect, bool) {
-    return recordBand<PF_Pixel>(in_data, *suites, input, rect, *params);
-}
-
-PF_Err ThresholdNormal::filter16(const Morvel::Rect<int>& rect, bool) {
-    return recordBand<PF_Pixel16>(in_data, *suites, input, rect, *params);
-}
-
-PF_Err ThresholdNormal::filter32(const Morvel::Rect<int>& rect, bool) {
-    return recordBand<PF_PixelFloat>(in_data, *suites, input, rect, *params);
-}
+template class ThresholdRecordStage<Color>;
 
 }  // namespace Glow

@@ -1,28 +1,17 @@
 #pragma once
 
-#include "Util/AEGP_SuiteHandler.h"
 #include "glow/glow_color.h"
-#include "glow/threshold_parameters.h"
 #include "glow/threshold_toning.h"
-#include "library/filter/filter.h"
-#include "library/world/bpc.h"
-#include "morvel_host/host.h"
 
 namespace Glow {
 
-// The threshold stage of the one-colour glow: one toned, premultiplied record per input pixel
-// whose threshold weight is positive, written into the vector of the parameter record.
-class ThresholdNormal : public Morvel::Filter::Filter<ThresholdParameters<Color>>, private ThresholdToning {
-public:
-    // output is not used (the vector is); the record, the input and the vector must outlive the
-    // filter, and the vector must hold one record per input pixel.
-    ThresholdNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* input,
-                    PF_LayerDef* output, ThresholdParameters<Color>* params);
+extern template class ThresholdRecordStage<Color>;
 
-    // The band's first sampling error, or 0; a missing sampling suite is thrown.
-    PF_Err filter8(const Morvel::Rect<int>& rect, bool first) override;
-    PF_Err filter16(const Morvel::Rect<int>& rect, bool first) override;
-    PF_Err filter32(const Morvel::Rect<int>& rect, bool first) override;
+// The threshold stage of the one-colour glow ("Blur Type" "Normal"): one toned, premultiplied
+// record per input pixel for the convolution.
+class ThresholdNormal final : public ThresholdRecordStage<Color> {
+public:
+    using ThresholdRecordStage::ThresholdRecordStage;
 };
 
 }  // namespace Glow

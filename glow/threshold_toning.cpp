@@ -79,31 +79,26 @@ ThresholdToning::ThresholdToning(PF_InData* in_data, Morvel::Bpc bpc, const PF_L
       tonerMapScale{1.0, 1.0},
       useDifferentChannel(common.useDifferentChannel) {
     const ThresholdCommonParameters& c = common;
+    // The main channel, and the toner's own when it has one, by the depth's factory.
+    auto channels = [&](auto generate, auto& channelFunc, auto& tonerChannelFunc) {
+        channelFunc = generate(c.channel, c.multiplyAlpha, c.referenceColor, c.customChannel);
+        if (useDifferentChannel) {
+            tonerChannelFunc = generate(c.tonerChannel, c.tonerMultiplyAlpha, c.tonerReferenceColor, c.tonerCustomChannel);
+        }
+    };
     switch (bpc) {
     case Morvel::Bpc8:
         generateAlphas8(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness, c.thresholdInvert, alphas);
-        channelFunc8 = generateChannelFunc8(c.channel, c.multiplyAlpha, c.referenceColor, c.customChannel);
-        if (useDifferentChannel) {
-            tonerChannelFunc8 = generateChannelFunc8(c.tonerChannel, c.tonerMultiplyAlpha, c.tonerReferenceColor,
-                                                     c.tonerCustomChannel);
-        }
+        channels(generateChannelFunc8, channelFunc8, tonerChannelFunc8);
         break;
     case Morvel::Bpc16:
         generateAlphas16(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness, c.thresholdInvert, alphas);
-        channelFunc16 = generateChannelFunc16(c.channel, c.multiplyAlpha, c.referenceColor, c.customChannel);
-        if (useDifferentChannel) {
-            tonerChannelFunc16 = generateChannelFunc16(c.tonerChannel, c.tonerMultiplyAlpha, c.tonerReferenceColor,
-                                                       c.tonerCustomChannel);
-        }
+        channels(generateChannelFunc16, channelFunc16, tonerChannelFunc16);
         break;
     case Morvel::Bpc32:
         alphaFunc32 = generateAlphaFunc32(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness,
                                           c.thresholdInvert);
-        channelFunc32 = generateChannelFunc32(c.channel, c.multiplyAlpha, c.referenceColor, c.customChannel);
-        if (useDifferentChannel) {
-            tonerChannelFunc32 = generateChannelFunc32(c.tonerChannel, c.tonerMultiplyAlpha, c.tonerReferenceColor,
-                                                       c.tonerCustomChannel);
-        }
+        channels(generateChannelFunc32, channelFunc32, tonerChannelFunc32);
         break;
     }
     if (useTonerRate) tonerRateFunc = generateTonerRateFunc(in_data, c.tonerWhite, c.tonerBlack, c.tonerGamma);

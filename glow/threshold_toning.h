@@ -7,6 +7,7 @@
 #include "glow/glow_color.h"
 #include "glow/threshold_functions.h"
 #include "glow/threshold_parameters.h"
+#include "library/filter/filter.h"
 #include "library/utility/color.h"
 #include "library/utility/geometry.h"
 #include "library/world/bpc.h"
@@ -97,11 +98,6 @@ protected:
     ChannelFunc16 tonerChannelFunc16;
     ChannelFunc32 tonerChannelFunc32;
 
-    // toneBand writing the records of the convolution's vector, one per input pixel.
-    template <typename Pixel, typename Record>
-    PF_Err recordBand(PF_InData* in_data, AEGP_SuiteHandler& suites, const PF_LayerDef* input,
-                      const Morvel::Rect<int>& area, const ThresholdParameters<Record>& params) const;
-
 private:
     template <typename Pixel, typename Tone, typename Stage>
     PF_Err toneRows(PF_InData* in_data, AEGP_SuiteHandler& suites, const PF_LayerDef* input,
@@ -117,6 +113,27 @@ private:
     double weightOf(uint8_t v) const { return alphas[v]; }
     double weightOf(uint16_t v) const { return alphas[v]; }
     double weightOf(float v) const { return alphaFunc32(v); }
+};
+
+// A threshold stage that fills the convolution's vector: one record per input pixel, written
+// only where the threshold weight is positive. The one-colour and three-channel stages are its two
+// instances.
+template <typename Record>
+class ThresholdRecordStage : public Morvel::Filter::Filter<ThresholdParameters<Record>>, private ThresholdToning {
+public:
+    // output is not used (the vector is); the record, the input and the vector must outlive the
+    // filter, and the vector must hold one record per input pixel.
+    ThresholdRecordStage(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* input,
+                         PF_LayerDef* output, ThresholdParameters<Record>* params);
+
+    // The band's first sampling error, or 0; a missing sampling suite is thrown.
+    PF_Err filter8(const Morvel::Rect<int>& rect, bool first) override;
+    PF_Err filter16(const Morvel::Rect<int>& rect, bool first) override;
+    PF_Err filter32(const Morvel::Rect<int>& rect, bool first) override;
+
+private:
+    template <typename Pixel>
+    PF_Err recordBand(const Morvel::Rect<int>& rect);
 };
 
 // The toner-map scale: the source's first and last column and row land on the map's first and

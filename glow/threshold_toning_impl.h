@@ -228,16 +228,40 @@ struct RecordWriter {
 
 }  // namespace detail
 
-template <typename Pixel, typename Record>
-PF_Err ThresholdToning::recordBand(PF_InData* in_data, AEGP_SuiteHandler& suites, const PF_LayerDef* input,
-                                   const Morvel::Rect<int>& area, const ThresholdParameters<Record>& params) const {
+template <typename Record>
+ThresholdRecordStage<Record>::ThresholdRecordStage(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                                   PF_LayerDef* input, PF_LayerDef* output,
+                                                   ThresholdParameters<Record>* params)
+    : Morvel::Filter::Filter<ThresholdParameters<Record>>(in_data, suites, bpc, input, output, params),
+      ThresholdToning(in_data, bpc, input, params->common) {}
+
+template <typename Record>
+template <typename Pixel>
+PF_Err ThresholdRecordStage<Record>::recordBand(const Morvel::Rect<int>& rect) {
+    const PF_LayerDef* source = this->input;
+    std::vector<Record>* records = this->params->output;
     // One record per pixel of the input, or the band would write past the vector.
-    if (input == nullptr || params.output == nullptr ||
-        params.output->size() < std::size_t(input->width) * std::size_t(input->height)) {
+    if (source == nullptr || records == nullptr ||
+        records->size() < std::size_t(source->width) * std::size_t(source->height)) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    detail::RecordWriter<Record> writer{params.output->data(), std::size_t(input->width)};
-    return toneBand<Pixel>(in_data, suites, input, area, params.common, writer);
+    detail::RecordWriter<Record> writer{records->data(), std::size_t(source->width)};
+    return toneBand<Pixel>(this->in_data, *this->suites, source, rect, this->params->common, writer);
+}
+
+template <typename Record>
+PF_Err ThresholdRecordStage<Record>::filter8(const Morvel::Rect<int>& rect, bool) {
+    return recordBand<PF_Pixel>(rect);
+}
+
+template <typename Record>
+PF_Err ThresholdRecordStage<Record>::filter16(const Morvel::Rect<int>& rect, bool) {
+    return recordBand<PF_Pixel16>(rect);
+}
+
+template <typename Record>
+PF_Err ThresholdRecordStage<Record>::filter32(const Morvel::Rect<int>& rect, bool) {
+    return recordBand<PF_PixelFloat>(rect);
 }
 
 }  // namespace Glow

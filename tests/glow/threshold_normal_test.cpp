@@ -95,11 +95,7 @@ TEST_F(ThresholdNormalTest, SinglePixelRecords) {
         EXPECT_NEAR(e.blue, c.expected.blue * full * full, 1e-9 * full * full) << what;
         EXPECT_NEAR(e.alpha, c.expected.alpha * full, 1e-9 * full) << what;
     };
-    for (const auto& c : cases) {
-        check(Morvel::PixelTag<PF_Pixel>{}, Morvel::Bpc8, c);
-        check(Morvel::PixelTag<PF_Pixel16>{}, Morvel::Bpc16, c);
-        check(Morvel::PixelTag<PF_PixelFloat>{}, Morvel::Bpc32, c);
-    }
+    for (const auto& c : cases) forEachDepth([&](auto tag, Bpc bpc) { check(tag, bpc, c); });
 }
 
 TEST_F(ThresholdNormalTest, FillWithBoostLiftsPureRedByItsLuma) {
@@ -205,45 +201,34 @@ TEST_F(ThresholdNormalTest, ADifferentTonerChannelChangesOnlyTheTone) {
 
 // The three-channel stage is the one-colour stage with its alpha written three times.
 TEST_F(ThresholdNormalTest, ChannelRecordsEqualNormalRecords) {
-    auto compare = [&](auto tag, Bpc bpc) {
+    forEachDepth([&](auto tag, Bpc bpc) {
         using Pixel = typename decltype(tag)::type;
         RawWorld<Pixel> image(23, 9);
         HostWorld<Pixel> map(7, 5);
         randomImage(image, 3 + bpc);
         randomImage(map, 4 + bpc);
-        for (int tones = 1; tones <= 6; ++tones) {
-            for (int variant = 0; variant < 8; ++variant) {
-                ThresholdCommonParameters c = defaultThreshold();
-                c.threshold = 0.4;
-                c.tones = tones;
-                c.toner = (variant & 1) ? 2 : 1;
-                c.blendWithOriginal = (variant & 2) ? 0.3 : 0;
-                c.boostLowLuminance = (variant & 4) ? 0.6 : 0;
-                c.tonerMap = tones >= 4 ? map.get() : nullptr;
-                c.tonerGamma = 2.2;
-                const auto normal = records<Glow::Color>(bpc, image, c);
-                const auto channel = records<ChannelColor>(bpc, image, c);
-                int weighted = 0;
-                for (size_t i = 0; i < normal.size(); ++i) {
-                    const auto& n = normal[i];
-                    const auto& k = channel[i];
-                    const std::string what = "bpc " + std::to_string(bpc) + " tones " + std::to_string(tones) +
-                                             " variant " + std::to_string(variant) + " #" + std::to_string(i);
-                    ASSERT_EQ(k.red, n.red) << what;
-                    ASSERT_EQ(k.green, n.green) << what;
-                    ASSERT_EQ(k.blue, n.blue) << what;
-                    ASSERT_EQ(k.redAlpha, n.alpha) << what;
-                    ASSERT_EQ(k.greenAlpha, k.redAlpha) << what;
-                    ASSERT_EQ(k.blueAlpha, k.redAlpha) << what;
-                    weighted += n.alpha > 0;
-                }
-                EXPECT_GT(weighted, 20) << bpc << " " << tones;
+        ThresholdCommonParameters base = defaultThreshold();
+        base.threshold = 0.4;
+        base.tonerGamma = 2.2;
+        forEachToning(base, map.get(), [&](const ThresholdCommonParameters& c, const std::string& label) {
+            const auto normal = records<Glow::Color>(bpc, image, c);
+            const auto channel = records<ChannelColor>(bpc, image, c);
+            int weighted = 0;
+            for (size_t i = 0; i < normal.size(); ++i) {
+                const auto& n = normal[i];
+                const auto& k = channel[i];
+                const std::string what = "bpc " + std::to_string(bpc) + " " + label + " #" + std::to_string(i);
+                ASSERT_EQ(k.red, n.red) << what;
+                ASSERT_EQ(k.green, n.green) << what;
+                ASSERT_EQ(k.blue, n.blue) << what;
+                ASSERT_EQ(k.redAlpha, n.alpha) << what;
+                ASSERT_EQ(k.greenAlpha, k.redAlpha) << what;
+                ASSERT_EQ(k.blueAlpha, k.redAlpha) << what;
+                weighted += n.alpha > 0;
             }
-        }
-    };
-    compare(Morvel::PixelTag<PF_Pixel>{}, Morvel::Bpc8);
-    compare(Morvel::PixelTag<PF_Pixel16>{}, Morvel::Bpc16);
-    compare(Morvel::PixelTag<PF_PixelFloat>{}, Morvel::Bpc32);
+            EXPECT_GT(weighted, 20) << bpc << " " << label;
+        });
+    });
 }
 
 // A band stops sampling at its first failure and returns it; a missing suite is the band's 516.

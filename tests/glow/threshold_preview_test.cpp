@@ -63,9 +63,7 @@ TEST_F(ThresholdPreviewTest, ThresholdImageOfAGreyRamp) {
             EXPECT_TRUE(sameColour(out.at(i, 1), ramp.at(i, 1))) << what;
         }
     };
-    check(Morvel::PixelTag<PF_Pixel>{}, Morvel::Bpc8, 255);
-    check(Morvel::PixelTag<PF_Pixel16>{}, Morvel::Bpc16, 4096);
-    check(Morvel::PixelTag<PF_PixelFloat>{}, Morvel::Bpc32, 1000);
+    forEachDepth([&](auto tag, Bpc bpc) { check(tag, bpc, bpc == Morvel::Bpc8 ? 255 : bpc == Morvel::Bpc16 ? 4096 : 1000); });
 }
 
 // Pixels of the toned image at 8 bits, one case per row. The output starts as a marker colour,
@@ -242,7 +240,7 @@ TEST_F(ThresholdPreviewTest, FloatAlphaIsCappedAndColoursAreNot) {
 // The toned image is the one-colour record made straight, within one step, wherever a colour
 // is written.
 TEST_F(ThresholdPreviewTest, TonedImageIsTheStraightRecord) {
-    auto compare = [&](auto tag, Bpc bpc) {
+    forEachDepth([&](auto tag, Bpc bpc) {
         using Pixel = typename decltype(tag)::type;
         const double full = fullOf<Pixel>();
         const bool integral = Morvel::PixelTraits<Pixel>::integral;
@@ -250,48 +248,37 @@ TEST_F(ThresholdPreviewTest, TonedImageIsTheStraightRecord) {
         HostWorld<Pixel> map(5, 9);
         randomImage(image, 30 + bpc);
         randomImage(map, 40 + bpc);
-        for (int tones = 1; tones <= 6; ++tones) {
-            for (int variant = 0; variant < 8; ++variant) {
-                ThresholdCommonParameters c = defaultThreshold();
-                c.threshold = 0.35;
-                c.tones = tones;
-                c.toner = (variant & 1) ? 2 : 1;
-                c.blendWithOriginal = (variant & 2) ? 0.4 : 0;
-                c.boostLowLuminance = (variant & 4) ? 0.7 : 0;
-                c.tonerMap = tones >= 4 ? map.get() : nullptr;
-                c.tonerGamma = 0.6;
-                std::vector<Glow::Color> records(size_t(19) * 7);
-                Glow::ThresholdParameters<Glow::Color> p{c, &records};
-                ASSERT_EQ(run<Glow::ThresholdNormal>(bpc, image.get(), nullptr, p), PF_Err_NONE);
-                ASSERT_EQ(preview(bpc, image, out, c), PF_Err_NONE);
-                int compared = 0;
-                for (int y = 0; y < 7; ++y) {
-                    for (int x = 0; x < 19; ++x) {
-                        const Glow::Color& e = records[size_t(y) * 19 + x];
-                        const Pixel& o = out.at(x, y);
-                        if (e.alpha <= 0 || o.alpha == 0 || (!integral && o.alpha <= 1e-6)) continue;
-                        const std::string what = "bpc " + std::to_string(bpc) + " tones " + std::to_string(tones) +
-                                                 " variant " + std::to_string(variant) + " at " + std::to_string(x) +
-                                                 "," + std::to_string(y);
-                        auto expected = [&](double v) {
-                            const double s = v / e.alpha;
-                            return integral ? std::clamp(std::trunc(s), 0.0, full) : s;
-                        };
-                        const double step = integral ? 1 : 1e-5 * std::max(1.0, std::abs(e.red / e.alpha));
-                        ASSERT_NEAR(o.red, expected(e.red), step) << what;
-                        ASSERT_NEAR(o.green, expected(e.green), integral ? 1 : 1e-4) << what;
-                        ASSERT_NEAR(o.blue, expected(e.blue), integral ? 1 : 1e-4) << what;
-                        ASSERT_NEAR(o.alpha, integral ? std::trunc(e.alpha) : std::min(e.alpha, 1.0), 1e-6) << what;
-                        ++compared;
-                    }
+        ThresholdCommonParameters base = defaultThreshold();
+        base.threshold = 0.35;
+        base.tonerGamma = 0.6;
+        forEachToning(base, map.get(), [&](const ThresholdCommonParameters& c, const std::string& label) {
+            std::vector<Glow::Color> records(size_t(19) * 7);
+            Glow::ThresholdParameters<Glow::Color> p{c, &records};
+            ASSERT_EQ(run<Glow::ThresholdNormal>(bpc, image.get(), nullptr, p), PF_Err_NONE);
+            ASSERT_EQ(preview(bpc, image, out, c), PF_Err_NONE);
+            int compared = 0;
+            for (int y = 0; y < 7; ++y) {
+                for (int x = 0; x < 19; ++x) {
+                    const Glow::Color& e = records[size_t(y) * 19 + x];
+                    const Pixel& o = out.at(x, y);
+                    if (e.alpha <= 0 || o.alpha == 0 || (!integral && o.alpha <= 1e-6)) continue;
+                    const std::string what = "bpc " + std::to_string(bpc) + " " + label + " at " +
+                                             std::to_string(x) + "," + std::to_string(y);
+                    auto expected = [&](double v) {
+                        const double s = v / e.alpha;
+                        return integral ? std::clamp(std::trunc(s), 0.0, full) : s;
+                    };
+                    const double step = integral ? 1 : 1e-4 * std::max(1.0, std::abs(e.red / e.alpha));
+                    ASSERT_NEAR(o.red, expected(e.red), step) << what;
+                    ASSERT_NEAR(o.green, expected(e.green), step) << what;
+                    ASSERT_NEAR(o.blue, expected(e.blue), step) << what;
+                    ASSERT_NEAR(o.alpha, integral ? std::trunc(e.alpha) : std::min(e.alpha, 1.0), 1e-6) << what;
+                    ++compared;
                 }
-                EXPECT_GT(compared, 10) << bpc << " " << tones << " " << variant;
             }
-        }
-    };
-    compare(Morvel::PixelTag<PF_Pixel>{}, Morvel::Bpc8);
-    compare(Morvel::PixelTag<PF_Pixel16>{}, Morvel::Bpc16);
-    compare(Morvel::PixelTag<PF_PixelFloat>{}, Morvel::Bpc32);
+            EXPECT_GT(compared, 10) << bpc << " " << label;
+        });
+    });
 }
 
 TEST_F(ThresholdPreviewTest, SamplingFailuresEndThePreview) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <random>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -90,3 +91,28 @@ protected:
     }
     std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
+
+// fn(Morvel::PixelTag<Pixel>{}, bpc) at each depth.
+template <typename Fn>
+void forEachDepth(Fn&& fn) {
+    fn(Morvel::PixelTag<PF_Pixel>{}, Morvel::Bpc8);
+    fn(Morvel::PixelTag<PF_Pixel16>{}, Morvel::Bpc16);
+    fn(Morvel::PixelTag<PF_PixelFloat>{}, Morvel::Bpc32);
+}
+
+// fn(settings, label) for tones 1..6, each with the eight toner operations ("Tint" or "Fill",
+// blended or not, boosted or not); the map is set for the tones that read one.
+template <typename Fn>
+void forEachToning(const Glow::ThresholdCommonParameters& base, PF_LayerDef* map, Fn&& fn) {
+    for (int tones = 1; tones <= 6; ++tones) {
+        for (int variant = 0; variant < 8; ++variant) {
+            Glow::ThresholdCommonParameters c = base;
+            c.tones = tones;
+            c.toner = (variant & 1) ? 2 : 1;
+            c.blendWithOriginal = (variant & 2) ? 0.3 : 0;
+            c.boostLowLuminance = (variant & 4) ? 0.6 : 0;
+            c.tonerMap = tones >= 4 ? map : nullptr;
+            fn(c, "tones " + std::to_string(tones) + " variant " + std::to_string(variant));
+        }
+    }
+}
