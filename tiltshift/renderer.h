@@ -4,14 +4,17 @@
 
 namespace TiltShift {
 
-// Copies the layer to the output unchanged, placed by the worlds' origins; stands in for the
-// blur until the blur passes exist.
-class PassThroughRenderer : public Morvel::SmartRenderer {
+// The tilt-shift's smart render: brings the layer to the output's frame, then runs the blur pass
+// of the focus "Type".
+class Renderer : public Morvel::SmartRenderer {
 public:
     using Morvel::SmartRenderer::SmartRenderer;
     int render() override;
-};
 
-using Renderer = PassThroughRenderer;
+private:
+    // The layer in a cleared world of the output's size and origin, or the input itself when it
+    // already is one.
+    PF_Err inputInOutputFrame(std::shared_ptr<Morvel::World>& framed);
+};
 
 }  // namespace TiltShift

@@ -23,7 +23,9 @@ int renderEntry(int plugin_id, PF_InData* in_data, PF_OutData* out_data, PF_Smar
                 const Morvel::Plugin::ParameterValue* values, bool flag) {
     return Morvel::Plugin::runGuarded([&] {
         Renderer renderer(plugin_id, in_data, out_data, extra, values, flag);
-        return renderer.execute();
+        const PF_Err err = renderer.execute();
+        const PF_Err released = renderer.release();
+        return err != PF_Err_NONE ? err : released;
     });
 }
 

@@ -33,9 +33,11 @@
 #include "host/sim/drawing.h"
 #include "host/sim/frame.h"
 #include "host/sim/iterate.h"
+#include "host/sim/params.h"
 #include "host/sim/plugin.h"
 #include "host/sim/script.h"
 #include "Util/HostHandles.h"
+#include "tiltshift/parameters.h"
 
 namespace {
 
@@ -193,6 +195,24 @@ PF_Err arbCompare(Stage& s) {
 }
 PF_Err arbDispose(Stage& s) { return arbitrary(s).dispose(s.value); }
 
+// The tilt-shift on its layer with something in every stage of its render: the layer mostly
+// outside the focus area, chromatic aberration that samples, a vignette to blend.
+Step tiltShiftToRender(int type) {
+    return [type](Stage& s) -> PF_Err {
+        if (PF_Err err = withParameters(s)) return err;
+        auto set = [&s](TiltShift::ParamIndex index, const std::function<void(PF_ParamDefUnion&)>& change) {
+            PF_ParamDef value = Sim::paramValue(s.instance.effect(), index);
+            change(value.u);
+            Sim::setParamValue(s.instance.effect(), index, value);
+        };
+        set(TiltShift::PARAM_TYPE, [type](PF_ParamDefUnion& u) { u.pd.value = type; });
+        set(TiltShift::PARAM_INNER_WIDTH, [](PF_ParamDefUnion& u) { u.fs_d.value = 5.0; });
+        set(TiltShift::PARAM_CHROMATIC_ABERRATION, [](PF_ParamDefUnion& u) { u.fs_d.value = 4.0; });
+        set(TiltShift::PARAM_VIGNETTING, [](PF_ParamDefUnion& u) { u.fs_d.value = 50.0; });
+        return PF_Err_NONE;
+    };
+}
+
 // One frame of the whole layer as the host runs it: smart pre-render, then smart render.
 Step smartRender(int depth, PF_RationalScale downsample = {1, 1}) {
     return [depth, downsample](Stage& s) {
@@ -237,6 +257,12 @@ const Row kRows[] = {
     {"MorvelTiltShift", "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
     {"MorvelTiltShift", "user changed a parameter", withParameters, command(PF_Cmd_USER_CHANGED_PARAM)},
     {"MorvelTiltShift", "update the parameters' UI", withParameters, command(PF_Cmd_UPDATE_PARAMS_UI)},
+    {"MorvelTiltShift", "radial frame 8-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), smartRender(8)},
+    {"MorvelTiltShift", "radial frame 16-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), smartRender(16)},
+    {"MorvelTiltShift", "radial frame 32-bit", tiltShiftToRender(TiltShift::TYPE_RADIAL), smartRender(32)},
+    {"MorvelTiltShift", "linear frame 8-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), smartRender(8)},
+    {"MorvelTiltShift", "linear frame 16-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), smartRender(16)},
+    {"MorvelTiltShift", "linear frame 32-bit", tiltShiftToRender(TiltShift::TYPE_LINEAR), smartRender(32)},
     {"MorvelDiffusion", "about", setUp, command(PF_Cmd_ABOUT)},
     {"MorvelDiffusion", "global set-up", nothing, setUp},
     {"MorvelDiffusion", "global set-down", setUp, [](Stage& s) { return s.instance.globalSetdown(); }},

@@ -41,8 +41,8 @@ TEST_F(TiltShiftFrameTest, RegistrationStopsAtAFailingRowAndStillCountsEighteen)
     EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
 }
 
-// Until the blur is in, a frame hands the layer through: every output pixel is the layer's
-// pixel at the same place.
+// A layer that lies wholly inside the default focus area is not blurred: every output pixel is
+// the layer's pixel at the same place.
 TEST_F(TiltShiftFrameTest, AFrameAtEightBitsIsTheLayerWhereverTheOutputLies) {
     ASSERT_EQ(instance().paramSetup(), PF_Err_NONE);
     instance().placeOnLayer(AEGP_ObjectType_AV, 24, 16);

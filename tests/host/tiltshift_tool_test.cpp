@@ -72,4 +72,32 @@ TEST(MorvelToolTiltShift, RendersAtEveryDepthAndDownsampled) {
     }
 }
 
+// Every blending item, with a vignette to blend and chromatic aberration to sample; the types,
+// edge modes and depths take turns.
+TEST(MorvelToolTiltShift, RendersEveryBlendingModeWithAVignette) {
+    namespace fs = std::filesystem;
+    const char* const items[] = {"Normal",     "Add",        "Multiply", "Screen",  "Overlay",    "Soft Light",
+                                 "Hard Light", "Color Dodge", "Color Burn", "Darken", "Lighten",    "Difference",
+                                 "Exclusion",  "Hue",        "Saturation", "Luminosity"};
+    const int depths[] = {8, 16, 32};
+    int turn = 0;
+    for (const char* item : items) {
+        SCOPED_TRACE(item);
+        const int depth = depths[turn % 3];
+        const fs::path out = fs::temp_directory_path() /
+                             ("morvel_tiltshift_mode_" + std::to_string(::getpid()) + (depth == 32 ? ".exr" : ".png"));
+        const std::string options = std::string("--set 'Blending Mode=") + item + "' --set 'Type=" +
+                                    std::to_string(1 + turn % 2) + "' --set 'Repeat Edge Pixels=" +
+                                    std::to_string((turn / 2) % 2) + "' --set 'Vignetting=80' --set 'Vignetting Color=1,0.5,0'" +
+                                    " --set 'Chromatic Aberration=5' --set 'Inner Width=20' --depth " +
+                                    std::to_string(depth) + " --downsample 2";
+        const ToolRunner::Outcome outcome = ToolRunner::runTool("render '" + Sim::builtPluginPath("MorvelTiltShift") +
+                                                                "' -o '" + out.string() + "' " + options);
+        EXPECT_EQ(outcome.status, 0) << options << "\n" << outcome.err;
+        EXPECT_TRUE(fs::exists(out));
+        fs::remove(out);
+        ++turn;
+    }
+}
+
 }  // namespace

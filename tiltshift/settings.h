@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+#include "library/parameter/parameter_def.h"
+#include "library/utility/color.h"
+#include "morvel_host/host.h"
+
+namespace TiltShift {
+
+// One render's settings, lengths in pixels of the render's resolution (both axes scaled by the
+// horizontal downsample).
+struct Settings {
+    double halfDiagonal;
+    double blurAmount;
+    double blurOffset;
+    double weightBase;
+    double centerX, centerY;  // in the output world's pixels
+    double direction;         // radians
+    double ratio;
+    double innerWidth;
+    int32_t linearMode;
+    double power;
+    double focusDistance;
+    double chromaticAberration;
+    double vignetting;  // fraction
+    Morvel::Color<float> vignettingColor;
+    int32_t blendMode;  // BlendMode
+    bool repeatEdgePixels;
+};
+
+// values: the 17 render values in table order. output: the world the render writes, whose origin
+// places the centre.
+Settings makeSettings(const Morvel::Plugin::ParameterValue* values, const PF_InData* in_data, double downsampleX,
+                      const PF_LayerDef& output);
+
+}  // namespace TiltShift
