@@ -215,10 +215,19 @@ Sim::Image rampLayer(int32_t width, int32_t height) {
     return picture;
 }
 
-// The glow's paths through a frame: the preprocessing mode with levels and a layer mask; and
-// the final composite without kernels, at part opacities, with source levels and a glow layer of
-// another size than the output.
-enum class GlowPath { Preprocessing, Final };
+// The input layer as an opaque grey ramp along x, so that the threshold passes its upper part.
+void rampInput(Stage& s) {
+    Sim::Image& input = *s.host.worlds().hostImage(s.instance.effect().inputLayer);
+    const Sim::Image ramp = rampLayer(input.width(), input.height());
+    for (int32_t y = 0; y < input.height(); ++y) {
+        for (int32_t x = 0; x < input.width(); ++x) input.at<PF_Pixel>(x, y) = ramp.at<PF_Pixel>(x, y);
+    }
+}
+
+// The glow's paths through a frame: the preprocessing mode with levels and a layer mask; the
+// final composite without kernels, at part opacities, with source levels and a glow layer of
+// another size than the output; the threshold preview; and the toner preview reading a toner map.
+enum class GlowPath { Preprocessing, Final, Threshold, TonerMap };
 
 Step glowPath(GlowPath path) {
     return [path](Stage& s) -> PF_Err {
@@ -230,6 +239,14 @@ Step glowPath(GlowPath path) {
             setValue(s, 40, [](PF_ParamDefUnion& u) { u.bd.value = 1; });     // Use Mask
             setValue(s, 42, [](PF_ParamDefUnion& u) { u.pd.value = 3; });     // Mask Type: Layer
             s.instance.setLayerParam(43, rampLayer(40, 24));                   // Mask Layer
+        } else if (path == GlowPath::Threshold) {
+            setValue(s, 1, [](PF_ParamDefUnion& u) { u.pd.value = 2; });      // Rendering Mode: Threshold
+            rampInput(s);
+        } else if (path == GlowPath::TonerMap) {
+            setValue(s, 1, [](PF_ParamDefUnion& u) { u.pd.value = 3; });      // Rendering Mode: Toner
+            setValue(s, 68, [](PF_ParamDefUnion& u) { u.pd.value = 5; });     // Tones: Toner Map(Highlight)
+            s.instance.setLayerParam(72, rampLayer(16, 10));                   // Toner Map
+            rampInput(s);
         } else {
             setValue(s, 7, [](PF_ParamDefUnion& u) { u.bd.value = 0; });      // Diffusion
             setValue(s, 88, [](PF_ParamDefUnion& u) { u.fs_d.value = 50; });  // Source Opacity
@@ -292,6 +309,12 @@ const Row kRows[] = {
     {"MorvelGlow", "frame 8-bit final", glowPath(GlowPath::Final), smartRender(8)},
     {"MorvelGlow", "frame 16-bit final", glowPath(GlowPath::Final), smartRender(16)},
     {"MorvelGlow", "frame 32-bit final", glowPath(GlowPath::Final), smartRender(32)},
+    {"MorvelGlow", "frame 8-bit threshold", glowPath(GlowPath::Threshold), smartRender(8)},
+    {"MorvelGlow", "frame 16-bit threshold", glowPath(GlowPath::Threshold), smartRender(16)},
+    {"MorvelGlow", "frame 32-bit threshold", glowPath(GlowPath::Threshold), smartRender(32)},
+    {"MorvelGlow", "frame 8-bit toner map", glowPath(GlowPath::TonerMap), smartRender(8)},
+    {"MorvelGlow", "frame 16-bit toner map", glowPath(GlowPath::TonerMap), smartRender(16)},
+    {"MorvelGlow", "frame 32-bit toner map", glowPath(GlowPath::TonerMap), smartRender(32)},
     {kExpressionEffect, "parameter set-up", setUp, [](Stage& s) { return s.instance.paramSetup(); }},
     {kExpressionEffect, "expression draw", withControls, event(drawEvent)},
     {kExpressionEffect, "expression click", withControls, event(clickEvent)},
