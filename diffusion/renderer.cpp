@@ -70,8 +70,10 @@ int Renderer::render() {
         if (PF_Err err = Morvel::iterateGeneric(inData, suites, stage, PF_Iterations_ONCE_PER_PROCESSOR)) return err;
     }
 
-    // 4. The diffusion of the buffer into the diffusion layer: not part of this build yet, so the
-    //    diffusion layer stays the thresholded source.
+    // 4. A radius this small would spread nothing: the diffusion layer stays the thresholded source.
+    if (values[ROW_BLUR_RADIUS].value.d * downsampleX > 1e-6) {
+        if (PF_Err err = diffuse(buffer, diffusion->world, threshold.weighted, threshold.weightFactor)) return err;
+    }
 
     // 5. Source details: in place on a world of the render's own, else into a new one. That one is
     //    cleared, since the stage leaves transparent pixels unwritten.

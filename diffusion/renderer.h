@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "diffusion/preprocessor.h"
+#include "glow/glow_color.h"
 #include "library/plugin/smart_renderer.h"
 #include "library/world/world.h"
 
@@ -25,6 +27,9 @@ private:
     DetailParameters details(int hueRow) const;
     // Runs the detail stage from `from` into `to` (the same world for in place).
     PF_Err applyDetails(DetailParameters& settings, PF_LayerDef* from, PF_LayerDef* to);
+    // Convolves the premultiplied (maybe weighted) buffer with the diffusion kernel, tile by
+    // tile, into the diffusion layer as straight colour.
+    PF_Err diffuse(std::vector<Glow::Color>& buffer, PF_LayerDef* diffusion, bool weighted, double weightFactor);
     PF_Err composite(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& diffusion);
 };
 

@@ -75,19 +75,12 @@ PF_Err GlowNormal::execute() {
         KernelSetterNormal setter(in_data, suites, &setterParams);
         KernelMultiplierNormal multiplier(in_data, suites, &multiplierParams);
         KernelOutputterNormal outputter(in_data, suites, bpc, glowWorld, &outputterParams);
-        constexpr int kOncePerProcessor = PF_Iterations_ONCE_PER_PROCESSOR;
 
         return forEachTile(in_data, width, height, TileGrid(width, height, size, radius), [&](int tx, int ty) {
             setterParams.tileX = outputterParams.tileX = tx;
             setterParams.tileY = outputterParams.tileY = ty;
-            PF_Err tileErr = Morvel::iterateGeneric(in_data, suites, setter, kOncePerProcessor);
-            if (!tileErr) tileErr = fft.fft(1, bufferA.rows());
-            if (!tileErr) tileErr = fft.fft(1, bufferB.rows());
-            if (!tileErr) tileErr = Morvel::iterateGeneric(in_data, suites, multiplier, kOncePerProcessor);
-            if (!tileErr) tileErr = fft.fft(-1, bufferA.rows());
-            if (!tileErr) tileErr = fft.fft(-1, bufferB.rows());
-            if (!tileErr) tileErr = Morvel::iterateGeneric(in_data, suites, outputter, kOncePerProcessor);
-            return tileErr;
+            return convolveTilePair(in_data, suites, fft, setter, multiplier, outputter, bufferA.rows(),
+                                    bufferB.rows());
         });
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;

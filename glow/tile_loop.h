@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "Util/AEGP_SuiteHandler.h"
+#include "library/fft/fft2d.h"
+#include "library/filter/iterate.h"
 #include "morvel_host/host.h"
 
 namespace Glow {
@@ -41,6 +44,22 @@ PF_Err forEachTile(PF_InData* in_data, int width, int height, const TileGrid& gr
         }
     }
     return PF_Err_NONE;
+}
+
+// One tile of a four-channel convolution in two complex planes: load, both forward, multiply by
+// the kernel's spectrum, both back, write. The first error ends it.
+template <typename Setter, typename Multiplier, typename Outputter>
+PF_Err convolveTilePair(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::FFT::FFT2D& fft, Setter& setter,
+                        Multiplier& multiplier, Outputter& outputter, double** bufferA, double** bufferB) {
+    constexpr int kOncePerProcessor = PF_Iterations_ONCE_PER_PROCESSOR;
+    PF_Err err = Morvel::iterateGeneric(in_data, suites, setter, kOncePerProcessor);
+    if (!err) err = fft.fft(1, bufferA);
+    if (!err) err = fft.fft(1, bufferB);
+    if (!err) err = Morvel::iterateGeneric(in_data, suites, multiplier, kOncePerProcessor);
+    if (!err) err = fft.fft(-1, bufferA);
+    if (!err) err = fft.fft(-1, bufferB);
+    if (!err) err = Morvel::iterateGeneric(in_data, suites, outputter, kOncePerProcessor);
+    return err;
 }
 
 }  // namespace Glow

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "diffusion/parameters.h"
 #include "diffusion/renderer.h"
 #include "host/sim/frame.h"
+#include "host/sim/iterate.h"
 #include "host/sim/params.h"
 #include "host/sim/plugin.h"
 #include "library/plugin/exports.h"
@@ -257,11 +259,12 @@ TEST_F(DiffusionRenderTest, EveryBlendingModeItemReachesTheHostWithItsTransferMo
     for (int outside : {0, 32, -1}) EXPECT_EQ(toBlendingMode(outside), BlendingMode::Normal) << outside;
 }
 
-// With the source left out the output is the diffusion layer: the source with its alpha cut by the
-// threshold ramp (no blur yet), colours untouched; with the diffusion left out it is the source.
+// With the source left out the output is the diffusion layer: without a blur the source with its
+// alpha cut by the threshold ramp, colours untouched; with the diffusion left out it is the source.
 TEST_F(DiffusionRenderTest, EachSideOfTheCompositeAloneAtEveryDepth) {
     Sim::Image& layer = patternedLayer(20, 12);
     setItem(ROW_CHANNEL, 3);  // green: 200 − 7y
+    setReal(ROW_BLUR_RADIUS, 0);
     for (int depth : {8, 16, 32}) {
         for (bool sourceOnly : {false, true}) {
             SCOPED_TRACE(std::to_string(depth) + (sourceOnly ? " source only" : " diffusion only"));
@@ -351,6 +354,256 @@ TEST_F(DiffusionRenderTest, AMissingIterationSuiteEndsTheRenderWithNothingLeaked
     const Sim::FrameResult frame = instance().renderFrame();
     EXPECT_EQ(frame.renderErr, PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(frame.deletes, 1);
+    EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+}
+
+// ---- the diffusion step: the output is the diffusion layer alone, everything passing the threshold
+
+class DiffuseTest : public DiffusionRenderTest {
+protected:
+    void SetUp() override {
+        DiffusionRenderTest::SetUp();
+        settle();
+    }
+    // A new instance of the effect, for another layer.
+    void restart() {
+        for (const auto& v : instance_->violations()) ADD_FAILURE() << v;
+        instance_ = std::make_unique<Sim::PluginInstance>(host(), EntryPointFunc, "MorvelDiffusion");
+        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
+        ASSERT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        settle();
+    }
+    void settle() {
+        setReal(ROW_THRESHOLD, 0);
+        setReal(ROW_THRESHOLD_SOFTNESS, 0);
+        setReal(ROW_WEIGHT, 0);
+        setReal(ROW_SOURCE_OPACITY, 0);
+        setReal(ROW_DIFFUSION_OPACITY, 100);
+    }
+    Sim::Image& floatLayer(int w, int h) {
+        instance().placeOnLayer(AEGP_ObjectType_AV, w, h, PF_PixelFormat_ARGB128);
+        Sim::Image& layer = *host().worlds().hostImage(instance().effect().inputLayer);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) layer.at<PF_PixelFloat>(x, y) = PF_PixelFloat{0, 0, 0, 0};
+        }
+        return layer;
+    }
+};
+
+// The disc kernel of radius R and softness 5 worked out apart from the creator, normalised by its
+// sum; indexed by the offset's square.
+std::vector<double> directKernel(double R, int r) {
+    const double k = (123.5 - 6 * 5) / R;
+    std::vector<double> kernel(size_t(2 * r + 1) * size_t(2 * r + 1));
+    double sum = 0;
+    for (int dx = -r; dx <= r; ++dx) {
+        for (int dy = -r; dy <= r; ++dy) {
+            const double d = std::sqrt(double(dx * dx + dy * dy));
+            const double edge = std::clamp(R + 0.5 - d, 0.0, 0.5) * 2;
+            const double v = edge * std::min(1.0, 1.0 / ((k * d + 0.5) * (k * d + 0.5)));
+            kernel[size_t((dx + r) * (2 * r + 1) + dy + r)] = v;
+            sum += v;
+        }
+    }
+    for (double& v : kernel) v /= sum;
+    return kernel;
+}
+
+TEST_F(DiffuseTest, OneWhitePixelSpreadsIntoTheKernel) {
+    Sim::Image& layer = floatLayer(128, 128);
+    layer.at<PF_PixelFloat>(64, 64) = PF_PixelFloat{1, 1, 1, 1};
+    Sim::FrameRequest request;
+    request.depth = 32;
+    const Sim::FrameResult frame = instance().renderFrame(request);
+    ASSERT_EQ(frame.err(), PF_Err_NONE);
+    double sum = 0;
+    int lit = 0;
+    for (int y = 0; y < 128; ++y) {
+        for (int x = 0; x < 128; ++x) {
+            const PF_PixelFloat& p = frame.output.at<PF_PixelFloat>(x, y);
+            sum += p.alpha;
+            lit += p.alpha > 1e-6f;
+            if (std::hypot(x - 64, y - 64) >= 30.5) {
+                ASSERT_EQ(p.alpha, 0.0f) << x << "," << y;
+            }
+            if (p.alpha > 0) {
+                ASSERT_NEAR(p.red, 1.0, 1e-5) << x << "," << y;
+                ASSERT_NEAR(p.blue, 1.0, 1e-5) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_NEAR(sum, 1.0, 1e-5);
+    EXPECT_EQ(lit, 2933);
+    EXPECT_NEAR(frame.output.at<PF_PixelFloat>(64, 64).alpha, 0.31047582, 1e-7);
+    EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+}
+
+// Tiles of 256 (4 for R 20, 6 for R 60) against a brute-force convolution of the sparse buffer,
+// extended by the wrap rule.
+TEST_F(DiffuseTest, TiledEqualsDirectForEveryWrap) {
+    const int w = 300, h = 200;
+    Sim::Image& layer = floatLayer(w, h);
+    std::mt19937 random(23);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<Sim::Unit> source(size_t(w) * h, Sim::Unit{0, 0, 0, 0});
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const bool edge = x == 0 || y == 0 || x == w - 1 || y == h - 1;
+            if (unit(random) > (edge ? 0.2f : 0.004f)) continue;
+            const PF_PixelFloat p{1, unit(random), unit(random), unit(random)};
+            layer.at<PF_PixelFloat>(x, y) = p;
+            source[size_t(y) * w + x] = Sim::Unit{1, p.red, p.green, p.blue};
+        }
+    }
+    auto wrapped = [](int v, int n, int wrap) {
+        if (wrap == 2) return std::clamp(v, 0, n - 1);
+        if (wrap == 3) {
+            v = ((v % (2 * n)) + 2 * n) % (2 * n);
+            return v < n ? v : 2 * n - 1 - v;
+        }
+        return v;
+    };
+    for (double R : {20.0, 60.0}) {
+        const int r = int(std::ceil(R));
+        const std::vector<double> kernel = directKernel(R, r);
+        for (int wrap : {1, 2, 3}) {
+            SCOPED_TRACE("R " + std::to_string(R) + " wrap " + std::to_string(wrap));
+            setReal(ROW_BLUR_RADIUS, R);
+            setItem(ROW_WRAP, wrap);
+            Sim::FrameRequest request;
+            request.depth = 32;
+            const Sim::FrameResult frame = instance().renderFrame(request);
+            ASSERT_EQ(frame.err(), PF_Err_NONE);
+            // Scatter every lit place of the extended image onto the pixels within r.
+            std::vector<Sim::Unit> want(size_t(w) * h, Sim::Unit{0, 0, 0, 0});
+            for (int Y = -r; Y < h + r; ++Y) {
+                for (int X = -r; X < w + r; ++X) {
+                    const int sx = wrapped(X, w, wrap), sy = wrapped(Y, h, wrap);
+                    if (sx < 0 || sy < 0 || sx >= w || sy >= h) continue;
+                    const Sim::Unit& s = source[size_t(sy) * w + sx];
+                    if (s.alpha == 0) continue;
+                    for (int y = std::max(Y - r, 0); y <= std::min(Y + r, h - 1); ++y) {
+                        for (int x = std::max(X - r, 0); x <= std::min(X + r, w - 1); ++x) {
+                            const double k = kernel[size_t((x - X + r) * (2 * r + 1) + y - Y + r)];
+                            Sim::Unit& o = want[size_t(y) * w + x];
+                            o.alpha += k * s.alpha;
+                            o.red += k * s.red;
+                            o.green += k * s.green;
+                            o.blue += k * s.blue;
+                        }
+                    }
+                }
+            }
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const PF_PixelFloat& got = frame.output.at<PF_PixelFloat>(x, y);
+                    const Sim::Unit& o = want[size_t(y) * w + x];
+                    ASSERT_NEAR(got.alpha, o.alpha, 1e-6) << x << "," << y;
+                    if (o.alpha <= 1e-5) continue;
+                    ASSERT_NEAR(got.red * got.alpha, o.red, 1e-6) << x << "," << y;
+                    ASSERT_NEAR(got.green * got.alpha, o.green, 1e-6) << x << "," << y;
+                    ASSERT_NEAR(got.blue * got.alpha, o.blue, 1e-6) << x << "," << y;
+                }
+            }
+            EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+        }
+    }
+}
+
+// A uniform opaque image keeps its colour and full alpha wherever the wrap brings the image in,
+// weighted or not; the same layer unblurred is the reference.
+TEST_F(DiffuseTest, UniformImageKeepsItsColour) {
+    Sim::Image& layer = patternedLayer(40, 30);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 40; ++x) layer.at<PF_Pixel>(x, y) = PF_Pixel{255, 200, 90, 17};
+    }
+    for (int depth : {8, 16, 32}) {
+        for (int wrap : {2, 3}) {
+            for (double weight : {0.0, 10.0}) {
+                SCOPED_TRACE(std::to_string(depth) + " wrap " + std::to_string(wrap) + " weight " +
+                             std::to_string(weight));
+                setItem(ROW_WRAP, wrap);
+                setReal(ROW_WEIGHT, weight);
+                Sim::FrameRequest request;
+                request.depth = depth;
+                setReal(ROW_BLUR_RADIUS, 0);
+                const Sim::FrameResult plain = instance().renderFrame(request);
+                setReal(ROW_BLUR_RADIUS, 30);
+                const Sim::FrameResult frame = instance().renderFrame(request);
+                ASSERT_EQ(plain.err(), PF_Err_NONE);
+                ASSERT_EQ(frame.err(), PF_Err_NONE);
+                const double tolerance = depth != 32 ? 0.0 : weight > 0 ? 1.0 / 65536 : 1e-6;
+                for (int y = 0; y < 30; ++y) {
+                    for (int x = 0; x < 40; ++x) {
+                        const Sim::Unit got = unitAt(frame.output, x, y);
+                        const Sim::Unit want = unitAt(plain.output, x, y);
+                        ASSERT_NEAR(got.alpha, want.alpha, tolerance) << x << "," << y;
+                        ASSERT_NEAR(got.red, want.red, tolerance) << x << "," << y;
+                        ASSERT_NEAR(got.green, want.green, tolerance) << x << "," << y;
+                        ASSERT_NEAR(got.blue, want.blue, tolerance) << x << "," << y;
+                    }
+                }
+                EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+            }
+        }
+    }
+}
+
+TEST_F(DiffuseTest, ProgressCountsTheTilesAndACancelEndsTheRender) {
+    const struct {
+        int w, h, current, total;
+    } cases[] = {{1920, 1080, 60, 60}, {200, 200, 4, 4}, {362, 200, 4, 6}};
+    for (const auto& c : cases) {
+        restart();
+        floatLayer(c.w, c.h);
+        const size_t before = host().iteration().progressReports().size();
+        ASSERT_EQ(instance().renderFrame().err(), PF_Err_NONE) << c.w;
+        const auto reports = host().iteration().progressReports();
+        ASSERT_GT(reports.size(), before) << c.w;
+        EXPECT_EQ(reports.back().current, c.current) << c.w;
+        EXPECT_EQ(reports.back().total, c.total) << c.w;
+    }
+    restart();
+    floatLayer(400, 300);
+    host().iteration().abortAfterPolls(2);
+    EXPECT_EQ(instance().renderFrame().err(), PF_Interrupt_CANCEL);
+    host().iteration().abortAfterPolls(-1);
+    EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+}
+
+// A weighted average at or a shade below 1 (round-off beside black) gives colour 0, never a
+// negative or undefined one.
+TEST_F(DiffuseTest, WeightedRoundOffBesideBlackStaysAtZero) {
+    instance().placeOnLayer(AEGP_ObjectType_AV, 100, 60);
+    Sim::Image& layer = *host().worlds().hostImage(instance().effect().inputLayer);
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 100; ++x) layer.at<PF_Pixel>(x, y) = PF_Pixel{0, 0, 0, 0};
+    }
+    layer.at<PF_Pixel>(40, 30) = PF_Pixel{255, 255, 255, 255};
+    layer.at<PF_Pixel>(45, 30) = PF_Pixel{255, 0, 0, 0};
+    setReal(ROW_WEIGHT, 10);
+    for (int depth : {8, 16, 32}) {
+        Sim::FrameRequest request;
+        request.depth = depth;
+        const Sim::FrameResult frame = instance().renderFrame(request);
+        ASSERT_EQ(frame.err(), PF_Err_NONE) << depth;
+        for (int y = 0; y < 60; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                const Sim::Unit got = unitAt(frame.output, x, y);
+                for (double v : {got.red, got.green, got.blue}) {
+                    ASSERT_TRUE(v >= 0 && v <= 1.001) << depth << ": " << x << "," << y << " " << v;
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+}
+
+TEST_F(DiffuseTest, AnEmptyOutputRendersNothing) {
+    floatLayer(64, 64);
+    Sim::FrameRequest request;
+    request.rect = PF_LRect{10, 10, 10, 10};
+    EXPECT_EQ(instance().renderFrame(request).err(), PF_Err_NONE);
     EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
 }
 

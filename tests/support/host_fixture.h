@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Util/AEGP_SuiteHandler.h"
 #include "host/sim/host.h"
 
 // What every test that drives the host checks at its end: nothing acquired is left unreleased;
@@ -57,4 +58,19 @@ protected:
     PF_InData in_data_{};
     PF_OutData out_data_{};
     std::vector<std::string> expectedFaults_;
+};
+
+// A host test that calls effect code directly: the suite handler over the test's input record,
+// made on first use and let go before the ledger is checked.
+class SuitesHostTest : public HostTest {
+protected:
+    void TearDown() override {
+        suites_.reset();
+        HostTest::TearDown();
+    }
+    AEGP_SuiteHandler& suites() {
+        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
+        return *suites_;
+    }
+    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
