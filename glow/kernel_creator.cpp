@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <numeric>
 
 #include "glow/band_range.h"
+#include "library/utility/ansi.h"
 
 namespace Glow {
 
@@ -19,32 +21,41 @@ void calculateDeltas(int n, std::vector<double>& d, std::vector<double>& d2) {
     }
 }
 
-namespace {
-
-// A band the creator was not sized for would have no place for its partial sum.
-bool bandRows(int size, int threads, int i, int n, int& firstRow, int& endRow) {
-    if (n < 1 || i < 0 || i >= n || i >= threads) return false;
-    const BandRange rows = bandRange(size, i, n);
-    firstRow = rows.first;
-    endRow = rows.end;
-    return true;
+UnaryMaths hostSqrt(PF_InData* in_data) {
+    return Morvel::ansiCallback<UnaryMaths>(in_data, &PF_ANSICallbacks::sqrt, [](double x) { return std::sqrt(x); });
 }
 
-}  // namespace
+UnaryMaths hostFabs(PF_InData* in_data) {
+    return Morvel::ansiCallback<UnaryMaths>(in_data, &PF_ANSICallbacks::fabs, [](double x) { return std::fabs(x); });
+}
 
-// ---- single kernel
+BinaryMaths hostPow(PF_InData* in_data) {
+    return Morvel::ansiCallback<BinaryMaths>(in_data, &PF_ANSICallbacks::pow,
+                                             [](double x, double y) { return std::pow(x, y); });
+}
 
-KernelCreatorNormal::KernelCreatorNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
-                                         int threadCount, GlowParameters* params)
+double sumOfPartials(const std::vector<double>& partial) { return std::accumulate(partial.begin(), partial.end(), 0.0); }
+
+KernelCreatorBase::KernelCreatorBase(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                     int threadCount, GlowParameters* params)
     : in_data(in_data), suites(suites), bpc(bpc), threadCount(std::max(threadCount, 1)), params(params) {
     assert(threadCount >= 1);
 }
 
-BlurRadius KernelCreatorNormal::getBlurRadius() { return {}; }
-void KernelCreatorNormal::beforeBake() {}
-PF_Err KernelCreatorNormal::initialize() { return PF_Err_NONE; }
-PF_Err KernelCreatorNormal::calculate(int, int, int) { return PF_Err_NONE; }
-PF_Err KernelCreatorNormal::bake(int, int) { return PF_Err_NONE; }
+BlurRadius KernelCreatorBase::getBlurRadius() { return {}; }
+void KernelCreatorBase::beforeBake() {}
+PF_Err KernelCreatorBase::initialize() { return PF_Err_NONE; }
+PF_Err KernelCreatorBase::calculate(int, int, int) { return PF_Err_NONE; }
+PF_Err KernelCreatorBase::bake(int, int) { return PF_Err_NONE; }
+
+PF_Err KernelCreatorBase::operator()(int i, int n) {
+    // A band the creator was not sized for would have no place for its partial sum.
+    if (n < 1 || i < 0 || i >= n || i >= threadCount) return PF_Err_BAD_CALLBACK_PARAM;
+    const BandRange band = bandRange(size, i, n);
+    if (phase == kCalculate) return calculate(i, band.first, band.end);
+    if (phase == kBake) return bake(band.first, band.end);
+    return PF_Err_NONE;
+}
 
 PF_Err KernelCreatorNormal::init(int kernelSize, double** kernelRows) {
     size = kernelSize;
@@ -52,44 +63,12 @@ PF_Err KernelCreatorNormal::init(int kernelSize, double** kernelRows) {
     return initialize();
 }
 
-PF_Err KernelCreatorNormal::operator()(int i, int n) {
-    int firstRow = 0;
-    int endRow = 0;
-    if (!bandRows(size, threadCount, i, n, firstRow, endRow)) return PF_Err_BAD_CALLBACK_PARAM;
-    if (phase == kCalculate) return calculate(i, firstRow, endRow);
-    if (phase == kBake) return bake(firstRow, endRow);
-    return PF_Err_NONE;
-}
-
-// ---- three kernels
-
-KernelCreatorChannel::KernelCreatorChannel(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
-                                           int threadCount, GlowParameters* params)
-    : in_data(in_data), suites(suites), bpc(bpc), threadCount(std::max(threadCount, 1)), params(params) {
-    assert(threadCount >= 1);
-}
-
-BlurRadius KernelCreatorChannel::getBlurRadius() { return {}; }
-void KernelCreatorChannel::beforeBake() {}
-PF_Err KernelCreatorChannel::initialize() { return PF_Err_NONE; }
-PF_Err KernelCreatorChannel::calculate(int, int, int) { return PF_Err_NONE; }
-PF_Err KernelCreatorChannel::bake(int, int) { return PF_Err_NONE; }
-
 PF_Err KernelCreatorChannel::init(int kernelSize, double** redRows, double** greenRows, double** blueRows) {
     size = kernelSize;
     red = redRows;
     green = greenRows;
     blue = blueRows;
     return initialize();
-}
-
-PF_Err KernelCreatorChannel::operator()(int i, int n) {
-    int firstRow = 0;
-    int endRow = 0;
-    if (!bandRows(size, threadCount, i, n, firstRow, endRow)) return PF_Err_BAD_CALLBACK_PARAM;
-    if (phase == kCalculate) return calculate(i, firstRow, endRow);
-    if (phase == kBake) return bake(firstRow, endRow);
-    return PF_Err_NONE;
 }
 
 // ---- divisors
@@ -109,12 +88,6 @@ void divideKernelRows(double* const* rows, int size, int firstRow, int endRow, d
         for (int y = 0; y < size; ++y) row[2 * y] /= divisor;
     }
 }
-
-namespace {
-
-double sumOfPartials(const std::vector<double>& partial) { return std::accumulate(partial.begin(), partial.end(), 0.0); }
-
-}  // namespace
 
 KernelCreatorNormalDivisor::KernelCreatorNormalDivisor(PF_InData* in_data, AEGP_SuiteHandler& suites,
                                                        Morvel::Bpc bpc, int threadCount, GlowParameters* params)

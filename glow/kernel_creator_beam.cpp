@@ -3,22 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "library/utility/ansi.h"
-
 namespace Glow {
 
 namespace {
 
-using Unary = double (*)(double);
-
 constexpr double kTwoPi = 6.283185307179586;
-
-Unary hostSqrt(PF_InData* in_data) {
-    return Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::sqrt, [](double x) { return std::sqrt(x); });
-}
-Unary hostFabs(PF_InData* in_data) {
-    return Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::fabs, [](double x) { return std::fabs(x); });
-}
 
 double beamGain(const GlowParameters& params, double nL) {
     if (!(nL > 0.0)) return 0.0;
@@ -69,14 +58,11 @@ PF_Err KernelCreatorNormalBeam::initialize() {
 
 PF_Err KernelCreatorNormalBeam::calculate(int, int firstRow, int endRow) {
     if (directions.empty()) return PF_Err_NONE;
-    const Unary sqrt = hostSqrt(in_data);
-    const Unary fabs = hostFabs(in_data);
-    for (int x = firstRow; x < endRow; ++x) {
-        double* row = rows[x];
-        for (int y = 0; y < size; ++y) {
-            row[2 * y] += beamValue(directions, d[x], d[y], sqrt(d2[x] + d2[y]), L, fabs) * gain;
-        }
-    }
+    const UnaryMaths sqrt = hostSqrt(in_data);
+    const UnaryMaths fabs = hostFabs(in_data);
+    addSamples(firstRow, endRow, [&](int x, int y) {
+        return beamValue(directions, d[x], d[y], sqrt(d2[x] + d2[y]), L, fabs) * gain;
+    });
     return PF_Err_NONE;
 }
 
@@ -104,25 +90,11 @@ PF_Err KernelCreatorChannelBeam::initialize() {
 
 PF_Err KernelCreatorChannelBeam::calculate(int, int firstRow, int endRow) {
     if (directions.empty()) return PF_Err_NONE;
-    const Unary sqrt = hostSqrt(in_data);
-    const Unary fabs = hostFabs(in_data);
-    const Morvel::Color<float>* colors[3] = {&params->color1, &params->color2, &params->color3};
-    for (int i = 0; i < 3; ++i) {
-        const double redWeight = colors[i]->red;
-        const double greenWeight = colors[i]->green;
-        const double blueWeight = colors[i]->blue;
-        for (int x = firstRow; x < endRow; ++x) {
-            double* redRow = red[x];
-            double* greenRow = green[x];
-            double* blueRow = blue[x];
-            for (int y = 0; y < size; ++y) {
-                const double v = beamValue(directions, d[x], d[y], sqrt(d2[x] + d2[y]), L[i], fabs) * gain[i];
-                redRow[2 * y] += redWeight * v;
-                greenRow[2 * y] += greenWeight * v;
-                blueRow[2 * y] += blueWeight * v;
-            }
-        }
-    }
+    const UnaryMaths sqrt = hostSqrt(in_data);
+    const UnaryMaths fabs = hostFabs(in_data);
+    addColourSamples(firstRow, endRow, [&](int i, int x, int y) {
+        return beamValue(directions, d[x], d[y], sqrt(d2[x] + d2[y]), L[i], fabs) * gain[i];
+    });
     return PF_Err_NONE;
 }
 

@@ -1,25 +1,10 @@
 #include "glow/kernel_creator_diffusion.h"
 
 #include <algorithm>
-#include <cmath>
-#include <numeric>
-
-#include "library/utility/ansi.h"
 
 namespace Glow {
 
 namespace {
-
-using Unary = double (*)(double);
-using Binary = double (*)(double, double);
-
-Unary hostSqrt(PF_InData* in_data) {
-    return Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::sqrt, [](double x) { return std::sqrt(x); });
-}
-Binary hostPow(PF_InData* in_data) {
-    return Morvel::ansiCallback<Binary>(in_data, &PF_ANSICallbacks::pow,
-                                        [](double x, double y) { return std::pow(x, y); });
-}
 
 DiffusionProfile makeProfile(PF_InData* in_data, const GlowParameters& params, double r) {
     DiffusionProfile profile;
@@ -33,9 +18,8 @@ DiffusionProfile makeProfile(PF_InData* in_data, const GlowParameters& params, d
 // The sampled sum while the kernel area holds the whole profile, else the ideal integral; never
 // 0 or below, since the bake divides by it.
 double profileDivisor(const DiffusionProfile& profile, int size, const std::vector<double>& partial) {
-    double divisor = static_cast<double>(size) >= profile.R
-                         ? std::accumulate(partial.begin(), partial.end(), 0.0)
-                         : calculateDiffusionIntegral(profile.k, profile.r);
+    double divisor = static_cast<double>(size) >= profile.R ? sumOfPartials(partial)
+                                                            : calculateDiffusionIntegral(profile.k, profile.r);
     return divisor > 0.0 ? divisor : 1e-6;
 }
 
@@ -57,18 +41,10 @@ PF_Err KernelCreatorNormalDiffusion::initialize() {
 }
 
 PF_Err KernelCreatorNormalDiffusion::calculate(int band, int firstRow, int endRow) {
-    const Unary sqrt = hostSqrt(in_data);
-    const Binary pow = hostPow(in_data);
-    double sum = 0.0;
-    for (int x = firstRow; x < endRow; ++x) {
-        double* row = rows[x];
-        for (int y = 0; y < size; ++y) {
-            const double value = profile.value(sqrt(d2[x] + d2[y]), pow);
-            row[2 * y] += value;
-            sum += value;
-        }
-    }
-    partial[band] += sum;
+    const UnaryMaths sqrt = hostSqrt(in_data);
+    const BinaryMaths pow = hostPow(in_data);
+    partial[band] +=
+        addSamples(firstRow, endRow, [&](int x, int y) { return profile.value(sqrt(d2[x] + d2[y]), pow); });
     return PF_Err_NONE;
 }
 
@@ -102,35 +78,13 @@ PF_Err KernelCreatorChannelDiffusion::initialize() {
 }
 
 PF_Err KernelCreatorChannelDiffusion::calculate(int band, int firstRow, int endRow) {
-    const Unary sqrt = hostSqrt(in_data);
-    const Binary pow = hostPow(in_data);
-    const Morvel::Color<float>* colors[3] = {&params->color1, &params->color2, &params->color3};
-    double sumRed = 0.0;
-    double sumGreen = 0.0;
-    double sumBlue = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        const DiffusionProfile& profile = profiles[i];
-        const double redWeight = colors[i]->red;
-        const double greenWeight = colors[i]->green;
-        const double blueWeight = colors[i]->blue;
-        for (int x = firstRow; x < endRow; ++x) {
-            double* redRow = red[x];
-            double* greenRow = green[x];
-            double* blueRow = blue[x];
-            for (int y = 0; y < size; ++y) {
-                const double value = profile.value(sqrt(d2[x] + d2[y]), pow);
-                redRow[2 * y] += redWeight * value;
-                greenRow[2 * y] += greenWeight * value;
-                blueRow[2 * y] += blueWeight * value;
-                sumRed += redWeight * value;
-                sumGreen += greenWeight * value;
-                sumBlue += blueWeight * value;
-            }
-        }
-    }
-    partialRed[band] += sumRed;
-    partialGreen[band] += sumGreen;
-    partialBlue[band] += sumBlue;
+    const UnaryMaths sqrt = hostSqrt(in_data);
+    const BinaryMaths pow = hostPow(in_data);
+    const std::array<double, 3> sums = addColourSamples(
+        firstRow, endRow, [&](int i, int x, int y) { return profiles[i].value(sqrt(d2[x] + d2[y]), pow); });
+    partialRed[band] += sums[0];
+    partialGreen[band] += sums[1];
+    partialBlue[band] += sums[2];
     return PF_Err_NONE;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <numeric>
 #include <type_traits>
 
 #include "library/sampling/sub_pixel.h"
@@ -50,17 +49,15 @@ PF_LayerDef* layerOf(const GlowParameters& params) {
     return params.kernelLayer != nullptr ? params.kernelLayer->world : nullptr;
 }
 
-// The layer's centre on the kernel's centre, its larger side over 2 L kernel pixels.
-void placeLayer(const PF_LayerDef* layer, int size, double L, double& half, double& centreX, double& centreY,
-                double& scale, std::vector<double>& u) {
-    half = size * 0.5;
-    const double lw = layer != nullptr ? layer->width : 0;
-    const double lh = layer != nullptr ? layer->height : 0;
-    centreX = lw * 0.5;
-    centreY = lh * 0.5;
-    scale = std::max(lw, lh) * 0.5 / L;
-    u.resize(static_cast<std::size_t>(size));
-    for (int i = 0; i < size; ++i) u[static_cast<std::size_t>(i)] = (i - half) * scale;
+// The creator's calculateMain at the render's depth.
+template <typename Creator>
+PF_Err calculateAtDepth(Creator& creator, Morvel::Bpc bpc, int band, int firstRow, int endRow) {
+    switch (bpc) {
+        case Morvel::Bpc8: return creator.template calculateMain<PF_Pixel>(band, firstRow, endRow);
+        case Morvel::Bpc16: return creator.template calculateMain<PF_Pixel16>(band, firstRow, endRow);
+        case Morvel::Bpc32: return creator.template calculateMain<PF_PixelFloat>(band, firstRow, endRow);
+    }
+    return PF_Err_NONE;
 }
 
 void addTable(double* const* kernel, const KernelTable& table, int size, int firstRow, int endRow, double gain) {
@@ -75,8 +72,6 @@ double layerGain(const GlowParameters& params, double total) {
     if (!(total > 0.0)) return 0.0;
     return (params.kernelNormalizing ? 1.0 / total : 1.0) * params.kernelIntensity;
 }
-
-double sumOf(const std::vector<double>& partial) { return std::accumulate(partial.begin(), partial.end(), 0.0); }
 
 }  // namespace
 
@@ -100,61 +95,73 @@ PF_Err AreaSampling::take(AEGP_SuiteHandler& suites, Morvel::Bpc bpc) {
     return PF_Err_NONE;
 }
 
+LayerSampling::LayerSampling(const GlowParameters& params)
+    : L(std::max(params.blurRadius * params.kernelScaling, 1e-6)), layer(layerOf(params)) {}
+
+PF_Err LayerSampling::place(AEGP_SuiteHandler& suites, Morvel::Bpc bpc, int kernelSize) {
+    size = kernelSize;
+    half = size * 0.5;
+    const double lw = layer != nullptr ? layer->width : 0;
+    const double lh = layer != nullptr ? layer->height : 0;
+    centreX = lw * 0.5;
+    centreY = lh * 0.5;
+    scale = std::max(lw, lh) * 0.5 / L;
+    u.resize(static_cast<std::size_t>(std::max(size, 0)));
+    for (int i = 0; i < size; ++i) u[static_cast<std::size_t>(i)] = (i - half) * scale;
+    return layer != nullptr ? areaSample.take(suites, bpc) : PF_Err_NONE;
+}
+
+template <typename Pixel, typename Take>
+PF_Err LayerSampling::sample(PF_ProgPtr effect, int firstRow, int endRow, Take take) const {
+    if (layer == nullptr) return PF_Err_NONE;
+    PF_SampPB sampling{};
+    sampling.src = layer;
+    sampling.x_radius = sampling.y_radius = sampleRadius(scale);
+    for (int x = firstRow; x < endRow; ++x) {
+        const PF_Fixed fx = Morvel::Sampler::SubPixel::toFixed(u[static_cast<std::size_t>(x)] + centreX);
+        for (int y = 0; y < size; ++y) {
+            const PF_Fixed fy = Morvel::Sampler::SubPixel::toFixed(u[static_cast<std::size_t>(y)] + centreY);
+            Pixel pixel{};
+            if (PF_Err err = areaSample(effect, fx, fy, &sampling, &pixel)) return err;
+            take(static_cast<std::size_t>(x), y, pixel);
+        }
+    }
+    return PF_Err_NONE;
+}
+
 // ---- single kernel
 
 KernelCreatorNormalKernel::KernelCreatorNormalKernel(PF_InData* in_data, AEGP_SuiteHandler& suites,
                                                      Morvel::Bpc bpc, int threadCount, GlowParameters* params)
     : KernelCreatorNormal(in_data, suites, bpc, threadCount, params),
-      L(std::max(params->blurRadius * params->kernelScaling, 1e-6)),
-      partial(this->threadCount, 0.0),
-      layer(layerOf(*params)) {}
+      layer(*params),
+      partial(this->threadCount, 0.0) {}
 
-BlurRadius KernelCreatorNormalKernel::getBlurRadius() { return {L, true}; }
+BlurRadius KernelCreatorNormalKernel::getBlurRadius() { return {layer.length(), true}; }
 
 PF_Err KernelCreatorNormalKernel::initialize() {
-    placeLayer(layer, size, L, half, centreX, centreY, scale, u);
     table.init(size);
-    return layer != nullptr ? areaSample.take(suites, bpc) : PF_Err_NONE;
+    return layer.place(suites, bpc, size);
 }
 
 PF_Err KernelCreatorNormalKernel::calculate(int band, int firstRow, int endRow) {
-    switch (bpc) {
-        case Morvel::Bpc8: return calculateMain<PF_Pixel>(band, firstRow, endRow);
-        case Morvel::Bpc16: return calculateMain<PF_Pixel16>(band, firstRow, endRow);
-        case Morvel::Bpc32: return calculateMain<PF_PixelFloat>(band, firstRow, endRow);
-    }
-    return PF_Err_NONE;
+    return calculateAtDepth(*this, bpc, band, firstRow, endRow);
 }
 
 template <typename Pixel>
 PF_Err KernelCreatorNormalKernel::calculateMain(int band, int firstRow, int endRow) {
-    if (layer == nullptr) return PF_Err_NONE;
-    PF_SampPB sampling{};
-    sampling.src = layer;
-    sampling.x_radius = sampling.y_radius = sampleRadius(scale);
     double sum = 0.0;
-    for (int x = firstRow; x < endRow; ++x) {
-        const PF_Fixed fx = Morvel::Sampler::SubPixel::toFixed(u[static_cast<std::size_t>(x)] + centreX);
-        double* samples = table.rows[static_cast<std::size_t>(x)];
-        for (int y = 0; y < size; ++y) {
-            const PF_Fixed fy = Morvel::Sampler::SubPixel::toFixed(u[static_cast<std::size_t>(y)] + centreY);
-            Pixel pixel{};
-            if (PF_Err err = areaSample(in_data->effect_ref, fx, fy, &sampling, &pixel)) {
-                partial[static_cast<std::size_t>(band)] += sum;
-                return err;
-            }
-            samples[y] = luminanceTimesAlpha(pixel);
-            sum += samples[y];
-        }
-    }
+    const PF_Err err = layer.sample<Pixel>(in_data->effect_ref, firstRow, endRow,
+                                           [&](std::size_t x, int y, const Pixel& pixel) {
+                                               const double value = luminanceTimesAlpha(pixel);
+                                               table.rows[x][y] = value;
+                                               sum += value;
+                                           });
     partial[static_cast<std::size_t>(band)] += sum;
-    return PF_Err_NONE;
+    return err;
 }
 
-void KernelCreatorNormalKernel::beforeBake() {
-    total = sumOf(partial);
-    gain = layerGain(*params, total);
-}
+void KernelCreatorNormalKernel::beforeBake() { gain = layerGain(*params, sumOfPartials(partial)); }
 
 PF_Err KernelCreatorNormalKernel::bake(int firstRow, int endRow) {
     addTable(rows, table, size, firstRow, endRow, gain);
@@ -166,59 +173,41 @@ PF_Err KernelCreatorNormalKernel::bake(int firstRow, int endRow) {
 KernelCreatorChannelKernel::KernelCreatorChannelKernel(PF_InData* in_data, AEGP_SuiteHandler& suites,
                                                        Morvel::Bpc bpc, int threadCount, GlowParameters* params)
     : KernelCreatorChannel(in_data, suites, bpc, threadCount, params),
-      L(std::max(params->blurRadius * params->kernelScaling, 1e-6)),
+      layer(*params),
       partialRed(this->threadCount, 0.0),
       partialGreen(this->threadCount, 0.0),
-      partialBlue(this->threadCount, 0.0),
-      layer(layerOf(*params)) {}
+      partialBlue(this->threadCount, 0.0) {}
 
-BlurRadius KernelCreatorChannelKernel::getBlurRadius() { return {L, true}; }
+BlurRadius KernelCreatorChannelKernel::getBlurRadius() { return {layer.length(), true}; }
 
 PF_Err KernelCreatorChannelKernel::initialize() {
-    placeLayer(layer, size, L, half, centreX, centreY, scale, u);
     redTable.init(size);
     greenTable.init(size);
     blueTable.init(size);
-    return layer != nullptr ? areaSample.take(suites, bpc) : PF_Err_NONE;
+    return layer.place(suites, bpc, size);
 }
 
 PF_Err KernelCreatorChannelKernel::calculate(int band, int firstRow, int endRow) {
-    switch (bpc) {
-        case Morvel::Bpc8: return calculateMain<PF_Pixel>(band, firstRow, endRow);
-        case Morvel::Bpc16: return calculateMain<PF_Pixel16>(band, firstRow, endRow);
-        case Morvel::Bpc32: return calculateMain<PF_PixelFloat>(band, firstRow, endRow);
-    }
-    return PF_Err_NONE;
+    return calculateAtDepth(*this, bpc, band, firstRow, endRow);
 }
 
 template <typename Pixel>
 PF_Err KernelCreatorChannelKernel::calculateMain(int band, int firstRow, int endRow) {
-    if (layer == nullptr) return PF_Err_NONE;
-    PF_SampPB sampling{};
-    sampling.src = layer;
-    sampling.x_radius = sampling.y_radius = sampleRadius(scale);
     double sumRed = 0.0;
     double sumGreen = 0.0;
     double sumBlue = 0.0;
-    PF_Err err = PF_Err_NONE;
-    for (int x = firstRow; x < endRow && err == PF_Err_NONE; ++x) {
-        const std::size_t row = static_cast<std::size_t>(x);
-        const PF_Fixed fx = Morvel::Sampler::SubPixel::toFixed(u[row] + centreX);
-        for (int y = 0; y < size; ++y) {
-            const PF_Fixed fy = Morvel::Sampler::SubPixel::toFixed(u[static_cast<std::size_t>(y)] + centreY);
-            Pixel pixel{};
-            if ((err = areaSample(in_data->effect_ref, fx, fy, &sampling, &pixel)) != PF_Err_NONE) break;
-            const double red = colourTimesAlpha(pixel.red, pixel);
-            const double green = colourTimesAlpha(pixel.green, pixel);
-            const double blue = colourTimesAlpha(pixel.blue, pixel);
-            redTable.rows[row][y] = red;
-            greenTable.rows[row][y] = green;
-            blueTable.rows[row][y] = blue;
-            sumRed += red;
-            sumGreen += green;
-            sumBlue += blue;
-        }
-    }
+    const PF_Err err = layer.sample<Pixel>(in_data->effect_ref, firstRow, endRow,
+                                           [&](std::size_t x, int y, const Pixel& pixel) {
+                                               const double red = colourTimesAlpha(pixel.red, pixel);
+                                               const double green = colourTimesAlpha(pixel.green, pixel);
+                                               const double blue = colourTimesAlpha(pixel.blue, pixel);
+                                               redTable.rows[x][y] = red;
+                                               greenTable.rows[x][y] = green;
+                                               blueTable.rows[x][y] = blue;
+                                               sumRed += red;
+                                               sumGreen += green;
+                                               sumBlue += blue;
+                                           });
     const std::size_t slot = static_cast<std::size_t>(band);
     partialRed[slot] += sumRed;
     partialGreen[slot] += sumGreen;
@@ -227,7 +216,7 @@ PF_Err KernelCreatorChannelKernel::calculateMain(int band, int firstRow, int end
 }
 
 void KernelCreatorChannelKernel::beforeBake() {
-    const double m = std::max({0.0, sumOf(partialRed), sumOf(partialGreen), sumOf(partialBlue)});
+    const double m = std::max({0.0, sumOfPartials(partialRed), sumOfPartials(partialGreen), sumOfPartials(partialBlue)});
     gain = layerGain(*params, m);
 }
 

@@ -32,17 +32,43 @@ struct AreaSampling {
     }
 };
 
-// The glow's shape drawn by the user: the "Kernel Layer" scaled so that its larger side spans the
-// kernel's diameter, area-sampled at every kernel sample and weighted as luminance times alpha.
-// The only creator that may reach past the image, and the only one whose bands can fail.
+// Where the "Kernel Layer" lies under the kernel and its area sampling: the layer's centre on the
+// kernel's centre, its larger side over 2 L kernel pixels, L = blur radius x "Kernel Scaling".
+class LayerSampling {
+public:
+    explicit LayerSampling(const GlowParameters& params);
+
+    double length() const { return L; }
+    // Places the layer under a kernel of that size and takes the depth's area sampling here, on the
+    // render's thread: a missing suite ends the render before any band runs.
+    PF_Err place(AEGP_SuiteHandler& suites, Morvel::Bpc bpc, int size);
+    // Calls take(x, y, pixel) with the layer's area sample under every kernel sample of rows
+    // [firstRow, endRow), row by row. The first failing sample ends the walk and is returned;
+    // without a layer nothing is sampled.
+    template <typename Pixel, typename Take>
+    PF_Err sample(PF_ProgPtr effect, int firstRow, int endRow, Take take) const;
+
+private:
+    double L;
+    PF_LayerDef* layer;
+    int size = 0;
+    double half = 0.0;
+    double centreX = 0.0;
+    double centreY = 0.0;
+    double scale = 0.0;  // layer pixels per kernel pixel
+    std::vector<double> u;
+    AreaSampling areaSample;
+};
+
+// The glow's shape drawn by the user: the "Kernel Layer" area-sampled at every kernel sample and
+// weighted as luminance times alpha. The only creator that may reach past the image, and the
+// only one whose bands can fail.
 class KernelCreatorNormalKernel : public KernelCreatorNormal {
 public:
     KernelCreatorNormalKernel(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, int threadCount,
                               GlowParameters* params);
     BlurRadius getBlurRadius() override;
     void beforeBake() override;
-    // Takes the depth's area sampling here, on the render's thread: a missing suite ends the
-    // render before any band runs.
     PF_Err initialize() override;
     PF_Err calculate(int band, int firstRow, int endRow) override;
     PF_Err bake(int firstRow, int endRow) override;
@@ -51,18 +77,10 @@ public:
     PF_Err calculateMain(int band, int firstRow, int endRow);
 
 private:
-    double L;
+    LayerSampling layer;
     std::vector<double> partial;
-    double total = 0.0;
     double gain = 0.0;
     KernelTable table;
-    double half = 0.0;
-    double centreX = 0.0;
-    double centreY = 0.0;
-    double scale = 0.0;
-    std::vector<double> u;
-    PF_LayerDef* layer = nullptr;
-    AreaSampling areaSample;
 };
 
 // Three tables, red, green and blue each times alpha, added with one gain so that the layer's
@@ -81,7 +99,7 @@ public:
     PF_Err calculateMain(int band, int firstRow, int endRow);
 
 private:
-    double L;
+    LayerSampling layer;
     std::vector<double> partialRed;
     std::vector<double> partialGreen;
     std::vector<double> partialBlue;
@@ -89,13 +107,6 @@ private:
     KernelTable redTable;
     KernelTable greenTable;
     KernelTable blueTable;
-    double half = 0.0;
-    double centreX = 0.0;
-    double centreY = 0.0;
-    double scale = 0.0;
-    std::vector<double> u;
-    PF_LayerDef* layer = nullptr;
-    AreaSampling areaSample;
 };
 
 }  // namespace Glow
