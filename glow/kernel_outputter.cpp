@@ -59,34 +59,6 @@ BandRange clipToImage(BandRange range, int origin, int extent) {
 // Where the transform left sample i: the kernel's centre sits at (half, half).
 int shifted(int i, int half) { return i < half ? i + half : i - half; }
 
-// Calls write(buffer row, index of the value's real part in it, pixel) for every pixel of the
-// width x height world that the tile's rows [firstRow, endRow) and inner columns [R, size - R) cover.
-template <typename Pixel, typename Write>
-void forEachWrittenPixel(PF_LayerDef* world, int width, int height, int tileX, int tileY, int size, int half,
-                         int radius, int firstRow, int endRow, Write write) {
-    const BandRange rows = clipToImage({firstRow, endRow}, tileX, width);
-    const BandRange columns = clipToImage({radius, size - radius}, tileY, height);
-    for (int x = rows.first; x < rows.end; ++x) {
-        const int bx = shifted(x, half);
-        for (int y = columns.first; y < columns.end; ++y) {
-            write(bx, 2 * shifted(y, half), *pixelAt<Pixel>(world, tileX + x, tileY + y));
-        }
-    }
-}
-
-// Band i of n of the tile's inner rows, written at the world's depth.
-template <typename Outputter>
-void outputBand(Outputter& outputter, Morvel::Bpc bpc, int size, int radius, int i, int n) {
-    const BandRange band = bandRange(size - 2 * radius, i, n);
-    const int firstRow = radius + band.first;
-    const int endRow = radius + band.end;
-    switch (bpc) {
-        case Morvel::Bpc8: outputter.output8(firstRow, endRow); break;
-        case Morvel::Bpc16: outputter.output16(firstRow, endRow); break;
-        case Morvel::Bpc32: outputter.output32(firstRow, endRow); break;
-    }
-}
-
 }  // namespace
 
 GlowFinish::GlowFinish(PF_InData* in_data, double black, double white, double gamma, double alphaBlack,
@@ -158,105 +130,127 @@ void GlowFinish::finish(double red, double green, double blue, double alpha, Pix
     }
 }
 
-// ---- one colour
+// ---- shared
 
-KernelOutputterNormal::KernelOutputterNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
-                                             PF_LayerDef* glowWorld, KernelOutputterNormalParameters* params)
+template <typename Outputter>
+KernelOutputterBase<Outputter>::KernelOutputterBase(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                                    PF_LayerDef* glowWorld, const KernelOutputterParameters& params)
     : in_data(in_data),
       suites(suites),
       bpc(bpc),
       glowWorld(glowWorld),
-      params(params),
-      size(params->size),
-      half(params->size / 2),
-      scale(1.0 / (static_cast<double>(params->size) * params->size)),
-      radius(params->radius),
-      e(exposureFactor(params->exposure)),
-      factor(scale * e * params->kernelTotal),
+      tile(params),
+      size(params.size),
+      half(params.size / 2),
+      scale(1.0 / (static_cast<double>(params.size) * params.size)),
+      radius(params.radius),
+      e(exposureFactor(params.exposure)),
       width(glowWorld->width),
       height(glowWorld->height),
-      levels(in_data, params->black, params->white, params->gamma, params->alphaBlack, params->alphaWhite,
-             params->unmult) {}
+      levels(in_data, params.black, params.white, params.gamma, params.alphaBlack, params.alphaWhite, params.unmult) {}
 
-PF_Err KernelOutputterNormal::operator()(int i, int n) {
-    outputBand(*this, bpc, size, radius, i, n);
+template <typename Outputter>
+PF_Err KernelOutputterBase<Outputter>::operator()(int i, int n) {
+    const BandRange band = bandRange(size - 2 * radius, i, n);
+    const int firstRow = radius + band.first;
+    const int endRow = radius + band.end;
+    switch (bpc) {
+        case Morvel::Bpc8: output8(firstRow, endRow); break;
+        case Morvel::Bpc16: output16(firstRow, endRow); break;
+        case Morvel::Bpc32: output32(firstRow, endRow); break;
+    }
     return PF_Err_NONE;
 }
 
-void KernelOutputterNormal::output8(int firstRow, int endRow) { output<PF_Pixel>(firstRow, endRow); }
-void KernelOutputterNormal::output16(int firstRow, int endRow) { output<PF_Pixel16>(firstRow, endRow); }
-void KernelOutputterNormal::output32(int firstRow, int endRow) { output<PF_PixelFloat>(firstRow, endRow); }
+template <typename Outputter>
+void KernelOutputterBase<Outputter>::output8(int firstRow, int endRow) {
+    static_cast<Outputter*>(this)->template output<PF_Pixel>(firstRow, endRow);
+}
+
+template <typename Outputter>
+void KernelOutputterBase<Outputter>::output16(int firstRow, int endRow) {
+    static_cast<Outputter*>(this)->template output<PF_Pixel16>(firstRow, endRow);
+}
+
+template <typename Outputter>
+void KernelOutputterBase<Outputter>::output32(int firstRow, int endRow) {
+    static_cast<Outputter*>(this)->template output<PF_PixelFloat>(firstRow, endRow);
+}
+
+template <typename Outputter>
+template <typename Pixel, typename Write>
+void KernelOutputterBase<Outputter>::forEachWrittenPixel(int firstRow, int endRow, Write write) const {
+    // Locals, since 8-bit pixel stores may alias any member.
+    PF_LayerDef* const world = glowWorld;
+    const int tileX = tile.tileX;
+    const int tileY = tile.tileY;
+    const int centre = half;
+    const BandRange rows = clipToImage({firstRow, endRow}, tileX, width);
+    const BandRange columns = clipToImage({radius, size - radius}, tileY, height);
+    for (int x = rows.first; x < rows.end; ++x) {
+        const int bx = shifted(x, centre);
+        for (int y = columns.first; y < columns.end; ++y) {
+            write(bx, 2 * shifted(y, centre), *pixelAt<Pixel>(world, tileX + x, tileY + y));
+        }
+    }
+}
+
+// ---- one colour
+
+KernelOutputterNormal::KernelOutputterNormal(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                             PF_LayerDef* glowWorld, KernelOutputterNormalParameters* params)
+    : KernelOutputterBase(in_data, suites, bpc, glowWorld, *params),
+      params(params),
+      factor(scale * e * params->kernelTotal) {}
 
 template <typename Pixel>
 void KernelOutputterNormal::output(int firstRow, int endRow) {
     double* const* bufferA = params->bufferA;
     double* const* bufferB = params->bufferB;
-    forEachWrittenPixel<Pixel>(glowWorld, width, height, params->tileX, params->tileY, size, half, radius,
-                               firstRow, endRow,
-                               [&](int row, int at, Pixel& out) {
-                                   const double* A = bufferA[row];
-                                   const double* B = bufferB[row];
-                                   const double alpha = B[at + 1] * scale;
-                                   if (!(alpha > 1e-6)) {
-                                       out = Pixel{};
-                                       return;
-                                   }
-                                   const double f = factor / alpha;
-                                   levels.finish(A[at] * f, A[at + 1] * f, B[at] * f, alpha, out);
-                               });
+    forEachWrittenPixel<Pixel>(firstRow, endRow, [&](int row, int at, Pixel& out) {
+        const double* A = bufferA[row];
+        const double* B = bufferB[row];
+        const double alpha = B[at + 1] * scale;
+        if (!(alpha > 1e-6)) {
+            out = Pixel{};
+            return;
+        }
+        const double f = factor / alpha;
+        levels.finish(A[at] * f, A[at + 1] * f, B[at] * f, alpha, out);
+    });
 }
 
 // ---- three channels
 
 KernelOutputterChannel::KernelOutputterChannel(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
                                                PF_LayerDef* glowWorld, KernelOutputterChannelParameters* params)
-    : in_data(in_data),
-      suites(suites),
-      bpc(bpc),
-      glowWorld(glowWorld),
+    : KernelOutputterBase(in_data, suites, bpc, glowWorld, *params),
       params(params),
-      size(params->size),
-      half(params->size / 2),
-      scale(1.0 / (static_cast<double>(params->size) * params->size)),
-      radius(params->radius),
-      factorRed(exposureFactor(params->exposure) * params->totalRed),
-      factorGreen(exposureFactor(params->exposure) * params->totalGreen),
-      factorBlue(exposureFactor(params->exposure) * params->totalBlue),
-      width(glowWorld->width),
-      height(glowWorld->height),
-      levels(in_data, params->black, params->white, params->gamma, params->alphaBlack, params->alphaWhite,
-             params->unmult) {}
-
-PF_Err KernelOutputterChannel::operator()(int i, int n) {
-    outputBand(*this, bpc, size, radius, i, n);
-    return PF_Err_NONE;
-}
-
-void KernelOutputterChannel::output8(int firstRow, int endRow) { output<PF_Pixel>(firstRow, endRow); }
-void KernelOutputterChannel::output16(int firstRow, int endRow) { output<PF_Pixel16>(firstRow, endRow); }
-void KernelOutputterChannel::output32(int firstRow, int endRow) { output<PF_PixelFloat>(firstRow, endRow); }
+      factorRed(e * params->totalRed),
+      factorGreen(e * params->totalGreen),
+      factorBlue(e * params->totalBlue) {}
 
 template <typename Pixel>
 void KernelOutputterChannel::output(int firstRow, int endRow) {
     double* const* red = params->red;
     double* const* green = params->green;
     double* const* blue = params->blue;
-    forEachWrittenPixel<Pixel>(glowWorld, width, height, params->tileX, params->tileY, size, half, radius,
-                               firstRow, endRow,
-                               [&](int row, int at, Pixel& out) {
-                                   const double* r = red[row];
-                                   const double* g = green[row];
-                                   const double* b = blue[row];
-                                   // FFT noise leaves tiny alphas where nothing glows; they pass
-                                   // this test and stay.
-                                   const double alphaRaw = std::max({r[at + 1], g[at + 1], b[at + 1]});
-                                   if (alphaRaw <= 0.0) {
-                                       out = Pixel{};
-                                       return;
-                                   }
-                                   levels.finish(factorRed * r[at] / alphaRaw, factorGreen * g[at] / alphaRaw,
-                                                 factorBlue * b[at] / alphaRaw, alphaRaw * scale, out);
-                               });
+    forEachWrittenPixel<Pixel>(firstRow, endRow, [&](int row, int at, Pixel& out) {
+        const double* r = red[row];
+        const double* g = green[row];
+        const double* b = blue[row];
+        // FFT noise leaves tiny alphas where nothing glows; they pass this test and stay.
+        const double alphaRaw = std::max({r[at + 1], g[at + 1], b[at + 1]});
+        if (alphaRaw <= 0.0) {
+            out = Pixel{};
+            return;
+        }
+        levels.finish(factorRed * r[at] / alphaRaw, factorGreen * g[at] / alphaRaw, factorBlue * b[at] / alphaRaw,
+                      alphaRaw * scale, out);
+    });
 }
+
+template class KernelOutputterBase<KernelOutputterNormal>;
+template class KernelOutputterBase<KernelOutputterChannel>;
 
 }  // namespace Glow

@@ -1,6 +1,7 @@
 #include "glow/kernel_setter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 
 #include "glow/band_range.h"
@@ -51,80 +52,57 @@ void loadBand(const std::vector<int>& imageRows, const std::function<int(int)>& 
 
 }  // namespace
 
-KernelSetterNormal::KernelSetterNormal(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                                       KernelSetterNormalParameters* params)
+KernelSetterBase::KernelSetterBase(PF_InData* in_data, AEGP_SuiteHandler& suites, int width, int height,
+                                   Morvel::Wrap wrap, int size)
     : in_data(in_data),
       suites(suites),
-      params(params),
-      wrapX(generateWrapFunc(params->width, params->wrap)),
-      wrapY(generateWrapFunc(params->height, params->wrap)),
-      imageRows(static_cast<std::size_t>(std::max(params->size, 0)), -1) {}
+      wrapX(generateWrapFunc(width, wrap)),
+      wrapY(generateWrapFunc(height, wrap)),
+      imageRows(static_cast<std::size_t>(std::max(size, 0)), -1) {}
 
-PF_Err KernelSetterNormal::operator()(int i, int n) {
-    const KernelSetterNormalParameters& p = *params;
-    const BandRange band = bandRange(p.size, i, n);
-    mapImageRows(imageRows, wrapY, p.tileY, p.height, band);
-    double* const* bufferA = p.bufferA;
-    double* const* bufferB = p.bufferB;
+template <typename Pixel, std::size_t Planes, typename Values>
+void KernelSetterBase::load(const KernelSetterSource<Pixel>& tile, int i, int n,
+                            double* const* const (&planes)[Planes], Values values) {
+    const BandRange band = bandRange(tile.size, i, n);
+    mapImageRows(imageRows, wrapY, tile.tileY, tile.height, band);
     loadBand(
-        imageRows, wrapX, p.tileX, p.width, p.size, band, p.source->data(),
+        imageRows, wrapX, tile.tileX, tile.width, tile.size, band, tile.source->data(),
         [&](int x, BandRange columns) {
-            clear(bufferA[x], columns);
-            clear(bufferB[x], columns);
+            for (double* const* plane : planes) clear(plane[x], columns);
         },
-        [&](int x, int y, const Color* pixel) {
-            double* a = bufferA[x] + 2 * y;
-            double* b = bufferB[x] + 2 * y;
+        [&](int x, int y, const Pixel* pixel) {
             if (pixel == nullptr) {
-                a[0] = a[1] = b[0] = b[1] = 0.0;
+                for (double* const* plane : planes) plane[x][2 * y] = plane[x][2 * y + 1] = 0.0;
                 return;
             }
-            a[0] = pixel->red;
-            a[1] = pixel->green;
-            b[0] = pixel->blue;
-            b[1] = pixel->alpha;
+            const auto parts = values(*pixel);
+            for (std::size_t k = 0; k < Planes; ++k) {
+                double* at = planes[k][x] + 2 * y;
+                at[0] = parts[2 * k];
+                at[1] = parts[2 * k + 1];
+            }
         });
+}
+
+KernelSetterNormal::KernelSetterNormal(PF_InData* in_data, AEGP_SuiteHandler& suites,
+                                       KernelSetterNormalParameters* params)
+    : KernelSetterBase(in_data, suites, params->width, params->height, params->wrap, params->size), params(params) {}
+
+PF_Err KernelSetterNormal::operator()(int i, int n) {
+    double* const* const planes[2] = {params->bufferA, params->bufferB};
+    load(*params, i, n, planes, [](const Color& p) { return std::array<double, 4>{p.red, p.green, p.blue, p.alpha}; });
     return PF_Err_NONE;
 }
 
 KernelSetterChannel::KernelSetterChannel(PF_InData* in_data, AEGP_SuiteHandler& suites,
                                          KernelSetterChannelParameters* params)
-    : in_data(in_data),
-      suites(suites),
-      params(params),
-      wrapX(generateWrapFunc(params->width, params->wrap)),
-      wrapY(generateWrapFunc(params->height, params->wrap)),
-      imageRows(static_cast<std::size_t>(std::max(params->size, 0)), -1) {}
+    : KernelSetterBase(in_data, suites, params->width, params->height, params->wrap, params->size), params(params) {}
 
 PF_Err KernelSetterChannel::operator()(int i, int n) {
-    const KernelSetterChannelParameters& p = *params;
-    const BandRange band = bandRange(p.size, i, n);
-    mapImageRows(imageRows, wrapY, p.tileY, p.height, band);
-    double* const* red = p.red;
-    double* const* green = p.green;
-    double* const* blue = p.blue;
-    loadBand(
-        imageRows, wrapX, p.tileX, p.width, p.size, band, p.source->data(),
-        [&](int x, BandRange columns) {
-            clear(red[x], columns);
-            clear(green[x], columns);
-            clear(blue[x], columns);
-        },
-        [&](int x, int y, const ChannelColor* pixel) {
-            double* r = red[x] + 2 * y;
-            double* g = green[x] + 2 * y;
-            double* b = blue[x] + 2 * y;
-            if (pixel == nullptr) {
-                r[0] = r[1] = g[0] = g[1] = b[0] = b[1] = 0.0;
-                return;
-            }
-            r[0] = pixel->red;
-            r[1] = pixel->redAlpha;
-            g[0] = pixel->green;
-            g[1] = pixel->greenAlpha;
-            b[0] = pixel->blue;
-            b[1] = pixel->blueAlpha;
-        });
+    double* const* const planes[3] = {params->red, params->green, params->blue};
+    load(*params, i, n, planes, [](const ChannelColor& p) {
+        return std::array<double, 6>{p.red, p.redAlpha, p.green, p.greenAlpha, p.blue, p.blueAlpha};
+    });
     return PF_Err_NONE;
 }
 
