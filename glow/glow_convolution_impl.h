@@ -1,0 +1,153 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <new>
+#include <tuple>
+
+#include "glow/glow_convolution.h"
+#include "glow/kernel_creators.h"
+#include "glow/kernel_size.h"
+#include "glow/tile_loop.h"
+#include "library/fft/buffer.h"
+#include "library/fft/fft2d.h"
+#include "library/filter/iterate.h"
+
+namespace Glow {
+
+namespace Convolution {
+
+template <std::size_t N>
+using Rows = std::array<double**, N>;
+
+// N complex buffers of one size, zero-filled.
+template <std::size_t N>
+struct Buffers {
+    std::array<Morvel::FFT::Buffer, N> buffers;
+
+    bool init(int size) {
+        for (Morvel::FFT::Buffer& buffer : buffers) {
+            if (!buffer.init(size)) return false;
+        }
+        return true;
+    }
+    Rows<N> rows() {
+        Rows<N> rows{};
+        for (std::size_t i = 0; i < N; ++i) rows[i] = buffers[i].rows();
+        return rows;
+    }
+};
+
+// Whether there is work: an error for missing inputs or a source shorter than the glow world,
+// else PF_Err_NONE with `empty` set when the world has no pixels to write.
+inline PF_Err checkInputs(const PF_LayerDef* glowWorld, const GlowParameters* params, const void* source,
+                          std::size_t sourceCount, bool& empty) {
+    empty = false;
+    if (glowWorld == nullptr || params == nullptr || source == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    empty = glowWorld->width <= 0 || glowWorld->height <= 0;
+    if (empty) return PF_Err_NONE;
+    const std::size_t pixels = static_cast<std::size_t>(glowWorld->width) * static_cast<std::size_t>(glowWorld->height);
+    return sourceCount < pixels ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE;
+}
+
+// One tile: load, every plane forward, multiply by the kernels' spectra, every plane back, write.
+// The first error ends it.
+template <typename Setter, typename Multiplier, typename Outputter, std::size_t N>
+PF_Err convolveTile(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::FFT::FFT2D& fft, Setter& setter,
+                    Multiplier& multiplier, Outputter& outputter, const Rows<N>& planes) {
+    constexpr int kOncePerProcessor = PF_Iterations_ONCE_PER_PROCESSOR;
+    PF_Err err = Morvel::iterateGeneric(in_data, suites, setter, kOncePerProcessor);
+    for (double** rows : planes) {
+        if (!err) err = fft.fft(1, rows);
+    }
+    if (!err) err = Morvel::iterateGeneric(in_data, suites, multiplier, kOncePerProcessor);
+    for (double** rows : planes) {
+        if (!err) err = fft.fft(-1, rows);
+    }
+    if (!err) err = Morvel::iterateGeneric(in_data, suites, outputter, kOncePerProcessor);
+    return err;
+}
+
+}  // namespace Convolution
+
+template <typename Source>
+PF_Err GlowConvolution<Source>::execute() {
+    using Mode = ConvolutionMode<Source>;
+    bool empty = false;
+    const std::size_t sourceCount = source != nullptr ? source->size() : 0;
+    if (PF_Err err = Convolution::checkInputs(glowWorld, params, source, sourceCount, empty)) return err;
+    // An empty world has nothing to wrap onto (Mirror would divide by its size) and nothing to write.
+    if (empty) return PF_Err_NONE;
+    const int width = glowWorld->width;
+    const int height = glowWorld->height;
+    try {
+        const int threads = std::max(threadCount, 1);
+        auto creators = Mode::creators(in_data, suites, bpc, threads, params);
+        const int radius = kernelRadius(in_data, creators);
+        const int size = getKernelSize(radius, width, height);
+
+        Morvel::FFT::FFT2D fft(in_data, suites, threads, 0);
+        fft.init(size);
+        Convolution::Buffers<Mode::kKernels> kernels;
+        if (!fft.initialised() || !kernels.init(size)) return PF_Err_OUT_OF_MEMORY;
+        const Convolution::Rows<Mode::kKernels> kernelRows = kernels.rows();
+
+        // Every creator adds into the same kernels, so each sees what those before it added.
+        auto run = [&](auto& creator, PF_Err pending) {
+            return std::apply(
+                [&](auto... rows) { return runKernelCreator(in_data, suites, creator, pending, size, rows...); },
+                kernelRows);
+        };
+        PF_Err err = PF_Err_NONE;
+        for (auto& creator : creators) err = run(*creator, err);
+        typename Mode::OutputterParameters outputterParams;
+        {
+            typename Mode::Divisor divisor(in_data, suites, bpc, threads, params);
+            err = run(divisor, err);
+            Mode::takeTotals(divisor, outputterParams);
+        }
+        for (double** rows : kernelRows) {
+            if (!err) err = fft.fft(1, rows);
+        }
+        if (!err && in_data->inter.abort != nullptr) err = in_data->inter.abort(in_data->effect_ref);
+        if (err) return err;
+
+        Convolution::Buffers<Mode::kPlanes> planes;
+        if (!planes.init(size)) return PF_Err_OUT_OF_MEMORY;
+        const Convolution::Rows<Mode::kPlanes> planeRows = planes.rows();
+
+        typename Mode::SetterParameters setterParams;
+        setterParams.width = width;
+        setterParams.height = height;
+        setterParams.size = size;
+        setterParams.source = source;
+        setterParams.wrap = params->wrap;
+        typename Mode::MultiplierParameters multiplierParams;
+        multiplierParams.size = size;
+        outputterParams.size = size;
+        outputterParams.radius = radius;
+        outputterParams.exposure = params->exposure;
+        outputterParams.unmult = params->glowUnmult;
+        outputterParams.black = params->glowBlack;
+        outputterParams.white = params->glowWhite;
+        outputterParams.gamma = params->glowGamma;
+        outputterParams.alphaBlack = params->glowAlphaBlack;
+        outputterParams.alphaWhite = params->glowAlphaWhite;
+        Mode::attach(kernelRows, planeRows, setterParams, multiplierParams, outputterParams);
+
+        typename Mode::Setter setter(in_data, suites, &setterParams);
+        typename Mode::Multiplier multiplier(in_data, suites, &multiplierParams);
+        typename Mode::Outputter outputter(in_data, suites, bpc, glowWorld, &outputterParams);
+
+        return forEachTile(in_data, width, height, TileGrid(width, height, size, radius), [&](int tx, int ty) {
+            setterParams.tileX = outputterParams.tileX = tx;
+            setterParams.tileY = outputterParams.tileY = ty;
+            return Convolution::convolveTile(in_data, suites, fft, setter, multiplier, outputter, planeRows);
+        });
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    }
+}
+
+}  // namespace Glow
