@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "library/parameter/table_rows.h"
 #include "morvel_host/params.h"
 
 namespace Glow {
@@ -9,95 +10,32 @@ namespace Glow {
 namespace {
 
 using Morvel::Plugin::ParameterDef;
-using Morvel::Plugin::ParameterUnionValue;
+using namespace Morvel::Plugin::Rows;
 namespace Kind = Morvel::Plugin;
 
 template <size_t N>
-constexpr ParameterDef row(const char (&name)[N], int32_t kind, int32_t id) {
-    static_assert(N <= sizeof(ParameterDef::name), "a row name has at most 31 characters");
-    ParameterDef def{};
-    for (size_t i = 0; i < N; ++i) def.name[i] = name[i];
-    def.kind = kind;
-    def.id = id;
-    return def;
-}
-
-constexpr ParameterUnionValue integer(int32_t value) { return {.i = value}; }
-constexpr ParameterUnionValue real(double value) { return {.d = value}; }
-
-template <size_t N>
 constexpr ParameterDef layer(const char (&name)[N], int32_t id) {
-    ParameterDef def = row(name, Kind::KIND_LAYER, id);
-    def.dephault = integer(PF_LayerDefault_NONE);
+    ParameterDef def = named(name, Kind::KIND_LAYER, id);
+    def.dephault.i = PF_LayerDefault_NONE;
     return def;
 }
 
-// The integer, not the bool, so the slot reads the same either way.
+// Whole numbers only; the floating-point sliders are the library's `slider`.
 template <size_t N>
-constexpr ParameterDef checkbox(const char (&name)[N], int32_t id, bool on) {
-    ParameterDef def = row(name, Kind::KIND_CHECKBOX, id);
-    def.dephault = integer(on ? 1 : 0);
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef popup(const char (&name)[N], int32_t id, int32_t dephault, int32_t choices) {
-    ParameterDef def = row(name, Kind::KIND_INT, id);
-    def.dephault = integer(dephault);
-    def.validMin = integer(1);
-    def.validMax = integer(choices);
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef slider(const char (&name)[N], int32_t id, int32_t dephault, int32_t validMin,
-                              int32_t validMax, int32_t sliderMin, int32_t sliderMax) {
-    ParameterDef def = row(name, Kind::KIND_INT, id);
-    def.dephault = integer(dephault);
-    def.validMin = integer(validMin);
-    def.validMax = integer(validMax);
-    def.sliderMin = integer(sliderMin);
-    def.sliderMax = integer(sliderMax);
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef floating(const char (&name)[N], int32_t id, double dephault, double validMin,
-                                double validMax, double sliderMin, double sliderMax) {
-    ParameterDef def = row(name, Kind::KIND_FLOAT, id);
-    def.dephault = real(dephault);
-    def.validMin = real(validMin);
-    def.validMax = real(validMax);
-    def.sliderMin = real(sliderMin);
-    def.sliderMax = real(sliderMax);
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef angle(const char (&name)[N], int32_t id, double degrees) {
-    ParameterDef def = row(name, Kind::KIND_ANGLE, id);
-    def.dephault = real(degrees);
-    return def;
-}
-
-template <size_t N>
-constexpr ParameterDef color(const char (&name)[N], int32_t id, float red, float green, float blue) {
-    ParameterDef def = row(name, Kind::KIND_COLOR, id);
-    def.dephault = ParameterUnionValue{.color = {red, green, blue}};
-    return def;
-}
-
-// In percent of the layer's width and height.
-template <size_t N>
-constexpr ParameterDef point(const char (&name)[N], int32_t id, double x, double y) {
-    ParameterDef def = row(name, Kind::KIND_POINT, id);
-    def.dephault = ParameterUnionValue{.point = {x, y}};
+constexpr ParameterDef integerSlider(const char (&name)[N], int32_t id, int32_t dephault, int32_t validMin,
+                                     int32_t validMax, int32_t sliderMin, int32_t sliderMax) {
+    ParameterDef def = named(name, Kind::KIND_INT, id);
+    def.dephault.i = dephault;
+    def.validMin.i = validMin;
+    def.validMax.i = validMax;
+    def.sliderMin.i = sliderMin;
+    def.sliderMax.i = sliderMax;
     return def;
 }
 
 template <size_t N>
 constexpr ParameterDef customData(const char (&name)[N], int32_t id) {
-    return row(name, Kind::KIND_ARBITRARY, id);
+    return named(name, Kind::KIND_ARBITRARY, id);
 }
 
 constexpr RowRegistration by(AddFunction add) { return {add, 0, nullptr}; }
@@ -109,42 +47,42 @@ constexpr RowRegistration byPopup(const char* menu) { return {AddFunction::Popup
 
 const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
     popup("Rendering Mode", 1, 5, 5),  // five of the menu's eight items are offered
-    floating("Exposure", 2, 0, -50, 50, 0, 5),
-    floating("Boost Low Luminance", 3, 0, 0, 100, 0, 100),
+    slider("Exposure", 2, 0, -50, 50, 0, 5),
+    slider("Boost Low Luminance", 3, 0, 0, 100, 0, 100),
     popup("Blur Type", 4, 1, 2),
     // "Blur"
-    floating("Blur Radius", 6, 20, 0, 200, 0, 50),
+    slider("Blur Radius", 6, 20, 0, 200, 0, 50),
     checkbox("Diffusion", 7, true),
-    floating("Diffusion Convergence", 8, 0, 0, 20, 0, 10),
+    slider("Diffusion Convergence", 8, 0, 0, 20, 0, 10),
     popup("Diffusion Quality", 9, 1, 2),
     checkbox("Beam", 10, false),
-    slider("Beam Number", 11, 4, 1, 20, 1, 8),
-    floating("Beam Intensity", 12, 10, 0, 1000, 0, 100),
+    integerSlider("Beam Number", 11, 4, 1, 20, 1, 8),
+    slider("Beam Intensity", 12, 10, 0, 1000, 0, 100),
     checkbox("Beam Normalizing", 13, true),
-    floating("Beam Scaling", 14, 100, 0, 500, 0, 100),
+    slider("Beam Scaling", 14, 100, 0, 500, 0, 100),
     angle("Beam Phase", 15, 30),
     checkbox("Kernel", 16, false),
     layer("Kernel Layer", 17),
-    floating("Kernel Intensity", 18, 100, 0, 1000, 0, 100),
+    slider("Kernel Intensity", 18, 100, 0, 1000, 0, 100),
     checkbox("Kernel Normalizing", 19, true),
-    floating("Kernel Scaling", 20, 100, 0, 500, 0, 100),
+    slider("Kernel Scaling", 20, 100, 0, 500, 0, 100),
     popup("Wrap", 21, 3, 3),
     // "Channel Blur"
     color("Color 1", 24, 1, 0, 0),
     color("Color 2", 25, 0, 1, 0),
     color("Color 3", 26, 0, 0, 1),
-    floating("Color 1 Radius", 27, 60, 0, 300, 0, 150),
-    floating("Color 2 Radius", 28, 100, 0, 300, 0, 150),
-    floating("Color 3 Radius", 29, 140, 0, 300, 0, 150),
+    slider("Color 1 Radius", 27, 60, 0, 300, 0, 150),
+    slider("Color 2 Radius", 28, 100, 0, 300, 0, 150),
+    slider("Color 3 Radius", 29, 140, 0, 300, 0, 150),
     // "Preprocessing"
     angle("Pre Hue", 32, 0),
-    floating("Pre Lightness", 33, 100, 0, 10000, 0, 200),
-    floating("Pre Saturation", 34, 100, 0, 10000, 0, 200),
-    floating("Pre Black", 35, 0, -5000, 5000, 0, 100),
-    floating("Pre White", 36, 100, -5000, 5000, 0, 100),
-    floating("Pre Gamma", 37, 1, 0.01, 5, 0.01, 5),
-    floating("Pre Alpha Black", 38, 0, -5000, 5000, 0, 100),
-    floating("Pre Alpha White", 39, 100, -5000, 5000, 0, 100),
+    slider("Pre Lightness", 33, 100, 0, 10000, 0, 200),
+    slider("Pre Saturation", 34, 100, 0, 10000, 0, 200),
+    slider("Pre Black", 35, 0, -5000, 5000, 0, 100),
+    slider("Pre White", 36, 100, -5000, 5000, 0, 100),
+    slider("Pre Gamma", 37, 1, 0.01, 5, 0.01, 5),
+    slider("Pre Alpha Black", 38, 0, -5000, 5000, 0, 100),
+    slider("Pre Alpha White", 39, 100, -5000, 5000, 0, 100),
     checkbox("Use Mask", 40, false),
     // "Mask"
     popup("Mask Type", 42, 1, 3),
@@ -153,16 +91,16 @@ const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
     popup("Mask Layer Wrap", 45, 1, 4),
     point("Mask Center", 46, 50, 50),
     angle("Mask Rotation", 47, 0),
-    floating("Mask Scale", 48, 100, 0, 10000, 0, 100),
-    floating("Mask Width", 49, 150, 0, 50000, 0, 300),
-    floating("Mask Height", 50, 150, 0, 50000, 0, 300),
-    floating("Mask Falloff", 51, 0, 0, 50000, 0, 50),
+    slider("Mask Scale", 48, 100, 0, 10000, 0, 100),
+    slider("Mask Width", 49, 150, 0, 50000, 0, 300),
+    slider("Mask Height", 50, 150, 0, 50000, 0, 300),
+    slider("Mask Falloff", 51, 0, 0, 50000, 0, 50),
     checkbox("Mask Invert", 52, false),
     // "Threshold"
-    floating("Threshold", 56, 70, -100, 200, 0, 100),
+    slider("Threshold", 56, 70, -100, 200, 0, 100),
     checkbox("Use Threshold 2", 57, false),
-    floating("Threshold 2", 58, 50, -100, 200, 0, 100),
-    floating("Threshold Softness", 59, 10, 0, 100, 0, 100),
+    slider("Threshold 2", 58, 50, -100, 200, 0, 100),
+    slider("Threshold Softness", 59, 10, 0, 100, 0, 100),
     checkbox("Threshold Invert", 60, false),
     popup("Channel", 61, 1, 13),
     checkbox("Multiply Alpha", 62, true),
@@ -175,10 +113,10 @@ const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
     color("Midtone", 70, 0, 1, 1),
     color("Shadow", 71, 0, 0.5f, 1),
     layer("Toner Map", 72),
-    floating("Toner Black", 73, 0, -5000, 5000, 0, 100),
-    floating("Toner White", 74, 100, -5000, 5000, 0, 100),
-    floating("Toner Gamma", 75, 1, 0.01, 5, 0.01, 5),
-    floating("Blend With Original", 76, 0, 0, 100, 0, 100),
+    slider("Toner Black", 73, 0, -5000, 5000, 0, 100),
+    slider("Toner White", 74, 100, -5000, 5000, 0, 100),
+    slider("Toner Gamma", 75, 1, 0.01, 5, 0.01, 5),
+    slider("Blend With Original", 76, 0, 0, 100, 0, 100),
     checkbox("Use Different Channel", 77, false),
     // "Toner Channel"
     popup("Toner Channel", 79, 1, 13),
@@ -189,22 +127,22 @@ const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
     popup("Composite Settings", 85, 1, 2),
     popup("Blending Mode", 86, 11, 31),
     // "Composite"
-    floating("Source Opacity", 88, 100, 0, 100, 0, 100),
+    slider("Source Opacity", 88, 100, 0, 100, 0, 100),
     // "Source Levels"
-    floating("Source Black", 90, 0, -5000, 5000, 0, 100),
-    floating("Source White", 91, 100, -5000, 5000, 0, 100),
-    floating("Source Gamma", 92, 1, 0.01, 5, 0.01, 5),
-    floating("Source Alpha Black", 93, 0, -5000, 5000, 0, 100),
-    floating("Source Alpha White", 94, 100, -5000, 5000, 0, 100),
+    slider("Source Black", 90, 0, -5000, 5000, 0, 100),
+    slider("Source White", 91, 100, -5000, 5000, 0, 100),
+    slider("Source Gamma", 92, 1, 0.01, 5, 0.01, 5),
+    slider("Source Alpha Black", 93, 0, -5000, 5000, 0, 100),
+    slider("Source Alpha White", 94, 100, -5000, 5000, 0, 100),
     // back in "Composite"
-    floating("Glow Opacity", 96, 100, 0, 100, 0, 100),
+    slider("Glow Opacity", 96, 100, 0, 100, 0, 100),
     checkbox("Glow Unmult", 97, false),
     // "Glow Levels"
-    floating("Glow Black", 99, 0, -5000, 5000, 0, 100),
-    floating("Glow White", 100, 100, -5000, 5000, 0, 100),
-    floating("Glow Gamma", 101, 1, 0.01, 5, 0.01, 5),
-    floating("Glow Alpha Black", 102, 0, -5000, 5000, 0, 100),
-    floating("Glow Alpha White", 103, 100, -5000, 5000, 0, 100),
+    slider("Glow Black", 99, 0, -5000, 5000, 0, 100),
+    slider("Glow White", 100, 100, -5000, 5000, 0, 100),
+    slider("Glow Gamma", 101, 1, 0.01, 5, 0.01, 5),
+    slider("Glow Alpha Black", 102, 0, -5000, 5000, 0, 100),
+    slider("Glow Alpha White", 103, 100, -5000, 5000, 0, 100),
     // back in "Composite"
     layer("Source Layer", 105),
     layer("Glow Layer", 106),
