@@ -257,6 +257,60 @@ TEST_F(ConvolutionTest, TiledChannelEqualsDirectConvolution) {
     }
 }
 
+// With Color 1 white, Colors 2 and 3 black and one radius for all, the three kernels are the
+// Normal kernel, so a three-channel image whose alphas agree must glow as the one-colour image.
+TEST_F(ConvolutionTest, ChannelWithTheNormalKernelForEachColourMatchesNormal) {
+    struct Case {
+        const char* name;
+        bool diffusion;
+        bool beam;
+        Wrap wrap;
+    };
+    const Case cases[] = {
+        {"diffusion, none", true, false, Wrap::None},
+        {"diffusion and beam, edge", true, true, Wrap::Edge},
+        {"beam, mirror", false, true, Wrap::Mirror},
+    };
+    const int w = 150, h = 90;
+    imageSize(w, h);
+    std::vector<Glow::Color> normal(static_cast<size_t>(w) * h);
+    std::vector<ChannelColor> channel(normal.size());
+    std::mt19937 rng(23);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (size_t i = 0; i < normal.size(); ++i) {
+        const double a = 0.2 + 0.8 * unit(rng);
+        normal[i] = {0.5 * a * unit(rng), 0.5 * a * unit(rng), 0.5 * a * unit(rng), a};
+        channel[i] = {normal[i].red, normal[i].green, normal[i].blue, a, a, a};
+    }
+    for (const Case& c : cases) {
+        GlowParameters p = defaultParameters();
+        p.diffusion = c.diffusion;
+        p.beam = c.beam;
+        p.wrap = c.wrap;
+        p.color1 = {1, 1, 1, 1};
+        p.color2 = p.color3 = {1, 0, 0, 0};
+        RawWorld<PF_PixelFloat> one(w, h);
+        RawWorld<PF_PixelFloat> three(w, h);
+        ASSERT_EQ(Glow::GlowNormal(&in_data_, suites(), Morvel::Bpc32, one.get(), 3, &p, &normal).execute(), 0)
+            << c.name;
+        p.blurType = 2;
+        ASSERT_EQ(Glow::GlowChannel(&in_data_, suites(), Morvel::Bpc32, three.get(), 3, &p, &channel).execute(), 0)
+            << c.name;
+        double worst = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const PF_PixelFloat& a = one.at(x, y);
+                const PF_PixelFloat& b = three.at(x, y);
+                ASSERT_GT(a.alpha, 0.0f) << c.name << " at (" << x << ", " << y << ")";
+                worst = std::max({worst, std::fabs(double(a.alpha) - b.alpha), std::fabs(double(a.red) - b.red),
+                                  std::fabs(double(a.green) - b.green), std::fabs(double(a.blue) - b.blue)});
+            }
+        }
+        // The planes pair the values differently, so only the transforms' rounding may differ.
+        EXPECT_LT(worst, 1e-6) << c.name;
+    }
+}
+
 TEST_F(ConvolutionTest, OneWhitePixelGivesTheKernel) {
     const int w = 101, h = 91, px = 50, py = 45;
     imageSize(w, h);
