@@ -36,6 +36,8 @@ namespace {
 // is checked again after any of these.
 std::atomic<uint64_t> worldsGone{0};
 
+constexpr size_t kHugePageWorth = size_t{4} << 20;
+
 bool sizeAllowed(int32_t width, int32_t height) {
     return width >= 0 && height >= 0 && width <= kMaxWorldSide && height <= kMaxWorldSide &&
            int64_t(width) * height <= kMaxWorldPixels;
@@ -56,6 +58,9 @@ PixelMemory::PixelMemory(size_t size) {
     void* map = ::mmap(nullptr, mapSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (map == MAP_FAILED) throw std::bad_alloc();
     map_ = map;
+    // Large pixel buffers in huge pages where the system allows: each first touch of a small
+    // page is a fault, and a frame has thousands of them.
+    if (dataPages * page >= kHugePageWorth) ::madvise(map_, dataPages * page, MADV_HUGEPAGE);
     auto* guard = static_cast<unsigned char*>(map_) + dataPages * page;
     ::mprotect(guard, page, PROT_NONE);
     // Aligned for any pixel, as close to the guard page as that allows.
