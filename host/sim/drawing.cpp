@@ -354,6 +354,9 @@ PF_EventExtra Window::baseEvent(int32_t type) const {
     event.contextH = self.context();
     event.e_type = type;
     event.cbs = eventCallbacks(self);
+    // Only the pointer and key records carry a time; the others share its bytes.
+    if (type == PF_Event_DO_CLICK || type == PF_Event_DRAG) event.u.do_click.when = host_.eventTime();
+    if (type == PF_Event_KEYDOWN) event.u.key_down.when = host_.eventTime();
     return event;
 }
 

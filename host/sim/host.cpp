@@ -4,6 +4,7 @@
 #include "host/sim/project.h"
 #include "host/sim/worlds.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -120,38 +121,76 @@ std::string Ledger::keyOf(const void* pointer) {
 
 // ---------------------------------------------------------------- CallLog
 
+CallLog::CallLog(Ledger* faults, size_t capacity) : faults_(faults), capacity_(std::max<size_t>(capacity, 1)) {}
+
 void CallLog::add(std::string line) {
     const std::string_view text(line);
     if (faults_ != nullptr && (text.substr(0, 6) == "error:" || text.substr(0, 8) == "problem:")) faults_->fault(line);
     std::lock_guard lock(mutex_);
-    lines_.push_back(std::move(line));
+    if (ring_.size() < capacity_) {
+        ring_.push_back(std::move(line));
+        return;
+    }
+    ring_[first_] = std::move(line);
+    first_ = (first_ + 1) % capacity_;
+    ++dropped_;
+}
+
+template <typename Visit>
+void CallLog::forEachKept(Visit&& visit) const {
+    for (size_t i = 0; i < ring_.size(); ++i) visit(ring_[(first_ + i) % ring_.size()]);
 }
 
 std::vector<std::string> CallLog::lines() const {
     std::lock_guard lock(mutex_);
-    return lines_;
+    std::vector<std::string> kept;
+    kept.reserve(ring_.size());
+    forEachKept([&](const std::string& line) { kept.push_back(line); });
+    return kept;
 }
 
 size_t CallLog::count(std::string_view prefix) const {
     std::lock_guard lock(mutex_);
     size_t n = 0;
-    for (const auto& line : lines_) {
-        if (std::string_view(line).substr(0, prefix.size()) == prefix) ++n;
-    }
+    forEachKept([&](const std::string& line) { n += std::string_view(line).substr(0, prefix.size()) == prefix; });
     return n;
 }
 
 bool CallLog::contains(std::string_view needle) const {
     std::lock_guard lock(mutex_);
-    for (const auto& line : lines_) {
-        if (line.find(needle) != std::string::npos) return true;
-    }
-    return false;
+    bool found = false;
+    forEachKept([&](const std::string& line) { found = found || line.find(needle) != std::string::npos; });
+    return found;
 }
 
 void CallLog::clear() {
     std::lock_guard lock(mutex_);
-    lines_.clear();
+    ring_.clear();
+    first_ = 0;
+    dropped_ = 0;
+}
+
+size_t CallLog::capacity() const {
+    std::lock_guard lock(mutex_);
+    return capacity_;
+}
+
+void CallLog::setCapacity(size_t lines) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> kept;
+    kept.reserve(ring_.size());
+    for (size_t i = 0; i < ring_.size(); ++i) kept.push_back(std::move(ring_[(first_ + i) % ring_.size()]));
+    capacity_ = std::max<size_t>(lines, 1);
+    const size_t excess = kept.size() > capacity_ ? kept.size() - capacity_ : 0;
+    dropped_ += excess;
+    ring_.assign(std::make_move_iterator(kept.begin() + static_cast<std::ptrdiff_t>(excess)),
+                 std::make_move_iterator(kept.end()));
+    first_ = 0;
+}
+
+size_t CallLog::dropped() const {
+    std::lock_guard lock(mutex_);
+    return dropped_;
 }
 
 // ---------------------------------------------------------------- FaultPlan
@@ -460,6 +499,18 @@ void Host::fillInData(PF_InData& in_data, PF_EffectInstance* effect) {
 
 void Host::addInDataInstaller(std::function<void(PF_InData&)> installer) {
     inDataInstallers_.push_back(std::move(installer));
+}
+
+uint32_t Host::eventTime() {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_);
+    // Wraps after 49 days, as a 32-bit clock of the host does.
+    const auto now = static_cast<uint32_t>(elapsed.count());
+    uint32_t last = lastEventTime_.load();
+    uint32_t next = 0;
+    do {
+        next = now - last < (uint32_t(1) << 31) && now != last ? now : last + 1;
+    } while (!lastEventTime_.compare_exchange_weak(last, next));
+    return next;
 }
 
 AEGP_PluginID Host::registerPlugin(const std::string& name) {

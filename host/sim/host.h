@@ -5,6 +5,7 @@
 // it hands out reach it through Host::current().
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -68,20 +69,39 @@ private:
 };
 
 // Calls the effects made to the host, in order, one line each. Lines that start with "error:" or
-// "problem:" are refusals and go to the ledger as faults as well.
+// "problem:" are refusals and go to the ledger as faults as well, so none is lost when the log
+// is full. The log keeps the most recent lines only (a ring of capacity() lines): a long render
+// or session would otherwise hold every call it ever made. lines(), count() and contains() read
+// what is kept; dropped() says how many older lines went.
 class CallLog {
 public:
-    explicit CallLog(Ledger* faults = nullptr) : faults_(faults) {}
+    static constexpr size_t kDefaultCapacity = size_t(1) << 16;
+
+    explicit CallLog(Ledger* faults = nullptr, size_t capacity = kDefaultCapacity);
     void add(std::string line);
-    std::vector<std::string> lines() const;
+    std::vector<std::string> lines() const;  // oldest first
     size_t count(std::string_view prefix) const;  // lines starting with prefix
     bool contains(std::string_view needle) const;
+    // Forgets the lines kept and the count of those dropped.
     void clear();
 
+    size_t capacity() const;
+    // Keeps at most this many lines from now on (at least one); drops the oldest beyond it.
+    void setCapacity(size_t lines);
+    size_t dropped() const;
+
 private:
+    // Caller holds mutex_. The kept lines, oldest first, by their position in the ring.
+    template <typename Visit>
+    void forEachKept(Visit&& visit) const;
+
     Ledger* faults_;
     mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
+    size_t capacity_;
+    // ring_[(first_ + i) % capacity_] is the i-th oldest line kept; ring_ grows to capacity_.
+    std::vector<std::string> ring_;
+    size_t first_ = 0;
+    size_t dropped_ = 0;
 };
 
 // Calls made per pixel: counted without the plan's lock, so that sampling on the worker
@@ -229,6 +249,10 @@ public:
     // Compositions, layers, effects and streams behind the project suites.
     Project& project() { return *project_; }
 
+    // The time of an event as its record carries it (`when`): milliseconds since the host
+    // started, each one later than the last, even for events sent within one millisecond.
+    uint32_t eventTime();
+
 private:
     // Caller holds handleMutex_.
     HandleBlock* findHandle(PF_Handle handle) const;
@@ -244,6 +268,8 @@ private:
     std::map<PF_Handle, std::unique_ptr<HandleBlock>> handles_;
     std::vector<std::unique_ptr<HandleBlock>> disposedHandles_;
     std::atomic<AEGP_PluginID> nextPluginId_{1};
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::atomic<uint32_t> lastEventTime_{0};
     std::unique_ptr<Project> project_;
     std::unique_ptr<Iteration> iteration_;
     std::unique_ptr<WorldStore> worlds_;

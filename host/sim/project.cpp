@@ -386,6 +386,16 @@ void Project::setParam(PF_EffectInstance& instance, int index, const PF_ParamDef
     stream->value = specOf(host_, value).initial;
 }
 
+bool Project::takeArbitrary(PF_EffectInstance& instance, int index, PF_Handle value) {
+    std::lock_guard lock(mutex_);
+    ProjectStream* stream = valueStream(instance, index);
+    if (stream == nullptr || stream->type != AEGP_StreamType_ARB || !stream->keys.empty()) return false;
+    StreamData data;
+    data.arb = value;
+    keepData(*stream, stream->value, std::move(data));
+    return true;
+}
+
 void Project::moveEffect(ProjectEffect& effect, size_t index) {
     std::lock_guard lock(mutex_);
     ProjectLayer& layer = *effect.layer;

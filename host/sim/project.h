@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "host/sim/host.h"
@@ -135,6 +136,10 @@ public:
     // Writes a parameter's value into its stream (when it has one and no keyframes) and into the
     // instance's record.
     void setParam(PF_EffectInstance& instance, int index, const PF_ParamDef& value);
+    // Makes an arbitrary value the effect made (owned from now on) the value of parameter index,
+    // giving the one it replaces back. False, and nothing taken, when no stream without keyframes
+    // holds the parameter's value.
+    bool takeArbitrary(PF_EffectInstance& instance, int index, PF_Handle value);
     void moveEffect(ProjectEffect& effect, size_t index);
 
     static AEGP_LayerH handleOf(ProjectLayer& layer) { return reinterpret_cast<AEGP_LayerH>(&layer); }
@@ -251,6 +256,64 @@ private:
     std::lock_guard projectLock(project.mutex());     \
     host.log().add(name);                             \
     if (PF_Err planned = host.faults().onCall(name)) return planned
+
+// What a reference an effect hands back names, looked up for the suite function `caller`; null
+// (and a logged refusal) when the project knows no such thing.
+inline ProjectLayer* lookUp(Project& project, AEGP_LayerH ref, const char* caller) { return project.findLayer(ref, caller); }
+inline ProjectMask* lookUp(Project& project, AEGP_MaskRefH ref, const char* caller) { return project.findMask(ref, caller); }
+inline ProjectEffect* lookUp(Project& project, PF_ProgPtr ref, const char* caller) {
+    return project.findInstance(ref, caller);
+}
+inline ProjectEffect* lookUp(Project& project, AEGP_EffectRefH ref, const char* caller) {
+    return project.findEffectRef(ref, caller);
+}
+inline ProjectStream* lookUp(Project& project, AEGP_StreamRefH ref, const char* caller) {
+    return project.findStreamRef(ref, caller);
+}
+inline Project::Batch* lookUp(Project& project, AEGP_AddKeyframesInfoH ref, const char* caller) {
+    return project.findBatch(ref, caller);
+}
+inline Project::MemBlock* lookUp(Project& project, AEGP_MemHandle ref, const char* caller) {
+    return project.findMemHandle(ref, caller);
+}
+
+namespace detail {
+
+// act's own error, or none when it answers nothing.
+template <typename Act, typename... Args>
+PF_Err runAct(Act& act, Args&... args) {
+    if constexpr (std::is_void_v<std::invoke_result_t<Act&, Args&...>>) {
+        act(args...);
+        return PF_Err_NONE;
+    } else {
+        return act(args...);
+    }
+}
+
+}  // namespace detail
+
+// A project suite function on what a reference names: opened as MORVEL_SIM_PROJECT_CALL opens
+// it, the reference looked up (an unknown one refused), then act(project, object).
+template <typename Ref, typename Act>
+PF_Err onReferenced(const char* name, Ref ref, Act act) {
+    MORVEL_SIM_PROJECT_CALL(name);
+    auto* object = lookUp(project, ref, name);
+    if (object == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    return detail::runAct(act, project, *object);
+}
+
+// The same for a function that answers through `result`, then act(project, object, *result): a
+// null result is refused before the look-up, and a handle result is cleared first, so that a
+// refusal never leaves the effect a stale one.
+template <typename Ref, typename Result, typename Act>
+PF_Err answerFor(const char* name, Ref ref, Result* result, Act act) {
+    MORVEL_SIM_PROJECT_CALL(name);
+    if (result == nullptr) return project.fail(name, "null result pointer");
+    if constexpr (std::is_pointer_v<Result>) *result = nullptr;
+    auto* object = lookUp(project, ref, name);
+    if (object == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    return detail::runAct(act, project, *object, *result);
+}
 
 // Tolerance for two times being the same instant.
 constexpr double kSameTime = 1e-9;

@@ -22,42 +22,37 @@ AEGP_MemHandle copyToMemHandle(Project& project, const std::string& what, const 
 // ---------------------------------------------------------------- stream suite
 
 PF_Err getNewLayerStream(AEGP_PluginID, AEGP_LayerH layerH, AEGP_LayerStream which, AEGP_StreamRefH* streamPH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewLayerStream");
-    if (streamPH == nullptr) return project.fail("AEGP_GetNewLayerStream", "null result pointer");
-    *streamPH = nullptr;
-    ProjectLayer* layer = project.findLayer(layerH, "AEGP_GetNewLayerStream");
-    if (layer == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (which < 0 || which >= AEGP_LayerStream_COUNT) {
-        return project.fail("AEGP_GetNewLayerStream", "no such layer stream", PF_Err_INVALID_INDEX);
-    }
-    *streamPH = project.newStreamRef(*layer->transform[which]);
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetNewLayerStream", layerH, streamPH,
+                     [which](Project& project, ProjectLayer& layer, AEGP_StreamRefH& stream) {
+                         if (which < 0 || which >= AEGP_LayerStream_COUNT) {
+                             return project.fail("AEGP_GetNewLayerStream", "no such layer stream", PF_Err_INVALID_INDEX);
+                         }
+                         stream = project.newStreamRef(*layer.transform[which]);
+                         return PF_Err(PF_Err_NONE);
+                     });
 }
 
 PF_Err getNewEffectStreamByIndex(AEGP_PluginID, AEGP_EffectRefH effectH, int32_t index, AEGP_StreamRefH* streamPH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewEffectStreamByIndex");
-    if (streamPH == nullptr) return project.fail("AEGP_GetNewEffectStreamByIndex", "null result pointer");
-    *streamPH = nullptr;
-    ProjectEffect* effect = project.findEffectRef(effectH, "AEGP_GetNewEffectStreamByIndex");
-    if (effect == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (index < 0 || static_cast<size_t>(index) >= effect->params.size()) {
-        return project.fail("AEGP_GetNewEffectStreamByIndex", "parameter index out of range", PF_Err_INVALID_INDEX);
-    }
-    *streamPH = project.newStreamRef(*effect->params[static_cast<size_t>(index)]);
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetNewEffectStreamByIndex", effectH, streamPH,
+                     [index](Project& project, ProjectEffect& effect, AEGP_StreamRefH& stream) {
+                         if (index < 0 || static_cast<size_t>(index) >= effect.params.size()) {
+                             return project.fail("AEGP_GetNewEffectStreamByIndex", "parameter index out of range",
+                                                 PF_Err_INVALID_INDEX);
+                         }
+                         stream = project.newStreamRef(*effect.params[static_cast<size_t>(index)]);
+                         return PF_Err(PF_Err_NONE);
+                     });
 }
 
 PF_Err getNewMaskStream(AEGP_PluginID, AEGP_MaskRefH maskH, AEGP_MaskStream which, AEGP_StreamRefH* streamPH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewMaskStream");
-    if (streamPH == nullptr) return project.fail("AEGP_GetNewMaskStream", "null result pointer");
-    *streamPH = nullptr;
-    ProjectMask* mask = project.findMask(maskH, "AEGP_GetNewMaskStream");
-    if (mask == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (which < 0 || which >= AEGP_MaskStream_COUNT) {
-        return project.fail("AEGP_GetNewMaskStream", "no such mask stream", PF_Err_INVALID_INDEX);
-    }
-    *streamPH = project.newStreamRef(*mask->streams[which]);
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetNewMaskStream", maskH, streamPH,
+                     [which](Project& project, ProjectMask& mask, AEGP_StreamRefH& stream) {
+                         if (which < 0 || which >= AEGP_MaskStream_COUNT) {
+                             return project.fail("AEGP_GetNewMaskStream", "no such mask stream", PF_Err_INVALID_INDEX);
+                         }
+                         stream = project.newStreamRef(*mask.streams[which]);
+                         return PF_Err(PF_Err_NONE);
+                     });
 }
 
 PF_Err disposeStream(AEGP_StreamRefH streamH) {
@@ -69,33 +64,22 @@ PF_Err disposeStream(AEGP_StreamRefH streamH) {
 }
 
 PF_Err getStreamName(AEGP_PluginID, AEGP_StreamRefH streamH, PF_Boolean, AEGP_MemHandle* nameH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetStreamName");
-    if (nameH == nullptr) return project.fail("AEGP_GetStreamName", "null result pointer");
-    *nameH = nullptr;
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetStreamName");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    std::u16string units = stream->name;
-    units.push_back(u'\0');
-    *nameH = copyToMemHandle(project, "stream name", units.data(), units.size() * sizeof(char16_t));
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetStreamName", streamH, nameH,
+                     [](Project& project, ProjectStream& stream, AEGP_MemHandle& name) {
+                         std::u16string units = stream.name;
+                         units.push_back(u'\0');
+                         name = copyToMemHandle(project, "stream name", units.data(), units.size() * sizeof(char16_t));
+                     });
 }
 
 PF_Err getStreamType(AEGP_StreamRefH streamH, AEGP_StreamType* typeP) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetStreamType");
-    if (typeP == nullptr) return project.fail("AEGP_GetStreamType", "null result pointer");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetStreamType");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *typeP = stream->type;
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetStreamType", streamH, typeP,
+                     [](Project&, ProjectStream& stream, AEGP_StreamType& type) { type = stream.type; });
 }
 
 PF_Err isStreamTimevarying(AEGP_StreamRefH streamH, PF_Boolean* varyingP) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_IsStreamTimevarying");
-    if (varyingP == nullptr) return project.fail("AEGP_IsStreamTimevarying", "null result pointer");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_IsStreamTimevarying");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *varyingP = stream->timeVarying() ? 1 : 0;
-    return PF_Err_NONE;
+    return answerFor("AEGP_IsStreamTimevarying", streamH, varyingP,
+                     [](Project&, ProjectStream& stream, PF_Boolean& varying) { varying = stream.timeVarying() ? 1 : 0; });
 }
 
 PF_Err getNewStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_LTimeMode mode, const A_Time* time,
@@ -129,41 +113,34 @@ PF_Err setStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_StreamValue2*
 }
 
 PF_Err getExpressionState(AEGP_PluginID, AEGP_StreamRefH streamH, PF_Boolean* enabledP) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetExpressionState");
-    if (enabledP == nullptr) return project.fail("AEGP_GetExpressionState", "null result pointer");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetExpressionState");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *enabledP = stream->expressionEnabled ? 1 : 0;
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetExpressionState", streamH, enabledP, [](Project&, ProjectStream& stream, PF_Boolean& enabled) {
+        enabled = stream.expressionEnabled ? 1 : 0;
+    });
 }
 
 PF_Err setExpressionState(AEGP_PluginID, AEGP_StreamRefH streamH, PF_Boolean enabled) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_SetExpressionState");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetExpressionState");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (stream->type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_SetExpressionState", "a group has no expression");
-    stream->expressionEnabled = enabled != 0;
-    return PF_Err_NONE;
+    return onReferenced("AEGP_SetExpressionState", streamH, [enabled](Project& project, ProjectStream& stream) {
+        if (stream.type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_SetExpressionState", "a group has no expression");
+        stream.expressionEnabled = enabled != 0;
+        return PF_Err(PF_Err_NONE);
+    });
 }
 
 PF_Err getExpression(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_MemHandle* expressionH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetExpression");
-    if (expressionH == nullptr) return project.fail("AEGP_GetExpression", "null result pointer");
-    *expressionH = nullptr;
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetExpression");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *expressionH = copyToMemHandle(project, "expression", stream->expression.c_str(), stream->expression.size() + 1);
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetExpression", streamH, expressionH,
+                     [](Project& project, ProjectStream& stream, AEGP_MemHandle& expression) {
+                         expression = copyToMemHandle(project, "expression", stream.expression.c_str(),
+                                                      stream.expression.size() + 1);
+                     });
 }
 
 PF_Err setExpression(AEGP_PluginID, AEGP_StreamRefH streamH, const char* expression) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_SetExpression");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetExpression");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (expression == nullptr) return project.fail("AEGP_SetExpression", "null expression text");
-    if (stream->type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_SetExpression", "a group has no expression");
-    stream->expression = expression;
-    return PF_Err_NONE;
+    return onReferenced("AEGP_SetExpression", streamH, [expression](Project& project, ProjectStream& stream) {
+        if (expression == nullptr) return project.fail("AEGP_SetExpression", "null expression text");
+        if (stream.type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_SetExpression", "a group has no expression");
+        stream.expression = expression;
+        return PF_Err(PF_Err_NONE);
+    });
 }
 
 const AEGP_StreamSuite9 kStreamSuite9 = {
@@ -176,71 +153,60 @@ const AEGP_StreamSuite9 kStreamSuite9 = {
 // ---------------------------------------------------------------- dynamic stream suite
 
 PF_Err getNewStreamRefForMask(AEGP_PluginID, AEGP_MaskRefH maskH, AEGP_StreamRefH* streamPH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewStreamRefForMask");
-    if (streamPH == nullptr) return project.fail("AEGP_GetNewStreamRefForMask", "null result pointer");
-    *streamPH = nullptr;
-    ProjectMask* mask = project.findMask(maskH, "AEGP_GetNewStreamRefForMask");
-    if (mask == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *streamPH = project.newStreamRef(*mask->group);
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetNewStreamRefForMask", maskH, streamPH,
+                     [](Project& project, ProjectMask& mask, AEGP_StreamRefH& stream) {
+                         stream = project.newStreamRef(*mask.group);
+                     });
 }
 
 PF_Err getDynamicStreamFlags(AEGP_StreamRefH streamH, AEGP_DynStreamFlags* flagsP) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetDynamicStreamFlags");
-    if (flagsP == nullptr) return project.fail("AEGP_GetDynamicStreamFlags", "null result pointer");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetDynamicStreamFlags");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *flagsP = stream->flags;
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetDynamicStreamFlags", streamH, flagsP,
+                     [](Project&, ProjectStream& stream, AEGP_DynStreamFlags& flags) { flags = stream.flags; });
 }
 
 PF_Err setDynamicStreamFlag(AEGP_StreamRefH streamH, AEGP_DynStreamFlags flag, PF_Boolean undoable, PF_Boolean set) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_SetDynamicStreamFlag");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetDynamicStreamFlag");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (flag != AEGP_DynStreamFlag_HIDDEN && flag != AEGP_DynStreamFlag_DISABLED) {
-        return project.fail("AEGP_SetDynamicStreamFlag", "only the hidden or the disabled flag may be set");
-    }
-    host.log().add(std::string("flag ") + std::to_string(flag) + (set ? " set" : " cleared") +
-                   (undoable ? " undoable" : ""));
-    stream->flags = set ? (stream->flags | flag) : (stream->flags & ~flag);
-    return PF_Err_NONE;
+    return onReferenced("AEGP_SetDynamicStreamFlag", streamH, [=](Project& project, ProjectStream& stream) {
+        if (flag != AEGP_DynStreamFlag_HIDDEN && flag != AEGP_DynStreamFlag_DISABLED) {
+            return project.fail("AEGP_SetDynamicStreamFlag", "only the hidden or the disabled flag may be set");
+        }
+        project.host().log().add(std::string("flag ") + std::to_string(flag) + (set ? " set" : " cleared") +
+                                 (undoable ? " undoable" : ""));
+        stream.flags = set ? (stream.flags | flag) : (stream.flags & ~flag);
+        return PF_Err(PF_Err_NONE);
+    });
 }
 
 PF_Err setStreamName(AEGP_StreamRefH streamH, const A_UTF16Char* nameZ) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_SetStreamName");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_SetStreamName");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (nameZ == nullptr) return project.fail("AEGP_SetStreamName", "null name");
-    if (!stream->renamable) return project.fail("AEGP_SetStreamName", "this stream cannot be renamed");
-    std::u16string name;
-    while (nameZ[name.size()] != 0) {
-        if (name.size() == kMaxNameUnits) return project.fail("AEGP_SetStreamName", "name too long or not terminated");
-        name.push_back(static_cast<char16_t>(nameZ[name.size()]));
-    }
-    stream->name = std::move(name);
-    return PF_Err_NONE;
+    return onReferenced("AEGP_SetStreamName", streamH, [nameZ](Project& project, ProjectStream& stream) {
+        if (nameZ == nullptr) return project.fail("AEGP_SetStreamName", "null name");
+        if (!stream.renamable) return project.fail("AEGP_SetStreamName", "this stream cannot be renamed");
+        std::u16string name;
+        while (nameZ[name.size()] != 0) {
+            if (name.size() == kMaxNameUnits) return project.fail("AEGP_SetStreamName", "name too long or not terminated");
+            name.push_back(static_cast<char16_t>(nameZ[name.size()]));
+        }
+        stream.name = std::move(name);
+        return PF_Err(PF_Err_NONE);
+    });
 }
 
 PF_Err getNewParentStreamRef(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_StreamRefH* parentPH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetNewParentStreamRef");
-    if (parentPH == nullptr) return project.fail("AEGP_GetNewParentStreamRef", "null result pointer");
-    *parentPH = nullptr;
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetNewParentStreamRef");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (stream->parent == nullptr) return project.fail("AEGP_GetNewParentStreamRef", "a layer has no parent stream");
-    *parentPH = project.newStreamRef(*stream->parent);
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetNewParentStreamRef", streamH, parentPH,
+                     [](Project& project, ProjectStream& stream, AEGP_StreamRefH& parent) {
+                         if (stream.parent == nullptr) {
+                             return project.fail("AEGP_GetNewParentStreamRef", "a layer has no parent stream");
+                         }
+                         parent = project.newStreamRef(*stream.parent);
+                         return PF_Err(PF_Err_NONE);
+                     });
 }
 
 PF_Err getStreamIndexInParent(AEGP_StreamRefH streamH, int32_t* indexP) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetStreamIndexInParent");
-    if (indexP == nullptr) return project.fail("AEGP_GetStreamIndexInParent", "null result pointer");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetStreamIndexInParent");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (stream->parent == nullptr) return project.fail("AEGP_GetStreamIndexInParent", "a layer has no parent stream");
-    *indexP = stream->indexInParent();
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetStreamIndexInParent", streamH, indexP, [](Project& project, ProjectStream& stream, int32_t& index) {
+        if (stream.parent == nullptr) return project.fail("AEGP_GetStreamIndexInParent", "a layer has no parent stream");
+        index = stream.indexInParent();
+        return PF_Err(PF_Err_NONE);
+    });
 }
 
 const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = {
@@ -251,12 +217,8 @@ const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = {
 // ---------------------------------------------------------------- keyframe suite
 
 PF_Err getStreamNumKFs(AEGP_StreamRefH streamH, int32_t* numP) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetStreamNumKFs");
-    if (numP == nullptr) return project.fail("AEGP_GetStreamNumKFs", "null result pointer");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetStreamNumKFs");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *numP = static_cast<int32_t>(stream->keys.size());
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetStreamNumKFs", streamH, numP,
+                     [](Project&, ProjectStream& stream, int32_t& num) { num = static_cast<int32_t>(stream.keys.size()); });
 }
 
 int64_t roundedTicks(const A_Time& offset, uint32_t scale) {
@@ -264,49 +226,45 @@ int64_t roundedTicks(const A_Time& offset, uint32_t scale) {
 }
 
 PF_Err getKeyframeTime(AEGP_StreamRefH streamH, AEGP_KeyframeIndex index, AEGP_LTimeMode mode, A_Time* timeP) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_GetKeyframeTime");
-    if (timeP == nullptr) return project.fail("AEGP_GetKeyframeTime", "null result pointer");
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetKeyframeTime");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (index < 0 || static_cast<size_t>(index) >= stream->keys.size()) {
-        return project.fail("AEGP_GetKeyframeTime", "keyframe index out of range", PF_Err_INVALID_INDEX);
-    }
-    if (mode != AEGP_LTimeMode_LayerTime && mode != AEGP_LTimeMode_CompTime) {
-        return project.fail("AEGP_GetKeyframeTime", "unknown time mode");
-    }
-    A_Time time = stream->keys[static_cast<size_t>(index)].time;
-    if (mode == AEGP_LTimeMode_CompTime && stream->layer != nullptr) {
-        time.value = static_cast<int32_t>(time.value + roundedTicks(stream->layer->start, time.scale));
-    }
-    *timeP = time;
-    return PF_Err_NONE;
+    return answerFor("AEGP_GetKeyframeTime", streamH, timeP, [=](Project& project, ProjectStream& stream, A_Time& time) {
+        if (index < 0 || static_cast<size_t>(index) >= stream.keys.size()) {
+            return project.fail("AEGP_GetKeyframeTime", "keyframe index out of range", PF_Err_INVALID_INDEX);
+        }
+        if (mode != AEGP_LTimeMode_LayerTime && mode != AEGP_LTimeMode_CompTime) {
+            return project.fail("AEGP_GetKeyframeTime", "unknown time mode");
+        }
+        A_Time keyTime = stream.keys[static_cast<size_t>(index)].time;
+        if (mode == AEGP_LTimeMode_CompTime && stream.layer != nullptr) {
+            keyTime.value = static_cast<int32_t>(keyTime.value + roundedTicks(stream.layer->start, keyTime.scale));
+        }
+        time = keyTime;
+        return PF_Err(PF_Err_NONE);
+    });
 }
 
 PF_Err startAddKeyframes(AEGP_StreamRefH streamH, AEGP_AddKeyframesInfoH* batchPH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_StartAddKeyframes");
-    if (batchPH == nullptr) return project.fail("AEGP_StartAddKeyframes", "null result pointer");
-    *batchPH = nullptr;
-    ProjectStream* stream = project.findStreamRef(streamH, "AEGP_StartAddKeyframes");
-    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (stream->type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_StartAddKeyframes", "a group has no keyframes");
-    *batchPH = project.newBatch(*stream);
-    return PF_Err_NONE;
+    return answerFor("AEGP_StartAddKeyframes", streamH, batchPH,
+                     [](Project& project, ProjectStream& stream, AEGP_AddKeyframesInfoH& batch) {
+                         if (stream.type == AEGP_StreamType_NO_DATA) {
+                             return project.fail("AEGP_StartAddKeyframes", "a group has no keyframes");
+                         }
+                         batch = project.newBatch(stream);
+                         return PF_Err(PF_Err_NONE);
+                     });
 }
 
 PF_Err addKeyframe(AEGP_AddKeyframesInfoH batchH, AEGP_LTimeMode mode, const A_Time* time, int32_t* indexP) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_AddKeyframe");
-    if (indexP == nullptr) return project.fail("AEGP_AddKeyframe", "null result pointer");
-    Project::Batch* batch = project.findBatch(batchH, "AEGP_AddKeyframe");
-    if (batch == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    double at = 0;
-    if (!project.layerSeconds(batch->stream->layer, mode, time, at, "AEGP_AddKeyframe")) return PF_Err_BAD_CALLBACK_PARAM;
-    A_Time layerTime = *time;
-    if (mode == AEGP_LTimeMode_CompTime && batch->stream->layer != nullptr) {
-        layerTime.value = static_cast<int32_t>(layerTime.value - roundedTicks(batch->stream->layer->start, time->scale));
-    }
-    *indexP = static_cast<int32_t>(batch->keys.size());
-    batch->keys.push_back(Project::PendingKey{layerTime, false, {}});
-    return PF_Err_NONE;
+    return answerFor("AEGP_AddKeyframe", batchH, indexP, [=](Project& project, Project::Batch& batch, int32_t& index) {
+        double at = 0;
+        if (!project.layerSeconds(batch.stream->layer, mode, time, at, "AEGP_AddKeyframe")) return PF_Err(PF_Err_BAD_CALLBACK_PARAM);
+        A_Time layerTime = *time;
+        if (mode == AEGP_LTimeMode_CompTime && batch.stream->layer != nullptr) {
+            layerTime.value = static_cast<int32_t>(layerTime.value - roundedTicks(batch.stream->layer->start, time->scale));
+        }
+        index = static_cast<int32_t>(batch.keys.size());
+        batch.keys.push_back(Project::PendingKey{layerTime, false, {}});
+        return PF_Err(PF_Err_NONE);
+    });
 }
 
 PF_Err setAddKeyframe(AEGP_AddKeyframesInfoH batchH, int32_t index, const AEGP_StreamValue2* valueP) {
@@ -326,10 +284,8 @@ PF_Err setAddKeyframe(AEGP_AddKeyframesInfoH batchH, int32_t index, const AEGP_S
 }
 
 PF_Err endAddKeyframes(PF_Boolean add, AEGP_AddKeyframesInfoH batchH) {
-    MORVEL_SIM_PROJECT_CALL("AEGP_EndAddKeyframes");
-    if (project.findBatch(batchH, "AEGP_EndAddKeyframes") == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    project.endBatch(batchH, add != 0);
-    return PF_Err_NONE;
+    return onReferenced("AEGP_EndAddKeyframes", batchH,
+                        [=](Project& project, Project::Batch&) { project.endBatch(batchH, add != 0); });
 }
 
 const AEGP_KeyframeSuite4 kKeyframeSuite4 = {

@@ -187,6 +187,106 @@ PF_EventCallbacks eventCallbacks(Window& window) {
                              frameToSourceCallback};
 }
 
+// ---------------------------------------------------------------- events sent to an instance
+
+namespace {
+
+// An arbitrary value the effect flagged changed: it edits the value it was handed in place, and
+// that value becomes the parameter's. In the project the value handed was a copy, which now
+// takes the stream's place; outside it the value was the host's own and is changed already.
+void keepArbitrary(Host& host, PF_EffectInstance& effect, size_t index, const PF_ParamDef& record,
+                   const std::string& who) {
+    std::lock_guard lock(host.project().mutex());
+    auto copied = effect.arbitraryCheckouts.find(&record);
+    const PF_Handle handed = copied != effect.arbitraryCheckouts.end() ? copied->second
+                             : index < effect.values.size()            ? effect.values[index].u.arb_d.value
+                                                                       : nullptr;
+    const PF_Handle written = record.u.arb_d.value;
+    if (written == nullptr || written != handed) {
+        host.log().add("problem: event replaced the value of " + who + " with a handle the host did not hand out; not kept");
+        return;
+    }
+    if (!host.isLiveHandle(written)) {
+        host.log().add("problem: event wrote " + who + ": its value handle was disposed; not kept");
+        return;
+    }
+    if (copied != effect.arbitraryCheckouts.end()) {
+        if (!host.project().takeArbitrary(effect, int(index), written)) {
+            host.log().add("problem: event wrote " + who + ": the stream has keyframes; not kept");
+            return;
+        }
+        effect.arbitraryCheckouts.erase(copied);
+    }
+    host.log().add("event wrote " + who);
+}
+
+// A number (or point, colour, ...) the effect flagged changed, checked before it is kept.
+void keepNumber(Host& host, PF_EffectInstance& effect, size_t index, const PF_ParamDef& record,
+                const std::string& who) {
+    const PF_ParamDef& registered = effect.registered[index];
+    PF_ParamDef stored = index < effect.values.size() ? effect.values[index] : registered;
+    if (!takeValue(record, stored)) {
+        host.log().add("problem: event changed " + who + ", whose value the host does not take");
+        return;
+    }
+    if (!finiteValue(stored)) {
+        host.log().add("problem: event wrote " + who + ": not a finite number; not kept");
+        return;
+    }
+    const std::string problem = outOfRange(registered, stored);
+    if (!problem.empty()) host.log().add("problem: event wrote " + who + ": " + problem);
+    host.log().add("event wrote " + who);
+    setParamValue(effect, int(index), stored);
+}
+
+}  // namespace
+
+PF_Err sendEvent(PluginInstance& instance, PF_EventExtra& event) {
+    PF_EffectInstance& effect = instance.effect();
+    Host& host = *effect.host;
+    PF_InData timing{};
+    host.fillInData(timing, &effect);
+    const double seconds = static_cast<double>(timing.current_time) / static_cast<double>(timing.time_scale);
+
+    // The current values, at the time the event is sent, in records of the host's own.
+    const size_t count = effect.registered.size();
+    std::vector<PF_ParamDef> records(count);
+    std::vector<PF_ParamDef*> pointers(count);
+    PF_Err err = PF_Err_NONE;
+    for (size_t i = 0; i < count && err == PF_Err_NONE; ++i) {
+        records[i] = i < effect.values.size() ? effect.values[i] : effect.registered[i];
+        if (effect.projectEffect != nullptr) host.project().paramAt(effect, int(i), seconds, records[i], err);
+        pointers[i] = &records[i];
+    }
+    for (PF_ParamDef& record : records) record.uu.change_flags = PF_ChangeFlag_NONE;
+
+    if (err == PF_Err_NONE) err = instance.command(PF_Cmd_EVENT, pointers.data(), nullptr, &event);
+
+    if (err == PF_Err_NONE) {
+        for (size_t i = 1; i < count; ++i) {
+            if ((records[i].uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) == 0) continue;
+            const std::string who = "parameter " + std::to_string(i) + " \"" + nameOf(effect.registered[i]) + "\"";
+            // The type is the host's record of it, not what the effect may have written.
+            if (effect.registered[i].param_type == PF_Param_ARBITRARY_DATA) {
+                keepArbitrary(host, effect, i, records[i], who);
+            } else {
+                keepNumber(host, effect, i, records[i], who);
+            }
+        }
+    }
+
+    // Arbitrary values not kept were copies for the event; they go back to their maker.
+    for (size_t i = 0; i < count; ++i) {
+        auto copied = effect.arbitraryCheckouts.find(&records[i]);
+        if (copied == effect.arbitraryCheckouts.end()) continue;
+        std::lock_guard lock(host.project().mutex());
+        auto owner = effect.arbitrary.find(int32_t(i));
+        if (owner != effect.arbitrary.end()) owner->second->dispose(copied->second);
+        effect.arbitraryCheckouts.erase(copied);
+    }
+    return err;
+}
+
 // ---------------------------------------------------------------- window geometry
 
 void Window::setZoom(double zoom) {
@@ -272,58 +372,8 @@ PF_EventExtra ViewWindow::drawEvent() const {
 }
 
 PF_Err ViewWindow::send(PluginInstance& instance, PF_EventExtra& event) {
-    PF_EffectInstance& effect = instance.effect();
-    Host& host = this->host();
-    PF_InData timing{};
-    host.fillInData(timing, &effect);
-    const double seconds = static_cast<double>(timing.current_time) / static_cast<double>(timing.time_scale);
-
-    // The current values, at the time the event is sent, in records of the host's own.
-    const size_t count = effect.registered.size();
-    std::vector<PF_ParamDef> records(count);
-    std::vector<PF_ParamDef*> pointers(count);
-    PF_Err err = PF_Err_NONE;
-    for (size_t i = 0; i < count && err == PF_Err_NONE; ++i) {
-        records[i] = i < effect.values.size() ? effect.values[i] : effect.registered[i];
-        if (effect.projectEffect != nullptr) host.project().paramAt(effect, int(i), seconds, records[i], err);
-        pointers[i] = &records[i];
-    }
-    for (PF_ParamDef& record : records) record.uu.change_flags = PF_ChangeFlag_NONE;
-
     const int32_t sentType = event.e_type;
-    if (err == PF_Err_NONE) err = instance.command(PF_Cmd_EVENT, pointers.data(), nullptr, &event);
-
-    // Arbitrary values were copies for the event; they go back to their maker.
-    for (size_t i = 0; i < count; ++i) {
-        auto copied = effect.arbitraryCheckouts.find(&records[i]);
-        if (copied == effect.arbitraryCheckouts.end()) continue;
-        std::lock_guard lock(host.project().mutex());
-        auto owner = effect.arbitrary.find(int32_t(i));
-        if (owner != effect.arbitrary.end()) owner->second->dispose(copied->second);
-        effect.arbitraryCheckouts.erase(copied);
-    }
-
-    if (err == PF_Err_NONE) {
-        for (size_t i = 1; i < count; ++i) {
-            if ((records[i].uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) == 0) continue;
-            const PF_ParamDef& registered = effect.registered[i];
-            PF_ParamDef stored = i < effect.values.size() ? effect.values[i] : registered;
-            const std::string who = "parameter " + std::to_string(i) + " \"" + nameOf(registered) + "\"";
-            if (!takeValue(records[i], stored)) {
-                host.log().add("problem: event changed " + who + ", whose value the host does not take");
-                continue;
-            }
-            if (!finiteValue(stored)) {
-                host.log().add("problem: event wrote " + who + ": not a finite number; not kept");
-                continue;
-            }
-            const std::string problem = outOfRange(registered, stored);
-            if (!problem.empty()) host.log().add("problem: event wrote " + who + ": " + problem);
-            host.log().add("event wrote " + who);
-            setParamValue(effect, int(i), stored);
-        }
-    }
-
+    const PF_Err err = sendEvent(instance, event);
     last_ = event;
     if (sentType == PF_Event_DO_CLICK || sentType == PF_Event_DRAG) {
         const PF_DoClickEventInfo& click = event.u.do_click;

@@ -13,6 +13,12 @@ namespace Sim {
 
 class PluginInstance;
 
+// Sends an event of any window to the instance (command 15) with its current parameter values;
+// then writes the values it flagged changed back where the instance keeps them (its streams once
+// it is in the project), logging any outside the parameter's valid range. An arbitrary value is
+// kept when the effect changed the value it was handed in place; one it replaced is refused.
+PF_Err sendEvent(PluginInstance& instance, PF_EventExtra& event);
+
 class ViewWindow : public Window {
 public:
     // type: PF_Window_COMP or PF_Window_LAYER. A composition window needs the layer for
@@ -25,9 +31,7 @@ public:
     PF_EventExtra dragEvent(PF_Point where, int32_t modifiers = PF_Mod_NONE, bool lastTime = false) const;
     PF_EventExtra drawEvent() const;
 
-    // Sends the event to the instance (command 15) with its current parameter values; then writes
-    // the values it flagged changed back where the instance keeps them (logging any outside the
-    // parameter's valid range) and keeps continue_refcon and send_drag for the next event.
+    // Sends the event as sendEvent does, and keeps continue_refcon and send_drag for the next one.
     PF_Err send(PluginInstance& instance, PF_EventExtra& event);
     PF_Err click(PluginInstance& instance, PF_Point where, int32_t modifiers = PF_Mod_NONE);
     PF_Err drag(PluginInstance& instance, PF_Point where, int32_t modifiers = PF_Mod_NONE, bool lastTime = false);

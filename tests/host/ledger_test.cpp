@@ -1,8 +1,10 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -98,6 +100,80 @@ TEST(FaultPlan, ThreadedCallsFromManyThreadsAreAllCountedAndOnePlannedFailureIsM
     EXPECT_EQ(plan.calls("area_sample_float"), 2 * kThreads * kCalls);
     plan.clear();
     EXPECT_EQ(plan.calls("area_sample_float"), 0);
+}
+
+// ---------------------------------------------------------------- the call log
+
+std::vector<std::string> numberedLines(size_t first, size_t end) {
+    std::vector<std::string> lines;
+    for (size_t i = first; i < end; ++i) lines.push_back("call " + std::to_string(i));
+    return lines;
+}
+
+TEST(CallLog, KeepsTheMostRecentLinesInOrderAndCountsTheRest) {
+    struct Case {
+        const char* name;
+        size_t capacity;
+        size_t added;
+    };
+    const Case cases[] = {
+        {"empty", 3, 0}, {"below capacity", 3, 2}, {"exactly full", 3, 3},
+        {"wrapped twice and a bit", 3, 7}, {"one line kept", 1, 5},
+    };
+    for (const Case& c : cases) {
+        Sim::CallLog log(nullptr, c.capacity);
+        for (const std::string& line : numberedLines(0, c.added)) log.add(line);
+        const size_t kept = std::min(c.added, c.capacity);
+        EXPECT_EQ(log.lines(), numberedLines(c.added - kept, c.added)) << c.name;
+        EXPECT_EQ(log.dropped(), c.added - kept) << c.name;
+        EXPECT_EQ(log.count("call "), kept) << c.name;
+        EXPECT_EQ(log.contains("call 0"), kept == c.added && c.added > 0) << c.name;
+    }
+}
+
+TEST(CallLog, ARefusalPushedOutOfTheRingStaysALedgerFault) {
+    Sim::Ledger ledger;
+    Sim::CallLog log(&ledger, 2);
+    log.add("error: refused");
+    for (const std::string& line : numberedLines(0, 5)) log.add(line);
+    EXPECT_FALSE(log.contains("refused"));
+    EXPECT_EQ(ledger.faults(), std::vector<std::string>{"error: refused"});
+}
+
+TEST(CallLog, ChangingTheCapacityKeepsTheNewestAndClearForgetsAll) {
+    Sim::CallLog log(nullptr, 5);
+    for (const std::string& line : numberedLines(0, 8)) log.add(line);
+    log.setCapacity(2);
+    EXPECT_EQ(log.lines(), numberedLines(6, 8));
+    EXPECT_EQ(log.dropped(), 6u);
+    log.setCapacity(4);
+    for (const std::string& line : numberedLines(8, 11)) log.add(line);
+    EXPECT_EQ(log.lines(), numberedLines(7, 11));
+    EXPECT_EQ(log.dropped(), 7u);
+    log.clear();
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_EQ(log.dropped(), 0u);
+    log.setCapacity(0);
+    EXPECT_EQ(log.capacity(), 1u) << "a log keeps at least its last line";
+}
+
+// A host that runs on and on holds no more than its log's capacity of calls.
+TEST(CallLog, AHostsLogIsBoundedWhileTheFaultPlanStillCountsEveryCall) {
+    Sim::Host host;
+    EXPECT_EQ(host.log().capacity(), Sim::CallLog::kDefaultCapacity);
+    host.log().setCapacity(8);
+    const void* suite = nullptr;
+    constexpr int kRounds = 50;
+    for (int i = 0; i < kRounds; ++i) {
+        ASSERT_EQ(host.basicSuite()->AcquireSuite(kPFHandleSuite, 2, &suite), kSPNoError);
+        ASSERT_EQ(host.basicSuite()->ReleaseSuite(kPFHandleSuite, 2), kSPNoError);
+    }
+    const std::vector<std::string> lines = host.log().lines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines.back(), "ReleaseSuite PF Handle Suite v2");
+    EXPECT_EQ(host.log().dropped(), 2u * kRounds - 8u);
+    EXPECT_EQ(host.faults().calls("AcquireSuite"), kRounds);
+    EXPECT_TRUE(host.ledger().balanced()) << host.ledger().report();
 }
 
 using BasicSuiteTest = HostTest;

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <numbers>
 #include <string>
+#include <thread>
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "host/sim/params.h"
@@ -172,6 +174,44 @@ TEST_F(WindowsTest, EveryWindowsEventsCarryTheFourCallbacks) {
     }
     EXPECT_EQ(layerWindow.drawEvent().contextH->w_type, PF_Window_LAYER);
     EXPECT_EQ(compWindow.drawEvent().contextH->w_type, PF_Window_COMP);
+}
+
+// Clicks and drags carry the time they happened at, later for each event; records without a
+// time (draw, cursor) keep their own fields in the bytes a time would take.
+TEST_F(WindowsTest, PointerEventsCarryARealIncreasingTime) {
+    Sim::EffectControlsWindow controls(host());
+    Sim::ViewWindow layerWindow(host(), PF_Window_LAYER, layer_);
+    Sim::ViewWindow compWindow(host(), PF_Window_COMP, layer_);
+    const PF_Rect frame{7, 3, 100, 20};
+    struct Made {
+        const char* name;
+        PF_EventExtra event;
+    };
+    // Made in this order, so each is later than the one before.
+    const Made made[] = {
+        {"controls click", controls.clickEvent(1, frame, {5, 5})},
+        {"controls drag", controls.dragEvent(1, frame, {6, 5}, false)},
+        {"layer click", layerWindow.clickEvent({1, 2})},
+        {"layer drag", layerWindow.dragEvent({1, 3})},
+        {"composition click", compWindow.clickEvent({3, 4})},
+        {"composition last drag", compWindow.dragEvent({3, 5}, PF_Mod_NONE, true)},
+    };
+    uint32_t previous = 0;
+    for (const Made& m : made) {
+        EXPECT_GT(m.event.u.do_click.when, previous) << m.name;
+        previous = m.event.u.do_click.when;
+    }
+    EXPECT_EQ(controls.drawEvent(1, frame).u.draw.update_rect.left, frame.left);
+    EXPECT_EQ(controls.cursorEvent(1, frame, {9, 8}).u.adjust_cursor.screen_point.h, 9);
+
+    // The clock is the host's own: what passes between two events shows in their times. (Events
+    // made within one millisecond run it ahead by one each; the first pause lets it catch up.)
+    constexpr uint32_t kPauseMs = 30;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
+    const uint32_t before = layerWindow.clickEvent({1, 2}).u.do_click.when;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
+    const uint32_t after = layerWindow.clickEvent({1, 2}).u.do_click.when;
+    EXPECT_GE(after - before, kPauseMs);
 }
 
 TEST_F(WindowsTest, DrawingReferenceOfAViewWindowRecordsOnItsSurface) {
