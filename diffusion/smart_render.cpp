@@ -1,7 +1,6 @@
 #include "diffusion/commands.h"
 #include "diffusion/parameters.h"
 #include "diffusion/renderer.h"
-#include "library/plugin/entry_guard.h"
 #include "library/plugin/render_values.h"
 #include "library/plugin/whole_layer_pre_render.h"
 
@@ -21,12 +20,7 @@ PF_Err smartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra
 
 int renderEntry(int plugin_id, PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,
                 const Morvel::Plugin::ParameterValue* values, bool flag) {
-    return Morvel::Plugin::runGuarded([&] {
-        Renderer renderer(plugin_id, in_data, out_data, extra, values, flag);
-        const int err = renderer.execute();
-        const int released = renderer.release();
-        return err != PF_Err_NONE ? err : released;
-    });
+    return Morvel::runSmartRenderer<Renderer>(plugin_id, in_data, out_data, extra, values, flag);
 }
 
 }  // namespace Diffusion

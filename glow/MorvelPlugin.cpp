@@ -1,12 +1,10 @@
 #include "Util/AEGP_SuiteHandler.h"
-#include "library/default/default.h"
-#include "library/plugin/entry_guard.h"
-#include "library/plugin/exports.h"
-#include "library/plugin/pipl.h"
 #include "glow/parameter_commands.h"
 #include "glow/parameters.h"
 #include "glow/render_setup.h"
 #include "glow/smart_render.h"
+#include "library/plugin/command_dispatch.h"
+#include "library/plugin/exports.h"
 
 namespace Glow {
 
@@ -14,55 +12,34 @@ namespace {
 
 constexpr char PLUGIN_NAME[] = "MorvelGlow";
 constexpr char PLUGIN_YEARS[] = "2017";
-constexpr Morvel::Default::Version VERSION{1, 0, 0, 3, 0};
-constexpr int32_t OUT_FLAGS = PF_OutFlag_CUSTOM_UI | PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_SEND_UPDATE_PARAMS_UI;
-constexpr int32_t OUT_FLAGS2 = PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE;
 
-constexpr Morvel::Plugin::PiplValues PIPL_VALUES{.name = PLUGIN_NAME,
-                                                 .category = "Morvel",
-                                                 .entryPoint = "EntryPointFunc",
-                                                 .matchName = "MorvelGlow 2",
-                                                 .version = VERSION.packed(),
-                                                 .outFlags = OUT_FLAGS,
-                                                 .outFlags2 = OUT_FLAGS2};
-
-// The host reads this from the file before it calls anything (see morvel_host/pipl.h).
-MORVEL_PROPERTY_LIST constexpr auto PROPERTY_LIST =
-    Morvel::Plugin::buildPipl<PIPL_VALUES>();
-
-PF_Err userChangedParam(PF_InData* in_data, PF_OutData* out_data) {
+// A change of any parameter only asks for a redraw. The suite handler is made as the effect always
+// has, so a host without a basic suite still hears 516.
+PF_Err userChangedParam(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[]) {
     const AEGP_SuiteHandler suites(in_data->pica_basicP);
     out_data->out_flags |= PF_OutFlag_REFRESH_UI;
     return PF_Err_NONE;
 }
 
-PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
-                void* extra) {
-    switch (cmd) {
-        case PF_Cmd_ABOUT:
-            return Morvel::Default::About(PLUGIN_NAME, PLUGIN_YEARS, VERSION, in_data, out_data, params, output);
-        case PF_Cmd_GLOBAL_SETUP:
-            return Morvel::Default::GlobalSetup(VERSION, OUT_FLAGS, OUT_FLAGS2, in_data, out_data, params, output);
-        case PF_Cmd_GLOBAL_SETDOWN:
-            return Morvel::Default::GlobalSetdown(in_data);
-        case PF_Cmd_PARAMS_SETUP:
-            return ParamsSetup(in_data, out_data);
-        case PF_Cmd_USER_CHANGED_PARAM:
-            return userChangedParam(in_data, out_data);
-        case PF_Cmd_UPDATE_PARAMS_UI:
-            return UpdateParameterUI(in_data, out_data, params);
-        case PF_Cmd_EVENT:
-            return Event(in_data, out_data, params, output, static_cast<PF_EventExtra*>(extra));
-        case PF_Cmd_ARBITRARY_CALLBACK:
-            return ArbitraryData(in_data, out_data, params, output, static_cast<PF_ArbParamsExtra*>(extra));
-        case PF_Cmd_SMART_PRE_RENDER:
-            return SmartPreRender(in_data, out_data, static_cast<PF_PreRenderExtra*>(extra));
-        case PF_Cmd_SMART_RENDER:
-            return SmartRender(in_data, out_data, static_cast<PF_SmartRenderExtra*>(extra));
-        default:
-            return PF_Err_NONE;
-    }
-}
+constexpr Morvel::Plugin::Effect EFFECT{
+    .identity = {.name = PLUGIN_NAME,
+                 .matchName = "MorvelGlow 2",
+                 .years = PLUGIN_YEARS,
+                 .version = {1, 0, 0, 3, 0},
+                 .outFlags = PF_OutFlag_CUSTOM_UI | PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_SEND_UPDATE_PARAMS_UI,
+                 .outFlags2 = PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE},
+    .handlers = {.paramsSetup = ParamsSetup,
+                 .userChangedParam = userChangedParam,
+                 .updateParamsUI = UpdateParameterUI,
+                 .event = Event,  // the colour-expression controls
+                 .arbitraryCallback = ArbitraryData,
+                 .smartPreRender = SmartPreRender,
+                 .smartRender = SmartRender}};
+
+constexpr Morvel::Plugin::PiplValues PIPL_VALUES = Morvel::Plugin::piplValuesOf(EFFECT.identity);
+
+// The host reads this from the file before it calls anything (see morvel_host/pipl.h).
+MORVEL_PROPERTY_LIST constexpr auto PROPERTY_LIST = Morvel::Plugin::buildPipl<PIPL_VALUES>();
 
 }  // namespace
 
@@ -70,7 +47,7 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
 
 PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                       PF_LayerDef* output, void* extra) {
-    return Morvel::Plugin::runGuarded([&] { return Glow::dispatch(cmd, in_data, out_data, params, output, extra); });
+    return Morvel::Plugin::dispatchCommand(Glow::EFFECT, cmd, in_data, out_data, params, output, extra);
 }
 
 const Morvel::Plugin::PluginInfo MPluginInfo = {Glow::PARAM_DEFS, Glow::PARAM_COUNT, 0,

@@ -468,6 +468,9 @@ void writeExr(ImageOutput& output, const PixelsView& view, const WriteOptions& o
     try {
         Imf::Header header(display, window);
         header.compression() = compression;
+        // zlib's fastest level: about a third less work per frame than the library's default,
+        // for files around a sixth larger.
+        header.zipCompressionLevel() = 1;
         for (const char* name : names) header.channels().insert(name, Imf::Channel(type));
         Imf::OutputFile file(stream, header, exrThreads());
         // Rows go out a block at a time, premultiplied on the worker threads; OpenEXR compresses
@@ -475,8 +478,11 @@ void writeExr(ImageOutput& output, const PixelsView& view, const WriteOptions& o
         const int32_t blockRows = std::max(64, exrThreads() * 32);
         const size_t rowValues = size_t(view.width) * 4;
         const size_t blockValues = rowValues * size_t(std::min(blockRows, view.height));
-        std::vector<float> floats(layout.half ? 0 : blockValues);
-        std::vector<half> halves(layout.half ? blockValues : 0);
+        // Fresh mapped pages rather than a vector: no zeroing pass, and huge pages where allowed.
+        const size_t valueBytes = layout.half ? sizeof(half) : sizeof(float);
+        PixelMemory block(blockValues * valueBytes);
+        auto* floats = reinterpret_cast<float*>(block.data());
+        auto* halves = reinterpret_cast<half*>(block.data());
         for (int32_t top = 0; top < view.height; top += blockRows) {
             const int32_t count = std::min(blockRows, view.height - top);
             forRowBands(options.pool, count, view.width, [&](int32_t first, int32_t end) {
@@ -509,9 +515,7 @@ void writeExr(ImageOutput& output, const PixelsView& view, const WriteOptions& o
             const Imath::Box2i rows(Imath::V2i(window.min.x, window.min.y + top),
                                     Imath::V2i(window.max.x, window.min.y + top + count - 1));
             Imf::FrameBuffer frame;
-            const size_t valueBytes = layout.half ? sizeof(half) : sizeof(float);
-            const char* base = layout.half ? reinterpret_cast<const char*>(halves.data())
-                                           : reinterpret_cast<const char*>(floats.data());
+            const char* base = reinterpret_cast<const char*>(block.data());
             for (int c = 0; c < 4; ++c) {
                 frame.insert(names[c], Imf::Slice::Make(type, base + size_t(c) * valueBytes, rows, 4 * valueBytes,
                                                         rowValues * valueBytes));

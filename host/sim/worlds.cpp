@@ -36,6 +36,9 @@ namespace {
 // is checked again after any of these.
 std::atomic<uint64_t> worldsGone{0};
 
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kHugePageWorth = 2 * kHugePage;
+
 bool sizeAllowed(int32_t width, int32_t height) {
     return width >= 0 && height >= 0 && width <= kMaxWorldSide && height <= kMaxWorldSide &&
            int64_t(width) * height <= kMaxWorldPixels;
@@ -52,15 +55,23 @@ std::string describe(int32_t width, int32_t height, PF_PixelFormat format) {
 PixelMemory::PixelMemory(size_t size) {
     const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
     const size_t dataPages = (std::max<size_t>(size, 1) + page - 1) / page;
-    mapSize_ = (dataPages + 1) * page;
+    // Large pixel buffers go in huge pages where the system allows: each first touch of a small
+    // page is a fault, and a frame has thousands. The guard then sits on a huge-page boundary, so
+    // that every whole huge page of the pixels can be one.
+    const bool huge = dataPages * page >= kHugePageWorth;
+    const size_t slack = huge ? kHugePage : 0;
+    mapSize_ = (dataPages + 1) * page + slack;
     void* map = ::mmap(nullptr, mapSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (map == MAP_FAILED) throw std::bad_alloc();
     map_ = map;
-    auto* guard = static_cast<unsigned char*>(map_) + dataPages * page;
-    ::mprotect(guard, page, PROT_NONE);
+    auto guardAt = reinterpret_cast<uintptr_t>(map_) + dataPages * page;
+    if (huge) {
+        guardAt = (guardAt + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+        ::madvise(map_, guardAt - reinterpret_cast<uintptr_t>(map_), MADV_HUGEPAGE);
+    }
+    ::mprotect(reinterpret_cast<void*>(guardAt), page, PROT_NONE);
     // Aligned for any pixel, as close to the guard page as that allows.
-    const auto end = reinterpret_cast<uintptr_t>(guard);
-    data_ = reinterpret_cast<unsigned char*>((end - size) & ~uintptr_t(15));
+    data_ = reinterpret_cast<unsigned char*>((guardAt - size) & ~uintptr_t(15));
     size_ = size;
 }
 

@@ -6,6 +6,7 @@
 #include "Util/AEGP_SuiteHandler.h"
 #include "library/effect/effect_handle.h"
 #include "library/parameter/parameter_def.h"
+#include "library/plugin/entry_guard.h"
 #include "library/world/bpc.h"
 #include "library/world/world.h"
 #include "morvel_host/host.h"
@@ -59,5 +60,20 @@ protected:
     std::shared_ptr<World> output;
     Bpc bpc = Bpc8;
 };
+
+// The render entry of an effect built on SmartRenderer (its MPluginInfo entry, and what its smart
+// render hands the values to): one Renderer over the values, executed once, then let go of in
+// the open so that a reference the host refuses to take back is reported. The first error wins;
+// nothing is thrown back to the caller.
+template <class Renderer>
+int runSmartRenderer(int pluginId, PF_InData* inData, PF_OutData* outData, PF_SmartRenderExtra* extra,
+                     const Plugin::ParameterValue* values, bool flag) noexcept {
+    return Plugin::runGuarded([&] {
+        Renderer renderer(pluginId, inData, outData, extra, values, flag);
+        const int err = renderer.execute();
+        const int released = renderer.release();
+        return err != PF_Err_NONE ? err : released;
+    });
+}
 
 }  // namespace Morvel

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/sim/params.h"
+#include "support/table_rows.h"
 
 using namespace Morvel::Plugin;
 using Diffusion::PARAM_COUNT;
@@ -12,15 +13,6 @@ using Diffusion::ROW_REGISTRATION;
 namespace {
 
 // The table as the effect's users know it, written down independently of the code.
-struct ExpectedRow {
-    const char* name;
-    int32_t id;
-    int32_t kind;
-    double dephault, validMin, validMax, sliderMin, sliderMax;
-    int32_t precision;
-    bool percent;
-};
-
 constexpr ExpectedRow kRows[PARAM_COUNT] = {
     {"Blur Radius", 1, KIND_FLOAT, 30, 0, 1000, 0, 100, 1, false},
     {"Blur Softness", 2, KIND_FLOAT, 5, 0, 20, 0, 20, 1, false},
@@ -56,34 +48,11 @@ TEST(DiffusionParameters, TableRowsMatchTheEffectsControls) {
     for (int r = 0; r < PARAM_COUNT; ++r) {
         const ParameterDef& row = PARAM_DEFS[r];
         const ExpectedRow& want = kRows[r];
-        SCOPED_TRACE(want.name);
-        EXPECT_STREQ(row.name, want.name);
-        EXPECT_EQ(row.id, want.id);
-        EXPECT_EQ(row.kind, want.kind);
-        switch (want.kind) {
-        case KIND_INT:
-            EXPECT_EQ(row.dephault.i, int32_t(want.dephault));
-            EXPECT_EQ(row.validMin.i, int32_t(want.validMin));
-            EXPECT_EQ(row.validMax.i, int32_t(want.validMax));
-            EXPECT_EQ(Sim::menuItemCount(ROW_REGISTRATION[r].menu), row.validMax.i) << "choices = items";
-            break;
-        case KIND_FLOAT:
-            EXPECT_EQ(row.dephault.d, want.dephault);
-            EXPECT_EQ(row.validMin.d, want.validMin);
-            EXPECT_EQ(row.validMax.d, want.validMax);
-            EXPECT_EQ(row.sliderMin.d, want.sliderMin);
-            EXPECT_EQ(row.sliderMax.d, want.sliderMax);
-            EXPECT_EQ(ROW_REGISTRATION[r].precision, want.precision);
-            EXPECT_EQ(ROW_REGISTRATION[r].percent, want.percent);
-            break;
-        case KIND_COLOR:
+        expectRow(row, ROW_REGISTRATION[r], want);
+        if (want.kind == KIND_COLOR) {
             EXPECT_EQ(row.dephault.color.red, 1.0f);
             EXPECT_EQ(row.dephault.color.green, 0.0f);
             EXPECT_EQ(row.dephault.color.blue, 0.0f);
-            break;
-        default:
-            EXPECT_EQ(row.dephault.i, int32_t(want.dephault));
-            break;
         }
         const bool expanded = want.id == 6 || want.id == 9;
         EXPECT_EQ(ROW_REGISTRATION[r].flags, expanded ? 0 : PF_ParamFlag_START_COLLAPSED);

@@ -16,22 +16,13 @@ using Morvel::Color;
 
 namespace {
 
-class DiffusionPreprocessorTest : public HostTest {
+class DiffusionPreprocessorTest : public SuitesHostTest {
 protected:
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
     template <typename Stage, typename Settings>
     PF_Err run(Morvel::Bpc bpc, PF_LayerDef* from, PF_LayerDef* to, Settings& settings) {
         Stage stage(&in_data_, suites(), bpc, from, to, &settings);
         return Morvel::iterateGeneric(&in_data_, suites(), stage, PF_Iterations_ONCE_PER_PROCESSOR);
     }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
 Diffusion::DetailParameters identity() { return {Color<float>(0, 0, 1, 1), 0, 1, 1, 0, 1}; }

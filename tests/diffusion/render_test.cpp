@@ -16,7 +16,7 @@
 #include "host/sim/plugin.h"
 #include "library/plugin/exports.h"
 #include "library/world/world.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 
 using namespace Diffusion;
 using Morvel::BlendingMode;
@@ -36,35 +36,15 @@ Sim::Unit unitAt(const Sim::Image& image, int x, int y) {
 // Host index of a row: its id.
 int indexOf(Row row) { return PARAM_DEFS[row].id; }
 
-class DiffusionRenderTest : public HostTest {
+class DiffusionRenderTest : public PluginHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), EntryPointFunc, "MorvelDiffusion");
-        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(instance_->paramSetup(), PF_Err_NONE);
-    }
-    void TearDown() override {
-        const auto violations = instance_->violations();
-        instance_.reset();
-        for (const auto& v : violations) ADD_FAILURE() << v;
-        HostTest::TearDown();
+        PluginHostTest::SetUp();
+        start(EntryPointFunc, "MorvelDiffusion");
     }
 
-    Sim::PluginInstance& instance() { return *instance_; }
-
-    template <typename Change>
-    void set(Row row, Change change) {
-        PF_ParamDef value = Sim::paramValue(instance().effect(), indexOf(row));
-        change(value.u);
-        Sim::setParamValue(instance().effect(), indexOf(row), value);
-    }
-    void setReal(Row row, double v) {
-        set(row, [v](PF_ParamDefUnion& u) { u.fs_d.value = v; });
-    }
-    void setItem(Row row, int32_t item) {
-        set(row, [item](PF_ParamDefUnion& u) { u.pd.value = item; });
-    }
+    void setReal(Row row, double v) { setFloat(indexOf(row), v); }
+    void setItem(Row row, int32_t item) { setPopup(indexOf(row), item); }
 
     // A layer of w × h with a pattern of colours and alphas, 8 bits.
     Sim::Image& patternedLayer(int w, int h, AEGP_ObjectType type = AEGP_ObjectType_AV) {
@@ -78,8 +58,6 @@ protected:
         }
         return layer;
     }
-
-    std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
 // ---- registration and UI
@@ -170,13 +148,10 @@ TEST_F(DiffusionRenderTest, PreRenderAsksForTheWholeLayerAtEveryDownsample) {
 TEST_F(DiffusionRenderTest, GrowBoundsWidensATextLayersResultToItsFrame) {
     for (bool grow : {true, false}) {
         SCOPED_TRACE(grow ? "on" : "off");
-        instance_.reset();
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), EntryPointFunc, "MorvelDiffusion");
-        ASSERT_EQ(instance().globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(instance().paramSetup(), PF_Err_NONE);
+        ASSERT_NO_FATAL_FAILURE(start(EntryPointFunc, "MorvelDiffusion"));
         instance().placeOnLayer(AEGP_ObjectType_TEXT, 64, 48);
         instance().setContentBounds({12, 5, 40, 30});
-        set(ROW_GROW_BOUNDS, [grow](PF_ParamDefUnion& u) { u.bd.value = grow ? 1 : 0; });
+        setCheckbox(indexOf(ROW_GROW_BOUNDS), grow);
         Sim::FrameRequest request;
         request.rect = PF_LRect{10, 10, 20, 20};
         const Sim::FrameResult frame = instance().renderFrame(request);
@@ -367,10 +342,7 @@ protected:
     }
     // A new instance of the effect, for another layer.
     void restart() {
-        for (const auto& v : instance_->violations()) ADD_FAILURE() << v;
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), EntryPointFunc, "MorvelDiffusion");
-        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        ASSERT_NO_FATAL_FAILURE(start(EntryPointFunc, "MorvelDiffusion"));
         settle();
     }
     void settle() {

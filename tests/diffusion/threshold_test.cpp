@@ -125,17 +125,8 @@ TEST(DiffusionChannels, ItemsOutsideTheMenuAndTheGlowsCustomReadAsLuminance) {
 
 // ---- the stage over single pixels
 
-class DiffusionThresholdTest : public HostTest {
+class DiffusionThresholdTest : public SuitesHostTest {
 protected:
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
 struct PixelCase {

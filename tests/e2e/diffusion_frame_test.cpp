@@ -5,30 +5,18 @@
 
 #include "host/sim/frame.h"
 #include "host/sim/plugin.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 
 namespace {
 
 // The diffusion loaded from its file.
-class DiffusionFrameTest : public HostTest {
+class DiffusionFrameTest : public PluginHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        plugin_ = std::make_unique<Sim::Plugin>(Sim::builtPluginPath("MorvelDiffusion"));
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), *plugin_);
-        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
+        PluginHostTest::SetUp();
+        load("MorvelDiffusion");
+        start(Setup::Global);
     }
-    void TearDown() override {
-        for (const std::string& violation : instance_->violations()) ADD_FAILURE() << violation;
-        instance_.reset();
-        HostTest::TearDown();
-        plugin_.reset();
-    }
-
-    Sim::PluginInstance& instance() { return *instance_; }
-
-    std::unique_ptr<Sim::Plugin> plugin_;
-    std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
 TEST_F(DiffusionFrameTest, RegistrationStopsAtAFailingEntryAndStillCountsThirtyThree) {

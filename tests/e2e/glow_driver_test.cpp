@@ -14,7 +14,7 @@
 #include "host/sim/iterate.h"
 #include "host/sim/params.h"
 #include "host/sim/plugin.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 
 namespace {
 
@@ -85,23 +85,16 @@ int differences(const Sim::Image& a, const Sim::Image& b, const std::function<bo
     return count;
 }
 
-class GlowDriverTest : public HostTest {
+class GlowDriverTest : public PluginHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        plugin_ = std::make_unique<Sim::Plugin>(Sim::builtPluginPath("MorvelGlow"));
-    }
-    void TearDown() override {
-        instance_.reset();
-        HostTest::TearDown();
-        plugin_.reset();
+        PluginHostTest::SetUp();
+        load("MorvelGlow");
     }
 
     // A fresh instance on a layer of the pattern at the depth, defaults everywhere.
     void place(int depth) {
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), *plugin_);
-        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        ASSERT_NO_FATAL_FAILURE(start());
         instance_->placeOnLayer(AEGP_ObjectType_AV, kWidth, kHeight, Sim::formatOfDepth(depth));
         layer_ = &*host().worlds().hostImage(instance_->effect().inputLayer);
         const Sim::Image pattern =
@@ -109,20 +102,6 @@ protected:
         std::memcpy(layer_->begin(), pattern.begin(), pattern.byteSize());
     }
 
-    void set(int id, const std::function<void(PF_ParamDefUnion&)>& change) {
-        PF_ParamDef value = Sim::paramValue(instance_->effect(), id);
-        change(value.u);
-        Sim::setParamValue(instance_->effect(), id, value);
-    }
-    void setPopup(int id, int item) {
-        set(id, [item](PF_ParamDefUnion& u) { u.pd.value = item; });
-    }
-    void setFloat(int id, double v) {
-        set(id, [v](PF_ParamDefUnion& u) { u.fs_d.value = v; });
-    }
-    void setCheckbox(int id, bool on) {
-        set(id, [on](PF_ParamDefUnion& u) { u.bd.value = on; });
-    }
     void setKernels(bool on) {
         setCheckbox(DIFFUSION, on);
         setCheckbox(BEAM, false);
@@ -157,8 +136,6 @@ protected:
 
     static constexpr int kWidth = 30;
     static constexpr int kHeight = 20;
-    std::unique_ptr<Sim::Plugin> plugin_;
-    std::unique_ptr<Sim::PluginInstance> instance_;
     Sim::Image* layer_ = nullptr;
 };
 

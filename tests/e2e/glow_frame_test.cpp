@@ -7,27 +7,20 @@
 #include "host/sim/frame.h"
 #include "host/sim/params.h"
 #include "host/sim/plugin.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 
 namespace {
 
 // The glow loaded from its file and placed on a layer of 24 x 16 with a pattern of its own.
-class GlowFrameTest : public HostTest {
+class GlowFrameTest : public PluginHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        plugin_ = std::make_unique<Sim::Plugin>(Sim::builtPluginPath("MorvelGlow"));
-    }
-    void TearDown() override {
-        instance_.reset();
-        HostTest::TearDown();
-        plugin_.reset();
+        PluginHostTest::SetUp();
+        load("MorvelGlow");
     }
 
     Sim::PluginInstance& placed(AEGP_ObjectType type = AEGP_ObjectType_AV) {
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), *plugin_);
-        EXPECT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        EXPECT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        start();
         instance_->placeOnLayer(type, kWidth, kHeight);
         Sim::Image& layer = *host().worlds().hostImage(instance_->effect().inputLayer);
         for (int y = 0; y < kHeight; ++y) {
@@ -47,17 +40,13 @@ protected:
 
     static constexpr int kWidth = 24;
     static constexpr int kHeight = 16;
-    std::unique_ptr<Sim::Plugin> plugin_;
-    std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
 // Without glow ("Glow Opacity" 0) the render hands the layer through: the output holds the
 // layer's pixels wherever it lies.
 TEST_F(GlowFrameTest, FramesAtEveryDepthRenderAndLeaveNothingBehind) {
     placed();
-    PF_ParamDef glowOpacity = Sim::paramValue(instance_->effect(), 96);
-    glowOpacity.u.fs_d.value = 0;
-    Sim::setParamValue(instance_->effect(), 96, glowOpacity);
+    setFloat(96, 0);  // "Glow Opacity"
     for (int depth : {8, 16, 32}) {
         SCOPED_TRACE(depth);
         Sim::FrameRequest request;

@@ -10,7 +10,7 @@
 #include "host/sim/params.h"
 #include "host/sim/plugin.h"
 #include "library/world/world.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 #include "support/host_world.h"
 
 // The glow's threshold and toner previews, and its final output without kernels, rendered
@@ -29,23 +29,16 @@ constexpr int kModeToner = 3;
 constexpr int kModeFinal = 5;
 constexpr int kModePreprocessing = 1;
 
-class GlowThresholdFrameTest : public HostTest {
+class GlowThresholdFrameTest : public PluginHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        plugin_ = std::make_unique<Sim::Plugin>(Sim::builtPluginPath("MorvelGlow"));
-    }
-    void TearDown() override {
-        instance_.reset();
-        HostTest::TearDown();
-        plugin_.reset();
+        PluginHostTest::SetUp();
+        load("MorvelGlow");
     }
 
     // On an opaque layer: grey rising along x (0 to 255), tinted along y.
     Sim::PluginInstance& placed() {
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), *plugin_);
-        EXPECT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        EXPECT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        start();
         instance_->placeOnLayer(AEGP_ObjectType_AV, kWidth, kHeight);
         Sim::Image& layer = *host().worlds().hostImage(instance_->effect().inputLayer);
         for (int y = 0; y < kHeight; ++y) {
@@ -55,15 +48,6 @@ protected:
             }
         }
         return *instance_;
-    }
-
-    void set(int index, const std::function<void(PF_ParamDefUnion&)>& change) {
-        PF_ParamDef value = Sim::paramValue(instance_->effect(), index);
-        change(value.u);
-        Sim::setParamValue(instance_->effect(), index, value);
-    }
-    void setPopup(int index, int item) {
-        set(index, [item](PF_ParamDefUnion& u) { u.pd.value = item; });
     }
 
     Sim::FrameResult render(int depth) {
@@ -78,8 +62,6 @@ protected:
 
     static constexpr int kWidth = 64;
     static constexpr int kHeight = 12;
-    std::unique_ptr<Sim::Plugin> plugin_;
-    std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
 // The threshold image keeps the layer's colour and takes the threshold curve as its alpha: 0 up

@@ -8,7 +8,7 @@
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "host/sim/plugin.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 
 namespace {
 
@@ -95,17 +95,12 @@ std::vector<uint8_t> expectedPropertyList(const Effect& e) {
     return b;
 }
 
-class EffectEntryTest : public HostTest, public ::testing::WithParamInterface<Effect> {
+class EffectEntryTest : public PluginHostTest, public ::testing::WithParamInterface<Effect> {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        plugin_ = std::make_unique<Sim::Plugin>(Sim::builtPluginPath(GetParam().file));
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), *plugin_);
-    }
-    void TearDown() override {
-        instance_.reset();  // global set-down happens here, before the ledger is checked
-        HostTest::TearDown();
-        plugin_.reset();
+        PluginHostTest::SetUp();
+        load(GetParam().file);
+        start(Setup::None);
     }
 
     // An output record as a host might leave it between calls, with a terminated message.
@@ -115,11 +110,6 @@ protected:
         out.return_msg[PF_MAX_RETURN_MSG_LEN - 1] = '\0';
         return out;
     }
-
-    Sim::PluginInstance& instance() { return *instance_; }
-
-    std::unique_ptr<Sim::Plugin> plugin_;
-    std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
 TEST_P(EffectEntryTest, AboutTextNamesTheEffectAndItsVersion) {

@@ -17,7 +17,7 @@
 #include "host/sim/plugin.h"
 #include "host/sim/surface_paint.h"
 #include "host/sim/windows.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 #include "tiltshift/parameters.h"
 
 using namespace TiltShift;
@@ -27,14 +27,12 @@ namespace {
 constexpr double kFixed = 65536.0;
 constexpr int32_t kSide = 512;  // the photograph's size
 
-class TiltShiftFocusUiTest : public HostTest {
+class TiltShiftFocusUiTest : public PluginHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        plugin_ = std::make_unique<Sim::Plugin>(Sim::builtPluginPath("MorvelTiltShift"));
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), *plugin_);
-        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        PluginHostTest::SetUp();
+        load("MorvelTiltShift");
+        ASSERT_NO_FATAL_FAILURE(start());
         ASSERT_EQ(instance_->effect().registered.size(), size_t(HOST_PARAM_COUNT));
         instance_->placeOnLayer(AEGP_ObjectType_AV, kSide, kSide);
         // The examples' radial area: centre (100, 100), inner ellipse 50 × 25, outer 80 × 40.
@@ -49,20 +47,10 @@ protected:
     void TearDown() override {
         windows_.clear();
         EXPECT_TRUE(instance_->commandScopeBalanced()) << instance_->ledgerReport();
-        EXPECT_TRUE(instance_->violations().empty());
-        instance_.reset();
-        HostTest::TearDown();
-        plugin_.reset();
+        PluginHostTest::TearDown();
     }
 
     PF_ParamDef current(int index) { return instance_->effect().values[size_t(index)]; }
-    void set(int index, const std::function<void(PF_ParamDefUnion&)>& change) {
-        PF_ParamDef value = current(index);
-        change(value.u);
-        Sim::setParamValue(instance_->effect(), index, value);
-    }
-    void setFloat(int index, double v) { set(index, [v](PF_ParamDefUnion& u) { u.fs_d.value = v; }); }
-    void setPopup(int index, int32_t v) { set(index, [v](PF_ParamDefUnion& u) { u.pd.value = v; }); }
     void setAngle(int index, double degrees) {
         set(index, [degrees](PF_ParamDefUnion& u) { u.ad.value = PF_Fixed(std::lround(degrees * kFixed)); });
     }
@@ -106,8 +94,6 @@ protected:
         Sim::saveImage(std::string(folder) + "/" + name + ".png", photo.def());
     }
 
-    std::unique_ptr<Sim::Plugin> plugin_;
-    std::unique_ptr<Sim::PluginInstance> instance_;
     std::vector<std::unique_ptr<Sim::ViewWindow>> windows_;
 };
 

@@ -109,21 +109,12 @@ std::vector<double> directConvolution(const std::vector<Record>& source, int w, 
     return out;
 }
 
-class ConvolutionTest : public HostTest {
+class ConvolutionTest : public SuitesHostTest {
 protected:
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
     void imageSize(int w, int h) {
         in_data_.width = w;
         in_data_.height = h;
     }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
 // Sparse opaque colours, small enough that no colour overflows into alpha; the corners and some

@@ -44,16 +44,8 @@ void fill(HostWorld<Pixel>& world, Pixel value) {
     }
 }
 
-class LayerKernelTest : public HostTest {
+class LayerKernelTest : public SuitesHostTest {
 protected:
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
     // The layer creator alone, into a zero kernel.
     PF_Err buildNormal(GlowParameters& p, Morvel::Bpc bpc, Morvel::FFT::Buffer& kernel, int threads = 3) {
         kernel.init(kSize);
@@ -61,7 +53,6 @@ protected:
         return Glow::runKernelCreator(&in_data_, suites(), creator, PF_Err_NONE, kSize, kernel.rows());
     }
     double at(Morvel::FFT::Buffer& kernel, int dx, int dy) { return kernel.row(kHalf + dx)[2 * (kHalf + dy)]; }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
 double realSum(const Morvel::FFT::Buffer& kernel) {

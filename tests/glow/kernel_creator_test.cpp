@@ -108,16 +108,8 @@ TEST(BeamDirections, FourRaysAtPhaseZeroFollowTheAxes) {
 
 // ---- kernels built through the stand-in
 
-class KernelTest : public HostTest {
+class KernelTest : public SuitesHostTest {
 protected:
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
 
     // The creators, then the divisor, as execute runs them; returns the divisor's total.
     double buildNormal(GlowParameters& p, int threads, Morvel::FFT::Buffer& kernel, int size = 256) {
@@ -144,7 +136,6 @@ protected:
         EXPECT_EQ(err, 0);
         return {divisor.totalRed(), divisor.totalGreen(), divisor.totalBlue()};
     }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
 double realSum(const Morvel::FFT::Buffer& kernel) {

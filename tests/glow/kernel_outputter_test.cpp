@@ -18,16 +18,11 @@ struct Convolved {
     double red, green, blue, alpha;
 };
 
-class OutputterTest : public HostTest {
+class OutputterTest : public SuitesHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
+        SuitesHostTest::SetUp();
         for (auto* b : {&a_, &b_, &red_, &green_, &blue_}) b->init(kSize);
-    }
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
     }
     Glow::KernelOutputterNormalParameters normal(Convolved v) {
         a_.row(kSize / 2)[kSize] = v.red * kScale;
@@ -46,7 +41,7 @@ protected:
     Pixel runNormal(Morvel::Bpc bpc, Glow::KernelOutputterNormalParameters p) {
         RawWorld<Pixel> world(1, 1);
         world.at(0, 0) = Pixel{1, 1, 1, 1};
-        Glow::KernelOutputterNormal outputter(&in_data_, *suites_, bpc, world.get(), &p);
+        Glow::KernelOutputterNormal outputter(&in_data_, suites(), bpc, world.get(), &p);
         EXPECT_EQ(outputter(0, 1), 0);
         return world.at(0, 0);
     }
@@ -67,11 +62,10 @@ protected:
         p.blue = blue_.rows();
         RawWorld<Pixel> world(1, 1);
         world.at(0, 0) = Pixel{1, 1, 1, 1};
-        Glow::KernelOutputterChannel outputter(&in_data_, *suites_, bpc, world.get(), &p);
+        Glow::KernelOutputterChannel outputter(&in_data_, suites(), bpc, world.get(), &p);
         EXPECT_EQ(outputter(0, 1), 0);
         return world.at(0, 0);
     }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
     Morvel::FFT::Buffer a_, b_, red_, green_, blue_;
 };
 

@@ -10,7 +10,7 @@
 #include "glow/preprocessor.h"
 #include "library/filter/iterate.h"
 #include "library/sampling/sub_pixel.h"
-#include "support/suites_fixture.h"
+#include "support/host_fixture.h"
 #include "support/host_world.h"
 #include "support/raw_world.h"
 
@@ -130,7 +130,7 @@ GlowParameters::Preprocessing identity() {
     return p;
 }
 
-class PreprocessorTest : public SuitesTest {
+class PreprocessorTest : public SuitesHostTest {
 protected:
     // One pass over the whole image on the host's threads, as the driver runs it.
     PF_Err run(Morvel::Bpc bpc, PF_LayerDef* source, PF_LayerDef* destination, GlowParameters::Preprocessing& p,

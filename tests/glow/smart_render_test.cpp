@@ -13,7 +13,7 @@
 #include "host/sim/worlds.h"
 #include "library/parameter/parameter.h"
 #include "library/plugin/exports.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 #include "support/raw_world.h"
 
 namespace {
@@ -52,25 +52,18 @@ PF_Err throwingRender(int, PF_InData*, PF_OutData*, PF_SmartRenderExtra*, const 
     throw PF_Err(PF_Err_BAD_CALLBACK_PARAM);
 }
 
-class GlowSmartRender : public HostTest {
+class GlowSmartRender : public PluginHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
+        PluginHostTest::SetUp();
         checkouts = 0;
         renders = 0;
         renderResult = PF_Err_NONE;
         seenValues.clear();
         answer = PF_CheckoutResult{};
     }
-    void TearDown() override {
-        instance_.reset();
-        HostTest::TearDown();
-    }
-
     Sim::PluginInstance& placed(AEGP_ObjectType type = AEGP_ObjectType_AV) {
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), &EntryPointFunc, "MorvelGlow");
-        EXPECT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        EXPECT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        start(&EntryPointFunc, "MorvelGlow");
         instance_->placeOnLayer(type, 40, 30);
         return *instance_;
     }
@@ -104,8 +97,6 @@ protected:
         frame.err = Glow::SmartPreRender(&in, &out, &frame.extra);
         return frame.err;
     }
-
-    std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
 TEST_F(GlowSmartRender, PreRenderAsksForTheWholeLayerWhateverTheRequest) {
@@ -158,11 +149,8 @@ TEST_F(GlowSmartRender, GrowBoundsWidensOnlyTextAndShapeLayersWithContent) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        instance_.reset();
         placed(c.type);
-        PF_ParamDef grow = Sim::paramValue(instance_->effect(), 108);
-        grow.u.bd.value = c.grow ? 1 : 0;
-        Sim::setParamValue(instance_->effect(), 108, grow);
+        setCheckbox(108, c.grow);  // "Grow Bounds"
         answer.result_rect = c.result;
         answer.max_result_rect = {5, 2, 35, 25};
         PreRender frame;
@@ -185,12 +173,8 @@ TEST_F(GlowSmartRender, GrowBoundsWidensOnlyTextAndShapeLayersWithContent) {
 TEST_F(GlowSmartRender, RenderHandsOverOneRecordPerRowAsCheckedOut) {
     placed();
     // Values away from their defaults, so that a row read from the wrong place shows.
-    PF_ParamDef radius = Sim::paramValue(instance_->effect(), 6);
-    radius.u.fs_d.value = 33.5;
-    Sim::setParamValue(instance_->effect(), 6, radius);
-    PF_ParamDef tones = Sim::paramValue(instance_->effect(), 68);
-    tones.u.pd.value = 3;
-    Sim::setParamValue(instance_->effect(), 68, tones);
+    setFloat(6, 33.5);
+    setPopup(68, 3);
 
     PreRender frame;
     ASSERT_EQ(preRender(frame, inData(), {0, 0, 40, 30}), PF_Err_NONE);

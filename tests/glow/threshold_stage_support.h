@@ -73,23 +73,14 @@ void fillWorld(World& world, const Pixel& value) {
     }
 }
 
-class ThresholdStageTest : public HostTest {
+class ThresholdStageTest : public SuitesHostTest {
 protected:
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() {
-        if (!suites_) suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-        return *suites_;
-    }
     // Builds the stage and runs it over the bands as the driver does: threads 0 asks the host.
     template <typename Stage, typename Params>
     PF_Err run(Morvel::Bpc bpc, PF_LayerDef* input, PF_LayerDef* output, Params& params, int threads = 0) {
         Stage stage(&in_data_, suites(), bpc, input, output, &params);
         return Morvel::iterateGeneric(&in_data_, suites(), stage, threads);
     }
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
 // fn(Morvel::PixelTag<Pixel>{}, bpc) at each depth.

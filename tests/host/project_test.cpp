@@ -11,11 +11,11 @@ namespace {
 
 class ProjectSuitesTest : public ProjectTest {
 protected:
-    const AEGP_StreamSuite9& streams() { return *suites_->StreamSuite9(); }
-    const AEGP_DynamicStreamSuite5& dynamic() { return *suites_->DynamicStreamSuite5(); }
-    const AEGP_KeyframeSuite4& keyframes() { return *suites_->KeyframeSuite4(); }
-    const AEGP_EffectSuite2& effects() { return *suites_->EffectSuite2(); }
-    const AEGP_MemorySuite1& memory() { return *suites_->MemorySuite1(); }
+    const AEGP_StreamSuite9& streams() { return *suites().StreamSuite9(); }
+    const AEGP_DynamicStreamSuite5& dynamic() { return *suites().DynamicStreamSuite5(); }
+    const AEGP_KeyframeSuite4& keyframes() { return *suites().KeyframeSuite4(); }
+    const AEGP_EffectSuite2& effects() { return *suites().EffectSuite2(); }
+    const AEGP_MemorySuite1& memory() { return *suites().MemorySuite1(); }
 
     AEGP_StreamRefH paramRef(int index) { return host().project().newStreamRef(param(index)); }
     void release(AEGP_StreamRefH ref) { EXPECT_EQ(streams().AEGP_DisposeStream(ref), PF_Err_NONE); }
@@ -86,14 +86,14 @@ TEST_F(ProjectSuitesTest, UnknownAndDisposedReferencesAreRefused) {
          [&] { return effects().AEGP_GetLayerEffectByIndex(kPluginId, bogusLayer, 0, &outEffect); }},
         {"ApplyEffect", [&] { return effects().AEGP_ApplyEffect(kPluginId, bogusLayer, key_, &outEffect); }},
         {"GetNewLayerStream", [&] { return streams().AEGP_GetNewLayerStream(kPluginId, bogusLayer, 0, &outStream); }},
-        {"GetLayerObjectType", [&] { return suites_->LayerSuite13()->AEGP_GetLayerObjectType(bogusLayer, &type); }},
-        {"GetLayerParentComp", [&] { return suites_->LayerSuite13()->AEGP_GetLayerParentComp(bogusLayer, &comp); }},
+        {"GetLayerObjectType", [&] { return suites().LayerSuite13()->AEGP_GetLayerObjectType(bogusLayer, &type); }},
+        {"GetLayerParentComp", [&] { return suites().LayerSuite13()->AEGP_GetLayerParentComp(bogusLayer, &comp); }},
         {"GetNewMaskStream", [&] { return streams().AEGP_GetNewMaskStream(kPluginId, bogusMask, 0, &outStream); }},
         {"GetNewStreamRefForMask",
          [&] { return dynamic().AEGP_GetNewStreamRefForMask(kPluginId, bogusMask, &outStream); }},
-        {"GetEffectLayer", [&] { return suites_->PFInterfaceSuite1()->AEGP_GetEffectLayer(&stranger, &layer); }},
+        {"GetEffectLayer", [&] { return suites().PFInterfaceSuite1()->AEGP_GetEffectLayer(&stranger, &layer); }},
         {"GetNewEffectForEffect",
-         [&] { return suites_->PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(kPluginId, nullptr, &outEffect); }},
+         [&] { return suites().PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(kPluginId, nullptr, &outEffect); }},
         {"LockMemHandle", [&] { return memory().AEGP_LockMemHandle(bogusMem, &locked); }},
         {"UnlockMemHandle", [&] { return memory().AEGP_UnlockMemHandle(bogusMem); }},
         {"GetMemHandleSize", [&] { return memory().AEGP_GetMemHandleSize(bogusMem, &size); }},
@@ -122,15 +122,15 @@ TEST_F(ProjectSuitesTest, LayersReportObjectTypeAndParentComposition) {
         Sim::ProjectLayer& layer = host().project().addLayer(other, u"layer", c.type);
         AEGP_ObjectType type = AEGP_ObjectType_NONE;
         AEGP_CompH comp = nullptr;
-        EXPECT_EQ(suites_->LayerSuite13()->AEGP_GetLayerObjectType(Sim::Project::handleOf(layer), &type), PF_Err_NONE);
-        EXPECT_EQ(suites_->LayerSuite13()->AEGP_GetLayerParentComp(Sim::Project::handleOf(layer), &comp), PF_Err_NONE);
+        EXPECT_EQ(suites().LayerSuite13()->AEGP_GetLayerObjectType(Sim::Project::handleOf(layer), &type), PF_Err_NONE);
+        EXPECT_EQ(suites().LayerSuite13()->AEGP_GetLayerParentComp(Sim::Project::handleOf(layer), &comp), PF_Err_NONE);
         EXPECT_EQ(type, c.type) << c.name;
         EXPECT_EQ(comp, Sim::Project::handleOf(other)) << c.name;
     }
     EXPECT_EQ(AEGP_ObjectType_TEXT, 3);
     EXPECT_EQ(AEGP_ObjectType_SHAPE, 4);
     AEGP_LayerH layer = nullptr;
-    ASSERT_EQ(suites_->PFInterfaceSuite1()->AEGP_GetEffectLayer(&effect_, &layer), PF_Err_NONE);
+    ASSERT_EQ(suites().PFInterfaceSuite1()->AEGP_GetEffectLayer(&effect_, &layer), PF_Err_NONE);
     EXPECT_EQ(layer, layerH());
 }
 
@@ -344,9 +344,9 @@ TEST_F(ProjectSuitesTest, AnAdoptedInstanceGetsStreamsForItsParameters) {
     }
     EXPECT_EQ(adopted.params[1]->name, u"Radius");
     AEGP_LayerH layer = nullptr;
-    ASSERT_EQ(suites_->PFInterfaceSuite1()->AEGP_GetEffectLayer(&plugin, &layer), PF_Err_NONE);
+    ASSERT_EQ(suites().PFInterfaceSuite1()->AEGP_GetEffectLayer(&plugin, &layer), PF_Err_NONE);
     AEGP_ObjectType type = AEGP_ObjectType_NONE;
-    ASSERT_EQ(suites_->LayerSuite13()->AEGP_GetLayerObjectType(layer, &type), PF_Err_NONE);
+    ASSERT_EQ(suites().LayerSuite13()->AEGP_GetLayerObjectType(layer, &type), PF_Err_NONE);
     EXPECT_EQ(type, AEGP_ObjectType_TEXT);
 }
 

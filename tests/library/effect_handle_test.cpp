@@ -15,13 +15,13 @@ static_assert(!std::is_copy_constructible_v<EffectHandle> && !std::is_copy_assig
 using EffectHandleTest = ProjectTest;
 
 TEST_F(EffectHandleTest, DisposeWithoutAReferenceCallsNothing) {
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     EXPECT_EQ(handle.dispose(), PF_Err_NONE);
     EXPECT_TRUE(host().log().lines().empty());
 }
 
 TEST_F(EffectHandleTest, InitReachesTheRunningInstance) {
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     EXPECT_EQ(host().project().findEffectRef(handle.effect(), "test"), effect_under_test_);
     int key = 0;
@@ -34,7 +34,7 @@ TEST_F(EffectHandleTest, InitReachesTheRunningInstance) {
 }
 
 TEST_F(EffectHandleTest, InitOnAReferenceDisposesTheHeldOneFirst) {
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     AEGP_EffectRefH other = host().project().newEffectRef(*last_);
     host().log().clear();
@@ -70,7 +70,7 @@ TEST_F(EffectHandleTest, EveryOperationThatStoresAReferenceReleasesTheOldOne) {
     };
     for (const Case& c : cases) {
         {
-            EffectHandle handle(kPluginId, &in_data_, *suites_);
+            EffectHandle handle(kPluginId, &in_data_, suites());
             ASSERT_EQ(handle.init(layerH(), 0), PF_Err_NONE) << c.name;
             ASSERT_EQ(c.store(handle), PF_Err_NONE) << c.name;
             applied = layer_->effects.back();
@@ -82,7 +82,7 @@ TEST_F(EffectHandleTest, EveryOperationThatStoresAReferenceReleasesTheOldOne) {
 }
 
 TEST_F(EffectHandleTest, ApplyAddsAnInstanceOfTheInstalledEffect) {
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.apply(int(key_)), PF_Err_NONE);
     ASSERT_EQ(layer_->effects.size(), 4u);
     EXPECT_EQ(host().project().findEffectRef(handle.effect(), "test"), layer_->effects.back());
@@ -96,7 +96,7 @@ TEST_F(EffectHandleTest, ApplyAddsAnInstanceOfTheInstalledEffect) {
 
 TEST_F(EffectHandleTest, ApplyReturnsTheLayerQuerysErrorWithoutApplying) {
     expectFault("AEGP_ApplyEffect: no installed effect has this key");
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     host().faults().failCall("AEGP_GetEffectLayer", 1, PF_Err_INVALID_CALLBACK);
     EXPECT_EQ(handle.apply(int(key_)), PF_Err_INVALID_CALLBACK);
     EXPECT_EQ(calls("AEGP_ApplyEffect"), 0u);
@@ -112,7 +112,7 @@ TEST_F(EffectHandleTest, FlagsAreSetUnderTheMask) {
         int before, mask, flags, after;
     };
     const Case cases[] = {{1, 1, 0, 0}, {0, 1, 1, 1}, {1, 0, 0, 1}, {0b101, 0b110, 0b011, 0b011}, {0, 0b10, 0b11, 0b10}};
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     for (const Case& c : cases) {
         effect_under_test_->flags = c.before;
@@ -130,7 +130,7 @@ TEST_F(EffectHandleTest, FlagsAreSetUnderTheMask) {
 
 TEST_F(EffectHandleTest, NamesRoundTripThroughTheInstanceGroup) {
     const std::u16string names[] = {u"Glow", u"", u"A", u"Gl\u00f6w \U0001F600", std::u16string(300, u'x')};
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     for (const std::u16string& name : names) {
         ASSERT_EQ(handle.setName(name), PF_Err_NONE);
@@ -145,7 +145,7 @@ TEST_F(EffectHandleTest, NamesRoundTripThroughTheInstanceGroup) {
 
 TEST_F(EffectHandleTest, GetNameOfFourUnitsAndAZero) {
     effect_under_test_->group->name = u"Glow";
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     std::u16string name;
     ASSERT_EQ(handle.getName(name), PF_Err_NONE);
@@ -173,7 +173,7 @@ TEST_F(EffectHandleTest, GetNameFailuresEmptyTheNameAndReleaseEverything) {
         {"AEGP_FreeMemHandle", PF_Err_OUT_OF_MEMORY, true, 1},
     };
     effect_under_test_->group->name = u"Glow";
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     for (const Case& c : cases) {
         host().log().clear();
@@ -199,7 +199,7 @@ TEST_F(EffectHandleTest, GetNameFailuresEmptyTheNameAndReleaseEverything) {
 
 TEST_F(EffectHandleTest, IndexFollowsReordering) {
     expectFault("AEGP_ReorderEffect: effect index out of range");
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     for (int target : {2, 0, 1, 1}) {
         ASSERT_EQ(handle.reorder(target), PF_Err_NONE);
@@ -217,11 +217,11 @@ TEST_F(EffectHandleTest, IndexFollowsReordering) {
 TEST_F(EffectHandleTest, ADisposedReferenceIsRefusedByTheHost) {
     expectFault("AEGP_DisposeEffect: unknown or already disposed effect reference");
     expectFault("AEGP_GetInstalledKeyFromLayerEffect: unknown or disposed effect reference");
-    EffectHandle handle(kPluginId, &in_data_, *suites_);
+    EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     AEGP_EffectRefH stale = handle.effect();
     ASSERT_EQ(handle.dispose(), PF_Err_NONE);
-    EffectHandle other(kPluginId, &in_data_, *suites_);
+    EffectHandle other(kPluginId, &in_data_, suites());
     EXPECT_EQ(other.init(stale), PF_Err_NONE);
     int key = 0;
     EXPECT_EQ(other.getKey(key), PF_Err_BAD_CALLBACK_PARAM);
@@ -232,25 +232,25 @@ TEST_F(EffectHandleTest, ADisposedReferenceIsRefusedByTheHost) {
 // An effect reaches its own instance, reads and writes a parameter as each value type, adds
 // keyframes, renames itself and reads its position.
 TEST_F(EffectHandleTest, AnEffectWorksOnItsOwnInstance) {
-    EffectHandle self(kPluginId, &in_data_, *suites_);
+    EffectHandle self(kPluginId, &in_data_, suites());
     ASSERT_EQ(self.init(), PF_Err_NONE);
     AEGP_EffectRefH effect = self.effect();
     const A_Time now{0, 30};
     const short layerTime = AEGP_LTimeMode_LayerTime;
 
-    ASSERT_EQ(Morvel::setEffectValue<bool>(kPluginId, &in_data_, *suites_, effect, kEnabled, now, layerTime, false),
+    ASSERT_EQ(Morvel::setEffectValue<bool>(kPluginId, &in_data_, suites(), effect, kEnabled, now, layerTime, false),
               PF_Err_NONE);
-    ASSERT_EQ(Morvel::setEffectValue<int>(kPluginId, &in_data_, *suites_, effect, kLayer, now, layerTime, 2),
+    ASSERT_EQ(Morvel::setEffectValue<int>(kPluginId, &in_data_, suites(), effect, kLayer, now, layerTime, 2),
               PF_Err_NONE);
-    ASSERT_EQ(Morvel::setEffectValue<double>(kPluginId, &in_data_, *suites_, effect, kAmount, now, layerTime, 0.75),
+    ASSERT_EQ(Morvel::setEffectValue<double>(kPluginId, &in_data_, suites(), effect, kAmount, now, layerTime, 0.75),
               PF_Err_NONE);
-    ASSERT_EQ(Morvel::setEffectValue<AEGP_TwoDVal>(kPluginId, &in_data_, *suites_, effect, kCentre, now, layerTime,
+    ASSERT_EQ(Morvel::setEffectValue<AEGP_TwoDVal>(kPluginId, &in_data_, suites(), effect, kCentre, now, layerTime,
                                                    {3, 4}),
               PF_Err_NONE);
-    ASSERT_EQ(Morvel::setEffectValue<AEGP_ThreeDVal>(kPluginId, &in_data_, *suites_, effect, kPoint3D, now,
+    ASSERT_EQ(Morvel::setEffectValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), effect, kPoint3D, now,
                                                      layerTime, {5, 6, 7}),
               PF_Err_NONE);
-    ASSERT_EQ(Morvel::setEffectValue<AEGP_ColorVal>(kPluginId, &in_data_, *suites_, effect, kTint, now, layerTime,
+    ASSERT_EQ(Morvel::setEffectValue<AEGP_ColorVal>(kPluginId, &in_data_, suites(), effect, kTint, now, layerTime,
                                                     {1, 0.5, 0.25, 0}),
               PF_Err_NONE);
 
@@ -260,17 +260,17 @@ TEST_F(EffectHandleTest, AnEffectWorksOnItsOwnInstance) {
     AEGP_TwoDVal centre{};
     AEGP_ThreeDVal point{};
     AEGP_ColorVal tint{};
-    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, *suites_, effect, kEnabled, now, layerTime, false, &enabled),
+    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, suites(), effect, kEnabled, now, layerTime, false, &enabled),
               PF_Err_NONE);
-    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, *suites_, effect, kLayer, now, layerTime, false, &layerId),
+    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, suites(), effect, kLayer, now, layerTime, false, &layerId),
               PF_Err_NONE);
-    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, *suites_, effect, kAmount, now, layerTime, false, &amount),
+    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, suites(), effect, kAmount, now, layerTime, false, &amount),
               PF_Err_NONE);
-    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, *suites_, effect, kCentre, now, layerTime, false, &centre),
+    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, suites(), effect, kCentre, now, layerTime, false, &centre),
               PF_Err_NONE);
-    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, *suites_, effect, kPoint3D, now, layerTime, false, &point),
+    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, suites(), effect, kPoint3D, now, layerTime, false, &point),
               PF_Err_NONE);
-    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, *suites_, effect, kTint, now, layerTime, false, &tint),
+    EXPECT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, suites(), effect, kTint, now, layerTime, false, &tint),
               PF_Err_NONE);
     EXPECT_FALSE(enabled);
     EXPECT_EQ(layerId, 2);
@@ -281,13 +281,13 @@ TEST_F(EffectHandleTest, AnEffectWorksOnItsOwnInstance) {
     EXPECT_EQ(tint.red, 0.5);
 
     {
-        Morvel::Stream<double> stream(kPluginId, &in_data_, *suites_);
+        Morvel::Stream<double> stream(kPluginId, &in_data_, suites());
         ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
         auto keys = stream.getKeyframer();
         ASSERT_EQ(keys.add(layerTime, A_Time{0, 1}, 0.0), PF_Err_NONE);
         ASSERT_EQ(keys.add(layerTime, A_Time{4, 1}, 8.0), PF_Err_NONE);
     }
-    ASSERT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, *suites_, effect, kAmount, A_Time{3, 1}, layerTime, false,
+    ASSERT_EQ(Morvel::getEffectValue(kPluginId, &in_data_, suites(), effect, kAmount, A_Time{3, 1}, layerTime, false,
                                      &amount),
               PF_Err_NONE);
     EXPECT_DOUBLE_EQ(amount, 8.0 * 3 / 4);

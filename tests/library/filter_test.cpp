@@ -11,7 +11,7 @@
 #include "host/sim/iterate.h"
 #include "library/filter/filter.h"
 #include "library/filter/iterate.h"
-#include "support/suites_fixture.h"
+#include "support/host_fixture.h"
 #include "support/raw_world.h"
 
 using Morvel::Rect;
@@ -95,7 +95,7 @@ private:
 };
 
 // The dispatcher never touches the handler; a host-free handler stand-in keeps these tests pure.
-class DispatchTest : public SuitesTest {};
+class DispatchTest : public SuitesHostTest {};
 
 TEST_F(DispatchTest, DepthSelectsTheOperationAndOtherDepthsDoNothing) {
     RawWorld<PF_Pixel> world(4, 6);

@@ -29,7 +29,7 @@ A_Time seconds(int value, unsigned scale = 1) { return A_Time{value, scale}; }
 using StreamTest = ProjectTest;
 
 TEST_F(StreamTest, DisposeWithoutAStreamCallsNothing) {
-    StreamBase stream(kPluginId, &in_data_, *suites_);
+    StreamBase stream(kPluginId, &in_data_, suites());
     EXPECT_EQ(stream.dispose(), PF_Err_NONE);
     EXPECT_TRUE(host().log().lines().empty()) << "not even a suite may be acquired";
 }
@@ -56,17 +56,17 @@ TEST_F(StreamTest, EachInitFormReachesItsStream) {
     };
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
     for (const Case& c : cases) {
-        StreamBase stream(kPluginId, &in_data_, *suites_);
+        StreamBase stream(kPluginId, &in_data_, suites());
         ASSERT_EQ(c.init(stream, effect), PF_Err_NONE) << c.name;
         EXPECT_EQ(streamOf(stream.stream()), c.expected) << c.name;
 
-        StreamBase parent(kPluginId, &in_data_, *suites_);
+        StreamBase parent(kPluginId, &in_data_, suites());
         ASSERT_EQ(parent.init(stream.stream()), PF_Err_NONE) << c.name;
         EXPECT_EQ(streamOf(parent.stream()), c.expected->parent) << c.name;
     }
-    StreamBase parameter(kPluginId, &in_data_, *suites_);
+    StreamBase parameter(kPluginId, &in_data_, suites());
     ASSERT_EQ(parameter.init(effect, kAmount), PF_Err_NONE);
-    StreamBase group(kPluginId, &in_data_, *suites_);
+    StreamBase group(kPluginId, &in_data_, suites());
     ASSERT_EQ(group.init(parameter.stream()), PF_Err_NONE);
     EXPECT_EQ(streamOf(group.stream()), effectGroup);
     host().project().disposeEffectRef(effect);
@@ -74,7 +74,7 @@ TEST_F(StreamTest, EachInitFormReachesItsStream) {
 
 TEST_F(StreamTest, InitDisposesTheHeldStreamFirst) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    StreamBase stream(kPluginId, &in_data_, *suites_);
+    StreamBase stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     host().log().clear();
     ASSERT_EQ(stream.init(effect, kTint), PF_Err_NONE);
@@ -86,7 +86,7 @@ TEST_F(StreamTest, InitDisposesTheHeldStreamFirst) {
 
 TEST_F(StreamTest, AFailedDisposeEndsInitWithItsError) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    StreamBase stream(kPluginId, &in_data_, *suites_);
+    StreamBase stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     AEGP_StreamRefH first = stream.stream();
     host().log().clear();
@@ -117,7 +117,7 @@ TEST_F(StreamTest, HideAndShowSetTheFlagOnlyWhenItDiffers) {
                                               : AEGP_DynStreamFlag_DISABLED;
         AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
         {
-            StreamBase stream(kPluginId, &in_data_, *suites_);
+            StreamBase stream(kPluginId, &in_data_, suites());
             ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE) << c.name;
             host().log().clear();
             EXPECT_EQ(c.hide ? stream.hide(effect) : stream.show(effect), PF_Err_NONE) << c.name;
@@ -135,7 +135,7 @@ TEST_F(StreamTest, HideAndShowSetTheFlagOnlyWhenItDiffers) {
 TEST_F(StreamTest, HideOnOwnEffectBorrowsAndReturnsItsReference) {
     expectFault("AEGP_DisposeStream: unknown or already disposed stream reference");
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    StreamBase stream(kPluginId, &in_data_, *suites_);
+    StreamBase stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kCentre), PF_Err_NONE);
     host().project().disposeEffectRef(effect);
     host().log().clear();
@@ -159,7 +159,7 @@ TEST_F(StreamTest, HideOnOwnEffectBorrowsAndReturnsItsReference) {
 
 TEST_F(StreamTest, ExpressionTextAndStateRoundTrip) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    StreamBase stream(kPluginId, &in_data_, *suites_);
+    StreamBase stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     const std::string texts[] = {"", "time * 2", std::string(1000, 'x'), "\xc3\xa9 = 1"};
     for (const std::string& text : texts) {
@@ -180,7 +180,7 @@ TEST_F(StreamTest, ExpressionTextAndStateRoundTrip) {
 
 TEST_F(StreamTest, ExpressionFailuresLeaveTheStringAndFreeTheHandle) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    StreamBase stream(kPluginId, &in_data_, *suites_);
+    StreamBase stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     param(kAmount).expression = "value";
     struct Case {
@@ -204,7 +204,7 @@ TEST_F(StreamTest, KeyframeQueriesReportCountAndTimesInBothModes) {
     expectFault("AEGP_GetKeyframeTime: keyframe index out of range");
     layer_->start = A_Time{2, 1};  // layer time 0 is composition time 2 s
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    Stream<double> stream(kPluginId, &in_data_, *suites_);
+    Stream<double> stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     int count = -1;
     EXPECT_EQ(stream.getKeyframeNum(count), PF_Err_NONE);
@@ -255,16 +255,16 @@ TEST_F(StreamTest, EveryValueTypeRoundTripsAndLandsInItsUnionMember) {
         s.v[0] = a, s.v[1] = b, s.v[2] = c, s.v[3] = d, s.id = id;
         return s;
     };
-    checkRoundTrip<bool>(&in_data_, *suites_, effect, kEnabled, false, data(0, 0, 0, 0, 0), param(kEnabled));
-    checkRoundTrip<bool>(&in_data_, *suites_, effect, kEnabled, true, data(1, 0, 0, 0, 0), param(kEnabled));
-    checkRoundTrip<int>(&in_data_, *suites_, effect, kLayer, 42, data(0, 0, 0, 0, 42), param(kLayer));
-    checkRoundTrip<double>(&in_data_, *suites_, effect, kAmount, -3.25, data(-3.25, 0, 0, 0, 0),
+    checkRoundTrip<bool>(&in_data_, suites(), effect, kEnabled, false, data(0, 0, 0, 0, 0), param(kEnabled));
+    checkRoundTrip<bool>(&in_data_, suites(), effect, kEnabled, true, data(1, 0, 0, 0, 0), param(kEnabled));
+    checkRoundTrip<int>(&in_data_, suites(), effect, kLayer, 42, data(0, 0, 0, 0, 42), param(kLayer));
+    checkRoundTrip<double>(&in_data_, suites(), effect, kAmount, -3.25, data(-3.25, 0, 0, 0, 0),
                            param(kAmount));
-    checkRoundTrip<AEGP_TwoDVal>(&in_data_, *suites_, effect, kCentre, AEGP_TwoDVal{1.5, -2},
+    checkRoundTrip<AEGP_TwoDVal>(&in_data_, suites(), effect, kCentre, AEGP_TwoDVal{1.5, -2},
                                  data(1.5, -2, 0, 0, 0), param(kCentre));
-    checkRoundTrip<AEGP_ThreeDVal>(&in_data_, *suites_, effect, kPoint3D, AEGP_ThreeDVal{1, 2, 3},
+    checkRoundTrip<AEGP_ThreeDVal>(&in_data_, suites(), effect, kPoint3D, AEGP_ThreeDVal{1, 2, 3},
                                    data(1, 2, 3, 0, 0), param(kPoint3D));
-    checkRoundTrip<AEGP_ColorVal>(&in_data_, *suites_, effect, kTint, AEGP_ColorVal{1, 0.25, 0.5, 0.75},
+    checkRoundTrip<AEGP_ColorVal>(&in_data_, suites(), effect, kTint, AEGP_ColorVal{1, 0.25, 0.5, 0.75},
                                   data(1, 0.25, 0.5, 0.75, 0), param(kTint));
     host().project().disposeEffectRef(effect);
 }
@@ -279,7 +279,7 @@ TEST_F(StreamTest, BoolReadsTheTruncatedValue) {
     for (const Case& c : cases) {
         param(kEnabled).value.v[0] = c.stored;
         bool read = !c.expected;
-        EXPECT_EQ(Morvel::getEffectValue<bool>(kPluginId, &in_data_, *suites_, effect, kEnabled, A_Time{0, 1},
+        EXPECT_EQ(Morvel::getEffectValue<bool>(kPluginId, &in_data_, suites(), effect, kEnabled, A_Time{0, 1},
                                                AEGP_LTimeMode_LayerTime, false, &read),
                   PF_Err_NONE);
         EXPECT_EQ(read, c.expected) << "stored " << c.stored;
@@ -289,7 +289,7 @@ TEST_F(StreamTest, BoolReadsTheTruncatedValue) {
 
 TEST_F(StreamTest, AConstantStreamAnswersFromItsCache) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    Stream<double> stream(kPluginId, &in_data_, *suites_);
+    Stream<double> stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     bool constant = false;
     EXPECT_EQ(stream.isConstant(&constant), PF_Err_NONE);
@@ -316,7 +316,7 @@ TEST_F(StreamTest, ATimeVaryingStreamIsReadAtEachTime) {
     param(kAmount).keys = {{A_Time{0, 1}, {}}, {A_Time{2, 1}, {}}};
     param(kAmount).keys[1].value.v[0] = 10;
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    Stream<double> stream(kPluginId, &in_data_, *suites_);
+    Stream<double> stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     bool constant = true;
     EXPECT_EQ(stream.isConstant(&constant), PF_Err_NONE);
@@ -346,7 +346,7 @@ TEST_F(StreamTest, AFailedFirstReadGivesZeroAndTheError) {
                           {"AEGP_DisposeStreamValue", PF_Err_INTERNAL_STRUCT_DAMAGED}};
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
     for (const Case& c : cases) {
-        Stream<AEGP_TwoDVal> stream(kPluginId, &in_data_, *suites_);
+        Stream<AEGP_TwoDVal> stream(kPluginId, &in_data_, suites());
         ASSERT_EQ(stream.init(effect, kCentre), PF_Err_NONE);
         host().faults().failCall(c.function, 1, c.err);
         AEGP_TwoDVal read{7, 7};
@@ -364,7 +364,7 @@ TEST_F(StreamTest, AFailedFirstReadGivesZeroAndTheError) {
 
 TEST_F(StreamTest, ANewStreamOrAWriteForgetsTheCachedValue) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    Stream<double> stream(kPluginId, &in_data_, *suites_);
+    Stream<double> stream(kPluginId, &in_data_, suites());
     double read = 0;
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     ASSERT_EQ(stream.getValue(A_Time{0, 1}, AEGP_LTimeMode_LayerTime, false, &read), PF_Err_NONE);
@@ -383,7 +383,7 @@ TEST_F(StreamTest, ANewStreamOrAWriteForgetsTheCachedValue) {
 TEST_F(StreamTest, SetValueReturnsTheFirstErrorAndDisposesTheRecord) {
     expectFault("AEGP_DisposeStream: unknown or already disposed stream reference");
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    Stream<AEGP_ColorVal> stream(kPluginId, &in_data_, *suites_);
+    Stream<AEGP_ColorVal> stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kTint), PF_Err_NONE);
     host().faults().failCall("AEGP_SetStreamValue", 1, PF_Err_INVALID_INDEX);
     host().faults().failCall("AEGP_DisposeStreamValue", 1, PF_Err_OUT_OF_MEMORY);
@@ -396,7 +396,7 @@ TEST_F(StreamTest, SetValueReturnsTheFirstErrorAndDisposesTheRecord) {
 
 TEST_F(StreamTest, TheKeyframeBatchOpensOnceAndClosesAtDestruction) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    Stream<AEGP_TwoDVal> stream(kPluginId, &in_data_, *suites_);
+    Stream<AEGP_TwoDVal> stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kCentre), PF_Err_NONE);
     {
         auto unused = stream.getKeyframer();
@@ -419,7 +419,7 @@ TEST_F(StreamTest, TheKeyframeBatchOpensOnceAndClosesAtDestruction) {
         EXPECT_EQ(param(kCentre).keys[size_t(i)].value.v[1], -i);
     }
     AEGP_TwoDVal read{};
-    Stream<AEGP_TwoDVal> again(kPluginId, &in_data_, *suites_);
+    Stream<AEGP_TwoDVal> again(kPluginId, &in_data_, suites());
     ASSERT_EQ(again.init(effect, kCentre), PF_Err_NONE);
     ASSERT_EQ(again.getValue(A_Time{3, 2}, AEGP_LTimeMode_LayerTime, false, &read), PF_Err_NONE);
     EXPECT_TRUE(read == (AEGP_TwoDVal{1.5, -1.5}));
@@ -428,7 +428,7 @@ TEST_F(StreamTest, TheKeyframeBatchOpensOnceAndClosesAtDestruction) {
 
 TEST_F(StreamTest, AKeyframerMovedAwayClosesItsBatchOnce) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
-    Stream<double> stream(kPluginId, &in_data_, *suites_);
+    Stream<double> stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kAmount), PF_Err_NONE);
     {
         auto keys = stream.getKeyframer();
@@ -446,32 +446,32 @@ TEST_F(StreamTest, LayerStreamsReadAndWriteInOneCall) {
     expectFault("AEGP_GetNewEffectStreamByIndex: null effect reference");
     expectFault("AEGP_GetNewLayerStream: no such layer stream");
     const AEGP_ThreeDVal position{320, 240, -5};
-    ASSERT_EQ(Morvel::setLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, *suites_, layerH(),
+    ASSERT_EQ(Morvel::setLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), layerH(),
                                                           AEGP_LayerStream_POSITION, A_Time{0, 1},
                                                           AEGP_LTimeMode_CompTime, position),
               PF_Err_NONE);
     AEGP_ThreeDVal read{};
-    ASSERT_EQ(Morvel::getLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, *suites_, layerH(),
+    ASSERT_EQ(Morvel::getLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), layerH(),
                                                           AEGP_LayerStream_POSITION, A_Time{0, 1},
                                                           AEGP_LTimeMode_LayerTime, false, &read),
               PF_Err_NONE);
     EXPECT_TRUE(read == position);
     double opacity = 0;
-    ASSERT_EQ(Morvel::getLayerStreamValue<double>(kPluginId, &in_data_, *suites_, layerH(), AEGP_LayerStream_OPACITY,
+    ASSERT_EQ(Morvel::getLayerStreamValue<double>(kPluginId, &in_data_, suites(), layerH(), AEGP_LayerStream_OPACITY,
                                                   A_Time{0, 1}, AEGP_LTimeMode_LayerTime, false, &opacity),
               PF_Err_NONE);
     EXPECT_EQ(opacity, 100);
-    EXPECT_EQ(Morvel::getLayerStreamValue<double>(kPluginId, &in_data_, *suites_, layerH(), 99, A_Time{0, 1},
+    EXPECT_EQ(Morvel::getLayerStreamValue<double>(kPluginId, &in_data_, suites(), layerH(), 99, A_Time{0, 1},
                                                   AEGP_LTimeMode_LayerTime, false, &opacity),
               PF_Err_INVALID_INDEX);
-    EXPECT_EQ(Morvel::setEffectValue<int>(kPluginId, &in_data_, *suites_, nullptr, kLayer, A_Time{0, 1},
+    EXPECT_EQ(Morvel::setEffectValue<int>(kPluginId, &in_data_, suites(), nullptr, kLayer, A_Time{0, 1},
                                           AEGP_LTimeMode_LayerTime, 3),
               PF_Err_BAD_CALLBACK_PARAM);
 }
 
 TEST_F(StreamTest, AMissingSuiteRaisesTheSuiteError) {
     host().faults().makeSuiteMissing(kAEGPStreamSuite, kAEGPStreamSuiteVersion9);
-    Stream<double> stream(kPluginId, &in_data_, *suites_);
+    Stream<double> stream(kPluginId, &in_data_, suites());
     EXPECT_THROW(stream.init(layerH(), 0), PF_Err);
 }
 

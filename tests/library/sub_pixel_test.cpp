@@ -12,7 +12,7 @@
 #include "library/sampling/sub_pixel.h"
 #include "library/utility/pixel.h"
 #include "library/world/world.h"
-#include "support/suites_fixture.h"
+#include "support/host_fixture.h"
 #include "support/host_world.h"
 
 using Morvel::Wrap;
@@ -68,7 +68,7 @@ const PF_Sampling8Suite1 kRecordingSuite = {nullptr, recordSample, nullptr};
 
 PF_Fixed fx(double v) { return static_cast<PF_Fixed>(std::lround(v * 65536.0)); }
 
-class ThreadedSubPixelTest : public SuitesTest {};
+class ThreadedSubPixelTest : public SuitesHostTest {};
 
 TEST_F(ThreadedSubPixelTest, WrapModesSampleWhereExpected) {
     host().addSuite(kPFSampling8Suite, 1, &kRecordingSuite);

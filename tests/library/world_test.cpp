@@ -15,18 +15,8 @@ using Morvel::World;
 
 namespace {
 
-class WorldTest : public HostTest {
+class WorldTest : public SuitesHostTest {
 protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-    }
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() { return *suites_; }
-
     std::shared_ptr<World> hostWorld(int32_t width, int32_t height, PF_PixelFormat format) {
         return std::make_shared<World>(host().worlds().newHostWorld(width, height, format));
     }
@@ -38,8 +28,6 @@ protected:
         }
         return found;
     }
-
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
 };
 
 // ---------------------------------------------------------------- blend

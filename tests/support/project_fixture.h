@@ -11,12 +11,12 @@
 // A composition with one layer carrying three effects; the middle one is the instance under test
 // (linked to effect_), with one parameter of each stream type. A suite handler is ready and is
 // released before the ledger is checked.
-class ProjectTest : public HostTest {
+class ProjectTest : public SuitesHostTest {
 protected:
     enum Param { kInput = 0, kAmount, kEnabled, kCentre, kPoint3D, kTint, kLayer, kCustom, kParamCount };
 
     void SetUp() override {
-        HostTest::SetUp();
+        SuitesHostTest::SetUp();
         Sim::Project& project = host().project();
         comp_ = &project.addComp("Comp 1");
         layer_ = &project.addLayer(*comp_, u"Solid", AEGP_ObjectType_AV);
@@ -27,13 +27,7 @@ protected:
         last_ = project.addEffect(*layer_, otherKey_);
         project.link(*effect_under_test_, effect_);
         mask_ = &project.addMask(*layer_, u"Mask 1");
-        suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
         host().log().clear();
-    }
-
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
     }
 
     static std::vector<Sim::ParamSpec> params() {
@@ -83,6 +77,5 @@ protected:
     Sim::ProjectEffect* last_ = nullptr;
     AEGP_InstalledEffectKey key_ = 0;
     AEGP_InstalledEffectKey otherKey_ = 0;
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
     static constexpr int kPluginId = 7;
 };

@@ -17,18 +17,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-class FocusSamplerTest : public HostTest {
+class FocusSamplerTest : public SuitesHostTest {
 protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        suites_ = std::make_unique<AEGP_SuiteHandler>(in_data_.pica_basicP);
-    }
-    void TearDown() override {
-        suites_.reset();
-        HostTest::TearDown();
-    }
-    AEGP_SuiteHandler& suites() { return *suites_; }
-
     void size(int width, int height) {
         amounts.assign(size_t(width) * height, -1.0);
         colours.assign(4 * size_t(width) * height, -1.0);
@@ -49,7 +39,6 @@ protected:
         }
     }
 
-    std::unique_ptr<AEGP_SuiteHandler> suites_;
     std::vector<double> table;
     PassBuffer amounts, colours;
 };

@@ -13,7 +13,7 @@
 #include "host/sim/worlds.h"
 #include "library/plugin/exports.h"
 #include "library/utility/pixel.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 #include "tiltshift/parameters.h"
 
 using namespace TiltShift;
@@ -22,36 +22,16 @@ namespace {
 
 constexpr double kFloatStep = 1.0 / 32768.0;
 
-class RenderTest : public HostTest {
+class RenderTest : public PluginHostTest {
 public:
     Sim::Image& layerImage() { return *host().worlds().hostImage(instance().effect().inputLayer); }
 
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), EntryPointFunc, "MorvelTiltShift");
-        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        PluginHostTest::SetUp();
+        start(EntryPointFunc, "MorvelTiltShift");
     }
-    void TearDown() override {
-        const auto violations = instance_->violations();
-        instance_.reset();
-        for (const auto& v : violations) ADD_FAILURE() << v;
-        HostTest::TearDown();
-    }
-    Sim::PluginInstance& instance() { return *instance_; }
 
-    void set(ParamIndex index, const std::function<void(PF_ParamDefUnion&)>& change) {
-        PF_ParamDef value = Sim::paramValue(instance().effect(), index);
-        change(value.u);
-        Sim::setParamValue(instance().effect(), index, value);
-    }
-    void setFloat(ParamIndex index, double v) {
-        set(index, [v](PF_ParamDefUnion& u) { u.fs_d.value = v; });
-    }
-    void setPopup(ParamIndex index, int v) {
-        set(index, [v](PF_ParamDefUnion& u) { u.pd.value = v; });
-    }
     void setCenter(double x, double y) {
         set(PARAM_CENTER, [x, y](PF_ParamDefUnion& u) {
             u.td.x_value = PF_Fixed(x * 65536);
@@ -82,8 +62,6 @@ protected:
         setFloat(PARAM_VIGNETTING, 0.0);
         setFloat(PARAM_WEIGHT, weight);
     }
-
-    std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
 // Every (value, alpha) pair of the depth comes back, weighted or not.

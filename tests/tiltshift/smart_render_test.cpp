@@ -11,7 +11,7 @@
 #include "host/sim/plugin.h"
 #include "library/plugin/exports.h"
 #include "library/plugin/render_values.h"
-#include "support/host_fixture.h"
+#include "support/plugin_fixture.h"
 #include "tiltshift/commands.h"
 #include "tiltshift/parameters.h"
 
@@ -39,30 +39,12 @@ PF_LRect unite(const PF_LRect& a, const PF_LRect& b) {
             std::max(a.bottom, b.bottom)};
 }
 
-class TiltShiftFrameTest : public HostTest {
+class TiltShiftFrameTest : public PluginHostTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), EntryPointFunc, "MorvelTiltShift");
-        ASSERT_EQ(instance_->globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(instance_->paramSetup(), PF_Err_NONE);
+        PluginHostTest::SetUp();
+        start(EntryPointFunc, "MorvelTiltShift");
     }
-    void TearDown() override {
-        const auto violations = instance_->violations();
-        instance_.reset();
-        for (const auto& v : violations) ADD_FAILURE() << v;
-        HostTest::TearDown();
-    }
-
-    Sim::PluginInstance& instance() { return *instance_; }
-
-    void setCheckbox(ParamIndex index, bool on) {
-        PF_ParamDef value = Sim::paramValue(instance().effect(), index);
-        value.u.bd.value = on ? 1 : 0;
-        Sim::setParamValue(instance().effect(), index, value);
-    }
-
-    std::unique_ptr<Sim::PluginInstance> instance_;
 };
 
 TEST_F(TiltShiftFrameTest, InputRequestCoversTheLayerFrameAtTheDownsample) {
@@ -116,10 +98,7 @@ TEST_F(TiltShiftFrameTest, GrowBoundsWidensOnlyTextAndShapeLayersWithContent) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         // A fresh instance per layer kind: an instance sits on one layer.
-        instance_.reset();
-        instance_ = std::make_unique<Sim::PluginInstance>(host(), EntryPointFunc, "MorvelTiltShift");
-        ASSERT_EQ(instance().globalSetup(), PF_Err_NONE);
-        ASSERT_EQ(instance().paramSetup(), PF_Err_NONE);
+        ASSERT_NO_FATAL_FAILURE(start(EntryPointFunc, "MorvelTiltShift"));
         instance().placeOnLayer(c.type, 64, 48);
         if (c.hasContent) instance().setContentBounds(c.content);
         setCheckbox(PARAM_GROW_BOUNDS, c.growBounds);
