@@ -10,111 +10,143 @@ namespace {
 // Groups of four columns a column band gathers per visit of a row (see gatherColumnGroups).
 constexpr int kColumnGroups = 4;
 
-// Each band's own part of the work area: room for kColumnGroups gathered groups.
-double* bandWork(AlignedDoubles& work, int n, int i) {
-    return work.data() + kColumnGroups * sliceDoubles(n) * i;
+// Doubles of one band's work room: kColumnGroups gathered groups.
+std::size_t bandDoubles(int n) { return static_cast<std::size_t>(kColumnGroups * sliceDoubles(n)); }
+
+// Callers' bands up to this number keep their work room between calls; a band beyond it (a host
+// with more processors) makes its room for each call.
+constexpr int kKeptBands = 64;
+
+// What every transform of one size reads.
+struct Tables {
+    int n;
+    const std::vector<int>& ip;
+    const AlignedDoubles& w;
+};
+
+// The rows first, first + stride, ... below end, four at a time.
+void transformRows(const Tables& t, int sign, double** rows, std::ptrdiff_t first, std::ptrdiff_t end,
+                   std::ptrdiff_t stride, double* work) {
+    const LaneKernels& kernels = laneKernels();
+    for (; first < end; first += kLanes * stride) {
+        double* lanes[kLanes];
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const std::ptrdiff_t row = first + lane * stride;
+            lanes[lane] = row < end ? rows[row] : nullptr;
+        }
+        if (t.n >= kFusedMinimum && lanes[kLanes - 1] != nullptr) {
+            kernels.gatherRowsFirst(work, lanes, t.n, sign, t.ip.data());
+            kernels.transformMiddle(work, t.n, sign, t.w.data());
+            kernels.scatterRowsLast(work, lanes, t.n, sign, lastStepTwiddles(t.w, t.n));
+            continue;
+        }
+        kernels.gatherRows(work, lanes, t.n, t.ip.data());
+        kernels.transform(work, t.n, sign, t.w.data());
+        kernels.scatterRows(work, lanes, t.n);
+    }
 }
 
-// Band i of T transforms the rows i, i + T, i + 2T, ..., four at a time.
+// `count` groups of four complex columns at double offsets offset, offset + step, ... (at most
+// kColumnGroups), through consecutive work slices.
+void transformColumnGroups(const Tables& t, int sign, double** rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                           int count, double* work) {
+    const LaneKernels& kernels = laneKernels();
+    if (t.n >= kFusedMinimum) {
+        kernels.gatherColumnGroupsFirst(work, rows, offset, step, count, t.n, sign, t.ip.data());
+        for (int g = 0; g < count; ++g) kernels.transformMiddle(work + sliceDoubles(t.n) * g, t.n, sign, t.w.data());
+        kernels.scatterColumnGroupsLast(work, rows, offset, step, count, t.n, sign, lastStepTwiddles(t.w, t.n));
+        return;
+    }
+    kernels.gatherColumnGroups(work, rows, offset, step, count, t.n, t.ip.data());
+    for (int g = 0; g < count; ++g) kernels.transform(work + sliceDoubles(t.n) * g, t.n, sign, t.w.data());
+    kernels.scatterColumnGroups(work, rows, offset, step, count, t.n);
+}
+
+// Fewer than four complex columns side by side at double offset `offset`.
+void transformColumns(const Tables& t, int sign, double** rows, std::ptrdiff_t offset, int count, double* work) {
+    const LaneKernels& kernels = laneKernels();
+    kernels.gatherColumns(work, rows, offset, count, t.n, t.ip.data());
+    kernels.transform(work, t.n, sign, t.w.data());
+    kernels.scatterColumns(work, rows, offset, count, t.n);
+}
+
+// The complex columns [first, end) side by side: whole groups of four, up to kColumnGroups of
+// them per visit of the rows, then what is left.
+void transformColumnRun(const Tables& t, int sign, double** rows, std::ptrdiff_t first, std::ptrdiff_t end,
+                        double* work) {
+    constexpr std::ptrdiff_t kGroupDoubles = 2 * kLanes;
+    for (std::ptrdiff_t groups = (end - first) / kLanes; groups > 0;) {
+        const int count = static_cast<int>(std::min<std::ptrdiff_t>(groups, kColumnGroups));
+        transformColumnGroups(t, sign, rows, 2 * first, kGroupDoubles, count, work);
+        first += kLanes * count;
+        groups -= count;
+    }
+    if (first < end) transformColumns(t, sign, rows, 2 * first, static_cast<int>(end - first), work);
+}
+
+// Band i of T transforms the rows i, i + T, i + 2T, ... of every image, four at a time.
 class XDFTExecutor {
 public:
-    XDFTExecutor(int sign, double** rows, int n, int threads, AlignedDoubles& work, const std::vector<int>& ip,
-                 const AlignedDoubles& w)
-        : sign_(sign), rows_(rows), n_(n), threads_(threads), work_(work), ip_(ip), w_(w) {}
+    XDFTExecutor(int sign, double** const* images, int count, const Tables& tables, int threads, AlignedDoubles& work)
+        : sign_(sign), images_(images), count_(count), tables_(tables), threads_(threads), work_(work) {}
 
     PF_Err operator()(int i) const {
-        const LaneKernels& kernels = laneKernels();
-        double* work = bandWork(work_, n_, i);
-        const std::ptrdiff_t threads = threads_;
-        for (std::ptrdiff_t first = i; first < n_; first += kLanes * threads) {
-            double* lanes[kLanes];
-            for (int lane = 0; lane < kLanes; ++lane) {
-                const std::ptrdiff_t row = first + lane * threads;
-                lanes[lane] = row < n_ ? rows_[row] : nullptr;
-            }
-            if (n_ >= kFusedMinimum && lanes[kLanes - 1] != nullptr) {
-                kernels.gatherRowsFirst(work, lanes, n_, sign_, ip_.data());
-                kernels.transformMiddle(work, n_, sign_, w_.data());
-                kernels.scatterRowsLast(work, lanes, n_, sign_, lastStepTwiddles(w_, n_));
-                continue;
-            }
-            kernels.gatherRows(work, lanes, n_, ip_.data());
-            kernels.transform(work, n_, sign_, w_.data());
-            kernels.scatterRows(work, lanes, n_);
+        double* work = work_.data() + bandDoubles(tables_.n) * static_cast<std::size_t>(i);
+        for (int image = 0; image < count_; ++image) {
+            transformRows(tables_, sign_, images_[image], i, tables_.n, threads_, work);
         }
         return PF_Err_NONE;
     }
 
 private:
     int sign_;
-    double** rows_;
-    int n_;
+    double** const* images_;
+    int count_;
+    const Tables& tables_;
     int threads_;
     AlignedDoubles& work_;
-    const std::vector<int>& ip_;
-    const AlignedDoubles& w_;
 };
 
-// Band i of T transforms whole columns. With N2 = 2n doubles per row: above 4T, groups of four
-// columns at double offsets 8i, 8i + 8T, ..., up to kColumnGroups of them per visit of the rows;
-// at 4T, the two columns at offset 4i; below 4T, the single column i for the first n bands.
+// Band i of T transforms whole columns of every image. With N2 = 2n doubles per row: above 4T,
+// groups of four columns at double offsets 8i, 8i + 8T, ..., up to kColumnGroups of them per visit
+// of the rows; at 4T, the two columns at offset 4i; below 4T, the single column i for the first n
+// bands.
 class CDFTExecutor {
 public:
-    CDFTExecutor(int sign, double** rows, int n, int threads, AlignedDoubles& work, const std::vector<int>& ip,
-                 const AlignedDoubles& w)
-        : sign_(sign), rows_(rows), n_(n), threads_(threads), work_(work), ip_(ip), w_(w) {}
+    CDFTExecutor(int sign, double** const* images, int count, const Tables& tables, int threads, AlignedDoubles& work)
+        : sign_(sign), images_(images), count_(count), tables_(tables), threads_(threads), work_(work) {}
 
     PF_Err operator()(int i) const {
-        const std::ptrdiff_t doublesPerRow = 2 * static_cast<std::ptrdiff_t>(n_);
+        double* work = work_.data() + bandDoubles(tables_.n) * static_cast<std::size_t>(i);
+        for (int image = 0; image < count_; ++image) band(images_[image], i, work);
+        return PF_Err_NONE;
+    }
+
+private:
+    void band(double** rows, int i, double* work) const {
+        const std::ptrdiff_t doublesPerRow = 2 * static_cast<std::ptrdiff_t>(tables_.n);
         const std::ptrdiff_t threads = threads_;
         if (doublesPerRow > 4 * threads) {
             const std::ptrdiff_t step = 8 * threads;
-            const int perVisit = kColumnGroups;
             for (std::ptrdiff_t offset = 8 * static_cast<std::ptrdiff_t>(i); offset < doublesPerRow;
-                 offset += perVisit * step) {
+                 offset += kColumnGroups * step) {
                 const std::ptrdiff_t left = (doublesPerRow - offset + step - 1) / step;
-                groups(i, offset, step, static_cast<int>(std::min<std::ptrdiff_t>(left, perVisit)));
+                const int count = static_cast<int>(std::min<std::ptrdiff_t>(left, kColumnGroups));
+                transformColumnGroups(tables_, sign_, rows, offset, step, count, work);
             }
         } else if (doublesPerRow == 4 * threads) {
-            columns(i, 4 * static_cast<std::ptrdiff_t>(i), 2);
-        } else if (i < n_) {
-            columns(i, 2 * static_cast<std::ptrdiff_t>(i), 1);
+            transformColumns(tables_, sign_, rows, 4 * static_cast<std::ptrdiff_t>(i), 2, work);
+        } else if (i < tables_.n) {
+            transformColumns(tables_, sign_, rows, 2 * static_cast<std::ptrdiff_t>(i), 1, work);
         }
-        return PF_Err_NONE;
-    }
-
-private:
-    void groups(int i, std::ptrdiff_t offset, std::ptrdiff_t step, int count) const {
-        const LaneKernels& kernels = laneKernels();
-        double* work = bandWork(work_, n_, i);
-        if (n_ >= kFusedMinimum) {
-            kernels.gatherColumnGroupsFirst(work, rows_, offset, step, count, n_, sign_, ip_.data());
-            for (int g = 0; g < count; ++g) kernels.transformMiddle(work + sliceDoubles(n_) * g, n_, sign_, w_.data());
-            kernels.scatterColumnGroupsLast(work, rows_, offset, step, count, n_, sign_, lastStepTwiddles(w_, n_));
-            return;
-        }
-        kernels.gatherColumnGroups(work, rows_, offset, step, count, n_, ip_.data());
-        for (int g = 0; g < count; ++g) {
-            kernels.transform(work + sliceDoubles(n_) * g, n_, sign_, w_.data());
-        }
-        kernels.scatterColumnGroups(work, rows_, offset, step, count, n_);
-    }
-
-    void columns(int i, std::ptrdiff_t offset, int count) const {
-        const LaneKernels& kernels = laneKernels();
-        double* work = bandWork(work_, n_, i);
-        kernels.gatherColumns(work, rows_, offset, count, n_, ip_.data());
-        kernels.transform(work, n_, sign_, w_.data());
-        kernels.scatterColumns(work, rows_, offset, count, n_);
     }
 
     int sign_;
-    double** rows_;
-    int n_;
+    double** const* images_;
+    int count_;
+    const Tables& tables_;
     int threads_;
     AlignedDoubles& work_;
-    const std::vector<int>& ip_;
-    const AlignedDoubles& w_;
 };
 
 struct Band {
@@ -158,19 +190,61 @@ void FFT2D::init(int n) {
     initialised_ = false;
     n_ = 0;
     if ((n & (n - 1)) != 0) return;
-    work_.assign(static_cast<std::size_t>(kColumnGroups * sliceDoubles(n)) * static_cast<std::size_t>(threads_), 0.0);
+    work_.assign(bandDoubles(n) * static_cast<std::size_t>(threads_), 0.0);
     makeTables(n, ip_, w_);
+    // Rooms of the old size would be too small.
+    bandWork_.clear();
+    bandWork_.resize(kKeptBands);
     n_ = n;
     initialised_ = true;
 }
 
-PF_Err FFT2D::fft(int sign, double** rows) {
-    if (!initialised_) return PF_Err_NONE;
+PF_Err FFT2D::fft(int sign, double** rows) { return fft(sign, &rows, 1); }
+
+PF_Err FFT2D::fft(int sign, double** const* images, int count) {
+    if (!initialised_ || count < 1) return PF_Err_NONE;
     const int direction = sign >= 0 ? 1 : -1;
-    const XDFTExecutor rowPass(direction, rows, n_, threads_, work_, ip_, w_);
+    const Tables tables{n_, ip_, w_};
+    const XDFTExecutor rowPass(direction, images, count, tables, threads_, work_);
     if (const PF_Err err = runPass(*suites_, threads_, rowPass)) return err;
-    const CDFTExecutor columnPass(direction, rows, n_, threads_, work_, ip_, w_);
+    return transformColumns(sign, images, count);
+}
+
+PF_Err FFT2D::transformColumns(int sign, double** const* images, int count) {
+    if (!initialised_ || count < 1) return PF_Err_NONE;
+    const Tables tables{n_, ip_, w_};
+    const CDFTExecutor columnPass(sign >= 0 ? 1 : -1, images, count, tables, threads_, work_);
     return runPass(*suites_, threads_, columnPass);
+}
+
+double* FFT2D::bandWork(int band, AlignedDoubles& spare) {
+    AlignedDoubles& room = band >= 0 && band < kKeptBands ? bandWork_[static_cast<std::size_t>(band)] : spare;
+    if (room.empty()) room.resize(bandDoubles(n_));
+    return room.data();
+}
+
+void FFT2D::transformRowRange(int sign, double** const* images, int count, int first, int end, int band) {
+    first = std::max(first, 0);
+    end = std::min(end, n_);
+    if (!initialised_ || first >= end) return;
+    AlignedDoubles spare;
+    double* work = bandWork(band, spare);
+    const Tables tables{n_, ip_, w_};
+    for (int image = 0; image < count; ++image) {
+        transformRows(tables, sign >= 0 ? 1 : -1, images[image], first, end, 1, work);
+    }
+}
+
+void FFT2D::transformColumnRange(int sign, double** const* images, int count, int first, int end, int band) {
+    first = std::max(first, 0);
+    end = std::min(end, n_);
+    if (!initialised_ || first >= end) return;
+    AlignedDoubles spare;
+    double* work = bandWork(band, spare);
+    const Tables tables{n_, ip_, w_};
+    for (int image = 0; image < count; ++image) {
+        transformColumnRun(tables, sign >= 0 ? 1 : -1, images[image], first, end, work);
+    }
 }
 
 }  // namespace Morvel::FFT

@@ -25,12 +25,28 @@ public:
     // Allocates nothing. Returns the first error of the host's iteration; does nothing without
     // a valid init.
     PF_Err fft(int sign, double** rows);
+    // The same for count images at once: one host iteration for all their rows, one for all their
+    // columns. Each image comes out bitwise as fft(sign, rows) leaves it.
+    PF_Err fft(int sign, double** const* images, int count);
+    // Only the column pass of fft(sign, images, count).
+    PF_Err transformColumns(int sign, double** const* images, int count);
+
+    // For callers that run the passes in their own bands, next to work of their own: the rows, or
+    // the columns, [first, end) of each of count images (clipped to the size). `band` is the
+    // caller's band number; bands with different numbers may run at the same time. Each band
+    // keeps its own work room from its first call on (std::bad_alloc when there is none to be
+    // had). A row or column comes out bitwise as the whole transform's pass leaves it. Nothing
+    // happens without a valid init.
+    void transformRowRange(int sign, double** const* images, int count, int first, int end, int band);
+    void transformColumnRange(int sign, double** const* images, int count, int first, int end, int band);
 
     bool initialised() const { return initialised_; }
     int size() const { return n_; }
     int threads() const { return threads_; }
 
 private:
+    double* bandWork(int band, AlignedDoubles& spare);
+
     bool initialised_ = false;
     AEGP_SuiteHandler* suites_;
     int n_ = 0;
@@ -38,6 +54,8 @@ private:
     AlignedDoubles work_;  // room for a few gathered column groups of n points for each thread
     std::vector<int> ip_;  // bit-reversal permutation
     AlignedDoubles w_;     // twiddle factors
+    // The work room of the callers' own bands, made by each band when it first needs it.
+    std::vector<AlignedDoubles> bandWork_;
 };
 
 }  // namespace Morvel::FFT

@@ -264,4 +264,103 @@ TEST_F(ThreadedFFT2DTest, LargeSizesPickOutAPlaneWave) {
     }
 }
 
+// Several images at once: one host iteration per pass for all of them, and each image bitwise as
+// it comes out alone.
+TEST_F(ThreadedFFT2DTest, SeveralImagesAtOnceMatchOneAtATime) {
+    for (int n : {1, 4, 16, 64}) {
+        for (int threads : {1, 4, 8}) {
+            for (int sign : {1, -1}) {
+                std::vector<Image> images = {Image(n, 70 + n), Image(n, 71 + n), Image(n, 72 + n)};
+                std::vector<Image> alone;
+                for (const Image& image : images) alone.push_back(transformed(image, sign, threads));
+                double** rows[3] = {images[0].rows.data(), images[1].rows.data(), images[2].rows.data()};
+                AEGP_SuiteHandler suites(in_data_.pica_basicP);
+                FFT2D fft(&in_data_, suites, threads, n);
+                const size_t before = host().log().count("iterate_generic");
+                ASSERT_EQ(fft.fft(sign, rows, 3), PF_Err_NONE);
+                const size_t passes = host().log().count("iterate_generic") - before;
+                EXPECT_EQ(passes, threads > 1 ? 2u : 0u) << "n=" << n << " threads=" << threads;
+                for (size_t k = 0; k < images.size(); ++k) {
+                    EXPECT_EQ(images[k].data, alone[k].data)
+                        << "image " << k << " n=" << n << " threads=" << threads << " sign=" << sign;
+                }
+            }
+        }
+    }
+}
+
+// Bands of a caller's own split, uneven and not in groups of four: the rows of every band, then
+// the column pass, give bitwise the whole transform; the columns of every band give bitwise the
+// column pass; and columns first, then rows, is the same transform up to rounding.
+TEST_F(ThreadedFFT2DTest, BandRangesMatchThePasses) {
+    for (int n : {1, 2, 8, 16, 64, 256}) {
+        for (int bands : {1, 3, 7}) {
+            for (int sign : {1, -1}) {
+                const Image image(n, 90 + n + bands);
+                const std::string name = "n=" + std::to_string(n) + " bands=" + std::to_string(bands) +
+                                         " sign=" + std::to_string(sign);
+                AEGP_SuiteHandler suites(in_data_.pica_basicP);
+                FFT2D fft(&in_data_, suites, 4, n);
+                auto eachBand = [&](Image& target, bool rows) {
+                    double** images[1] = {target.rows.data()};
+                    for (int i = 0; i < bands; ++i) {
+                        const int first = n * i / bands;
+                        const int end = n * (i + 1) / bands;
+                        if (rows) {
+                            fft.transformRowRange(sign, images, 1, first, end, i);
+                        } else {
+                            fft.transformColumnRange(sign, images, 1, first, end, i);
+                        }
+                    }
+                };
+
+                Image rowsThenPass(image);
+                eachBand(rowsThenPass, true);
+                double** rowsThenPassImages[1] = {rowsThenPass.rows.data()};
+                ASSERT_EQ(fft.transformColumns(sign, rowsThenPassImages, 1), PF_Err_NONE);
+                EXPECT_EQ(rowsThenPass.data, transformed(image, sign, 4).data) << name;
+
+                Image columnBands(image);
+                eachBand(columnBands, false);
+                Image columnPass(image);
+                double** columnPassImages[1] = {columnPass.rows.data()};
+                ASSERT_EQ(fft.transformColumns(sign, columnPassImages, 1), PF_Err_NONE);
+                EXPECT_EQ(columnBands.data, columnPass.data) << name;
+
+                if (n <= 16) {
+                    eachBand(columnBands, true);
+                    EXPECT_LT(FFTReference::relativeError(columnBands.data.data(), FFTReference::dft2(image.data, n, sign)),
+                              1e-14)
+                        << name;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(ThreadedFFT2DTest, BandRangesAreClippedAndNeedAValidInit) {
+    const int n = 16;
+    const Image image(n, 12);
+    AEGP_SuiteHandler suites(in_data_.pica_basicP);
+    FFT2D fft(&in_data_, suites, 1, n);
+    // Every row once, through ranges reaching past both ends and band numbers beyond those kept.
+    Image clipped(image);
+    double** clippedImages[1] = {clipped.rows.data()};
+    fft.transformRowRange(1, clippedImages, 1, -5, 3, 0);
+    fft.transformRowRange(1, clippedImages, 1, 3, n + 10, 500);
+    fft.transformColumnRange(1, clippedImages, 1, -1, 9, 1000);
+    fft.transformColumnRange(1, clippedImages, 1, 9, 400, 3);
+    fft.transformColumnRange(1, clippedImages, 1, 20, 10, 3);
+    EXPECT_LT(FFTReference::relativeError(clipped.data.data(), FFTReference::dft2(image.data, n, 1)), 1e-14);
+
+    FFT2D unsized(&in_data_, suites, 1, 0);
+    unsized.init(12);
+    Image untouched(image);
+    double** untouchedImages[1] = {untouched.rows.data()};
+    unsized.transformRowRange(1, untouchedImages, 1, 0, n, 0);
+    unsized.transformColumnRange(1, untouchedImages, 1, 0, n, 0);
+    EXPECT_EQ(unsized.transformColumns(1, untouchedImages, 1), PF_Err_NONE);
+    EXPECT_EQ(untouched.data, image.data);
+}
+
 }  // namespace
