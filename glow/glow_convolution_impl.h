@@ -51,24 +51,6 @@ inline PF_Err checkInputs(const PF_LayerDef* glowWorld, const GlowParameters* pa
     return sourceCount < pixels ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE;
 }
 
-// One tile: load, every plane forward, multiply by the kernels' spectra, every plane back, write.
-// The first error ends it.
-template <typename Setter, typename Multiplier, typename Outputter, std::size_t N>
-PF_Err convolveTile(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::FFT::FFT2D& fft, Setter& setter,
-                    Multiplier& multiplier, Outputter& outputter, const Rows<N>& planes) {
-    constexpr int kOncePerProcessor = PF_Iterations_ONCE_PER_PROCESSOR;
-    PF_Err err = Morvel::iterateGeneric(in_data, suites, setter, kOncePerProcessor);
-    for (double** rows : planes) {
-        if (!err) err = fft.fft(1, rows);
-    }
-    if (!err) err = Morvel::iterateGeneric(in_data, suites, multiplier, kOncePerProcessor);
-    for (double** rows : planes) {
-        if (!err) err = fft.fft(-1, rows);
-    }
-    if (!err) err = Morvel::iterateGeneric(in_data, suites, outputter, kOncePerProcessor);
-    return err;
-}
-
 }  // namespace Convolution
 
 template <typename Source>
@@ -143,7 +125,8 @@ PF_Err GlowConvolution<Source>::execute() {
         return forEachTile(in_data, width, height, TileGrid(width, height, size, radius), [&](int tx, int ty) {
             setterParams.tileX = outputterParams.tileX = tx;
             setterParams.tileY = outputterParams.tileY = ty;
-            return Convolution::convolveTile(in_data, suites, fft, setter, multiplier, outputter, planeRows);
+            return convolveTile(in_data, suites, fft, setter, multiplier, outputter, planeRows.data(),
+                                static_cast<int>(planeRows.size()));
         });
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
