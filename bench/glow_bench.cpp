@@ -102,6 +102,16 @@ double fftSeconds(StandIn& standIn, int size, int threads) {
     return best;
 }
 
+// An unpadded float world over pixels the caller keeps.
+PF_LayerDef floatWorld(std::vector<PF_PixelFloat>& pixels, int w, int h) {
+    PF_LayerDef world{};
+    world.data = pixels.data();
+    world.width = w;
+    world.height = h;
+    world.rowbytes = w * static_cast<int>(sizeof(PF_PixelFloat));
+    return world;
+}
+
 void BM_GlowConvolution(benchmark::State& state) {
     const int w = static_cast<int>(state.range(0));
     const int h = heightOf(w);
@@ -111,11 +121,7 @@ void BM_GlowConvolution(benchmark::State& state) {
     Glow::GlowParameters params = defaults(radius);
     std::vector<Glow::Color> source = glowSource(w, h);
     std::vector<PF_PixelFloat> pixels(static_cast<size_t>(w) * h);
-    PF_LayerDef world{};
-    world.data = pixels.data();
-    world.width = w;
-    world.height = h;
-    world.rowbytes = w * static_cast<int>(sizeof(PF_PixelFloat));
+    PF_LayerDef world = floatWorld(pixels, w, h);
 
     double best = 1e30;
     standIn.host.log().clear();
@@ -152,11 +158,7 @@ void BM_GlowTilePasses(benchmark::State& state) {
     Glow::GlowParameters params = defaults(radius);
     std::vector<Glow::Color> source = glowSource(w, h);
     std::vector<PF_PixelFloat> pixels(static_cast<size_t>(w) * h);
-    PF_LayerDef world{};
-    world.data = pixels.data();
-    world.width = w;
-    world.height = h;
-    world.rowbytes = w * static_cast<int>(sizeof(PF_PixelFloat));
+    PF_LayerDef world = floatWorld(pixels, w, h);
     const int size = Glow::getKernelSize(radius, w, h);
     Morvel::FFT::Buffer kernel, a, b;
     kernel.init(size);
