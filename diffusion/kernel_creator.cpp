@@ -37,19 +37,12 @@ PF_Err KernelCreator::initialize() {
 
 PF_Err KernelCreator::calculate(int band, int firstRow, int endRow) {
     const double R = record->R;
-    double sum = 0.0;
-    for (int i = firstRow; i < endRow; ++i) {
-        double* row = rows[i];
-        for (int j = 0; j < size; ++j) {
-            const double distance = hostSqrt(d2[size_t(j)] + d2[size_t(i)]);
-            if (distance >= R + 0.5) continue;
-            const double edge = distance <= R - 0.5 ? 1.0 : clampUnit(-2.0 * (distance - R - 0.5));
-            const double value = edge * clampUnit(hostPow(k * distance + 0.5, -2.0));
-            row[2 * j] += value;
-            sum += value;
-        }
-    }
-    partial[size_t(band)] += sum;
+    partial[size_t(band)] += addSamples(firstRow, endRow, [&](int i, int j) {
+        const double distance = hostSqrt(d2[size_t(j)] + d2[size_t(i)]);
+        if (distance >= R + 0.5) return 0.0;
+        const double edge = distance <= R - 0.5 ? 1.0 : clampUnit(-2.0 * (distance - R - 0.5));
+        return edge * clampUnit(hostPow(k * distance + 0.5, -2.0));
+    });
     return PF_Err_NONE;
 }
 
