@@ -38,6 +38,7 @@
 #include "host/sim/script.h"
 #include "Util/HostHandles.h"
 #include "tiltshift/parameters.h"
+#include "support/case_name.h"
 
 namespace {
 
@@ -580,17 +581,7 @@ TEST_P(FaultSweep, EveryFailureIsReportedAndNothingIsLeft) {
 }
 
 std::string rowName(const ::testing::TestParamInfo<Row>& info) {
-    std::string name;
-    for (const std::string part : {info.param.plugin, " ", info.param.command}) {
-        for (char c : part) {
-            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-                name += c;
-            } else if (!name.empty() && name.back() != '_') {
-                name += '_';
-            }
-        }
-    }
-    return name;
+    return caseName(std::string(info.param.plugin) + " " + info.param.command);
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, FaultSweep, ::testing::ValuesIn(kRows), rowName);

@@ -8,6 +8,7 @@
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "host/sim/plugin.h"
+#include "support/case_name.h"
 #include "support/plugin_fixture.h"
 
 namespace {
@@ -227,8 +228,7 @@ TEST_P(EffectEntryTest, ALoadedInstanceSitsOnALayerUnderTheIdItRegistered) {
     EXPECT_TRUE(instance().violations().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Effects, EffectEntryTest, ::testing::ValuesIn(kEffects),
-                         [](const ::testing::TestParamInfo<Effect>& info) { return std::string(info.param.file); });
+INSTANTIATE_TEST_SUITE_P(Effects, EffectEntryTest, ::testing::ValuesIn(kEffects), RowName());
 
 // ---------------------------------------------------------------- the glow's own commands
 

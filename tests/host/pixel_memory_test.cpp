@@ -34,6 +34,7 @@ TEST_P(PixelMemoryTest, EveryByteIsWritableZeroedAndTheGuardFollowsTheLast) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PixelMemoryTest,
-                         testing::Values(size_t{1}, size_t{4096}, size_t{33'177'600 + 7}, size_t{4} << 20));
+                         testing::Values(size_t{1}, size_t{4096}, size_t{33'177'600 + 7}, size_t{4} << 20),
+                         testing::PrintToStringParamName());
 
 }  // namespace
