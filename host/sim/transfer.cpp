@@ -68,9 +68,11 @@ Rgb clipColor(Rgb c) {
     const double l = lum(c);
     const double n = std::min({c.r, c.g, c.b});
     const double x = std::max({c.r, c.g, c.b});
+    // The clip takes the lowest channel to 0 or the highest to 1. A grey (or a colour that rounds
+    // to one) has every channel lowest and highest, and the ratio would be 0 / 0.
     auto scale = [&](double& v) {
-        if (n < 0) v = l + (v - l) * l / (l - n);
-        if (x > 1) v = l + (v - l) * (1 - l) / (x - l);
+        if (n < 0) v = l > n ? l + (v - l) * l / (l - n) : 0.0;
+        if (x > 1) v = x > l ? l + (v - l) * (1 - l) / (x - l) : 1.0;
     };
     if (n < 0 || x > 1) {
         scale(c.r);

@@ -101,6 +101,13 @@ const ColourCase kColourCases[] = {
     {"colour", PF_Xfer_COLOR, {1, 0.5, 0.5, 0.5}, {1, 1, 0, 0}, {1, 1, 0.2857143, 0.2857143}},
     {"hue", PF_Xfer_HUE, {1, 0.5, 0.25, 0.25}, {1, 0, 0, 1}, {1, 0.2975, 0.2975, 0.5475}},
     {"saturation", PF_Xfer_SATURATION, {1, 0.5, 0.25, 0.25}, {1, 1, 0, 0}, {1, 1, 0.0357143, 0.0357143}},
+    // A grey has every channel lowest and highest: clipped, it is white above 1 and black below 0.
+    // Integer worlds clamp these inputs into range and reach the same colours.
+    {"luminosity of a grey above 1", PF_Xfer_LUMINOSITY, {1, 0.5, 0.5, 0.5}, {1, 3, 3, 3}, {1, 1, 1, 1}},
+    {"luminosity of a grey below 0", PF_Xfer_LUMINOSITY, {1, 0.5, 0.5, 0.5}, {1, -3, -3, -3}, {1, 0, 0, 0}},
+    {"colour onto a grey above 1", PF_Xfer_COLOR, {1, 3, 3, 3}, {1, 0.5, 0.5, 0.5}, {1, 1, 1, 1}},
+    {"hue onto a grey above 1", PF_Xfer_HUE, {1, 1.5, 1.5, 1.5}, {1, 1, 0, 0}, {1, 1, 1, 1}},
+    {"saturation onto a grey below 0", PF_Xfer_SATURATION, {1, -3, -3, -3}, {1, 1, 0, 0}, {1, 0, 0, 0}},
 };
 
 TEST_F(TransferTest, NonSeparableModesAtEveryDepth) {
