@@ -3,12 +3,12 @@
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "host/sim/arbitrary_param.h"
 #include "host/sim/params.h"
@@ -23,15 +23,8 @@ namespace {
 constexpr uint64_t kMaxPluginFileSize = uint64_t(1) << 30;
 constexpr uint64_t kMaxPropertyListSize = 1 << 16;
 
-template <class T>
-T readAt(const std::vector<uint8_t>& file, uint64_t offset) {
-    T value;
-    std::memcpy(&value, file.data() + offset, sizeof value);
-    return value;
-}
-
-bool fits(const std::vector<uint8_t>& file, uint64_t offset, uint64_t size) {
-    return offset <= file.size() && size <= file.size() - offset;
+bool fits(uint64_t fileSize, uint64_t offset, uint64_t size) {
+    return offset <= fileSize && size <= fileSize - offset;
 }
 
 PluginError notAPlugin(const std::string& why) { return PluginError("not a plug-in (" + why + ")"); }
@@ -61,49 +54,99 @@ bool inExecutableSegment(const void* address) {
     return search.found;
 }
 
+// The file, read only where it is asked for: a plug-in with debug information is tens of
+// megabytes, of which the headers and one section are wanted.
+class SectionReader {
+public:
+    SectionReader(const std::string& path, uint64_t* bytesRead) : bytesRead_(bytesRead) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw PluginError("cannot read: " + std::string(std::strerror(errno)));
+        struct stat status {};
+        // The file opened may not be the one looked at before.
+        const bool regular = ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
+        size_ = static_cast<uint64_t>(status.st_size);
+        if (!regular || size_ > kMaxPluginFileSize) {
+            ::close(fd_);
+            throw notAPlugin(regular ? "file too large" : "not a regular file");
+        }
+    }
+    ~SectionReader() { ::close(fd_); }
+    SectionReader(const SectionReader&) = delete;
+    SectionReader& operator=(const SectionReader&) = delete;
+
+    uint64_t size() const { return size_; }
+
+    // Bytes the caller has checked against size(); a file cut short meanwhile is refused.
+    void read(uint64_t offset, void* out, size_t count) {
+        auto* bytes = static_cast<unsigned char*>(out);
+        while (count > 0) {
+            const ssize_t got = ::pread(fd_, bytes, count, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw PluginError("cannot read: " + std::string(std::strerror(errno)));
+            if (got == 0) throw notAPlugin("file changed while read");
+            if (bytesRead_ != nullptr) *bytesRead_ += uint64_t(got);
+            bytes += got;
+            offset += uint64_t(got);
+            count -= size_t(got);
+        }
+    }
+
+    template <class T>
+    T readAt(uint64_t offset) {
+        T value;
+        read(offset, &value, sizeof value);
+        return value;
+    }
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    uint64_t* bytesRead_;
+};
+
 }  // namespace
 
-std::vector<uint8_t> readPropertyListSection(const std::string& path) {
+std::vector<uint8_t> readPropertyListSection(const std::string& path, uint64_t* bytesRead) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         if (errno == ENOENT) throw PluginError("no such file");
         throw PluginError(std::string("cannot read: ") + std::strerror(errno));
     }
+    // Checked before opening: opening a FIFO would wait for a writer.
     if (!S_ISREG(status.st_mode)) throw notAPlugin("not a regular file");
     if (static_cast<uint64_t>(status.st_size) > kMaxPluginFileSize) throw notAPlugin("file too large");
 
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) throw PluginError("cannot read: " + std::string(std::strerror(errno)));
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-
-    if (file.size() < sizeof(Elf64_Ehdr) || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0) {
-        throw notAPlugin("not a shared library");
-    }
-    const auto header = readAt<Elf64_Ehdr>(file, 0);
+    SectionReader file(path, bytesRead);
+    Elf64_Ehdr header{};
+    if (file.size() < sizeof header) throw notAPlugin("not a shared library");
+    file.read(0, &header, sizeof header);
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) throw notAPlugin("not a shared library");
     if (header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB) {
         throw notAPlugin("not a 64-bit little-endian library");
     }
     if (header.e_type != ET_DYN) throw notAPlugin("not a shared library");
     if (header.e_shentsize != sizeof(Elf64_Shdr) || header.e_shstrndx >= header.e_shnum ||
-        !fits(file, header.e_shoff, uint64_t(header.e_shnum) * sizeof(Elf64_Shdr))) {
+        !fits(file.size(), header.e_shoff, uint64_t(header.e_shnum) * sizeof(Elf64_Shdr))) {
         throw notAPlugin("damaged section table");
     }
-    auto section = [&](unsigned index) { return readAt<Elf64_Shdr>(file, header.e_shoff + index * sizeof(Elf64_Shdr)); };
-    const Elf64_Shdr names = section(header.e_shstrndx);
-    if (!fits(file, names.sh_offset, names.sh_size)) throw notAPlugin("damaged section names");
+    std::vector<Elf64_Shdr> sections(header.e_shnum);
+    file.read(header.e_shoff, sections.data(), sections.size() * sizeof(Elf64_Shdr));
+    const Elf64_Shdr& names = sections[header.e_shstrndx];
+    if (!fits(file.size(), names.sh_offset, names.sh_size)) throw notAPlugin("damaged section names");
 
     const std::string wanted = MORVEL_PIPL_SECTION;
-    for (unsigned i = 0; i < header.e_shnum; ++i) {
-        const Elf64_Shdr candidate = section(i);
-        if (candidate.sh_name >= names.sh_size || names.sh_size - candidate.sh_name < wanted.size() + 1) continue;
-        const char* name = reinterpret_cast<const char*>(file.data() + names.sh_offset + candidate.sh_name);
-        if (std::memcmp(name, wanted.c_str(), wanted.size() + 1) != 0) continue;
+    std::vector<char> name(wanted.size() + 1);
+    for (const Elf64_Shdr& candidate : sections) {
+        if (candidate.sh_name >= names.sh_size || names.sh_size - candidate.sh_name < name.size()) continue;
+        file.read(names.sh_offset + candidate.sh_name, name.data(), name.size());
+        if (std::memcmp(name.data(), wanted.c_str(), name.size()) != 0) continue;
         if (candidate.sh_type != SHT_PROGBITS || candidate.sh_size > kMaxPropertyListSize ||
-            !fits(file, candidate.sh_offset, candidate.sh_size)) {
+            !fits(file.size(), candidate.sh_offset, candidate.sh_size)) {
             throw notAPlugin("damaged property list section");
         }
-        const auto first = file.begin() + static_cast<ptrdiff_t>(candidate.sh_offset);
-        return std::vector<uint8_t>(first, first + static_cast<ptrdiff_t>(candidate.sh_size));
+        std::vector<uint8_t> list(candidate.sh_size);
+        file.read(candidate.sh_offset, list.data(), list.size());
+        return list;
     }
     throw notAPlugin("no property list");
 }

@@ -53,8 +53,9 @@ private:
 // Where the build puts the plug-in of the given name (without ".so").
 std::string builtPluginPath(const std::string& name);
 
-// The property list section of an ELF shared library file. Throws PluginError.
-std::vector<uint8_t> readPropertyListSection(const std::string& path);
+// The property list section of an ELF shared library file. Throws PluginError. Adds the bytes it
+// read from the file to *bytesRead when given.
+std::vector<uint8_t> readPropertyListSection(const std::string& path, uint64_t* bytesRead = nullptr);
 
 class ArbitraryParam;
 

@@ -1,6 +1,9 @@
+#include <elf.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "host/sim/plugin.h"
+#include "morvel_host/pipl.h"
 
 namespace {
 
@@ -60,6 +64,38 @@ TEST_F(PluginLoaderTest, RefusesWhatIsNotAPlugin) {
     const std::string cut = (dir_ / "cut.so").string();
     writeFile(cut, std::vector<uint8_t>(glow.begin(), glow.begin() + 200));
 
+    // Copies whose section headers lie about where things are or how big they are.
+    auto lying = [&](const std::string& name, auto change) {
+        std::vector<uint8_t> file = glow;
+        Elf64_Ehdr header;
+        std::memcpy(&header, file.data(), sizeof header);
+        auto sectionAt = [&](unsigned index) { return file.data() + header.e_shoff + index * sizeof(Elf64_Shdr); };
+        unsigned listIndex = header.e_shnum;
+        Elf64_Shdr names;
+        std::memcpy(&names, sectionAt(header.e_shstrndx), sizeof names);
+        for (unsigned i = 0; i < header.e_shnum; ++i) {
+            Elf64_Shdr section;
+            std::memcpy(&section, sectionAt(i), sizeof section);
+            if (std::strcmp(reinterpret_cast<const char*>(file.data() + names.sh_offset + section.sh_name),
+                            MORVEL_PIPL_SECTION) == 0) {
+                listIndex = i;
+            }
+        }
+        EXPECT_LT(listIndex, header.e_shnum) << name;
+        change(file, header, sectionAt(header.e_shstrndx), sectionAt(listIndex));
+        std::memcpy(file.data(), &header, sizeof header);
+        const std::string path = (dir_ / name).string();
+        writeFile(path, file);
+        return path;
+    };
+    const uint64_t end = glow.size();
+    auto setOffset = [](uint8_t* section, uint64_t offset) {
+        std::memcpy(section + offsetof(Elf64_Shdr, sh_offset), &offset, sizeof offset);
+    };
+    auto setSize = [](uint8_t* section, uint64_t size) {
+        std::memcpy(section + offsetof(Elf64_Shdr, sh_size), &size, sizeof size);
+    };
+
     struct Case {
         std::string path;
         std::string reason;
@@ -70,6 +106,20 @@ TEST_F(PluginLoaderTest, RefusesWhatIsNotAPlugin) {
         {dir_.string(), "not a regular file"},
         {cut, "damaged section table"},
         {"/proc/self/exe", "no property list"},
+        {lying("table_past_end.so", [&](auto&, Elf64_Ehdr& h, uint8_t*, uint8_t*) { h.e_shoff = end - 8; }),
+         "damaged section table"},
+        {lying("table_offset_wraps.so", [&](auto&, Elf64_Ehdr& h, uint8_t*, uint8_t*) { h.e_shoff = ~uint64_t(0) - 8; }),
+         "damaged section table"},
+        {lying("names_past_end.so", [&](auto&, Elf64_Ehdr&, uint8_t* n, uint8_t*) { setOffset(n, end + 1); }),
+         "damaged section names"},
+        {lying("names_too_long.so", [&](auto&, Elf64_Ehdr&, uint8_t* n, uint8_t*) { setSize(n, end); }),
+         "damaged section names"},
+        {lying("list_past_end.so", [&](auto&, Elf64_Ehdr&, uint8_t*, uint8_t* l) { setOffset(l, end - 4); }),
+         "damaged property list section"},
+        {lying("list_offset_wraps.so", [&](auto&, Elf64_Ehdr&, uint8_t*, uint8_t* l) { setOffset(l, ~uint64_t(0) - 4); }),
+         "damaged property list section"},
+        {lying("list_too_long.so", [&](auto&, Elf64_Ehdr&, uint8_t*, uint8_t* l) { setSize(l, end); }),
+         "damaged property list section"},
     };
     for (const Case& c : cases) expectRefused(c.path, c.reason);
 }
@@ -105,6 +155,19 @@ TEST_F(PluginLoaderTest, RefusesAnEntryThatIsNotCode) {
     const std::string changed = (dir_ / "dataentry.so").string();
     writeFile(changed, file);
     expectRefused(changed, "its entry point MPluginInfo is not code");
+}
+
+// A plug-in carries megabytes of code and debug information; its property list is found from
+// the headers without reading the rest.
+TEST_F(PluginLoaderTest, ReadsOnlyTheHeadersAndTheList) {
+    for (const char* name : {"MorvelGlow", "MorvelTiltShift", "MorvelDiffusion"}) {
+        const std::string path = Sim::builtPluginPath(name);
+        uint64_t bytesRead = 0;
+        const std::vector<uint8_t> list = Sim::readPropertyListSection(path, &bytesRead);
+        const std::vector<uint8_t> file = readFile(path);
+        EXPECT_NE(std::search(file.begin(), file.end(), list.begin(), list.end()), file.end()) << name;
+        EXPECT_LT(bytesRead, list.size() + (uint64_t(1) << 14)) << name << ": " << bytesRead << " of " << file.size();
+    }
 }
 
 TEST_F(PluginLoaderTest, FindsTheEntryAndTheRecord) {
