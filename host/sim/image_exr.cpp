@@ -12,7 +12,6 @@
 
 #include "host/sim/image_formats.h"
 
-#ifdef MORVEL_HAVE_OPENEXR
 #include <Iex.h>
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
@@ -23,15 +22,12 @@
 #include <ImfOutputFile.h>
 #include <ImfRgbaFile.h>
 #include <ImfThreading.h>
-#endif
 
 namespace Sim {
 
 bool isExr(const unsigned char* start, size_t length) {
     return length >= 4 && start[0] == 0x76 && start[1] == 0x2f && start[2] == 0x31 && start[3] == 0x01;
 }
-
-#ifdef MORVEL_HAVE_OPENEXR
 
 namespace {
 
@@ -529,20 +525,5 @@ void writeExr(ImageOutput& output, const PixelsView& view, const WriteOptions& o
     // The output's own message, already naming the file.
     if (!stream.failure().empty()) throw ImageError(stream.failure());
 }
-
-#else
-
-std::string exrCompressionNames() { return "none"; }
-void checkExrCompression(const std::string& path, const std::string&) {
-    imageFailure(path, "OpenEXR support is not built in");
-}
-LoadedImage readExr(const ImageInput& input, const ReadOptions&) {
-    imageFailure(input.path(), "OpenEXR support is not built in");
-}
-void writeExr(ImageOutput& output, const PixelsView&, const WriteOptions&) {
-    imageFailure(output.path(), "OpenEXR support is not built in");
-}
-
-#endif
 
 }  // namespace Sim

@@ -10,13 +10,11 @@
 #include <limits>
 #include <vector>
 
-#ifdef MORVEL_HAVE_OPENEXR
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
-#endif
 
 #include "host/png_builder.h"
 #include "host/sim/image_io.h"
@@ -96,9 +94,7 @@ struct FileCase {
 const FileCase kFileCases[] = {
     {"8-bit PNG", PF_PixelFormat_ARGB32, "layer.png"},
     {"16-bit PNG", PF_PixelFormat_ARGB64, "layer.png"},
-#ifdef MORVEL_HAVE_OPENEXR
     {"float EXR", PF_PixelFormat_ARGB128, "layer.exr"},
-#endif
 };
 
 TEST_F(ImageFileTest, WorldsSurviveAFileRoundTripAtTheirDepth) {
@@ -215,9 +211,7 @@ TEST_F(ImageFileTest, UnreadableOrAbsurdFilesAreRefusedWithAReason) {
         {"truncated", write("cut.png", good.substr(0, good.size() / 2)), "'"},
         {"wider than allowed", write("wide.png", pngClaiming(40000, 1)), "too large"},
         {"too many pixels", write("huge.png", pngClaiming(20000, 20000)), "too large"},
-#ifdef MORVEL_HAVE_OPENEXR
         {"broken EXR", write("broken.exr", std::string("\x76\x2f\x31\x01", 4) + "garbage"), "broken.exr"},
-#endif
     };
     for (const Case& c : cases) {
         try {
@@ -264,8 +258,6 @@ TEST_F(ImageFileTest, TheToolWritesALoadedFileBackUnchanged) {
 }  // namespace
 
 // ---------------------------------------------------------------- conventions of the formats
-
-#ifdef MORVEL_HAVE_OPENEXR
 
 namespace {
 
@@ -384,7 +376,6 @@ TEST_F(ImageFileTest, ExrFilesSurviveAReadAndWriteWithTheirWindows) {
 }
 
 }  // namespace
-#endif
 
 namespace {
 
