@@ -6,15 +6,24 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 
 # Warnings are errors here (and in CI), though not in a user's own build.
-"$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_WERROR=ON
+"$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_WERROR=ON \
+    -DBUILD_TESTING=ON -DMORVEL_BENCH=ON
 ctest --test-dir "$root/build/release" --output-on-failure -j 4
 
 # The installation as the README describes it: the tool finds the plug-ins it installed by name.
 prefix="$root/build/install-check"
 rm -rf "$prefix"
-cmake --install "$root/build/release" --prefix "$prefix" >/dev/null
+cmake --install "$root/build/release" --prefix "$prefix" --strip >/dev/null
 "$prefix/bin/morvel" --version
 "$prefix/bin/morvel" about MorvelGlow >/dev/null
+
+# The README's examples, as written.
+"$root/scripts/readme_examples.sh"
+
+# A user's build without the tests and the benchmarks configures where GoogleTest and Google
+# Benchmark are absent: any find for them finds nothing here, and so stops the configure.
+cmake -S "$root" -B "$root/build/no-test-libraries" -G Ninja -DBUILD_TESTING=OFF -DMORVEL_BENCH=OFF \
+    -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
 
 # The tests labelled "threaded" (their names hold "Threaded") under the thread sanitizer; only the
 # test programs that hold such tests are built.
