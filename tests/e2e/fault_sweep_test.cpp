@@ -41,6 +41,7 @@
 #include "host/sim/plugin.h"
 #include "host/sim/script.h"
 #include "host/sim/windows.h"
+#include "support/view_window.h"
 #include "Util/HostHandles.h"
 #include "tiltshift/parameters.h"
 #include "support/case_name.h"
@@ -342,10 +343,8 @@ Step tiltShiftToRender(int type) {
     };
 }
 
-// The tilt-shift's focus area on its 64 × 64 layer, seen in a layer or a composition window. In
-// the composition the layer is scaled, turned and moved, and the window zoomed and offset, so that
-// every conversion between screen and layer changes the point. Linear with "Focus Distance" draws
-// every line there is.
+// The tilt-shift's focus area on its 64 × 64 layer, seen in a layer window or a composition window
+// where every conversion changes the point. Linear with "Focus Distance" draws every line there is.
 constexpr double kFocusX = 32, kFocusY = 32, kInnerWidth = 8, kBlurAmount = 12, kRatio = 0.5;
 
 Step focusArea(int32_t windowType, int32_t type) {
@@ -363,21 +362,8 @@ Step focusArea(int32_t windowType, int32_t type) {
         setValue(s, TiltShift::PARAM_BLUR_AMOUNT, [](PF_ParamDefUnion& u) { u.fs_d.value = kBlurAmount; });
         setValue(s, TiltShift::PARAM_RATIO, [](PF_ParamDefUnion& u) { u.fs_d.value = kRatio; });
         Sim::ProjectLayer& layer = *s.instance.layer();
-        if (windowType == PF_Window_COMP) {
-            auto place = [&layer](AEGP_LayerStream which, double x, double y) {
-                layer.transform[which]->value.v[0] = x;
-                layer.transform[which]->value.v[1] = y;
-            };
-            place(AEGP_LayerStream_ANCHORPOINT, 32, 32);
-            place(AEGP_LayerStream_POSITION, 80, 60);
-            place(AEGP_LayerStream_SCALE, 50, 50);
-            place(AEGP_LayerStream_ROTATION, 30, 0);
-        }
-        s.view = std::make_unique<Sim::ViewWindow>(s.host, windowType, &layer);
-        if (windowType == PF_Window_COMP) {
-            s.view->setZoom(2);
-            s.view->setOffset(10, 20);
-        }
+        s.view = windowType == PF_Window_COMP ? turnedCompositionWindow(s.host, layer, 32, 32, 80, 60)
+                                              : std::make_unique<Sim::ViewWindow>(s.host, windowType, &layer);
         return PF_Err_NONE;
     };
 }

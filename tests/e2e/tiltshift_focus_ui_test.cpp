@@ -18,6 +18,7 @@
 #include "host/sim/surface_paint.h"
 #include "host/sim/windows.h"
 #include "support/plugin_fixture.h"
+#include "support/view_window.h"
 #include "tiltshift/parameters.h"
 
 using namespace TiltShift;
@@ -69,18 +70,7 @@ protected:
     }
     // The layer scaled 50 %, turned 30° and moved, seen at zoom 2 with offset (10, 20).
     Sim::ViewWindow& compWindow() {
-        Sim::ProjectLayer& layer = *instance_->layer();
-        auto place = [&](AEGP_LayerStream which, double x, double y) {
-            layer.transform[which]->value.v[0] = x;
-            layer.transform[which]->value.v[1] = y;
-        };
-        place(AEGP_LayerStream_ANCHORPOINT, 256, 256);
-        place(AEGP_LayerStream_POSITION, 320, 240);
-        place(AEGP_LayerStream_SCALE, 50, 50);
-        place(AEGP_LayerStream_ROTATION, 30, 0);
-        windows_.push_back(std::make_unique<Sim::ViewWindow>(host(), PF_Window_COMP, &layer));
-        windows_.back()->setZoom(2);
-        windows_.back()->setOffset(10, 20);
+        windows_.push_back(turnedCompositionWindow(host(), *instance_->layer(), 256, 256, 320, 240));
         return *windows_.back();
     }
 
