@@ -98,9 +98,9 @@ void GlowFinish::finish(double red, double green, double blue, double alpha, Pix
     }
     if (doColor) {
         auto level = [this](double c) {
-            double x = std::max((c / U) * colorSlope + colorOffset, 0.0);
-            if constexpr (!kIsFloat<Pixel>) x = std::min(x, 1.0);
-            return pow(x, inverseGamma) * U;
+            double x = (c / U) * colorSlope + colorOffset;
+            if constexpr (!kIsFloat<Pixel>) x = std::min(std::max(x, 0.0), 1.0);
+            return floatColorLevel(x, inverseGamma, pow) * U;
         };
         red = level(red);
         green = level(green);

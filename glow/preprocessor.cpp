@@ -1,5 +1,6 @@
 #include "glow/preprocessor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <type_traits>
@@ -232,6 +233,10 @@ LevelCoefficients levelCoefficients(double black, double white, double gamma) {
                              static_cast<float>(1.0 / gamma)};
 }
 
+double floatColorLevel(double x, double inverseGamma, double (*pow)(double, double)) {
+    return std::min(pow(std::max(x, 0.0), inverseGamma), static_cast<double>(std::numeric_limits<float>::max()));
+}
+
 std::vector<uint8_t> colorLevelTable8(double black, double white, double gamma) {
     return colorTable<uint8_t>(levelCoefficients(black, white, gamma), kUnit8, 255.0f, 255, 256);
 }
@@ -392,9 +397,8 @@ PF_Err Preprocessor::filter32(const Morvel::Rect<int>& rect, bool) {
             if (alphaLevelsOn) p.alpha = clampUnit(p.alpha * alphaLevels.slope + alphaLevels.offset);
             if (colorLevelsOn) {
                 auto level = [this](float c) {
-                    float x = c * colorLevels.slope + colorLevels.offset;
-                    if (x < 0.0f) x = 0.0f;
-                    return static_cast<float>(hostPow(x, colorLevels.inverseGamma));
+                    const float x = c * colorLevels.slope + colorLevels.offset;
+                    return static_cast<float>(floatColorLevel(x, colorLevels.inverseGamma, hostPow));
                 };
                 p.red = level(p.red);
                 p.green = level(p.green);

@@ -27,6 +27,12 @@ struct LevelCoefficients {
 };
 LevelCoefficients levelCoefficients(double black, double white, double gamma);
 
+// The colour level curve after the slope and offset, as float pixels take it: x floored at 0 and
+// no upper clamp (float colour may exceed 1; integer depths clamp x to 1 first), then the gamma
+// through `pow`. The result stops at the largest float: a steep gamma on over-range colour would
+// otherwise give infinities, which later arithmetic turns into NaN.
+double floatColorLevel(double x, double inverseGamma, double (*pow)(double, double));
+
 // Level tables indexed by the raw channel value: 256 entries, or 65536 of which 0..32768 are
 // filled and the rest 0. Colour tables clamp the normalised input to [0, 1] and apply the gamma;
 // alpha tables have no gamma.

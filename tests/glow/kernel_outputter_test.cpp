@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "glow/kernel_outputter.h"
@@ -200,6 +201,26 @@ TEST_F(OutputterTest, ColourLevelsClampTheInputOnlyAtIntegerDepths) {
     const PF_Pixel e = runNormal<PF_Pixel>(Morvel::Bpc8, q);
     EXPECT_EQ(e.red, 255);
     EXPECT_EQ(e.green, static_cast<int>(std::sqrt(0.5) * 255 + 0.5));
+}
+
+// White 0.2 and gamma 0.01 raise (0.8 / 0.2) to the 100th power, far past the largest float, where
+// the curve stops; with "Glow Unmult" the brightest colour becomes 1 and alpha stays at most 1.
+TEST_F(OutputterTest, FloatColourLevelsStopAtTheLargestFloat) {
+    for (bool unmult : {false, true}) {
+        auto p = normal({0.8 * 0.5, 0.1 * 0.5, 0, 0.5});
+        p.white = 0.2;
+        p.gamma = 0.01;
+        p.unmult = unmult;
+        const PF_PixelFloat f = runNormal<PF_PixelFloat>(Morvel::Bpc32, p);
+        const double green = std::pow(0.5, 100);
+        if (unmult) {
+            expectPixel(f, 1, 1, green / std::numeric_limits<float>::max(), 0, "unmult");
+        } else {
+            EXPECT_EQ(f.red, std::numeric_limits<float>::max());
+            EXPECT_NEAR(f.green, green, 1e-6 * green);
+            EXPECT_EQ(f.alpha, 0.5f);
+        }
+    }
 }
 
 }  // namespace

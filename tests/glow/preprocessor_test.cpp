@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -82,7 +83,7 @@ TEST(LevelTables, EveryEntryFollowsTheFormula) {
     } cases[] = {
         {"black half", 0.5, 1, 1},     {"white half", 0, 0.5, 1},       {"gamma 2.2", 0, 1, 2.2},
         {"gamma 0.4", 0.1, 0.9, 0.4},  {"inverted", 0.9, 0.1, 1.0},     {"narrow", 0.4, 0.41, 1},
-        {"outside", -0.2, 1.3, 1.5},
+        {"outside", -0.2, 1.3, 1.5},   {"steep gamma", 0, 0.2, 0.01},
     };
     for (const auto& c : cases) {
         const auto color8 = Glow::colorLevelTable8(c.black, c.white, c.gamma);
@@ -339,6 +340,38 @@ TEST_F(PreprocessorTest, LevelsAtEachDepth) {
     EXPECT_EQ(bOut.at(0, 0).red, 255);
     EXPECT_NEAR(bOut.at(0, 0).green, 255 * level(0.4), 1);
     EXPECT_EQ(bOut.at(0, 0).blue, 0);
+}
+
+// Float levels have no upper clamp, but x^(1/gamma) must stop at the largest float: 20^100 and
+// 3^100 are far beyond it, while the rest keep the power as it is.
+TEST_F(PreprocessorTest, FloatLevelsStopAtTheLargestFloat) {
+    struct Case {
+        const char* name;
+        double white, gamma;
+        float in;
+    } cases[] = {
+        {"over white 0.2, gamma 0.01", 0.2, 0.01, 4.0f},
+        {"over white 1, gamma 0.01", 1.0, 0.01, 3.0f},
+        {"below white 0.2, gamma 0.01", 0.2, 0.01, 0.19f},
+        {"slope times input past the largest float", 1e-6, 1.0, 1e38f},
+    };
+    for (const auto& c : cases) {
+        GlowParameters::Preprocessing p = identity();
+        p.white = c.white;
+        p.gamma = c.gamma;
+        HostWorld<PF_PixelFloat> source(1, 1), destination(1, 1);
+        source.at(0, 0) = PF_PixelFloat{1, c.in, 0.0f, c.in};
+        ASSERT_EQ(run(Morvel::Bpc32, source.get(), destination.get(), p), PF_Err_NONE);
+        const double exact = std::pow(double(c.in) / c.white, 1.0 / c.gamma);
+        const PF_PixelFloat& out = destination.at(0, 0);
+        if (exact > std::numeric_limits<float>::max()) {
+            EXPECT_EQ(out.red, std::numeric_limits<float>::max()) << c.name;
+        } else {
+            EXPECT_NEAR(out.red, exact, 1e-5 * exact) << c.name;
+        }
+        EXPECT_EQ(out.red, out.blue) << c.name;
+        EXPECT_EQ(out.green, 0.0f) << c.name;
+    }
 }
 
 // ---- geometric masks at hand-computed points
