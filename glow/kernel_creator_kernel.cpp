@@ -1,6 +1,7 @@
 #include "glow/kernel_creator_kernel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <type_traits>
 
@@ -36,6 +37,10 @@ template <typename Pixel>
 double colourTimesAlpha(double colour, const Pixel& p) {
     constexpr double k = Scale<Pixel>::kInverse;
     return colour * k * (p.alpha * k);
+}
+
+bool isFinite(const PF_PixelFloat& p) {
+    return std::isfinite(p.alpha) && std::isfinite(p.red) && std::isfinite(p.green) && std::isfinite(p.blue);
 }
 
 // A kernel sample averages the layer over about one kernel pixel's footprint, at most ten layer
@@ -123,6 +128,10 @@ PF_Err LayerSampling::sample(PF_ProgPtr effect, int firstRow, int endRow, Take t
             const PF_Fixed fy = Morvel::Sampler::SubPixel::toFixed(u[static_cast<std::size_t>(y)] + centreY);
             Pixel pixel{};
             if (PF_Err err = areaSample(effect, fx, fy, &sampling, &pixel)) return err;
+            // A float layer may hold NaN or infinities; such a sample adds nothing, in one kernel or three.
+            if constexpr (std::is_same_v<Pixel, PF_PixelFloat>) {
+                if (!isFinite(pixel)) pixel = Pixel{};
+            }
             take(static_cast<std::size_t>(x), y, pixel);
         }
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,13 @@ protected:
         kernel.init(kSize);
         Glow::KernelCreatorNormalKernel creator(&in_data_, suites(), bpc, threads, &p);
         return Glow::runKernelCreator(&in_data_, suites(), creator, PF_Err_NONE, kSize, kernel.rows());
+    }
+    // The three-kernel form: red, green and blue.
+    PF_Err buildChannel(GlowParameters& p, Morvel::Bpc bpc, Morvel::FFT::Buffer (&kernels)[3], int threads = 2) {
+        for (auto& k : kernels) k.init(kSize);
+        Glow::KernelCreatorChannelKernel creator(&in_data_, suites(), bpc, threads, &p);
+        return Glow::runKernelCreator(&in_data_, suites(), creator, PF_Err_NONE, kSize, kernels[0].rows(),
+                                      kernels[1].rows(), kernels[2].rows());
     }
     double at(Morvel::FFT::Buffer& kernel, int dx, int dy) { return kernel.row(kHalf + dx)[2 * (kHalf + dy)]; }
 };
@@ -152,12 +160,50 @@ TEST_F(LayerKernelTest, ChannelKernelsKeepTheLayersColour) {
         fill(layer, c.pixel);
         GlowParameters p = layerParameters(std::make_shared<Morvel::World>(layer.get()), 20, 1);
         Morvel::FFT::Buffer kernels[3];
-        for (auto& k : kernels) k.init(kSize);
-        Glow::KernelCreatorChannelKernel creator(&in_data_, suites(), Morvel::Bpc32, 2, &p);
-        ASSERT_EQ(Glow::runKernelCreator(&in_data_, suites(), creator, PF_Err_NONE, kSize, kernels[0].rows(),
-                                         kernels[1].rows(), kernels[2].rows()),
-                  0);
+        ASSERT_EQ(buildChannel(p, Morvel::Bpc32, kernels), 0);
         for (int j = 0; j < 3; ++j) EXPECT_NEAR(realSum(kernels[j]), c.expected[j], 1e-9) << c.name << " " << j;
+    }
+}
+
+// A grey layer has the same weight in every form (luminance weights add up to 1), so the one kernel
+// and each of the three must agree, sum to 1, and hold nothing where the samples fall on the
+// non-finite pixels.
+TEST_F(LayerKernelTest, NonFiniteLayerPixelsAddNothingToEitherForm) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* name;
+        PF_PixelFloat bad;
+    } cases[] = {
+        {"NaN colour", {1, nan, nan, nan}},
+        {"infinite red", {1, inf, 0.5f, 0.5f}},
+        {"negative infinite blue", {1, 0.5f, 0.5f, -inf}},
+        {"infinite alpha", {inf, 0.5f, 0.5f, 0.5f}},
+        {"NaN alpha", {nan, 0.5f, 0.5f, 0.5f}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Blur radius 16 over 32 layer pixels: kernel sample (dx, dy) reads layer pixel (16 + dx, 16 + dy).
+        HostWorld<PF_PixelFloat> layer(32, 32);
+        fill(layer, PF_PixelFloat{1, 0.5f, 0.5f, 0.5f});
+        for (int y = 11; y <= 13; ++y) {
+            for (int x = 19; x <= 21; ++x) layer.at(x, y) = c.bad;
+        }
+        GlowParameters p = layerParameters(std::make_shared<Morvel::World>(layer.get()), 16, 1);
+        Morvel::FFT::Buffer normal;
+        ASSERT_EQ(buildNormal(p, Morvel::Bpc32, normal), 0);
+        Morvel::FFT::Buffer kernels[3];
+        ASSERT_EQ(buildChannel(p, Morvel::Bpc32, kernels), 0);
+        EXPECT_NEAR(realSum(normal), 1.0, 1e-9);
+        EXPECT_EQ(at(normal, 4, -4), 0.0);
+        EXPECT_GT(at(normal, -4, 4), 0.0);
+        int differing = 0;
+        for (int x = 0; x < kSize; ++x) {
+            for (int y = 0; y < kSize; ++y) {
+                const double one = normal.row(x)[2 * y];
+                for (const auto& k : kernels) differing += std::abs(k.row(x)[2 * y] - one) <= 1e-12 ? 0 : 1;
+            }
+        }
+        EXPECT_EQ(differing, 0);
     }
 }
 
