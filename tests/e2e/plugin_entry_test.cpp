@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
+#include "host/sim/frame.h"
+#include "host/sim/params.h"
 #include "host/sim/plugin.h"
 #include "support/case_name.h"
 #include "support/plugin_fixture.h"
@@ -225,6 +230,70 @@ TEST_P(EffectEntryTest, ALoadedInstanceSitsOnALayerUnderTheIdItRegistered) {
         EXPECT_EQ(suites.EffectSuite2()->AEGP_DisposeEffect(self), PF_Err_NONE);
     }
     EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+    EXPECT_TRUE(instance().violations().empty());
+}
+
+// Finite float colour in, finite colour out: each slider at its valid minimum and maximum, and each
+// blending mode, at 32 bits on a small picture with colour above 1, below 0 and grey.
+TEST_P(EffectEntryTest, ThirtyTwoBitRendersOfAFinitePictureStayFinite) {
+    ASSERT_EQ(instance().globalSetup(), PF_Err_NONE);
+    ASSERT_EQ(instance().paramSetup(), PF_Err_NONE);
+    constexpr int kWidth = 12, kHeight = 8;
+    instance().placeOnLayer(AEGP_ObjectType_AV, kWidth, kHeight, PF_PixelFormat_ARGB128);
+    Sim::Image& layer = *host().worlds().hostImage(instance().effect().inputLayer);
+    const PF_PixelFloat kColours[] = {{1, 4, 2.5f, 0.5f}, {1, -0.5f, 0.25f, 3}, {1, 3, 3, 3},      {1, -1, -1, -1},
+                                      {0.5f, 8, 0, -2}, {1, 0.5f, 0.5f, 0.5f}, {0.25f, 1.5f, 1.5f, 1.5f}};
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) layer.at<PF_PixelFloat>(x, y) = kColours[(x + 3 * y) % std::size(kColours)];
+    }
+
+    struct Setting {
+        std::string name;
+        int index;
+        std::function<void(PF_ParamDefUnion&)> change;
+    };
+    std::vector<Setting> settings;
+    const int count = instance().lastOut().num_params;
+    for (int i = 1; i < count; ++i) {
+        const PF_ParamDef& def = Sim::paramValue(instance().effect(), i);
+        const std::string name = def.name;
+        if (def.param_type == PF_Param_FLOAT_SLIDER) {
+            const double low = def.u.fs_d.valid_min, high = def.u.fs_d.valid_max;
+            settings.push_back({name + " at its minimum", i, [low](PF_ParamDefUnion& u) { u.fs_d.value = low; }});
+            settings.push_back({name + " at its maximum", i, [high](PF_ParamDefUnion& u) { u.fs_d.value = high; }});
+        } else if (def.param_type == PF_Param_SLIDER) {
+            const int32_t low = def.u.sd.valid_min, high = def.u.sd.valid_max;
+            settings.push_back({name + " at its minimum", i, [low](PF_ParamDefUnion& u) { u.sd.value = low; }});
+            settings.push_back({name + " at its maximum", i, [high](PF_ParamDefUnion& u) { u.sd.value = high; }});
+        } else if (def.param_type == PF_Param_POPUP && name == "Blending Mode") {
+            for (int item = 1; item <= def.u.pd.num_choices; ++item) {
+                const std::string text(Sim::menuItem(def.u.pd.namesptr, item));
+                if (text == "(-") continue;
+                settings.push_back({name + " " + text, i, [item](PF_ParamDefUnion& u) { u.pd.value = item; }});
+            }
+        }
+    }
+    ASSERT_GT(settings.size(), 20u);
+
+    for (const Setting& setting : settings) {
+        SCOPED_TRACE(setting.name);
+        const PF_ParamDef before = Sim::paramValue(instance().effect(), setting.index);
+        set(setting.index, setting.change);
+        Sim::FrameRequest request;
+        request.depth = 32;
+        const Sim::FrameResult frame = instance().renderFrame(request);
+        set(setting.index, [&before](PF_ParamDefUnion& u) { u = before.u; });
+        ASSERT_EQ(frame.err(), PF_Err_NONE);
+        int nonFinite = 0;
+        for (int y = 0; y < frame.output.height(); ++y) {
+            for (int x = 0; x < frame.output.width(); ++x) {
+                const PF_PixelFloat& p = frame.output.at<PF_PixelFloat>(x, y);
+                for (float v : {p.alpha, p.red, p.green, p.blue}) nonFinite += std::isfinite(v) ? 0 : 1;
+            }
+        }
+        EXPECT_EQ(nonFinite, 0);
+        EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
+    }
     EXPECT_TRUE(instance().violations().empty());
 }
 
