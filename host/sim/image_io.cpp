@@ -18,6 +18,14 @@ bool endsWith(const std::string& text, const char* suffix) {
     return true;
 }
 
+// True for PNG, false for OpenEXR; throws for any other extension or options the format refuses.
+bool checkOutputFormat(const std::string& path, const WriteOptions& options) {
+    const bool png = endsWith(path, ".png");
+    if (!png && !endsWith(path, ".exr")) imageFailure(path, "unknown extension; use .png or .exr");
+    if (!png) checkExrCompression(path, options.exrCompression);
+    return png;
+}
+
 }  // namespace
 
 void checkImageSize(const std::string& path, int64_t width, int64_t height) {
@@ -43,9 +51,7 @@ void writeImage(const std::string& path, const PF_LayerDef& world, const WriteOp
         imageFailure(path, "the world to write is malformed");
     }
     checkImageSize(path, world.width, world.height);
-    const bool png = endsWith(path, ".png");
-    if (!png && !endsWith(path, ".exr")) imageFailure(path, "unknown extension; use .png or .exr");
-    if (!png) checkExrCompression(path, options.exrCompression);
+    const bool png = checkOutputFormat(path, options);
     const PixelsView view{static_cast<unsigned char*>(world.data), world.width, world.height, world.rowbytes,
                           world.pixel_format};
     ImageOutput output(path);
@@ -55,6 +61,12 @@ void writeImage(const std::string& path, const PF_LayerDef& world, const WriteOp
         writeExr(output, view, options);
     }
     output.commit();
+}
+
+void checkImageOutput(const std::string& path, const WriteOptions& options) {
+    checkOutputFormat(path, options);
+    // Made and dropped again: the same checks as the real write, and nothing left behind.
+    const ImageOutput probe(path);
 }
 
 Image loadImage(const std::string& path) { return readImage(path).image; }

@@ -70,6 +70,11 @@ LoadedImage readImage(const std::string& path, const ReadOptions& options = {});
 // into place once every byte is written.
 void writeImage(const std::string& path, const PF_LayerDef& world, const WriteOptions& options = {});
 
+// Throws the ImageError writeImage would throw for the path and options before any pixel is
+// written: an unknown extension or OpenEXR compression, a folder that is missing or cannot take
+// the file, a target that is not a regular file. Leaves nothing behind.
+void checkImageOutput(const std::string& path, const WriteOptions& options = {});
+
 // readImage(path).image, and writeImage with the default options.
 Image loadImage(const std::string& path);
 void saveImage(const std::string& path, const PF_LayerDef& world);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "host/sim/image_formats.h"
@@ -399,16 +400,23 @@ bool finishPng(PngWriter& writer) {
     return true;
 }
 
+// True when every alpha the file would hold is full, so that leaving alpha out loses nothing.
 template <typename Pixel>
 bool allOpaque(const PixelsView& view, ThreadPool* pool) {
     using Channel = decltype(Pixel::alpha);
-    const Channel full = sizeof(Channel) == 1 ? Channel(255) : Channel(32768);
+    const auto full = [](Channel alpha) {
+        if constexpr (std::is_floating_point_v<Channel>) {
+            return Morvel::PixelTraits<PF_Pixel16>::fromUnit(alpha) == PF_MAX_CHAN16;
+        } else {
+            return alpha == Morvel::PixelTraits<Pixel>::full;
+        }
+    };
     std::atomic<bool> opaque{true};
     forRowBands(pool, view.height, view.width, [&](int32_t first, int32_t end) {
         for (int32_t y = first; y < end && opaque.load(std::memory_order_relaxed); ++y) {
             const Pixel* row = view.row<Pixel>(y);
             bool rowOpaque = true;
-            for (int32_t x = 0; x < view.width; ++x) rowOpaque &= row[x].alpha == full;
+            for (int32_t x = 0; x < view.width; ++x) rowOpaque &= full(row[x].alpha);
             if (!rowOpaque) opaque.store(false, std::memory_order_relaxed);
         }
     });
@@ -429,6 +437,7 @@ void writePng(ImageOutput& output, const PixelsView& view, const WriteOptions& o
     plan.compression = options.pngCompression;
     if (view.format == PF_PixelFormat_ARGB32) plan.opaque = allOpaque<PF_Pixel>(view, options.pool);
     if (view.format == PF_PixelFormat_ARGB64) plan.opaque = allOpaque<PF_Pixel16>(view, options.pool);
+    if (view.format == PF_PixelFormat_ARGB128) plan.opaque = allOpaque<PF_PixelFloat>(view, options.pool);
 
     PngWriter writer;
     writer.output = &output;
