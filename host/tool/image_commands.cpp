@@ -5,6 +5,7 @@
 #include "host/sim/image_io.h"
 #include "host/sim/iterate.h"
 #include "host/tool/command.h"
+#include "host/tool/output_options.h"
 
 namespace Tool {
 
@@ -12,38 +13,23 @@ namespace {
 
 int image(const std::vector<std::string>& arguments);
 
+std::string imageDetails() {
+    return "Options:\n"
+           "  --layer NAME           OpenEXR input: the part of that name, or the layer (NAME.R, NAME.G, ...)\n"
+           "  --part N               OpenEXR input: the part with index N (from 0)\n" +
+           std::string(kOutputOptionsHelp);
+}
+
+const std::string kImageDetails = imageDetails();
+
 const Command kImage{"image", "[OPTIONS] IN OUT", "load an image file as a layer and write it out again (.png, .exr)",
-                     image,
-                     "Options:\n"
-                     "  --layer NAME           OpenEXR input: the part of that name, or the layer (NAME.R, NAME.G, ...)\n"
-                     "  --part N               OpenEXR input: the part with index N (from 0)\n"
-                     "  --png-compression N    PNG output: 0 (none) to 9 (smallest, slowest); default 2\n"
-                     "  --exr-compression NAME OpenEXR output: none, rle, zips, zip, piz, pxr24, b44, b44a,\n"
-                     "                         dwaa or dwab (pxr24, b44, b44a, dwaa, dwab lose detail); default zip\n"
-                     "  --exr-type half|float  OpenEXR output: the channels' type; default as the input file\n"
-                     "                         (half for a half OpenEXR file, float otherwise)\n"};
+                     image, kImageDetails};
 
 struct ImageArguments {
     std::string in, out;
     Sim::ReadOptions read;
-    Sim::WriteOptions write;
-    std::string exrType;
+    OutputOptions output;
 };
-
-int number(const std::string& option, const std::string& text, int low, int high) {
-    size_t used = 0;
-    int value = 0;
-    try {
-        value = std::stoi(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used != text.size() || value < low || value > high) {
-        throw std::runtime_error(option + " wants a whole number from " + std::to_string(low) + " to " +
-                                 std::to_string(high) + ", not '" + text + "'");
-    }
-    return value;
-}
 
 // Returns false (after the usage line) when the words do not make a call.
 bool parse(const std::vector<std::string>& words, ImageArguments* parsed) {
@@ -63,15 +49,8 @@ bool parse(const std::vector<std::string>& words, ImageArguments* parsed) {
         if (word == "--layer") {
             parsed->read.layer = value;
         } else if (word == "--part") {
-            parsed->read.part = number(word, value, 0, 1 << 20);
-        } else if (word == "--png-compression") {
-            parsed->write.pngCompression = number(word, value, 0, 9);
-        } else if (word == "--exr-compression") {
-            parsed->write.exrCompression = value;
-        } else if (word == "--exr-type") {
-            if (value != "half" && value != "float") throw std::runtime_error("--exr-type is half or float, not '" + value + "'");
-            parsed->exrType = value;
-        } else {
+            parsed->read.part = wholeNumber(word, value, 0, 1 << 20);
+        } else if (!takeOutputOption(word, value, parsed->output)) {
             throw std::runtime_error("unknown option '" + word + "' (try morvel image --help)");
         }
     }
@@ -96,16 +75,17 @@ int image(const std::vector<std::string>& arguments) {
     host.fillInData(in_data, &effect);
     Sim::ThreadPool& threads = host.iteration().pool();
     call.read.pool = &threads;
-    call.write.pool = &threads;
+    Sim::WriteOptions& write = call.output.write;
+    write.pool = &threads;
     Sim::LoadedImage loaded = Sim::readImage(call.in, call.read);
-    call.write.layout = loaded.layout;
-    if (!call.exrType.empty()) call.write.layout.half = call.exrType == "half";
+    write.layout = loaded.layout;
+    if (!call.output.exrType.empty()) write.layout.half = call.output.exrType == "half";
     PF_LayerDef* layer = host.worlds().adopt(std::move(loaded.image));
     PF_LayerDef* output = host.worlds().newHostWorld(layer->width, layer->height, layer->pixel_format);
     if (const PF_Err err = in_data.utils->copy(in_data.effect_ref, layer, output, nullptr, nullptr)) {
         return fail("copy failed with error " + std::to_string(err));
     }
-    Sim::writeImage(call.out, *output, call.write);
+    Sim::writeImage(call.out, *output, write);
     std::printf("%d x %d %s\n", output->width, output->height, Sim::formatName(output->pixel_format).c_str());
     return 0;
 }

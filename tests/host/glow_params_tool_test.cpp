@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -61,6 +62,51 @@ TEST(MorvelToolGlowParams, EveryEntryInOrderWithItsIdAndFlags) {
     EXPECT_EQ(entries[63].name, "Custom Channel");
     EXPECT_EQ(entries[81].name, "Toner Custom Channel");
     EXPECT_EQ(rest, (std::vector<std::string>{"custom UI events 7", "num_params 109"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The default of an entry as params shows it, when --set can take it back: empty otherwise.
+std::string settableDefault(const std::string& kind, const std::string& rest) {
+    if (rest.rfind("default ", 0) != 0) return {};
+    std::string value = rest.substr(8);
+    if (kind == "arbitrary data") return value.substr(1, value.find("\"  (") - 1);
+    if (kind == "popup") return value.substr(0, value.find(" (item "));
+    return value.substr(0, value.find("  "));
+}
+
+TEST(MorvelToolGlowParams, EveryDefaultShownGivenBackRendersTheDefaultPicture) {
+    const std::string glow = "'" + Sim::builtPluginPath("MorvelGlow") + "'";
+    const ToolRunner::Outcome listed = ToolRunner::runTool("params " + glow);
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    const std::regex entryLine(R"re(^\s*\d+\s+id \d+\s+(.+?)\s+"([^"]*)"\s+flags 0x[0-9a-f]+\s+(.*)$)re");
+    std::string settings;
+    int given = 0;
+    std::istringstream text(listed.out);
+    for (std::string line; std::getline(text, line);) {
+        std::smatch m;
+        if (!std::regex_match(line, m, entryLine)) continue;
+        const std::string kind = m[1];
+        if (kind == "group start" || kind == "group end" || kind == "layer" || kind == "point") continue;
+        const std::string value = settableDefault(kind, m[3]);
+        EXPECT_NE(value, "") << line;
+        settings += " --set '" + std::string(m[2]) + "=" + value + "'";
+        ++given;
+    }
+    EXPECT_GT(given, 80) << listed.out;
+    const auto file = [](const char* name) {
+        return std::filesystem::temp_directory_path() / ("morvel_params_" + std::to_string(::getpid()) + name);
+    };
+    const std::string render = "render " + glow + " --depth 32 --downsample 2 -o ";
+    const ToolRunner::Outcome plain = ToolRunner::runTool(render + "'" + file("plain.exr").string() + "'");
+    const ToolRunner::Outcome again = ToolRunner::runTool(render + "'" + file("again.exr").string() + "'" + settings);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(ToolRunner::slurp(file("plain.exr")), ToolRunner::slurp(file("again.exr")));
+    std::filesystem::remove(file("plain.exr"));
+    std::filesystem::remove(file("again.exr"));
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ TEST(MorvelToolTiltShift, ParamsListTheRowsThenTheCustomUIAndTheCount) {
     }
     EXPECT_NE(lines[0].find("choices 2  menu \"Radial|Linear\""), std::string::npos);
     EXPECT_NE(lines[8].find("choices 2  menu \"Power|Focus Distance\""), std::string::npos);
-    EXPECT_NE(lines[14].find("default 4  choices 20"), std::string::npos);
+    EXPECT_NE(lines[14].find("default Multiply (item 4)  choices 20"), std::string::npos);
     EXPECT_NE(lines[12].find("display 1"), std::string::npos) << "Vignetting shows as percent";
     EXPECT_NE(lines[1].find("display 0"), std::string::npos);
     EXPECT_EQ(lines[17], "custom UI events 3");

@@ -91,13 +91,20 @@ TEST(MorvelTool, VersionAndEachCommandsHelp) {
     const ToolRunner::Outcome version = ToolRunner::run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "morvel 1.0.0\n");
-    for (const char* command : {"about", "info", "image"}) {
+    for (const char* command : {"about", "info", "image", "render", "params"}) {
         const ToolRunner::Outcome help = ToolRunner::run({command, "--help"});
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_EQ(help.out.rfind(std::string("usage: morvel ") + command, 0), 0u) << command << ": " << help.out;
     }
     const ToolRunner::Outcome image = ToolRunner::run({"image", "--help"});
     EXPECT_NE(image.out.find("--png-compression N"), std::string::npos) << image.out;
+    // What a first render needs to know, in its help.
+    const ToolRunner::Outcome render = ToolRunner::run({"render", "--help"});
+    for (const char* mention : {"8 for an 8-bit", "16 for a 16-bit PNG", "32 (float) for OpenEXR", "morvel params",
+                                "r,g,b", "x,y in layer pixels", "on or off", "--downsample N", "--threads N",
+                                "--png-compression N", "--exr-type", "updated in place", "wrote OUT"}) {
+        EXPECT_NE(render.out.find(mention), std::string::npos) << mention << ":\n" << render.out;
+    }
 }
 
 TEST(MorvelTool, ControlBytesNeverReachTheTerminal) {
