@@ -391,7 +391,7 @@ const std::string kRenderDetails =
     "                         valid ranges\n"
     "  --layer \"Name=IMAGE\"   a layer parameter's picture\n"
     "  --downsample N         render at 1/N of the picture's size in each direction, as a host's preview\n"
-    "                         does (N at most the picture's shorter side); default 1\n"
+    "                         does: N from 1 to 64 and at most the picture's shorter side; default 1\n"
     "  --threads N            the threads the host renders on and tells the effect of; default one per\n"
     "                         processor\n"
     "  --progress             a progress line per report on standard error even when it is not a terminal\n" +
