@@ -431,7 +431,6 @@ int renderWith(const Options& options) {
     }
     ProgressReport progress(start, options.progress);
     host.iteration().setProgressListener([&progress](Sim::Iteration::Progress report) { progress(report); });
-    const Sim::Plugin plugin(resolvePlugin(options.plugin));
     Sim::LoadedImage source = options.input.empty() ? Sim::LoadedImage{builtinImage(), {}} : readImage(options.input);
     const int depth = options.depth != 0 ? options.depth
                                          : options.input.empty() ? kBuiltinDepth : depthOf(source.image.format());
@@ -444,6 +443,7 @@ int renderWith(const Options& options) {
     write.layout.half = options.written.exrType.empty() ? source.layout.half : options.written.exrType == "half";
     std::vector<Sim::Image> layerImages;
     for (const auto& [name, path] : options.layers) layerImages.push_back(readImage(path).image);
+    const Sim::Plugin plugin(resolvePlugin(options.plugin));
 
     PF_Err err = PF_Err_NONE;
     std::string problem;
