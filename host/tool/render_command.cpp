@@ -418,16 +418,17 @@ const Command kRender{"render",
 int renderWith(const Options& options) {
     const Clock::time_point start = Clock::now();
     Sim::Host host;
+    if (options.threads > 0) {
+        host.iteration().setProcessors(options.threads);
+        host.iteration().setReportedThreads(options.threads);
+    }
     Sim::WriteOptions write = options.written.write;
+    // Taken after the thread count is set, which makes a new pool.
     write.pool = &host.iteration().pool();
     try {
         Sim::checkImageOutput(options.output, write);
     } catch (const std::exception& error) {
         throw UsageError(error.what());
-    }
-    if (options.threads > 0) {
-        host.iteration().setProcessors(options.threads);
-        host.iteration().setReportedThreads(options.threads);
     }
     ProgressReport progress(start, options.progress);
     host.iteration().setProgressListener([&progress](Sim::Iteration::Progress report) { progress(report); });
