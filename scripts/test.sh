@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, the threaded tests under the thread
-# sanitizer, then everything under the address+undefined sanitizers.
+# Sets up, builds and runs every test: the normal build, its installation, the README's examples,
+# the threaded tests under the thread sanitizer, the fuzz build, then everything under the
+# address+undefined sanitizers.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
