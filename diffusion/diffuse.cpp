@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <new>
 #include <vector>
@@ -17,6 +18,22 @@
 #include "library/fft/fft2d.h"
 
 namespace Diffusion {
+
+namespace {
+
+// A tile's parts: the glow's one-colour setter and multiplier, A = red + i green and
+// B = blue + i alpha, with the diffusion's own outputter.
+struct TileParts {
+    using SetterParameters = Glow::KernelSetterNormalParameters;
+    using Setter = Glow::KernelSetterNormal;
+    using MultiplierParameters = Glow::KernelMultiplierNormalParameters;
+    using Multiplier = Glow::KernelMultiplierNormal;
+    using OutputterParameters = Diffusion::OutputterParameters;
+    using Outputter = Diffusion::Outputter;
+    static constexpr std::size_t kPlanes = 2;
+};
+
+}  // namespace
 
 PF_Err Renderer::diffuse(std::vector<Glow::Color>& buffer, PF_LayerDef* diffusion, bool weighted,
                          double weightFactor) {
@@ -44,19 +61,12 @@ PF_Err Renderer::diffuse(std::vector<Glow::Color>& buffer, PF_LayerDef* diffusio
         if (!err && inData->inter.abort != nullptr) err = inData->inter.abort(inData->effect_ref);
         if (err) return err;
 
-        Morvel::FFT::Buffer bufferA;
-        Morvel::FFT::Buffer bufferB;
-        if (!bufferA.init(size) || !bufferB.init(size)) return PF_Err_OUT_OF_MEMORY;
-
         Glow::KernelSetterNormalParameters setterParams;
         setterParams.width = width;
         setterParams.height = height;
         setterParams.size = size;
         setterParams.source = &buffer;
         setterParams.wrap = Glow::kernelWrapOf(values[ROW_WRAP].value.i);
-        setterParams.bufferA = bufferA.rows();
-        setterParams.bufferB = bufferB.rows();
-        Glow::KernelMultiplierNormalParameters multiplierParams{size, kernel.rows(), bufferA.rows(), bufferB.rows()};
         OutputterParameters outputterParams;
         outputterParams.diffusion = diffusion;
         outputterParams.size = size;
@@ -67,20 +77,27 @@ PF_Err Renderer::diffuse(std::vector<Glow::Color>& buffer, PF_LayerDef* diffusio
         outputterParams.height = height;
         outputterParams.weighted = weighted;
         outputterParams.weightFactor = weightFactor;
-        outputterParams.bufferA = bufferA.rows();
-        outputterParams.bufferB = bufferB.rows();
-
-        Glow::KernelSetterNormal setter(inData, suites, &setterParams);
-        Glow::KernelMultiplierNormal multiplier(inData, suites, &multiplierParams);
-        Outputter outputter(inData, suites, bpc, &outputterParams);
 
         const Glow::TileGrid grid(width, height, size, radius);
-        return Glow::forEachTile(inData, width, height, grid, [&](int tx, int ty) {
-            setterParams.tileX = outputterParams.tileX = tx;
-            setterParams.tileY = outputterParams.tileY = ty;
-            return Glow::convolveTilePair(inData, suites, fft, setter, multiplier, outputter, bufferA.rows(),
-                                          bufferB.rows());
-        });
+        const Glow::TilePlan plan = Glow::planTiles(grid, threads, static_cast<int>(TileParts::kPlanes));
+        std::vector<std::unique_ptr<Glow::TileSlot<TileParts>>> slots;
+        for (int k = 0; k < plan.inFlight; ++k) {
+            auto slot = std::make_unique<Glow::TileSlot<TileParts>>(size);
+            double** const bufferA = slot->images[0];
+            double** const bufferB = slot->images[1];
+            slot->setterParams = setterParams;
+            slot->setterParams.bufferA = bufferA;
+            slot->setterParams.bufferB = bufferB;
+            slot->multiplierParams = {size, kernel.rows(), bufferA, bufferB};
+            slot->outputterParams = outputterParams;
+            slot->outputterParams.bufferA = bufferA;
+            slot->outputterParams.bufferB = bufferB;
+            slot->setter.emplace(inData, suites, &slot->setterParams);
+            slot->multiplier.emplace(inData, suites, &slot->multiplierParams);
+            slot->outputter.emplace(inData, suites, bpc, &slot->outputterParams);
+            slots.push_back(std::move(slot));
+        }
+        return Glow::convolveTiles(inData, suites, fft, grid, plan, slots);
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <new>
 #include <tuple>
+#include <vector>
 
 #include "glow/glow_convolution.h"
 #include "glow/kernel_creators.h"
@@ -95,10 +97,6 @@ PF_Err GlowConvolution<Source>::execute() {
         if (!err && in_data->inter.abort != nullptr) err = in_data->inter.abort(in_data->effect_ref);
         if (err) return err;
 
-        Convolution::Buffers<Mode::kPlanes> planes;
-        if (!planes.init(size)) return PF_Err_OUT_OF_MEMORY;
-        const Convolution::Rows<Mode::kPlanes> planeRows = planes.rows();
-
         typename Mode::SetterParameters setterParams;
         setterParams.width = width;
         setterParams.height = height;
@@ -116,18 +114,22 @@ PF_Err GlowConvolution<Source>::execute() {
         outputterParams.gamma = params->glowGamma;
         outputterParams.alphaBlack = params->glowAlphaBlack;
         outputterParams.alphaWhite = params->glowAlphaWhite;
-        Mode::attach(kernelRows, planeRows, setterParams, multiplierParams, outputterParams);
 
-        typename Mode::Setter setter(in_data, suites, &setterParams);
-        typename Mode::Multiplier multiplier(in_data, suites, &multiplierParams);
-        typename Mode::Outputter outputter(in_data, suites, bpc, glowWorld, &outputterParams);
-
-        return forEachTile(in_data, width, height, TileGrid(width, height, size, radius), [&](int tx, int ty) {
-            setterParams.tileX = outputterParams.tileX = tx;
-            setterParams.tileY = outputterParams.tileY = ty;
-            return convolveTile(in_data, suites, fft, setter, multiplier, outputter, planeRows.data(),
-                                static_cast<int>(planeRows.size()));
-        });
+        const TileGrid grid(width, height, size, radius);
+        const TilePlan plan = planTiles(grid, threads, static_cast<int>(Mode::kPlanes));
+        std::vector<std::unique_ptr<TileSlot<Mode>>> slots;
+        for (int k = 0; k < plan.inFlight; ++k) {
+            auto slot = std::make_unique<TileSlot<Mode>>(size);
+            slot->setterParams = setterParams;
+            slot->multiplierParams = multiplierParams;
+            slot->outputterParams = outputterParams;
+            Mode::attach(kernelRows, slot->images, slot->setterParams, slot->multiplierParams, slot->outputterParams);
+            slot->setter.emplace(in_data, suites, &slot->setterParams);
+            slot->multiplier.emplace(in_data, suites, &slot->multiplierParams);
+            slot->outputter.emplace(in_data, suites, bpc, glowWorld, &slot->outputterParams);
+            slots.push_back(std::move(slot));
+        }
+        return convolveTiles(in_data, suites, fft, grid, plan, slots);
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     }

@@ -492,6 +492,8 @@ TEST_F(ConvolutionTest, ProgressCountsTheTiles) {
         ASSERT_EQ(reports.size() - before, c.calls) << c.name;
         EXPECT_EQ(reports.back().current, c.lastCurrent) << c.name;
         EXPECT_EQ(reports.back().total, c.total) << c.name;
+        // Tiles finish beside one another but are reported one by one, in order.
+        for (size_t k = 0; k < c.calls; ++k) EXPECT_EQ(reports[before + k].current, int(k + 1)) << c.name;
     }
 }
 
@@ -512,7 +514,7 @@ TEST_F(ConvolutionTest, ThreadedCancelEndsTheRenderWithTheHostsCode) {
             err = Glow::GlowChannel(&in_data_, suites(), Morvel::Bpc16, glow.get(), 3, &p, &image).execute();
         }
         EXPECT_EQ(err, PF_Interrupt_CANCEL) << blurType;
-        // After the kernel, then the first tile's loading; its multiplying sees the cancel.
+        // After the kernel, then after the first tile; the second tile's poll sees the cancel.
         EXPECT_EQ(host().iteration().abortPolls(), 3) << blurType;
         host().iteration().abortAfterPolls(-1);
     }
