@@ -30,7 +30,7 @@ cmake -S "$root" -B "$root/build/no-test-libraries" -G Ninja -DBUILD_TESTING=OFF
 # test programs that hold such tests are built.
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF \
     -DMORVEL_WERROR=ON >/dev/null
-cmake --build "$root/build/tsan" -j "${MORVEL_JOBS:-$(nproc)}" --target test_library test_host test_Util test_glow
+cmake --build "$root/build/tsan" -j "${MORVEL_JOBS:-$(nproc)}" --target test_library test_host test_Util test_glow test_diffusion
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure -j 4 -L threaded
 
 # The README's fuzz build, all of it (which also keeps the code clang-clean and shows that the
