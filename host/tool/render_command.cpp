@@ -181,12 +181,13 @@ PF_ParamDef withValue(const PF_ParamDef& def, PF_ParamDef value, const std::stri
             break;
         }
         case PF_Param_FIX_SLIDER:
-            u.fd.value = toFixed(
-                within(real(text, what), fromFixed(def.u.fd.valid_min), fromFixed(def.u.fd.valid_max), what, text),
-                what);
+            u.fd.value = toFixed(real(text, what), what);
+            within(fromFixed(u.fd.value), fromFixed(def.u.fd.valid_min), fromFixed(def.u.fd.valid_max), what, text);
             break;
         case PF_Param_FLOAT_SLIDER:
-            u.fs_d.value = within(real(text, what), def.u.fs_d.valid_min, def.u.fs_d.valid_max, what, text);
+            // The range is kept in floats: a bound typed as shown (0.7) is within it.
+            u.fs_d.value = real(text, what);
+            within(float(u.fs_d.value), def.u.fs_d.valid_min, def.u.fs_d.valid_max, what, text);
             break;
         case PF_Param_ANGLE: u.ad.value = toFixed(real(text, what), what); break;
         case PF_Param_CHECKBOX:
