@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
+
+#include "host/sim/iterate.h"
+#include "host/sim/thread_pool.h"
 
 namespace Sim {
 
@@ -46,6 +50,58 @@ void sourceSpan(int64_t p, PF_RationalScale scale, int32_t sourceLength, int32_t
     last = int32_t(b);
 }
 
+// Frame rows [first, end) of `to`, which shows `rect` of the source, each pixel the average of
+// the box it covers.
+template <typename From, typename To>
+void averageRows(const PixelsView& from, const PixelsView& to, const PF_LRect& rect, PF_RationalScale sx,
+                 PF_RationalScale sy, int32_t first, int32_t end) {
+    for (int32_t row = first; row < end; ++row) {
+        int32_t y0, y1;
+        sourceSpan(int64_t(rect.top) + row, sy, from.height, y0, y1);
+        To* target = to.row<To>(row);
+        for (int32_t x = rect.left; x < rect.right; ++x) {
+            int32_t x0, x1;
+            sourceSpan(x, sx, from.width, x0, x1);
+            fromUnit(boxAverage<From>(from, x0, y0, x1, y1), &target[x - rect.left]);
+        }
+    }
+}
+
+// A run of pixels as a conversion to the same depth leaves them: 16-bit channels are held to
+// the full scale, where the host's tables for the depth end; the other depths come through as
+// they are.
+template <typename Pixel>
+void passThrough(const Pixel* source, Pixel* target, int64_t count) {
+    if constexpr (std::is_same_v<Pixel, PF_Pixel16>) {
+        constexpr uint16_t full = PF_MAX_CHAN16;
+        for (int64_t x = 0; x < count; ++x) {
+            const Pixel& p = source[x];
+            target[x] = {std::min(p.alpha, full), std::min(p.red, full), std::min(p.green, full),
+                         std::min(p.blue, full)};
+        }
+    } else {
+        std::memcpy(target, source, size_t(count) * sizeof(Pixel));
+    }
+}
+
+// averageRows at full resolution and equal depths, where every box is one pixel: a row copy,
+// the edge pixels repeated where the rectangle reaches past the source.
+template <typename Pixel>
+void copyRows(const PixelsView& from, const PixelsView& to, const PF_LRect& rect, int32_t first, int32_t end) {
+    const int64_t inside0 = std::clamp<int64_t>(0, rect.left, rect.right);
+    const int64_t inside1 = std::clamp<int64_t>(from.width, inside0, rect.right);
+    for (int32_t row = first; row < end; ++row) {
+        const int32_t y = int32_t(std::clamp<int64_t>(int64_t(rect.top) + row, 0, from.height - 1));
+        const Pixel* source = from.row<Pixel>(y);
+        Pixel* target = to.row<Pixel>(row);
+        for (int64_t x = rect.left; x < inside0; ++x) passThrough(source, &target[x - rect.left], 1);
+        passThrough(source + inside0, &target[inside0 - rect.left], inside1 - inside0);
+        for (int64_t x = inside1; x < rect.right; ++x) passThrough(source + from.width - 1, &target[x - rect.left], 1);
+    }
+}
+
+bool isUnscaled(PF_RationalScale scale) { return int64_t(scale.num) == int64_t(scale.den); }
+
 }  // namespace
 
 int32_t downsampled(int32_t length, PF_RationalScale scale) {
@@ -87,19 +143,21 @@ PF_LayerDef* frameWorld(Host& host, PF_EffectInstance& effect, const PF_LayerDef
     if (sx.num <= 0 || sy.num <= 0 || sx.den == 0 || sy.den == 0) return nullptr;
 
     Image image(rect.right - rect.left, rect.bottom - rect.top, format);
+    const PixelsView to{image.begin(), image.width(), image.height(), image.def().rowbytes, format};
+    ThreadPool* pool = host.iteration().poolFor(int64_t(to.width) * to.height);
     withPixelType(from.format, [&](auto fromTag) {
         using From = typename decltype(fromTag)::type;
         withPixelType(format, [&](auto toTag) {
             using To = typename decltype(toTag)::type;
-            for (int32_t y = rect.top; y < rect.bottom; ++y) {
-                int32_t y0, y1;
-                sourceSpan(y, sy, from.height, y0, y1);
-                for (int32_t x = rect.left; x < rect.right; ++x) {
-                    int32_t x0, x1;
-                    sourceSpan(x, sx, from.width, x0, x1);
-                    fromUnit(boxAverage<From>(from, x0, y0, x1, y1), &image.at<To>(x - rect.left, y - rect.top));
+            forRowBands(pool, to.height, to.width, [&](int32_t first, int32_t end) {
+                if constexpr (std::is_same_v<From, To>) {
+                    if (isUnscaled(sx) && isUnscaled(sy)) {
+                        copyRows<To>(from, to, rect, first, end);
+                        return;
+                    }
                 }
-            }
+                averageRows<From, To>(from, to, rect, sx, sy, first, end);
+            });
             return 0;
         });
         return 0;

@@ -132,6 +132,12 @@ ThreadPool& Iteration::pool() {
     return *pool_;
 }
 
+ThreadPool* Iteration::poolFor(int64_t pixels) {
+    // Small work stays on the caller's thread and doesn't start the workers.
+    if (pixels < kPixelsWorthAThread * 2 || deterministic()) return nullptr;
+    return &pool();
+}
+
 PF_Err Iteration::iterate(int32_t iterations, void* refcon, PF_IterateGenericFunc fn) {
     Host& host = Host::current();
     host.log().add("iterate_generic " + std::to_string(iterations));

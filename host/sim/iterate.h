@@ -55,6 +55,9 @@ public:
 
     // The host's worker threads, started on first use.
     ThreadPool& pool();
+    // The pool for the host's own work on this many pixels: null when it is too small to share
+    // out or when runs must be deterministic.
+    ThreadPool* poolFor(int64_t pixels);
 
 private:
 

@@ -15,6 +15,8 @@
 #include <cmath>
 
 #include "host/sim/host.h"
+#include "host/sim/iterate.h"
+#include "host/sim/thread_pool.h"
 #include "host/sim/worlds.h"
 
 namespace Sim {
@@ -242,23 +244,27 @@ struct Transfer {
 
 template <typename Pixel>
 void transferPixels(const Transfer& transfer, const PixelsView& from, const PF_LRect& r, const PixelsView& to,
-                    int32_t dest_x, int32_t dest_y, int32_t field) {
+                    int32_t dest_x, int32_t dest_y, int32_t field, ThreadPool* pool) {
     const int32_t top = std::max(r.top, 0), bottom = std::min(r.bottom, from.height);
     const int32_t left = std::max(r.left, 0), right = std::min(r.right, from.width);
-    for (int32_t sy = top; sy < bottom; ++sy) {
-        const int64_t dy = int64_t(dest_y) + (int64_t(sy) - r.top);
-        if (dy < 0 || dy >= to.height) continue;
-        if ((field == PF_Field_UPPER && dy % 2 != 0) || (field == PF_Field_LOWER && dy % 2 == 0)) continue;
-        const Pixel* source = from.row<Pixel>(sy);
-        Pixel* target = to.row<Pixel>(int32_t(dy));
-        for (int32_t sx = left; sx < right; ++sx) {
-            const int64_t dx = int64_t(dest_x) + (int64_t(sx) - r.left);
-            if (dx < 0 || dx >= to.width) continue;
-            const Unit out =
-                transfer.apply(toUnit(source[sx]), toUnit(target[dx]), int32_t(dx), int32_t(dy));
-            fromUnit(out, &target[dx]);
+    if (top >= bottom || left >= right) return;
+    // Each source row lands on a row of its own, so bands of rows share nothing.
+    forRowBands(pool, bottom - top, right - left, [&](int32_t first, int32_t end) {
+        for (int32_t sy = top + first; sy < top + end; ++sy) {
+            const int64_t dy = int64_t(dest_y) + (int64_t(sy) - r.top);
+            if (dy < 0 || dy >= to.height) continue;
+            if ((field == PF_Field_UPPER && dy % 2 != 0) || (field == PF_Field_LOWER && dy % 2 == 0)) continue;
+            const Pixel* source = from.row<Pixel>(sy);
+            Pixel* target = to.row<Pixel>(int32_t(dy));
+            for (int32_t sx = left; sx < right; ++sx) {
+                const int64_t dx = int64_t(dest_x) + (int64_t(sx) - r.left);
+                if (dx < 0 || dx >= to.width) continue;
+                const Unit out =
+                    transfer.apply(toUnit(source[sx]), toUnit(target[dx]), int32_t(dx), int32_t(dy));
+                fromUnit(out, &target[dx]);
+            }
         }
-    }
+    });
 }
 
 PF_Err transferRect(PF_ProgPtr effect_ref, int32_t quality, int32_t m_flags, int32_t field, const PF_Rect* src_rec,
@@ -311,8 +317,9 @@ PF_Err transferRect(PF_ProgPtr effect_ref, int32_t quality, int32_t m_flags, int
 
     Image snapshot;
     if (from.overlaps(to)) snapshot = from.detach();
+    ThreadPool* pool = host.iteration().poolFor(int64_t(to.width) * to.height);
     withPixelType(from.format, [&](auto tag) {
-        transferPixels<typename decltype(tag)::type>(transfer, from, r, to, dest_x, dest_y, field);
+        transferPixels<typename decltype(tag)::type>(transfer, from, r, to, dest_x, dest_y, field, pool);
         return 0;
     });
     return PF_Err_NONE;

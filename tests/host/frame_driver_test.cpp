@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "Util/Smart_Utils.h"
+#include "host/sim/iterate.h"
 #include "host/sim/plugin.h"
 #include "library/default/default.h"
 #include "library/plugin/pre_render_data.h"
@@ -300,6 +302,61 @@ TEST_F(FrameDriverTest, PixelsArriveAtTheFramesDepthAndResolution) {
                 ASSERT_TRUE(WorldHelpers::near(got, want, c.tolerance)) << c.name << " at " << x << "," << y;
             }
         }
+    }
+}
+
+// Frame worlds large enough to be made in bands on the host's threads: the bands together give
+// what one band gives. At full resolution each pixel is its layer pixel (the nearest edge pixel
+// where the rectangle reaches past the layer) taken to the frame's depth, worked out directly.
+TEST_F(FrameDriverTest, ThreadedFrameWorldsEqualOneBand) {
+    const int32_t w = 613, h = 419;
+    struct Case {
+        const char* name;
+        PF_PixelFormat layerFormat;
+        int depth;
+        uint32_t den;
+        PF_LRect rect;
+    } cases[] = {
+        {"8-bit", PF_PixelFormat_ARGB32, 8, 1, {0, 0, w, h}},
+        {"16-bit past every edge", PF_PixelFormat_ARGB64, 16, 1, {-7, -3, w + 5, h + 2}},
+        {"float inside", PF_PixelFormat_ARGB128, 32, 1, {9, 4, w - 20, h - 1}},
+        {"float to 8-bit", PF_PixelFormat_ARGB128, 8, 1, {0, 0, w, h}},
+        {"16-bit at half", PF_PixelFormat_ARGB64, 16, 2, {0, 0, w / 2, h / 2}},
+        {"8-bit to float at a third", PF_PixelFormat_ARGB32, 32, 3, {-2, 0, w / 3, h / 3 + 2}},
+    };
+    for (const Case& c : cases) {
+        PF_LayerDef* layer = WorldHelpers::hostWorld(host(), w, h, c.layerFormat);
+        WorldHelpers::setVaried(layer);
+        if (c.layerFormat == PF_PixelFormat_ARGB64) {
+            // Beyond the 16-bit full scale, as no file gives but an effect's world may hold.
+            static_cast<PF_Pixel16*>(layer->data)[3] = {40000, 32769, 65535, 12};
+        }
+        effect_.frame = {true, Sim::formatOfDepth(c.depth), {1, c.den}, {1, c.den}};
+        PF_LayerDef* made[2];
+        for (bool threaded : {false, true}) {
+            host().iteration().setDeterministic(!threaded);
+            host().iteration().setProcessors(8);
+            made[threaded] = Sim::frameWorld(host(), effect_, *layer, c.rect);
+            ASSERT_NE(made[threaded], nullptr) << c.name;
+        }
+        EXPECT_TRUE(WorldHelpers::sameBytes(made[0], made[1])) << c.name;
+        if (c.den == 1) {
+            int wrong = 0;
+            Sim::Image one(1, 1, Sim::formatOfDepth(c.depth));
+            const size_t bytes = Sim::pixelBytes(one.format());
+            for (int32_t y = c.rect.top; y < c.rect.bottom; ++y) {
+                for (int32_t x = c.rect.left; x < c.rect.right; ++x) {
+                    const Sim::Unit u = get(layer, std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1));
+                    WorldHelpers::set(&one.def(), 0, 0, u);
+                    const char* got = static_cast<const char*>(made[1]->data) +
+                                      ptrdiff_t(y - c.rect.top) * made[1]->rowbytes + (x - c.rect.left) * bytes;
+                    wrong += std::memcmp(got, one.begin(), bytes) != 0;
+                }
+            }
+            EXPECT_EQ(wrong, 0) << c.name;
+        }
+        Sim::endFrame(host(), effect_);
+        host().worlds().drop(layer);
     }
 }
 

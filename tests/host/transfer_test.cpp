@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "host/sim/iterate.h"
 #include "host/world_helpers.h"
 #include "support/host_fixture.h"
 
@@ -154,6 +155,46 @@ TEST_F(TransferTest, AlphaOpacityAndRgbOnlyAtEveryDepth) {
         for (const AlphaCase& c : kAlphaCases) {
             const Unit got = transferOne(depth.format, c.xfer, c.source, c.backdrop, c.opacity, c.rgbOnly);
             EXPECT_TRUE(near(got, c.expected, tolerance(depth))) << c.name << " at " << depth.name;
+        }
+    }
+}
+
+// Large enough to be shared out over the host's threads: the bands together write what one band
+// writes, whatever the mode, depth, placement and field.
+TEST_F(TransferTest, ThreadedBandsWriteWhatOneBandWrites) {
+    struct Case {
+        const char* name;
+        int32_t xfer;
+        int32_t flags;
+        int32_t field;
+        PF_Rect rect;
+        int32_t x, y;
+    } cases[] = {
+        {"screen", PF_Xfer_SCREEN, PF_MF_Alpha_STRAIGHT, PF_Field_FRAME, {0, 0, 640, 360}, 0, 0},
+        {"luminosity, premultiplied", PF_Xfer_LUMINOSITY, PF_MF_Alpha_PREMUL, PF_Field_FRAME, {0, 0, 640, 360}, 0, 0},
+        {"dissolve, moved and clipped", PF_Xfer_DISSOLVE, PF_MF_Alpha_STRAIGHT, PF_Field_FRAME, {-5, 3, 600, 350}, 17, -9},
+        {"alpha add, upper field", PF_Xfer_ALPHA_ADD, PF_MF_Alpha_STRAIGHT, PF_Field_UPPER, {0, 0, 640, 360}, 0, 1},
+        {"luma matte, lower field", PF_Xfer_MULTIPLY_ALPHA_LUMA, PF_MF_Alpha_STRAIGHT, PF_Field_LOWER, {0, 0, 640, 360},
+         -3, 0},
+    };
+    for (const Depth& depth : kDepths) {
+        for (const Case& c : cases) {
+            PF_LayerDef* src = hostWorld(host(), 640, 360, depth.format);
+            setVaried(src);
+            PF_LayerDef* result[2];
+            for (bool threaded : {false, true}) {
+                host().iteration().setDeterministic(!threaded);
+                host().iteration().setProcessors(8);
+                PF_LayerDef* dst = hostWorld(host(), 640, 360, depth.format);
+                setAll(dst, {0.75, 0.25, 0.5, 0.125});
+                const PF_CompositeMode mode{c.xfer, 11, 200, false, 25000};
+                ASSERT_EQ(in_data_.utils->transfer_rect(in_data_.effect_ref, PF_Quality_HI, c.flags, c.field, &c.rect,
+                                                        src, &mode, nullptr, c.x, c.y, dst),
+                          PF_Err_NONE)
+                    << c.name;
+                result[threaded] = dst;
+            }
+            EXPECT_TRUE(sameBytes(result[0], result[1])) << c.name << " at " << depth.name;
         }
     }
 }

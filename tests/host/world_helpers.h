@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "host/sim/worlds.h"
@@ -42,6 +43,40 @@ inline void setAll(PF_LayerDef* world, const Sim::Unit& value) {
     for (int32_t y = 0; y < world->height; ++y) {
         for (int32_t x = 0; x < world->width; ++x) set(world, x, y, value);
     }
+}
+
+// Colour from a little below 0 to a little above 1, alpha from 0 to 1, fixed by the place.
+inline void setVaried(PF_LayerDef* world) {
+    auto hash = [](uint32_t v) {
+        v ^= v >> 16;
+        v *= 0x7feb352dU;
+        v ^= v >> 15;
+        v *= 0x846ca68bU;
+        return (v ^ (v >> 16)) / 4294967296.0;
+    };
+    for (int32_t y = 0; y < world->height; ++y) {
+        for (int32_t x = 0; x < world->width; ++x) {
+            const uint32_t at = uint32_t(y) * 65536U + uint32_t(x);
+            const double alpha = x % 7 == 0 ? 0.0 : hash(4 * at);
+            set(world, x, y,
+                {alpha, hash(4 * at + 1) * 1.5 - 0.25, hash(4 * at + 2) * 1.5 - 0.25, hash(4 * at + 3) * 1.5 - 0.25});
+        }
+    }
+}
+
+// The pixels of two worlds of one size and format, byte for byte.
+inline ::testing::AssertionResult sameBytes(const PF_LayerDef* a, const PF_LayerDef* b) {
+    if (a->width != b->width || a->height != b->height || a->pixel_format != b->pixel_format) {
+        return ::testing::AssertionFailure() << "worlds differ in size or format";
+    }
+    const size_t rowLength = size_t(a->width) * Sim::pixelBytes(a->pixel_format);
+    for (int32_t y = 0; y < a->height; ++y) {
+        if (std::memcmp(static_cast<const char*>(a->data) + ptrdiff_t(y) * a->rowbytes,
+                        static_cast<const char*>(b->data) + ptrdiff_t(y) * b->rowbytes, rowLength) != 0) {
+            return ::testing::AssertionFailure() << "row " << y << " differs";
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 inline std::string text(const Sim::Unit& u) {
