@@ -23,9 +23,8 @@ struct NoWork {
     PF_Err operator()(int, int) const { return PF_Err_NONE; }
 };
 
-// Arg: the band count handed to iterateGeneric (-1: one band per processor).
-void BM_EmptyIteration(benchmark::State& state) {
-    const int bands = static_cast<int>(state.range(0));
+// Iterations of `bands` bands that do no work, the caller working alone for `gap` after each.
+void emptyIterations(benchmark::State& state, int bands, std::chrono::microseconds gap) {
     Sim::Host host;
     PF_InData in_data{};
     host.fillInData(in_data, nullptr);
@@ -33,10 +32,32 @@ void BM_EmptyIteration(benchmark::State& state) {
     NoWork work;
     for (auto _ : state) {
         if (Morvel::iterateGeneric(&in_data, suites, work, bands) != PF_Err_NONE) state.SkipWithError("failed");
+        const auto until = std::chrono::steady_clock::now() + gap;
+        while (std::chrono::steady_clock::now() < until) {
+        }
     }
     state.counters["processors"] = host.iteration().processors();
 }
+
+// Arg: the band count handed to iterateGeneric (-1: one band per processor).
+void BM_EmptyIteration(benchmark::State& state) {
+    emptyIterations(state, static_cast<int>(state.range(0)), std::chrono::microseconds(0));
+}
 BENCHMARK(BM_EmptyIteration)->Arg(2)->Arg(8)->Arg(-1)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Runs of 8 short bands with the caller working alone between them, as a render's stages
+// follow one another. Arg: the caller's own work between runs, in microseconds. CPU is the
+// whole process's: workers that poll through the gaps show up there, not in the time.
+void BM_IterationsWithGaps(benchmark::State& state) {
+    emptyIterations(state, 8, std::chrono::microseconds(state.range(0)));
+}
+BENCHMARK(BM_IterationsWithGaps)
+    ->Arg(20)
+    ->Arg(80)
+    ->Arg(300)
+    ->Unit(benchmark::kMicrosecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 struct Tile {
     Sim::Host host;

@@ -15,9 +15,10 @@ namespace {
 thread_local const ThreadPool* tlPool = nullptr;
 thread_local int tlThreadIndex = 0;
 
-// How long a thread polls before it blocks: longer than the gap between the passes of one FFT or
-// the tiles of one convolution, short enough that an idle host sleeps almost at once.
-constexpr auto kSpin = std::chrono::microseconds(100);
+// How long a thread polls before it blocks: about the gap between the passes of one FFT, so that
+// those find the workers awake, and short against the caller's own work between stages, through
+// which seven polling workers would otherwise burn seven times its time.
+constexpr auto kSpin = std::chrono::microseconds(10);
 
 inline void relax() {
 #if defined(__x86_64__) || defined(__i386__)
