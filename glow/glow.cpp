@@ -13,6 +13,7 @@
 #include "glow/threshold_normal.h"
 #include "glow/threshold_preview.h"
 #include "library/filter/iterate.h"
+#include "library/utility/uninitialized.h"
 
 namespace Glow {
 
@@ -46,9 +47,11 @@ bool tonesReadTheMap(int32_t tones) { return tones >= 4 && tones <= 6; }
 // spread into the glow world.
 template <typename Record, typename Threshold>
 PF_Err thresholdRecords(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* source,
-                        int threads, const ThresholdCommonParameters& common, std::vector<Record>& records) {
+                        int threads, const ThresholdCommonParameters& common,
+                        Morvel::UninitializedVector<Record>& records) {
     try {
-        records.assign(size_t(source->width) * size_t(source->height), Record{});
+        // Left unwritten: the stage writes every record.
+        records.resize(size_t(source->width) * size_t(source->height));
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     }
@@ -192,12 +195,12 @@ PF_Err Glow::extractGlow(std::shared_ptr<Morvel::World>& source, std::shared_ptr
     setThresholdCommonParameters(common);
     PF_Err err = PF_Err_NONE;
     if (params->blurType == 1) {
-        std::vector<Color> records;
+        Morvel::UninitializedVector<Color> records;
         err = thresholdRecords<Color, ThresholdNormal>(in_data, suites, bpc, source->world, threads, common, records);
         if (err == PF_Err_NONE) err = abortRequested(in_data);
         if (err == PF_Err_NONE) err = GlowNormal(in_data, suites, bpc, glow->world, threads, params, &records).execute();
     } else {
-        std::vector<ChannelColor> records;
+        Morvel::UninitializedVector<ChannelColor> records;
         err = thresholdRecords<ChannelColor, ThresholdChannel>(in_data, suites, bpc, source->world, threads, common,
                                                                records);
         if (err == PF_Err_NONE) err = abortRequested(in_data);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 namespace Glow {
 
 // One pixel of the thresholded glow source, handed to the convolution: native units of the
@@ -21,6 +24,30 @@ struct ChannelColor {
     double redAlpha = 0.0;
     double greenAlpha = 0.0;
     double blueAlpha = 0.0;
+};
+
+// The records of one glow source as the stages that write or read them see them, whoever owns
+// them and however they were allocated (the threshold's vector of unwritten records, a plain
+// vector). Made from a pointer to the vector; from a null pointer, no records at all.
+template <typename Record>
+class Records {
+public:
+    Records() = default;
+    Records(std::nullptr_t) {}
+    template <class Allocator>
+    Records(std::vector<Record, Allocator>* records)
+        : data_(records != nullptr ? records->data() : nullptr),
+          size_(records != nullptr ? records->size() : 0),
+          given_(records != nullptr) {}
+
+    Record* data() const { return data_; }
+    std::size_t size() const { return size_; }
+    explicit operator bool() const { return given_; }
+
+private:
+    Record* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool given_ = false;
 };
 
 }  // namespace Glow

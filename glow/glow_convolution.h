@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
+#include "glow/glow_color.h"
 #include "glow/glow_parameters.h"
 #include "library/world/bpc.h"
 #include "morvel_host/host.h"
@@ -23,7 +24,7 @@ class GlowConvolution {
 public:
     // Only stores its arguments. The source holds glow world width x height records, row-major.
     GlowConvolution(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* glowWorld,
-                    int threadCount, GlowParameters* params, std::vector<Source>* source)
+                    int threadCount, GlowParameters* params, Records<Source> source)
         : in_data(in_data),
           suites(suites),
           bpc(bpc),
@@ -42,7 +43,7 @@ private:
     int threadCount;
     PF_LayerDef* glowWorld;
     GlowParameters* params;
-    std::vector<Source>* source;
+    Records<Source> source;
 };
 
 }  // namespace Glow

@@ -59,8 +59,9 @@ template <typename Source>
 PF_Err GlowConvolution<Source>::execute() {
     using Mode = ConvolutionMode<Source>;
     bool empty = false;
-    const std::size_t sourceCount = source != nullptr ? source->size() : 0;
-    if (PF_Err err = Convolution::checkInputs(glowWorld, params, source, sourceCount, empty)) return err;
+    if (PF_Err err = Convolution::checkInputs(glowWorld, params, source ? &source : nullptr, source.size(), empty)) {
+        return err;
+    }
     // An empty world has nothing to wrap onto (Mirror would divide by its size) and nothing to write.
     if (empty) return PF_Err_NONE;
     const int width = glowWorld->width;

@@ -66,7 +66,7 @@ void KernelSetterBase::load(const KernelSetterSource<Pixel>& tile, int i, int n,
     const BandRange band = bandRange(tile.size, i, n);
     mapImageRows(imageRows, wrapY, tile.tileY, tile.height, band);
     loadBand(
-        imageRows, wrapX, tile.tileX, tile.width, tile.size, band, tile.source->data(),
+        imageRows, wrapX, tile.tileX, tile.width, tile.size, band, tile.source.data(),
         [&](int x, BandRange columns) {
             for (double* const* plane : planes) clear(plane[x], columns);
         },

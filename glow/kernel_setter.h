@@ -20,7 +20,7 @@ struct KernelSetterSource {
     int width = 0;
     int height = 0;
     int size = 0;
-    std::vector<Pixel>* source = nullptr;  // width x height, row-major, premultiplied
+    Records<Pixel> source;  // width x height, row-major, premultiplied
     Morvel::Wrap wrap = Morvel::Wrap::None;
 };
 

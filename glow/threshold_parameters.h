@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "glow/glow_color.h"
 #include "library/custom_data/color_expression_data/expression.h"
 #include "library/utility/color.h"
 #include "morvel_host/host.h"
@@ -44,7 +45,7 @@ struct ThresholdCommonParameters {
 template <typename T>
 struct ThresholdParameters {
     ThresholdCommonParameters common;
-    std::vector<T>* output = nullptr;
+    Records<T> output;
 };
 
 }  // namespace Glow

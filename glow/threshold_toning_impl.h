@@ -200,7 +200,8 @@ namespace detail {
 inline void setAlpha(Color& e, double a) { e.alpha = a; }
 inline void setAlpha(ChannelColor& e, double a) { e.redAlpha = e.greenAlpha = e.blueAlpha = a; }
 
-// The records of the convolution: pixels without weight are left as they are (zero).
+// The records of the convolution. Every pixel's record is written, a pixel without weight as
+// no glow: the records come unwritten.
 template <typename Record>
 struct RecordWriter {
     Record* records;
@@ -209,12 +210,16 @@ struct RecordWriter {
     Record& at(int x, int y) const { return records[std::size_t(y) * width + std::size_t(x)]; }
 
     template <typename Pixel>
-    bool take(int, int, const Pixel&, double w) const {
-        return w > 0.0;
+    bool take(int x, int y, const Pixel&, double w) const {
+        if (w > 0.0) return true;
+        at(x, y) = Record{};
+        return false;
     }
     template <typename Pixel>
     void untoned(int x, int y, const Pixel&, double a) const {
-        setAlpha(at(x, y), a);
+        Record& e = at(x, y);
+        e = Record{};
+        setAlpha(e, a);
     }
     template <typename Pixel>
     void toned(int x, int y, const Pixel&, const Rgb& c, double a) const {
@@ -239,13 +244,12 @@ template <typename Record>
 template <typename Pixel>
 PF_Err ThresholdRecordStage<Record>::recordBand(const Morvel::Rect<int>& rect) {
     const PF_LayerDef* source = this->input;
-    std::vector<Record>* records = this->params->output;
+    const Records<Record> records = this->params->output;
     // One record per pixel of the input, or the band would write past the vector.
-    if (source == nullptr || records == nullptr ||
-        records->size() < std::size_t(source->width) * std::size_t(source->height)) {
+    if (source == nullptr || !records || records.size() < std::size_t(source->width) * std::size_t(source->height)) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    detail::RecordWriter<Record> writer{records->data(), std::size_t(source->width)};
+    detail::RecordWriter<Record> writer{records.data(), std::size_t(source->width)};
     return toneBand<Pixel>(this->in_data, *this->suites, source, rect, this->params->common, writer);
 }
 

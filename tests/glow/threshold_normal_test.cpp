@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ protected:
     std::vector<Record> records(Bpc bpc, RawWorld<Pixel>& image, const ThresholdCommonParameters& common,
                                 int threads = 0) {
         std::vector<Record> out(size_t(image.width()) * image.height());
+        // NaN in every field: the stage gets its records unwritten, so any it leaves shows.
+        std::memset(static_cast<void*>(out.data()), 0xff, out.size() * sizeof(Record));
         ThresholdParameters<Record> p{common, &out};
         using Stage = std::conditional_t<std::is_same_v<Record, Glow::Color>, ThresholdNormal, ThresholdChannel>;
         EXPECT_EQ((run<Stage>(bpc, image.get(), nullptr, p, threads)), PF_Err_NONE);
