@@ -20,4 +20,3 @@ for plugin in MorvelGlow MorvelTiltShift MorvelDiffusion; do
 done
 # The glow of the built-in picture.
 "$build/morvel" render MorvelGlow -o "$root/build/glow.png"
-echo "wrote $root/build/glow.png"
