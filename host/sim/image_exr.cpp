@@ -124,7 +124,8 @@ public:
         if (count < 0) throw Iex::InputExc("negative read");
         bool complete = false;
         try {
-            complete = input_.readExactly(position_, bytes, size_t(count));
+            complete = size_t(count) >= kBlock ? input_.readExactly(position_, bytes, size_t(count))
+                                               : fromBlock(bytes, size_t(count));
         } catch (const std::exception& error) {
             throw Iex::InputExc(error.what());
         }
@@ -136,8 +137,25 @@ public:
     void seekg(uint64_t position) override { position_ = position; }
 
 private:
+    // OpenEXR reads names and string attributes a byte at a time; small reads come from a block
+    // read ahead, so that a long comment is not a system call per byte.
+    static constexpr size_t kBlock = size_t(1) << 16;
+    bool fromBlock(char* bytes, size_t count) {
+        if (position_ < blockStart_ || position_ + count > blockStart_ + blockLength_) {
+            block_.resize(kBlock);
+            blockStart_ = position_;
+            blockLength_ = input_.readAt(position_, block_.data(), kBlock);
+            if (blockLength_ < count) return false;
+        }
+        std::memcpy(bytes, block_.data() + (position_ - blockStart_), count);
+        return true;
+    }
+
     const ImageInput& input_;
     uint64_t position_ = 0;
+    std::vector<char> block_;
+    uint64_t blockStart_ = 0;
+    size_t blockLength_ = 0;
 };
 
 // Errors are kept as well as thrown: OpenEXR writes the offset table when the file object goes,

@@ -68,6 +68,7 @@ ImageInput::~ImageInput() {
 size_t ImageInput::readAt(uint64_t offset, void* bytes, size_t count) const {
     size_t done = 0;
     while (done < count) {
+        readCalls_.fetch_add(1, std::memory_order_relaxed);
         const ssize_t got = ::pread(fd_, static_cast<char*>(bytes) + done, count - done, off_t(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;

@@ -4,6 +4,7 @@
 // at offsets, and an output that appears whole or not at all.
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,11 +31,14 @@ public:
     size_t readAt(uint64_t offset, void* bytes, size_t count) const;
     // Exactly `count` bytes at `offset`, or false when the file ends first.
     bool readExactly(uint64_t offset, void* bytes, size_t count) const;
+    // System calls made so far that read the file.
+    uint64_t readCalls() const { return readCalls_.load(std::memory_order_relaxed); }
 
 private:
     std::string path_;
     int fd_ = -1;
     uint64_t size_ = 0;
+    mutable std::atomic<uint64_t> readCalls_{0};
 };
 
 // A buffered output into a temporary file beside the target. commit() writes the rest, closes

@@ -39,9 +39,12 @@ LoadedImage readImage(const std::string& path, const ReadOptions& options) {
     const ImageInput input(path);
     unsigned char magic[8] = {};
     const size_t got = input.readAt(0, magic, sizeof magic);
-    if (isPng(magic, got)) return readPng(input, options);
-    if (isExr(magic, got)) return readExr(input, options);
-    imageFailure(path, got == 0 ? "empty file, not a PNG or OpenEXR file" : "not a PNG or OpenEXR file");
+    if (!isPng(magic, got) && !isExr(magic, got)) {
+        imageFailure(path, got == 0 ? "empty file, not a PNG or OpenEXR file" : "not a PNG or OpenEXR file");
+    }
+    LoadedImage loaded = isPng(magic, got) ? readPng(input, options) : readExr(input, options);
+    if (options.cost != nullptr) options.cost->readCalls = input.readCalls();
+    return loaded;
 }
 
 void writeImage(const std::string& path, const PF_LayerDef& world, const WriteOptions& options) {

@@ -31,6 +31,12 @@ struct ImageLayout {
     bool half = false;
 };
 
+// What reading a file cost, for tests that bound the work a hostile file can cause.
+struct ReadCost {
+    uint64_t readCalls = 0;          // system calls that read the file
+    uint64_t imageDataInflated = 0;  // PNG: bytes of compressed image data handed to zlib
+};
+
 struct ReadOptions {
     // OpenEXR: the part of that name, or the channels of that layer ("beauty" for beauty.R, ...).
     std::string layer;
@@ -38,6 +44,8 @@ struct ReadOptions {
     int part = -1;
     // Conversions run on these threads when the picture is large enough to gain; null: the caller's.
     ThreadPool* pool = nullptr;
+    // Filled in after a successful read when given.
+    ReadCost* cost = nullptr;
 };
 
 struct LoadedImage {

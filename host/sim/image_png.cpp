@@ -1,6 +1,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr uint32_t kMaxChunkLength = 0x7fffffffu;  // the format's own limit
 constexpr size_t kReadBuffer = size_t(1) << 16;
+constexpr png_uint_32 kImageDataChunk = 0x49444154;  // "IDAT"
 
 uint32_t big32(const unsigned char* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
@@ -118,7 +120,13 @@ struct PngReader {
     size_t bufferStart = 0, bufferEnd = 0;
     int32_t rowsDone = 0;
     int32_t height = 0;
+    bool interlaced = false;
+    bool pastLastRow = false;
+    uint64_t imageDataInflated = 0;
     char message[512] = "";
+
+    // Bytes of the file libpng has taken.
+    uint64_t position() const { return offset - (bufferEnd - bufferStart); }
 
     ~PngReader() {
         if (png != nullptr) png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
@@ -153,6 +161,17 @@ void onWarning(png_structp, png_const_charp) {}
 
 void readBytes(png_structp png, png_bytep into, size_t count) {
     auto* reader = static_cast<PngReader*>(png_get_io_ptr(png));
+    if (png_get_io_chunk_type(png) == kImageDataChunk && (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_DATA) {
+        // libpng inflates to the end of the stream once the last row is in, however much follows;
+        // what follows is ignored instead.
+        const bool complete = reader->interlaced ? png_get_current_pass_number(png) >= 7
+                                                 : png_get_current_row_number(png) >= png_uint_32(reader->height);
+        if (complete) {
+            reader->pastLastRow = true;
+            png_longjmp(png, 1);
+        }
+        reader->imageDataInflated += count;
+    }
     bool failed = false;
     while (count > 0 && !failed) {
         if (reader->bufferStart == reader->bufferEnd) {
@@ -233,15 +252,49 @@ bool readShape(PngReader& reader, PngShape* shape) {
 }
 
 bool readRows(PngReader& reader, const PngShape& shape, png_bytep* rows) {
-    if (setjmp(png_jmpbuf(reader.png))) return false;
+    if (setjmp(png_jmpbuf(reader.png))) {
+        if (reader.pastLastRow) reader.rowsDone = reader.height;
+        return reader.pastLastRow;
+    }
     for (int pass = 0; pass < shape.passes; ++pass) {
         for (png_uint_32 y = 0; y < shape.height; ++y) {
             png_read_row(reader.png, rows[y], nullptr);
             if (pass == shape.passes - 1) reader.rowsDone = int32_t(y + 1);
         }
     }
-    png_read_end(reader.png, nullptr);
+    // No png_read_end: nothing after the image data is kept, and the checksums it would check are
+    // checked by checkRemainingChunks without libpng.
     return true;
+}
+
+// The checksums libpng would have checked after the last row: those of the critical chunks
+// (image data, end marker) it has not read to their end. The structure is already known sound.
+void checkRemainingChunks(const ImageInput& input, uint64_t taken) {
+    std::vector<unsigned char> block;
+    for (uint64_t at = 33;;) {
+        unsigned char head[8];
+        input.readExactly(at, head, sizeof head);
+        const uint64_t length = big32(head);
+        const uint64_t end = at + length + 12;
+        const bool critical = (head[4] & 0x20) == 0;
+        if (critical && end > taken) {
+            block.resize(kReadBuffer);
+            uLong crc = crc32(0, head + 4, 4);
+            for (uint64_t done = 0; done < length;) {
+                const size_t part = size_t(std::min<uint64_t>(length - done, block.size()));
+                input.readExactly(at + 8 + done, block.data(), part);
+                crc = crc32(crc, block.data(), uInt(part));
+                done += part;
+            }
+            unsigned char stored[4];
+            input.readExactly(at + 8 + length, stored, sizeof stored);
+            if (uint32_t(crc) != big32(stored)) {
+                imageFailure(input.path(), "the '" + chunkName(head + 4) + "' chunk fails its checksum: the file is damaged");
+            }
+        }
+        if (chunkName(head + 4) == "IEND") return;
+        at = end;
+    }
 }
 
 // 16-bit file samples (0..65535) to and from the world's 0..32768, each rounded to nearest, so
@@ -274,6 +327,7 @@ LoadedImage readPng(const ImageInput& input, const ReadOptions& options) {
     const size_t expected = shape.palette ? size_t(shape.width) : size_t(shape.width) * (deep ? 8 : 4);
     if (shape.rowBytes != expected) imageFailure(path, "unexpected PNG row layout");
     reader.height = int32_t(shape.height);
+    reader.interlaced = shape.passes > 1;
 
     // The world's pages are touched only as rows arrive, so a file that claims a large picture
     // but holds little costs little.
@@ -290,6 +344,8 @@ LoadedImage readPng(const ImageInput& input, const ReadOptions& options) {
         for (png_uint_32 y = 0; y < shape.height; ++y) rows[y] = &image.at<unsigned char>(0, int32_t(y));
     }
     if (!readRows(reader, shape, rows.data())) imageFailure(path, reader.message);
+    checkRemainingChunks(input, reader.position());
+    if (options.cost != nullptr) options.cost->imageDataInflated = reader.imageDataInflated;
 
     const int32_t width = int32_t(shape.width);
     if (shape.palette) {

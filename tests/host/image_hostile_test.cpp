@@ -14,6 +14,7 @@
 #include <ImfOutputPart.h>
 #include <ImfPartType.h>
 #include <ImfRgbaFile.h>
+#include <ImfStringAttribute.h>
 
 #include <algorithm>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include <functional>
 
 #include "host/png_builder.h"
+#include "host/sim/image_io.h"
 #include "host/tool_runner.h"
 
 namespace {
@@ -78,6 +80,17 @@ std::vector<std::string> smallPng() {
     std::vector<uint8_t> pixels(16 * 16 * 4);
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 29 + (i >> 5));
     return pieces(h, deflated(filteredRows(pixels, 64)), 3, {chunk("tEXt", std::string("Comment\0hello", 13))});
+}
+
+// Bytes that do not compress, the same on every run.
+std::string noise(size_t count) {
+    std::string bytes(count, '\0');
+    uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = char(state >> 24);
+    }
+    return bytes;
 }
 
 std::string withHeader(Header h) {
@@ -177,6 +190,15 @@ std::vector<Refusal> pngRefusals() {
                      "palette index 7 at (1, 0) is past the 2-colour palette"});
     cases.push_back({"palette image without a palette", joined(pieces(palette, deflated(std::string("\0\x01\x00", 3)))),
                      "palette image without a palette (PLTE)"});
+
+    // Damage after the last row, where the rows are read without inflating it.
+    std::vector<std::string> trailing =
+        pieces(Header{}, deflated(filteredRows(std::vector<uint8_t>(4 * 3 * 4, 0x80), 16) + noise(200000)), 4);
+    trailing[trailing.size() - 2][40] ^= 0x01;
+    cases.push_back({"checksum of image data past the last row", joined(trailing), "the 'IDAT' chunk fails its checksum"});
+    std::string badEnd = joined(smallPng());
+    badEnd.back() ^= 0x01;
+    cases.push_back({"end marker checksum", badEnd, "the 'IEND' chunk fails its checksum"});
     return cases;
 }
 
@@ -246,10 +268,13 @@ void fillPlanes(Planes& planes, int width, int height, const std::vector<ExrChan
     }
 }
 
-void writeExr(const std::string& file, int width, int height, const std::vector<ExrChannel>& channels) {
+void writeExr(const std::string& file, int width, int height, const std::vector<ExrChannel>& channels,
+              const std::function<void(Imf::Header&)>& amend = nullptr) {
     Planes planes;
     fillPlanes(planes, width, height, channels);
-    Imf::OutputFile out(file.c_str(), exrHeader(width, height, channels));
+    Imf::Header header = exrHeader(width, height, channels);
+    if (amend) amend(header);
+    Imf::OutputFile out(file.c_str(), header);
     out.setFrameBuffer(planes.frame);
     out.writePixels(height);
 }
@@ -449,6 +474,74 @@ TEST_F(HostileImageTest, NonRegularInputsAreRefusedAtOnce) {
         EXPECT_NE(outcome.status, 0) << c.name;
         EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.name << ": " << outcome.err;
         EXPECT_FALSE(fs::exists(path("out.png"))) << c.name;
+    }
+}
+
+// Work in proportion to what the file holds, counted rather than timed: a long attribute costs
+// system calls by the block, not by the byte, and image data that goes on past the last row is
+// not inflated (the rows are read all the same).
+TEST_F(HostileImageTest, ReadingCostsWhatTheFileHolds) {
+    const std::string text(size_t(1) << 20, 'c');
+    const std::vector<ExrChannel> grey{{"R", Imf::HALF, half1}, {"G", Imf::HALF, half1}, {"B", Imf::HALF, half1}};
+    const std::string comment = path("comment.exr");
+    writeExr(comment, 8, 8, grey, [&](Imf::Header& h) { h.insert("comments", Imf::StringAttribute(text)); });
+    // The same attribute under a type name OpenEXR does not know, which it keeps as opaque bytes.
+    std::string unknownBytes = readBytes(comment);
+    const std::string known("comments\0string\0", 16);
+    unknownBytes.replace(unknownBytes.find(known), known.size(), std::string("comments\0unknwn\0", 16));
+
+    // 16 x 16 straight RGBA, and a 2 x 2 picture interlaced: Adam7 places (0,0) in the first pass,
+    // (1,0) in the sixth and the second row in the seventh.
+    std::vector<uint8_t> pixels(16 * 16 * 4);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 29 + (i >> 5));
+    Header square;
+    square.width = square.height = 16;
+    Header interlaced;
+    interlaced.width = interlaced.height = 2;
+    interlaced.interlace = 1;
+    const std::vector<uint8_t> quad{10, 20, 30, 255, 40, 50, 60, 200, 70, 80, 90, 150, 100, 110, 120, 100};
+    const std::string passes = std::string("\0", 1) + std::string(quad.begin(), quad.begin() + 4) + std::string("\0", 1) +
+                               std::string(quad.begin() + 4, quad.begin() + 8) + std::string("\0", 1) +
+                               std::string(quad.begin() + 8, quad.end());
+    const std::string extra = noise(size_t(1) << 20);
+
+    constexpr uint64_t kAny = UINT64_MAX;
+    struct Case {
+        std::string name;
+        std::string file;  // the bytes
+        uint64_t maxReadCalls;
+        uint64_t maxInflated;
+        int side = 0;                  // PNG: the picture's side, whose pixels must come back
+        const std::vector<uint8_t>* rgba = nullptr;
+    } cases[] = {
+        {"OpenEXR comment of 1 MB", readBytes(comment), 100, kAny},
+        {"OpenEXR attribute of 1 MB of an unknown type", unknownBytes, 100, kAny},
+        {"PNG with 1 MB of image data past its last row",
+         joined(pieces(square, deflated(filteredRows(pixels, 64) + extra), 1)), 100, 65536, 16, &pixels},
+        {"PNG in many chunks with 1 MB past its last row",
+         joined(pieces(square, deflated(filteredRows(pixels, 64) + extra), 64)), 400, 65536, 16, &pixels},
+        {"interlaced PNG with 1 MB past its last row", joined(pieces(interlaced, deflated(passes + extra), 1)), 100, 65536, 2,
+         &quad},
+    };
+    for (const Case& c : cases) {
+        Sim::ReadCost cost;
+        Sim::ReadOptions options;
+        options.cost = &cost;
+        const std::string file = write("costly", c.file);
+        const Sim::LoadedImage loaded = Sim::readImage(file, options);
+        EXPECT_LE(cost.readCalls, c.maxReadCalls) << c.name << ": a file of " << c.file.size() << " bytes";
+        if (c.maxInflated != kAny) {
+            EXPECT_GT(cost.imageDataInflated, 0u) << c.name;
+            EXPECT_LE(cost.imageDataInflated, c.maxInflated) << c.name;
+        }
+        for (int y = 0; y < c.side; ++y) {
+            for (int x = 0; x < c.side; ++x) {
+                const uint8_t* want = c.rgba->data() + 4 * size_t(y * c.side + x);
+                const PF_Pixel& got = loaded.image.at<PF_Pixel>(x, y);
+                EXPECT_TRUE(got.alpha == want[3] && got.red == want[0] && got.green == want[1] && got.blue == want[2])
+                    << c.name << " at " << x << "," << y;
+            }
+        }
     }
 }
 
