@@ -457,6 +457,8 @@ LoadedImage readExr(const ImageInput& input, const ReadOptions& options) {
         return loaded;
     } catch (const ImageError&) {
         throw;
+    } catch (const std::bad_alloc&) {
+        throw;
     } catch (const std::exception& error) {
         imageFailure(path, error.what());
     }
@@ -537,6 +539,8 @@ void writeExr(ImageOutput& output, const PixelsView& view, const WriteOptions& o
             file.setFrameBuffer(frame);
             file.writePixels(count);
         }
+    } catch (const std::bad_alloc&) {
+        throw;
     } catch (const std::exception& error) {
         if (stream.failure().empty()) imageFailure(path, error.what());
     }

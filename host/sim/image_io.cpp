@@ -1,6 +1,7 @@
 #include "host/sim/image_io.h"
 
 #include <cstring>
+#include <new>
 
 #include "host/sim/image_formats.h"
 
@@ -26,6 +27,13 @@ bool checkOutputFormat(const std::string& path, const WriteOptions& options) {
     return png;
 }
 
+// A failed allocation as the reason a file cannot be read or written, with what it was for
+// where that is known.
+[[noreturn]] void outOfMemory(const std::string& path, const char* doing, const std::bad_alloc& error) {
+    const bool named = dynamic_cast<const OutOfMemory*>(&error) != nullptr;
+    imageFailure(path, std::string("not enough memory to ") + doing + (named ? std::string(": ") + error.what() : ""));
+}
+
 }  // namespace
 
 void checkImageSize(const std::string& path, int64_t width, int64_t height) {
@@ -42,9 +50,13 @@ LoadedImage readImage(const std::string& path, const ReadOptions& options) {
     if (!isPng(magic, got) && !isExr(magic, got)) {
         imageFailure(path, got == 0 ? "empty file, not a PNG or OpenEXR file" : "not a PNG or OpenEXR file");
     }
-    LoadedImage loaded = isPng(magic, got) ? readPng(input, options) : readExr(input, options);
-    if (options.cost != nullptr) options.cost->readCalls = input.readCalls();
-    return loaded;
+    try {
+        LoadedImage loaded = isPng(magic, got) ? readPng(input, options) : readExr(input, options);
+        if (options.cost != nullptr) options.cost->readCalls = input.readCalls();
+        return loaded;
+    } catch (const std::bad_alloc& error) {
+        outOfMemory(path, "read it", error);
+    }
 }
 
 void writeImage(const std::string& path, const PF_LayerDef& world, const WriteOptions& options) {
@@ -57,13 +69,17 @@ void writeImage(const std::string& path, const PF_LayerDef& world, const WriteOp
     const bool png = checkOutputFormat(path, options);
     const PixelsView view{static_cast<unsigned char*>(world.data), world.width, world.height, world.rowbytes,
                           world.pixel_format};
-    ImageOutput output(path);
-    if (png) {
-        writePng(output, view, options);
-    } else {
-        writeExr(output, view, options);
+    try {
+        ImageOutput output(path);
+        if (png) {
+            writePng(output, view, options);
+        } else {
+            writeExr(output, view, options);
+        }
+        output.commit();
+    } catch (const std::bad_alloc& error) {
+        outOfMemory(path, "write it", error);
     }
-    output.commit();
 }
 
 void checkImageOutput(const std::string& path, const WriteOptions& options) {

@@ -48,6 +48,8 @@ std::string describe(int32_t width, int32_t height, PF_PixelFormat format) {
     return std::to_string(width) + "x" + std::to_string(height) + " " + formatName(format);
 }
 
+std::string megabytes(size_t bytes) { return std::to_string((bytes + (size_t(1) << 20) - 1) >> 20) + " MB"; }
+
 }  // namespace
 
 // ---------------------------------------------------------------- PixelMemory
@@ -62,7 +64,7 @@ PixelMemory::PixelMemory(size_t size) {
     const size_t slack = huge ? kHugePage : 0;
     mapSize_ = (dataPages + 1) * page + slack;
     void* map = ::mmap(nullptr, mapSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (map == MAP_FAILED) throw std::bad_alloc();
+    if (map == MAP_FAILED) throw OutOfMemory("cannot allocate " + megabytes(size) + " of pixel memory");
     map_ = map;
     auto guardAt = reinterpret_cast<uintptr_t>(map_) + dataPages * page;
     if (huge) {
@@ -122,7 +124,12 @@ Image::Image(int32_t width, int32_t height, PF_PixelFormat format) {
     }
     // At least 16 bytes of padding, and a whole number of pixels per row.
     const size_t rowbytes = (size_t(width) * bytesPerPixel + 15) / 16 * 16 + 16;
-    bytes_ = PixelMemory(rowbytes * size_t(height > 0 ? height : 1));
+    const size_t size = rowbytes * size_t(height > 0 ? height : 1);
+    try {
+        bytes_ = PixelMemory(size);
+    } catch (const std::bad_alloc&) {
+        throw OutOfMemory("cannot allocate a " + describe(width, height, format) + " world (" + megabytes(size) + ")");
+    }
     def_.world_flags = PF_WorldFlag_WRITEABLE | (format == PF_PixelFormat_ARGB64 ? PF_WorldFlag_DEEP : 0);
     def_.data = bytes_.data();
     def_.rowbytes = static_cast<int32_t>(rowbytes);

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,13 +31,24 @@ size_t pixelBytes(PF_PixelFormat format);
 // "argb", "ae16", ... for log lines.
 std::string formatName(PF_PixelFormat format);
 
+// Memory that could not be had; what() says what it was for ("cannot allocate a 7680x4320 ae32
+// world (507 MB)").
+class OutOfMemory : public std::bad_alloc {
+public:
+    explicit OutOfMemory(std::string what) : what_(std::move(what)) {}
+    const char* what() const noexcept override { return what_.c_str(); }
+
+private:
+    std::string what_;
+};
+
 // Zeroed memory on pages of its own, ending against a page that cannot be touched, so that a
 // write past the last row faults at once. Retired memory gives its pages back but keeps its
 // addresses reserved (and inaccessible) until it goes: a buffer made later never has them.
 class PixelMemory {
 public:
     PixelMemory() = default;
-    // Throws std::bad_alloc.
+    // Throws OutOfMemory.
     explicit PixelMemory(size_t size);
     ~PixelMemory();
     PixelMemory(PixelMemory&& other) noexcept;
@@ -62,7 +74,8 @@ private:
 class Image {
 public:
     Image() = default;
-    // Zeroed pixels. Throws std::invalid_argument for a bad format or size beyond the limits.
+    // Zeroed pixels. Throws std::invalid_argument for a bad format or size beyond the limits,
+    // OutOfMemory naming the world when its pixels cannot be had.
     Image(int32_t width, int32_t height, PF_PixelFormat format);
     Image(Image&&) noexcept = default;
     Image& operator=(Image&&) noexcept = default;

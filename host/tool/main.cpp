@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "host/sim/worlds.h"
 #include "host/tool/command.h"
 
 #ifndef MORVEL_VERSION
@@ -175,6 +176,10 @@ int main(int argc, char** argv) {
         }
         try {
             return command.run(arguments);
+        } catch (const Sim::OutOfMemory& error) {
+            return Tool::fail(std::string(command.name) + ": out of memory: " + error.what());
+        } catch (const std::bad_alloc&) {
+            return Tool::fail(std::string(command.name) + ": out of memory");
         } catch (const std::exception& error) {
             return Tool::fail(error.what());
         } catch (...) {

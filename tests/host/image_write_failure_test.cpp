@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/png_builder.h"
 #include "host/sim/image_io.h"
 #include "host/tool_runner.h"
 #include "host/world_helpers.h"
@@ -87,6 +88,47 @@ TEST_F(ImageWriteFailureTest, AFullFileSystemLeavesThePreviousOutputIntact) {
         EXPECT_EQ(filesIn(mount), before) << extension << ": a temporary file was left";
     }
     ::umount(mount.c_str());
+}
+
+// Running out of memory (the tool under an address-space limit, as with ulimit -v) is said in one
+// line naming what could not be had and for which file or step, and the output stays as it was.
+TEST_F(ImageWriteFailureTest, RunningOutOfMemorySaysWhatAndLeavesThePreviousOutput) {
+    if (!ToolRunner::kMeasuresMemory) GTEST_SKIP() << "the sanitizers reserve more address space than any limit";
+    // 8192 x 8192 at 8 bits (a 256 MB world): one picture held whole (flat, so its file is small),
+    // and one whose few bytes only claim that size. The tool itself needs well under 150 MB.
+    const std::string held = path("held.png");
+    Sim::saveImage(held, *WorldHelpers::hostWorld(host(), 8192, 8192, PF_PixelFormat_ARGB32));
+    const std::string claimed = path("claimed.png");
+    PngBuilder::Header large;
+    large.width = large.height = 8192;
+    std::ofstream(claimed, std::ios::binary) << PngBuilder::joined(PngBuilder::pieces(large, PngBuilder::deflated(std::string(64, '\0'))));
+    struct Case {
+        const char* name;
+        std::string in;
+        long limitMb;
+        std::string message;
+    } cases[] = {
+        {"reading the picture", claimed, 192,
+         "image file '" + claimed + "': not enough memory to read it: cannot allocate a 8192x8192 argb world (257 MB)"},
+        {"the host's copy of it", held, 448, "morvel: image: out of memory: cannot allocate a 8192x8192 argb world (257 MB)"},
+    };
+    const std::string previous = "the previous output";
+    const std::string out = path("out.png");
+    for (const Case& c : cases) {
+        std::ofstream(out, std::ios::binary) << previous;
+        const size_t before = filesIn(dir_);
+        ToolRunner::Limits limits;
+        limits.addressSpaceBytes = c.limitMb << 20;
+        // One heap for every thread, so that the address space the tool takes does not depend on
+        // which threads allocate first.
+        limits.environment = {"MALLOC_ARENA_MAX=1"};
+        const ToolRunner::Outcome outcome = ToolRunner::run({"image", c.in, out}, limits);
+        EXPECT_EQ(outcome.status, 1) << c.name;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.name << ": " << outcome.err;
+        EXPECT_EQ(ToolRunner::lines(outcome.err), 1) << c.name << ": " << outcome.err;
+        EXPECT_EQ(ToolRunner::slurp(out), previous) << c.name;
+        EXPECT_EQ(filesIn(dir_), before) << c.name << ": a file was left";
+    }
 }
 
 TEST_F(ImageWriteFailureTest, OutputsThatAreNotRegularFilesAreRefused) {

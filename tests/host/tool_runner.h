@@ -29,6 +29,7 @@ struct Outcome {
 struct Limits {
     long fileSizeBytes = -1;  // RLIMIT_FSIZE; -1: none
     std::vector<std::string> environment;  // NAME=VALUE added
+    long addressSpaceBytes = -1;  // RLIMIT_AS (ulimit -v); -1: none
 };
 
 inline std::string slurp(const std::filesystem::path& path) {
@@ -85,6 +86,10 @@ inline Outcome run(const std::vector<std::string>& arguments, const Limits& limi
             ::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{rlim_t(limits.fileSizeBytes), rlim_t(limits.fileSizeBytes)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (limits.addressSpaceBytes >= 0) {
+            const rlimit limit{rlim_t(limits.addressSpaceBytes), rlim_t(limits.addressSpaceBytes)};
+            ::setrlimit(RLIMIT_AS, &limit);
         }
         for (const std::string& setting : limits.environment) ::putenv(const_cast<char*>(setting.c_str()));
         ::execv(argv[0], argv.data());
