@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/sim/frame.h"
+#include "host/sim/iterate.h"
 #include "host/sim/plugin.h"
 #include "support/plugin_fixture.h"
 
@@ -29,7 +30,8 @@ TEST_F(DiffusionFrameTest, RegistrationStopsAtAFailingEntryAndStillCountsThirtyT
 
 // Until the blur is in, the diffusion layer is the layer with its alpha thresholded; over a
 // uniform opaque layer in Normal mode it changes nothing.
-TEST_F(DiffusionFrameTest, AUniformLayerStaysUniformAtEveryDepthAndDownsample) {
+TEST_F(DiffusionFrameTest, ThreadedRendersOfAUniformLayerStayUniformAtEveryDepthAndDownsample) {
+    host().iteration().setProcessors(4);
     ASSERT_EQ(instance().paramSetup(), PF_Err_NONE);
     instance().placeOnLayer(AEGP_ObjectType_AV, 30, 20);
     Sim::Image& layer = *host().worlds().hostImage(instance().effect().inputLayer);

@@ -304,7 +304,8 @@ TEST_F(GlowDriverTest, SourceLevelsLeaveTransparentPixelsTransparent) {
 }
 
 // The mask centre is in layer pixels; a frame of part of the layer must place it the same.
-TEST_F(GlowDriverTest, APartialFrameMatchesTheWholeFrameWithAMask) {
+TEST_F(GlowDriverTest, ThreadedPartialFrameMatchesTheWholeFrameWithAMask) {
+    host().iteration().setProcessors(4);
     for (int depth : kDepths) {
         SCOPED_TRACE(depth);
         place(depth);

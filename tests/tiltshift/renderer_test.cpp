@@ -119,7 +119,8 @@ TEST_F(RenderTest, IdentitySettingsGiveTheLayerBackInFloat) {
     }
 }
 
-TEST_F(RenderTest, AUniformOpaqueLayerStaysUniformAtDefaults) {
+TEST_F(RenderTest, ThreadedRendersOfAUniformOpaqueLayerStayUniformAtDefaults) {
+    host().iteration().setProcessors(4);
     layer<PF_Pixel>(90, 60, [](int, int) { return PF_Pixel{255, 200, 120, 31}; });
     for (int depth : {8, 16, 32}) {
         const Sim::FrameResult frame = render(depth);
