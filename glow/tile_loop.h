@@ -53,8 +53,8 @@ struct TilePlan {
     bool banded = false;
 };
 
-// Tiles above this size run banded.
-constexpr int kLargestConcurrentTile = 256;
+// Tiles above this size run banded: side by side, their planes would leave the caches.
+constexpr int kLargestConcurrentTile = 512;
 // Bytes the planes of the tiles in flight may take together.
 constexpr std::size_t kTilePlaneBudget = std::size_t(128) << 20;
 

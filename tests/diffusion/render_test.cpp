@@ -483,8 +483,8 @@ TEST_F(DiffuseTest, TiledEqualsDirectForEveryWrap) {
 }
 
 // Tiles run whole beside one another on the host's threads, or one at a time over its bands for
-// tiles of 512, and give bitwise the diffusion of one thread at every depth. 4 x 3 tiles of 256
-// at Blur Radius 20, 3 x 2 of 512 at 100.
+// tiles of 1024, and give bitwise the diffusion of one thread at every depth. 4 x 3 tiles of 256
+// at Blur Radius 20, 2 x 2 of 1024 at 200.
 TEST_F(DiffuseTest, ThreadedAnyThreadCountGivesBitwiseTheSameDiffusion) {
     const int w = 700, h = 500;
     Sim::Image& layer = floatLayer(w, h);
@@ -513,7 +513,7 @@ TEST_F(DiffuseTest, ThreadedAnyThreadCountGivesBitwiseTheSameDiffusion) {
         EXPECT_EQ(frame.err(), PF_Err_NONE) << threads << " threads, depth " << depth;
         return rows(frame.output);
     };
-    for (double radius : {20.0, 100.0}) {
+    for (double radius : {20.0, 200.0}) {
         setReal(ROW_BLUR_RADIUS, radius);
         setItem(ROW_WRAP, 3);
         for (int depth : {8, 32}) {

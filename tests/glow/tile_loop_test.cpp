@@ -76,8 +76,8 @@ protected:
         }
     }
 
-    // Three columns and two rows of tiles of 256 or of 512 (Blur Radius 100), the last ones partly
-    // outside.
+    // Three columns and two rows of tiles of 256, or of 512 (Blur Radius 100); two of 1024 (Blur
+    // Radius 200). The last ones lie partly outside.
     static constexpr int kWidth = 530;
     static constexpr int kHeight = 270;
     std::vector<Glow::Color> normal_;
@@ -86,7 +86,7 @@ protected:
 
 // Every pixel is computed by the same arithmetic whether its tile runs whole on one thread beside
 // other tiles or split over the host's bands, so any thread count and any number of processors
-// give bitwise the glow of one thread. Tiles of 512 take the banded path on several threads. The
+// give bitwise the glow of one thread. Tiles of 1024 take the banded path on several threads. The
 // three-channel kernels' totals are added per band of the render's thread count, so their last
 // bits follow it: that glow is compared at 8 threads, on one processor and on more.
 TEST_F(TileLoopTest, ThreadedAnyThreadCountGivesBitwiseTheSameGlow) {
@@ -103,6 +103,7 @@ TEST_F(TileLoopTest, ThreadedAnyThreadCountGivesBitwiseTheSameGlow) {
         {"one colour", Morvel::Wrap::None, 20},
         {"one colour, mirrored", Morvel::Wrap::Mirror, 20},
         {"one colour, tiles of 512", Morvel::Wrap::Mirror, 100},
+        {"one colour, tiles of 1024", Morvel::Wrap::None, 200},
     };
     const struct {
         const char* name;
