@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "host/sim/host.h"
 #include "host/sim/iterate.h"
@@ -233,7 +234,18 @@ struct Transfer {
             out.green *= ao;
             out.blue *= ao;
         }
+        // Blends of colour near the float limit (the screen or product of a huge colour) can leave
+        // the float range: a float world keeps the nearest finite value, as integer worlds clamp.
+        out.red = withinFloatRange(out.red);
+        out.green = withinFloatRange(out.green);
+        out.blue = withinFloatRange(out.blue);
         return out;
+    }
+
+    // Non-finite values pass as they are.
+    static double withinFloatRange(double v) {
+        constexpr double kLargest = std::numeric_limits<float>::max();
+        return v > kLargest && v != HUGE_VAL ? kLargest : v < -kLargest && v != -HUGE_VAL ? -kLargest : v;
     }
 
     static Unit straighten(const Unit& u) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "host/sim/iterate.h"
 #include "host/world_helpers.h"
 #include "support/host_fixture.h"
@@ -117,6 +120,29 @@ TEST_F(TransferTest, NonSeparableModesAtEveryDepth) {
             const Unit got = transferOne(depth.format, c.xfer, c.source, c.backdrop);
             EXPECT_TRUE(near(got, c.expected, tolerance(depth))) << c.name << " at " << depth.name;
         }
+    }
+}
+
+// Float worlds only: a blend that leaves the float range keeps the nearest finite value.
+TEST_F(TransferTest, FloatBlendsOfHugeColourStayFinite) {
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    struct Case {
+        const char* name;
+        int32_t xfer;
+        double backdrop, source;
+        double exact;  // the formula in double
+    } cases[] = {
+        {"screen", PF_Xfer_SCREEN, 4, 3e38, 4 + 3e38 - 4 * 3e38},
+        {"multiply", PF_Xfer_MULTIPLY, 8, 3e38, 8 * 3e38},
+        {"add", PF_Xfer_ADD, 3e38, 3e38, 6e38},
+        {"in range", PF_Xfer_MULTIPLY, 2, 1e38, 2e38},
+    };
+    for (const Case& c : cases) {
+        const Unit got = transferOne(PF_PixelFormat_ARGB128, c.xfer, {1, c.source, c.source, c.source},
+                                     {1, c.backdrop, c.backdrop, c.backdrop});
+        const double expected = std::clamp(c.exact, -kLargest, kLargest);
+        EXPECT_NEAR(got.red, expected, 1e-6 * kLargest) << c.name;
+        EXPECT_NEAR(got.blue, expected, 1e-6 * kLargest) << c.name;
     }
 }
 
