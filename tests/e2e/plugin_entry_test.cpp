@@ -246,6 +246,10 @@ TEST_P(EffectEntryTest, ThirtyTwoBitRendersOfAFinitePictureStayFinite) {
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) layer.at<PF_PixelFloat>(x, y) = kColours[(x + 3 * y) % std::size(kColours)];
     }
+    // A bright patch, so that the glow itself rises well above 1.
+    for (int y = 2; y < 6; ++y) {
+        for (int x = 3; x < 8; ++x) layer.at<PF_PixelFloat>(x, y) = PF_PixelFloat{1, 16, 12, 8};
+    }
 
     struct Setting {
         std::string name;
