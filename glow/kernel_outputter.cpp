@@ -8,6 +8,7 @@
 #include "glow/band_range.h"
 #include "glow/diffusion_profile.h"
 #include "glow/preprocessor.h"
+#include "library/parameter/fixed_point.h"
 #include "library/utility/ansi.h"
 
 namespace Glow {
@@ -118,9 +119,10 @@ void GlowFinish::finish(double red, double green, double blue, double alpha, Pix
     }
     if constexpr (kIsFloat<Pixel>) {
         out.alpha = alpha >= 0.0 ? static_cast<float>(std::min(alpha, 1.0)) : 0.0f;
-        out.red = static_cast<float>(red);
-        out.green = static_cast<float>(green);
-        out.blue = static_cast<float>(blue);
+        // Exposure can carry colour that lies within the float range past it.
+        out.red = Morvel::Plugin::saturatingToFloat(red);
+        out.green = Morvel::Plugin::saturatingToFloat(green);
+        out.blue = Morvel::Plugin::saturatingToFloat(blue);
     } else {
         using Channel = decltype(out.alpha);
         out.alpha = storeInteger<Channel>(alpha, U);

@@ -223,4 +223,17 @@ TEST_F(OutputterTest, FloatColourLevelsStopAtTheLargestFloat) {
     }
 }
 
+// Exposure 50 (x 6.9e6) on colour near the float limit: the stored colour stops at the largest float.
+TEST_F(OutputterTest, ExposedFloatColourStopsAtTheLargestFloat) {
+    auto p = normal({1e38 * 0.5, -1e38 * 0.5, 1.0 * 0.5, 0.5});
+    p.exposure = 50;
+    const PF_PixelFloat f = runNormal<PF_PixelFloat>(Morvel::Bpc32, p);
+    EXPECT_EQ(f.red, std::numeric_limits<float>::max());
+    EXPECT_EQ(f.green, -std::numeric_limits<float>::max());
+    // The bright colour took alpha from 0.5 to 1, halving the colour.
+    const double blue = 0.5 * std::pow(1.37035095691681, 50);
+    EXPECT_NEAR(f.blue, blue, 1e-6 * blue);
+    EXPECT_EQ(f.alpha, 1.0f);
+}
+
 }  // namespace
