@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -48,13 +49,21 @@ ThreadPool::ThreadPool(int threads) {
     const int workers = threads > 1 ? threads - 1 : 0;
     workers_.reserve(static_cast<size_t>(workers));
     for (int index = 1; index <= workers; ++index) workers_.push_back(std::make_unique<Worker>());
-    for (int index = 1; index <= workers; ++index) {
-        Worker& worker = *workers_[static_cast<size_t>(index - 1)];
-        worker.thread = std::thread([this, &worker, index] { workerLoop(worker, index); });
+    try {
+        for (int index = 1; index <= workers; ++index) {
+            Worker& worker = *workers_[static_cast<size_t>(index - 1)];
+            worker.thread = std::thread([this, &worker, index] { workerLoop(worker, index); });
+        }
+    } catch (const std::system_error& error) {
+        // A running thread destroyed unjoined ends the program: the started ones are stopped first.
+        stopWorkers();
+        throw std::system_error(error.code(), "cannot start the host's worker threads");
     }
 }
 
-ThreadPool::~ThreadPool() {
+ThreadPool::~ThreadPool() { stopWorkers(); }
+
+void ThreadPool::stopWorkers() {
     shutdown_.store(true);
     for (auto& worker : workers_) {
         {
@@ -62,7 +71,9 @@ ThreadPool::~ThreadPool() {
         }
         worker->wake.notify_one();
     }
-    for (auto& worker : workers_) worker->thread.join();
+    for (auto& worker : workers_) {
+        if (worker->thread.joinable()) worker->thread.join();
+    }
 }
 
 // The sleeper publishes `sleeping` and then reads the ticket; the waker publishes the ticket and

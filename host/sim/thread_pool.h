@@ -47,6 +47,8 @@ private:
     };
 
     void workerLoop(Worker& worker, int thread_index);
+    // Tells every started worker to end and waits for it.
+    void stopWorkers();
     void joinRun(uint64_t ticket, int thread_index);
     void claimLoop(int thread_index);
     void wakeWorker(Worker& worker, uint64_t ticket);

@@ -4,6 +4,11 @@
 #include <atomic>
 #include <cstdint>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <system_error>
 #include <iterator>
 #include <mutex>
 #include <set>
@@ -13,6 +18,7 @@
 
 #include "host/sim/iterate.h"
 #include "host/sim/thread_pool.h"
+#include "host/tool_runner.h"
 #include "support/host_fixture.h"
 
 namespace {
@@ -309,6 +315,35 @@ TEST_F(ThreadedIterateSuiteTest, DeterministicBandsRunInIndexOrderOnTheCallingTh
     failing.failFrom = 2;
     EXPECT_EQ(iterate_->iterate_generic(6, &failing, record), 1002);
     EXPECT_EQ(failing.indices, (std::vector<int>{0, 1, 2}));
+}
+
+// A pool of eight made with room for small allocations but not for one thread's stack; exits 3
+// with the error's text when the pool reports it.
+[[noreturn]] void startPoolWithoutRoomForStacks() {
+    std::ifstream status("/proc/self/status");
+    long sizeKb = 0;
+    for (std::string word; status >> word;) {
+        if (word == "VmSize:") status >> sizeKb;
+    }
+    const rlim_t limit = rlim_t(sizeKb + 2048) * 1024;
+    const rlimit bound{limit, limit};
+    ::setrlimit(RLIMIT_AS, &bound);
+    try {
+        Sim::ThreadPool pool(8);
+    } catch (const std::system_error& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        std::_Exit(3);
+    }
+    std::_Exit(0);
+}
+
+// Workers that cannot be started (no address space left for their stacks, as under a tight
+// ulimit -v) are an error for the caller, not the end of the program.
+TEST(ThreadPool, WorkersThatCannotStartAreAnErrorNotAnAbort) {
+    if (!ToolRunner::kMeasuresMemory) GTEST_SKIP() << "the sanitizers reserve more address space than any limit";
+    // A fresh process: a fork would inherit the stacks of threads gone before, which glibc reuses.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(startPoolWithoutRoomForStacks(), ::testing::ExitedWithCode(3), "cannot start the host's worker threads");
 }
 
 TEST_F(ThreadedIterateSuiteTest, AbsurdBandCountsAreRefusedWithoutWork) {
