@@ -35,7 +35,7 @@ struct TileParts {
 
 }  // namespace
 
-PF_Err Renderer::diffuse(std::vector<Glow::Color>& buffer, PF_LayerDef* diffusion, bool weighted,
+PF_Err Renderer::diffuse(Glow::Records<Glow::Color> buffer, PF_LayerDef* diffusion, bool weighted,
                          double weightFactor) {
     const int width = diffusion->width;
     const int height = diffusion->height;
@@ -65,7 +65,7 @@ PF_Err Renderer::diffuse(std::vector<Glow::Color>& buffer, PF_LayerDef* diffusio
         setterParams.width = width;
         setterParams.height = height;
         setterParams.size = size;
-        setterParams.source = &buffer;
+        setterParams.source = buffer;
         setterParams.wrap = Glow::kernelWrapOf(values[ROW_WRAP].value.i);
         OutputterParameters outputterParams;
         outputterParams.diffusion = diffusion;

@@ -7,6 +7,7 @@
 #include "diffusion/threshold.h"
 #include "glow/glow_parameters.h"
 #include "library/filter/iterate.h"
+#include "library/utility/uninitialized.h"
 #include "library/world/adapt_input.h"
 
 namespace Diffusion {
@@ -56,7 +57,8 @@ int Renderer::render() {
     threshold.weighted = threshold.weightFactor > 1.000001;
     std::shared_ptr<Morvel::World> diffusion;
     if (PF_Err err = Morvel::createWorld(inData, outData, suites, bpc, width, height, false, diffusion)) return err;
-    std::vector<Glow::Color> buffer(size_t(width) * size_t(height));
+    // Every record is written by the threshold: no need to clear a frame's worth first.
+    Morvel::UninitializedVector<Glow::Color> buffer(size_t(width) * size_t(height));
 
     // 3. Threshold.
     threshold.channel = values[ROW_CHANNEL].value.i;
@@ -72,7 +74,7 @@ int Renderer::render() {
 
     // 4. A radius this small would spread nothing: the diffusion layer stays the thresholded source.
     if (values[ROW_BLUR_RADIUS].value.d * downsampleX > 1e-6) {
-        if (PF_Err err = diffuse(buffer, diffusion->world, threshold.weighted, threshold.weightFactor)) return err;
+        if (PF_Err err = diffuse(&buffer, diffusion->world, threshold.weighted, threshold.weightFactor)) return err;
     }
 
     // 5. Source details: in place on a world of the render's own, else into a new one. That one is

@@ -29,7 +29,7 @@ private:
     PF_Err applyDetails(DetailParameters& settings, PF_LayerDef* from, PF_LayerDef* to);
     // Convolves the premultiplied (maybe weighted) buffer with the diffusion kernel, tile by
     // tile, into the diffusion layer as straight colour.
-    PF_Err diffuse(std::vector<Glow::Color>& buffer, PF_LayerDef* diffusion, bool weighted, double weightFactor);
+    PF_Err diffuse(Glow::Records<Glow::Color> buffer, PF_LayerDef* diffusion, bool weighted, double weightFactor);
     PF_Err composite(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& diffusion);
 };
 

@@ -128,7 +128,7 @@ Threshold::Threshold(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc 
 
 template <typename Pixel, bool Weighted, typename Channel, typename Ramp, typename Weight>
 void Threshold::band(const Morvel::Rect<int>& area, const Channel& channel, const Ramp& rampOf, const Weight& weight) {
-    Glow::Color* buffer = params->buffer->data();
+    Glow::Color* buffer = params->buffer.data();
     const int64_t width = output->width;
     for (int y = area.top; y < area.bottom; ++y) {
         const Pixel* in = Morvel::pixelRow<Pixel>(input, y);
@@ -143,6 +143,8 @@ void Threshold::band(const Morvel::Rect<int>& area, const Channel& channel, cons
                 } else {
                     premultiplied[x] = Glow::Color{p.red * u, p.green * u, p.blue * u, u};
                 }
+            } else {
+                premultiplied[x] = Glow::Color{};
             }
             Pixel kept = p;
             kept.alpha = storedAlpha<Pixel>(u);
@@ -153,8 +155,8 @@ void Threshold::band(const Morvel::Rect<int>& area, const Channel& channel, cons
 
 template <typename Pixel, typename Channel, typename Ramp, typename Weight>
 PF_Err Threshold::run(const Morvel::Rect<int>& area, const Channel& channel, const Ramp& rampOf, const Weight& weight) {
-    if (input == nullptr || output == nullptr || params->buffer == nullptr ||
-        params->buffer->size() < size_t(output->width) * size_t(output->height) || input->width < output->width ||
+    if (input == nullptr || output == nullptr || !params->buffer ||
+        params->buffer.size() < size_t(output->width) * size_t(output->height) || input->width < output->width ||
         input->height < output->height) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }

@@ -19,8 +19,9 @@ struct ThresholdParameters {
     Morvel::Color<float> reference;  // {1, red, green, blue} of "Reference Color"
     double threshold = 0.0;     // fraction of full scale
     double softness = 0.0;      // fraction of full scale
-    // One element per pixel of the destination, row-major; premultiplied, native units. Not owned.
-    std::vector<Glow::Color>* buffer = nullptr;
+    // One element per pixel of the destination, row-major; premultiplied, native units. Not owned;
+    // every element is written, so it may come unwritten.
+    Glow::Records<Glow::Color> buffer;
 };
 
 // The glow's channel measures without "Multiply Alpha" and without its custom channel: 1 and

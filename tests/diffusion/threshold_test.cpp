@@ -155,7 +155,9 @@ void checkDepth(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, 
     for (int y = 0; y < 2; ++y) {
         for (int x = 0; x < kCount; ++x) source.at(x, y) = make<Pixel>(kPixels[x], full);
     }
-    std::vector<Glow::Color> buffer(kCount * 2);
+    // Records start as garbage, as the render's do: the stage must write every one.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<Glow::Color> buffer(kCount * 2, Glow::Color{nan, nan, nan, nan});
     Diffusion::ThresholdParameters p;
     p.weightFactor = 1.0 + weight * 0.01;
     p.weighted = p.weightFactor > 1.000001;
