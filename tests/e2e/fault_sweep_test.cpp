@@ -7,8 +7,8 @@
 //
 // Adding a row is one line in kRows: the plug-in's file name, a label, the steps that bring a
 // fresh instance to where the command is due (not swept), and the command itself, e.g.
-//     {"MorvelGlow", "smart render 16-bit", rendered(PF_PixelFormat_ARGB64), smartRender},
-// where `rendered` and `smartRender` are helpers written next to the ones below. Rows of a command
+//     {"MorvelGlow", "frame 16-bit final", glowFrame(finalWithoutKernels), smartRender(16)},
+// where `glowFrame` and `smartRender` are among the helpers below. Rows of a command
 // the plug-in does not answer yet are skipped by their preparation (see withParameters).
 //
 // Every row must fail something: the coverage test at the end refuses a row whose command makes no
