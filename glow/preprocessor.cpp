@@ -233,10 +233,6 @@ LevelCoefficients levelCoefficients(double black, double white, double gamma) {
                              static_cast<float>(1.0 / gamma)};
 }
 
-double floatColorLevel(double x, double inverseGamma, double (*pow)(double, double)) {
-    return std::min(pow(std::max(x, 0.0), inverseGamma), static_cast<double>(std::numeric_limits<float>::max()));
-}
-
 std::vector<uint8_t> colorLevelTable8(double black, double white, double gamma) {
     return colorTable<uint8_t>(levelCoefficients(black, white, gamma), kUnit8, 255.0f, 255, 256);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
@@ -30,8 +32,11 @@ LevelCoefficients levelCoefficients(double black, double white, double gamma);
 // The colour level curve after the slope and offset, as float pixels take it: x floored at 0 and
 // no upper clamp (float colour may exceed 1; integer depths clamp x to 1 first), then the gamma
 // through `pow`. The result stops at the largest float: a steep gamma on over-range colour would
-// otherwise give infinities, which later arithmetic turns into NaN.
-double floatColorLevel(double x, double inverseGamma, double (*pow)(double, double));
+// otherwise give infinities, which later arithmetic turns into NaN. Inline: it runs per channel
+// in the preprocessor's and the outputter's pixel loops.
+inline double floatColorLevel(double x, double inverseGamma, double (*pow)(double, double)) {
+    return std::min(pow(std::max(x, 0.0), inverseGamma), static_cast<double>(std::numeric_limits<float>::max()));
+}
 
 // Level tables indexed by the raw channel value: 256 entries, or 65536 of which 0..32768 are
 // filled and the rest 0. Colour tables clamp the normalised input to [0, 1] and apply the gamma;

@@ -45,20 +45,22 @@ void copyPixels(const PixelsView& from, const PixelsView& to, const PF_LRect& s,
         return sourceStart + int64_t((__int128(2 * offset + 1) * sourceSize) / (2 * destinationSize));
     };
     if (y0 >= y1 || x0 >= x1) return;
-    if (std::is_same_v<From, To> && sw == dw && sh == dh) {
-        // Unscaled: each source row is one run of bytes, shifted by the rectangles' offset.
-        const int64_t shiftX = int64_t(s.left) - d.left, shiftY = int64_t(s.top) - d.top;
-        const int64_t first = std::max<int64_t>(x0, -shiftX), end = std::min<int64_t>(x1, from.width - shiftX);
-        if (first >= end) return;
-        const size_t runBytes = size_t(end - first) * sizeof(To);
-        forRowBands(pool, y1 - y0, end - first, [&](int32_t firstRow, int32_t endRow) {
-            for (int32_t y = y0 + firstRow; y < y0 + endRow; ++y) {
-                const int64_t sy = y + shiftY;
-                if (sy < 0 || sy >= from.height) continue;
-                std::memcpy(to.row<To>(y) + first, from.row<From>(int32_t(sy)) + (first + shiftX), runBytes);
-            }
-        });
-        return;
+    if constexpr (std::is_same_v<From, To>) {
+        if (sw == dw && sh == dh) {
+            // Unscaled: each source row is one run of bytes, shifted by the rectangles' offset.
+            const int64_t shiftX = int64_t(s.left) - d.left, shiftY = int64_t(s.top) - d.top;
+            const int64_t first = std::max<int64_t>(x0, -shiftX), end = std::min<int64_t>(x1, from.width - shiftX);
+            if (first >= end) return;
+            const size_t runBytes = size_t(end - first) * sizeof(To);
+            forRowBands(pool, y1 - y0, end - first, [&](int32_t firstRow, int32_t endRow) {
+                for (int32_t y = y0 + firstRow; y < y0 + endRow; ++y) {
+                    const int64_t sy = y + shiftY;
+                    if (sy < 0 || sy >= from.height) continue;
+                    std::memcpy(to.row<To>(y) + first, from.row<From>(int32_t(sy)) + (first + shiftX), runBytes);
+                }
+            });
+            return;
+        }
     }
     // Rows are independent, so a large copy is shared out over the workers.
     forRowBands(pool, y1 - y0, x1 - x0, [&](int32_t first, int32_t end) {

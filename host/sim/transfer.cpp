@@ -245,7 +245,7 @@ struct Transfer {
     // Non-finite values pass as they are.
     static double withinFloatRange(double v) {
         constexpr double kLargest = std::numeric_limits<float>::max();
-        return v > kLargest && v != HUGE_VAL ? kLargest : v < -kLargest && v != -HUGE_VAL ? -kLargest : v;
+        return std::isfinite(v) ? std::clamp(v, -kLargest, kLargest) : v;
     }
 
     static Unit straighten(const Unit& u) {
