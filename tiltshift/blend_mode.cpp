@@ -11,9 +11,9 @@
 
 namespace TiltShift {
 
-int32_t toBlendMode(int32_t item) {
+BlendMode toBlendMode(int32_t item) {
     // Index: item - 1. Separators (items 2, 9, 12, 17) repeat the mode before them.
-    static constexpr int32_t kModes[20] = {
+    static constexpr BlendMode kModes[20] = {
         BLEND_NORMAL,     BLEND_NORMAL,     BLEND_ADD,         BLEND_MULTIPLY,   BLEND_SCREEN,
         BLEND_OVERLAY,    BLEND_SOFT_LIGHT, BLEND_HARD_LIGHT,  BLEND_HARD_LIGHT, BLEND_COLOR_DODGE,
         BLEND_COLOR_BURN, BLEND_COLOR_BURN, BLEND_DARKEN,      BLEND_LIGHTEN,    BLEND_DIFFERENCE,

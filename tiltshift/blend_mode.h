@@ -28,7 +28,7 @@ enum BlendMode : int32_t {
 
 // The mode of a "Blending Mode" item (1-based, separators counted); a separator takes the item
 // before it; anything else is Normal.
-int32_t toBlendMode(int32_t item);
+BlendMode toBlendMode(int32_t item);
 
 // Lays `top` over `below`; alpha in the result is the composite's.
 template <typename Pixel>

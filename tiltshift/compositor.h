@@ -17,7 +17,7 @@ struct OutputSettings {
     double weightBase;
     double vignetting;
     Morvel::Color<float> vignettingColor;
-    int32_t blendMode;
+    BlendMode blendMode;
 };
 
 // The output of one colour-buffer entry (alpha, then red, green and blue weighted and

@@ -219,13 +219,13 @@ PF_Err LinearSampler::band(const Morvel::Rect<int>& area, bool first) {
     const LinearBase line{nx_, ny_, params->innerWidth};
     const BandContext<Pixel> context = contextOf<Pixel>(in_data, input, *params, sampling_);
     switch (params->linearMode) {
-    case 1: {
+    case LINEAR_MODE_POWER: {
         const LinearPower focus{line, params->halfDiagonal, params->power,
                                 Morvel::ansiCallback(in_data, &PF_ANSICallbacks::fabs, standardFabs),
                                 Morvel::ansiCallback(in_data, &PF_ANSICallbacks::pow, standardPow)};
         return sampleBand(context, focus, area, first);
     }
-    case 2: {
+    case LINEAR_MODE_FOCUS_DISTANCE: {
         const double downsampleX = double(in_data->downsample_x.num) / in_data->downsample_x.den;
         const double cap = downsampleX * 30000.0 / std::max(params->blurAmount, 1e-6);
         const LinearFocusDistance focus{line, params->focusDistance, cap};

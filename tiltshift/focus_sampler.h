@@ -5,6 +5,7 @@
 
 #include "library/filter/filter.h"
 #include "morvel_host/host.h"
+#include "tiltshift/parameters.h"
 #include "tiltshift/pass_buffer.h"
 
 namespace TiltShift {
@@ -39,7 +40,7 @@ struct LinearSamplerParameters {
     double centerX, centerY;
     double direction;
     double innerWidth;
-    int32_t linearMode;
+    LinearMode linearMode;
     double power;
     double focusDistance;
     bool chromaticAberrationOn;

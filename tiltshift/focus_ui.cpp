@@ -151,8 +151,8 @@ PF_Err readFocusArea(PF_ParamDef* params[], FocusArea& area) {
                       PARAM_LINEAR_MODE, PARAM_FOCUS_DISTANCE}) {
         if (params[index] == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     }
-    area.type = params[PARAM_TYPE]->u.pd.value;
-    area.linearMode = params[PARAM_LINEAR_MODE]->u.pd.value;
+    area.type = static_cast<FocusType>(params[PARAM_TYPE]->u.pd.value);
+    area.linearMode = static_cast<LinearMode>(params[PARAM_LINEAR_MODE]->u.pd.value);
     area.center = Point{fixedToDouble(params[PARAM_CENTER]->u.td.x_value),
                         fixedToDouble(params[PARAM_CENTER]->u.td.y_value)};
     area.direction = radians(fixedToDouble(params[PARAM_DIRECTION]->u.ad.value));

@@ -7,6 +7,7 @@
 
 #include "library/utility/geometry.h"
 #include "morvel_host/host.h"
+#include "tiltshift/parameters.h"
 
 namespace TiltShift {
 
@@ -21,8 +22,8 @@ enum FocusHandle : intptr_t {
 
 // The parameter values the focus area is made of, in layer pixels; direction in radians.
 struct FocusArea {
-    int32_t type = 0;
-    int32_t linearMode = 0;
+    FocusType type{};
+    LinearMode linearMode{};
     Morvel::Vector2<double> center;
     double direction = 0;
     double blurAmount = 0;

@@ -40,7 +40,7 @@ PF_Err registerFocusUI(PF_InData* in_data) {
 using GrayOut = std::pair<ParamIndex, bool>;
 
 // Which controls apply to the focus type, in the order they are sent.
-std::vector<GrayOut> grayOutsFor(int32_t type, int32_t linearMode) {
+std::vector<GrayOut> grayOutsFor(FocusType type, LinearMode linearMode) {
     if (type == TYPE_RADIAL) {
         return {{PARAM_RATIO, false}, {PARAM_LINEAR_MODE, true}, {PARAM_POWER, false}, {PARAM_FOCUS_DISTANCE, true}};
     }
@@ -72,7 +72,8 @@ PF_Err updateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
     }
     AEGP_SuiteHandler suites(in_data->pica_basicP);
     for (const auto& [index, gray] :
-         grayOutsFor(params[PARAM_TYPE]->u.pd.value, params[PARAM_LINEAR_MODE]->u.pd.value)) {
+         grayOutsFor(static_cast<FocusType>(params[PARAM_TYPE]->u.pd.value),
+                     static_cast<LinearMode>(params[PARAM_LINEAR_MODE]->u.pd.value))) {
         if (PF_Err err = Morvel::grayOutParameter(in_data, suites, params, index, gray)) return err;
     }
     return PF_Err_NONE;

@@ -48,6 +48,8 @@ struct RowRegistration {
 };
 extern const RowRegistration ROW_REGISTRATION[PARAM_COUNT];
 
+// Menu items as the host numbers them; a number outside a list is held as it came, and whatever
+// reads it does nothing with it.
 // "Type"
 enum FocusType : int32_t { TYPE_RADIAL = 1, TYPE_LINEAR = 2 };
 // "Linear Mode"

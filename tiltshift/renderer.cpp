@@ -36,7 +36,7 @@ int Renderer::render() {
     std::shared_ptr<Morvel::World> framed;
     if (PF_Err err = inputInOutputFrame(framed)) return err;
     const Settings settings = makeSettings(values, inData, downsampleX, *output->world);
-    switch (values[rowOf(PARAM_TYPE)].value.i) {
+    switch (static_cast<FocusType>(values[rowOf(PARAM_TYPE)].value.i)) {
     case TYPE_RADIAL:
         return RadialBlurPass(inData, suites, bpc, framed, output, settings).run();
     case TYPE_LINEAR:

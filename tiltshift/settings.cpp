@@ -34,7 +34,7 @@ Settings makeSettings(const Morvel::Plugin::ParameterValue* values, const PF_InD
     s.direction = value(PARAM_DIRECTION).d * kRadiansPerDegree;
     s.ratio = value(PARAM_RATIO).d;
     s.innerWidth = value(PARAM_INNER_WIDTH).d * downsampleX;
-    s.linearMode = value(PARAM_LINEAR_MODE).i;
+    s.linearMode = static_cast<LinearMode>(value(PARAM_LINEAR_MODE).i);
     s.power = value(PARAM_POWER).d;
     s.focusDistance = value(PARAM_FOCUS_DISTANCE).d * downsampleX;
     s.chromaticAberration = value(PARAM_CHROMATIC_ABERRATION).d * downsampleX;

@@ -5,6 +5,8 @@
 #include "library/parameter/parameter_def.h"
 #include "library/utility/color.h"
 #include "morvel_host/host.h"
+#include "tiltshift/blend_mode.h"
+#include "tiltshift/parameters.h"
 
 namespace TiltShift {
 
@@ -19,13 +21,13 @@ struct Settings {
     double direction;         // radians
     double ratio;
     double innerWidth;
-    int32_t linearMode;
+    LinearMode linearMode;
     double power;
     double focusDistance;
     double chromaticAberration;
     double vignetting;  // fraction
     Morvel::Color<float> vignettingColor;
-    int32_t blendMode;  // BlendMode
+    BlendMode blendMode;
     bool repeatEdgePixels;
 };
 

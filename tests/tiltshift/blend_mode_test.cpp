@@ -14,7 +14,7 @@ namespace {
 
 struct Named {
     const char* name;
-    int32_t mode;
+    BlendMode mode;
 };
 const Named kModes[] = {{"Normal", BLEND_NORMAL},         {"Add", BLEND_ADD},
                         {"Multiply", BLEND_MULTIPLY},     {"Screen", BLEND_SCREEN},

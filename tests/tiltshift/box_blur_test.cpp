@@ -157,7 +157,7 @@ TEST_F(BoxBlurFilterTest, AnInteriorImpulseKeepsItsSums) {
         const double impulse[4] = {1.0, 250.0, 3.5, 1e6};
         for (int k = 0; k < 4; ++k) colours[4 * (size_t(23) * width + 30) + k] = impulse[k];
         AEGP_SuiteHandler suites(in_data_.pica_basicP);
-        BoxBlurParameters params{false, 0.0, 6.0 / 3.0, OutputSettings{false, 1.0, 0.0, {}, 0}, true, &amounts, &colours};
+        BoxBlurParameters params{false, 0.0, 6.0 / 3.0, OutputSettings{false, 1.0, 0.0, {}, BLEND_NORMAL}, true, &amounts, &colours};
         for (int round = 0; round < 3; ++round) {
             VerticalBoxBlur vertical(&in_data_, suites, bpc, nullptr, world.get(), &params);
             ASSERT_EQ(vertical.filter(0, 2), PF_Err_NONE);

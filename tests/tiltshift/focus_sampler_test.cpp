@@ -30,8 +30,9 @@ protected:
     // Linear, Focus Distance 100, Inner Width 10, Direction 0 (the line runs along x through the
     // centre, so s = y - 100), over a 20 × 240 ramp whose channels are y.
     LinearSamplerParameters focusDistance(double blurAmount, double chromaticAberration) {
-        return LinearSamplerParameters{100.0, blurAmount, false, 1.0, 10.0, 100.0, 0.0, 10.0, 2, 2.0, 100.0,
-                                       chromaticAberration > 1e-6, chromaticAberration, buffers()};
+        return LinearSamplerParameters{100.0, blurAmount, false, 1.0, 10.0, 100.0, 0.0, 10.0,
+                                       LINEAR_MODE_FOCUS_DISTANCE, 2.0, 100.0, chromaticAberration > 1e-6,
+                                       chromaticAberration, buffers()};
     }
     void ramp(HostWorld<PF_Pixel>& world) {
         for (int y = 0; y < world.height(); ++y) {
@@ -88,7 +89,7 @@ TEST_F(FocusSamplerTest, AnUnknownLinearModeLeavesTheBuffersAlone) {
     HostWorld<PF_Pixel> input(8, 8);
     size(8, 8);
     LinearSamplerParameters params = focusDistance(50.0, 0.0);
-    params.linearMode = 3;
+    params.linearMode = static_cast<LinearMode>(3);
     LinearSampler sampler(&in_data_, suites(), Morvel::Bpc8, input.get(), nullptr, &params, 0.0, 1.0);
     EXPECT_EQ(sampler.filter(0, 1), PF_Err_NONE);
     EXPECT_EQ(amounts[0], -1.0);
