@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/preprocessor.h"
+#include "glow/stages/preprocessor.h"
 #include "host/sim/host.h"
 #include "host/sim/iterate.h"
 #include "library/filter/iterate.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "glow/diffusion_profile.h"
+#include "glow/stages/diffusion_profile.h"
 #include "library/utility/ansi.h"
 
 namespace Diffusion {

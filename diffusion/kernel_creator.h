@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "glow/kernel_creator.h"
+#include "glow/stages/kernel_creator.h"
 
 namespace Diffusion {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <type_traits>
 
-#include "glow/band_range.h"
+#include "glow/stages/band_range.h"
 #include "library/utility/ansi.h"
 #include "library/utility/pixel.h"
 

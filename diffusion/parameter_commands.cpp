@@ -1,7 +1,7 @@
 #include "Util/AEGP_SuiteHandler.h"
 #include "diffusion/commands.h"
 #include "diffusion/parameters.h"
-#include "glow/threshold_functions.h"
+#include "glow/stages/threshold_functions.h"
 #include "library/default/default.h"
 #include "library/effect/effect_handle.h"
 #include "library/parameter/parameter.h"

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "glow/parameters.h"
+#include "glow/stages/glow_parameters.h"
 #include "library/parameter/parameter_def.h"
 
 namespace Diffusion {
@@ -56,7 +56,7 @@ extern const RowRegistration ROW_REGISTRATION[PARAM_COUNT];
 
 // Group starts and ends are not rows: each is registered just before row `beforeRow`, as the
 // glow's are.
-using GroupEntry = Glow::GroupEntry;
+using GroupEntry = Morvel::Plugin::GroupEntry;
 
 inline constexpr int GROUP_ENTRY_COUNT = 4;
 extern const GroupEntry GROUP_ENTRIES[GROUP_ENTRY_COUNT];

@@ -5,7 +5,7 @@
 
 #include "diffusion/parameters.h"
 #include "diffusion/threshold.h"
-#include "glow/glow_parameters.h"
+#include "glow/stages/glow_parameters.h"
 #include "library/filter/iterate.h"
 #include "library/utility/uninitialized.h"
 #include "library/world/adapt_input.h"

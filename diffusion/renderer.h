@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "diffusion/preprocessor.h"
-#include "glow/glow_color.h"
+#include "glow/stages/glow_color.h"
 #include "library/plugin/smart_renderer.h"
 #include "library/world/world.h"
 

@@ -4,8 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "glow/glow_color.h"
-#include "glow/threshold_functions.h"
+#include "glow/stages/glow_color.h"
+#include "glow/stages/threshold_functions.h"
 #include "library/filter/filter.h"
 #include "library/utility/color.h"
 

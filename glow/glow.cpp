@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "glow/glow_channel.h"
-#include "glow/glow_color.h"
 #include "glow/glow_normal.h"
-#include "glow/preprocessor.h"
+#include "glow/stages/glow_color.h"
+#include "glow/stages/preprocessor.h"
 #include "glow/threshold_channel.h"
 #include "glow/threshold_normal.h"
 #include "glow/threshold_preview.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "glow/glow_color.h"
 #include "glow/glow_convolution.h"
+#include "glow/stages/glow_color.h"
 
 namespace Glow {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/glow_color.h"
-#include "glow/glow_parameters.h"
+#include "glow/stages/glow_color.h"
+#include "glow/stages/glow_parameters.h"
 #include "library/world/bpc.h"
 #include "morvel_host/host.h"
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "glow/glow_convolution.h"
-#include "glow/kernel_creators.h"
-#include "glow/kernel_size.h"
-#include "glow/tile_loop.h"
+#include "glow/stages/kernel_creators.h"
+#include "glow/stages/kernel_size.h"
+#include "glow/stages/tile_loop.h"
 #include "library/fft/buffer.h"
 #include "library/fft/fft2d.h"
 #include "library/filter/iterate.h"

@@ -1,9 +1,9 @@
 #include "glow/glow_normal.h"
 
 #include "glow/glow_convolution_impl.h"
-#include "glow/kernel_multiplier.h"
 #include "glow/kernel_outputter.h"
-#include "glow/kernel_setter.h"
+#include "glow/stages/kernel_multiplier.h"
+#include "glow/stages/kernel_setter.h"
 
 namespace Glow {
 

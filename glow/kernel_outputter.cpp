@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "glow/band_range.h"
-#include "glow/diffusion_profile.h"
-#include "glow/preprocessor.h"
+#include "glow/stages/band_range.h"
+#include "glow/stages/diffusion_profile.h"
+#include "glow/stages/preprocessor.h"
 #include "library/parameter/fixed_point.h"
 #include "library/utility/ansi.h"
 

@@ -1,4 +1,5 @@
 #include "glow/parameters.h"
+#include "glow/stages/glow_parameters.h"
 
 #include <cstddef>
 

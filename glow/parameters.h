@@ -34,11 +34,7 @@ inline constexpr int CUSTOM_CHANNEL_ID = 64;
 inline constexpr int TONER_CUSTOM_CHANNEL_ID = 82;
 
 // Group starts and ends are not rows: each is registered just before row `beforeRow`.
-struct GroupEntry {
-    int32_t beforeRow;
-    int32_t id;
-    const char* name;  // null for a group end
-};
+using GroupEntry = Morvel::Plugin::GroupEntry;
 
 inline constexpr int GROUP_ENTRY_COUNT = 20;
 extern const GroupEntry GROUP_ENTRIES[GROUP_ENTRY_COUNT];
@@ -60,9 +56,6 @@ inline constexpr char MENU_CHANNEL[] =
 inline constexpr char MENU_TONER[] = "Tint|Fill";
 inline constexpr char MENU_TONES[] = "Monotone|Duotone|Tritone|Toner Map|Toner Map(Highlight)|Toner Map(Shadow)";
 inline constexpr char MENU_COMPOSITE_SETTINGS[] = "On Source|Behind Source";
-inline constexpr char MENU_BLENDING_MODE[] =
-    "Normal|(-|Darken|Multiply|Linear Burn|Color Burn|Classic Color Burn|(-|Add|Lighten|Screen|Linear Dodge|"
-    "Color Dodge|Classic Color Dodge|(-|Overlay|Soft Light|Hard Light|Linear Light|Vivid Light|Pin Light|Hard Mix|"
-    "(-|Difference|Classic Difference|Exclusion|(-|Hue|Saturation|Color|Luminosity";
+// MENU_BLENDING_MODE comes with the conversion that reads it (glow/stages/glow_parameters.h).
 
 }  // namespace Glow

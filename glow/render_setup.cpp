@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "glow/fill_glow_parameters.h"
 #include "glow/glow.h"
-#include "glow/glow_parameters.h"
 #include "library/effect/effect_handle.h"
 #include "library/plugin/entry_guard.h"
 #include "morvel_host/aegp_project.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "glow/glow_color.h"
+#include "glow/stages/glow_color.h"
 #include "glow/threshold_toning.h"
 
 namespace Glow {

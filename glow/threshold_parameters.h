@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "glow/glow_color.h"
+#include "glow/stages/glow_color.h"
 #include "library/custom_data/color_expression_data/expression.h"
 #include "library/utility/color.h"
 #include "morvel_host/host.h"

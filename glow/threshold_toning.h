@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/glow_color.h"
-#include "glow/threshold_functions.h"
+#include "glow/stages/glow_color.h"
+#include "glow/stages/threshold_functions.h"
 #include "glow/threshold_parameters.h"
 #include "library/filter/filter.h"
 #include "library/utility/color.h"

@@ -47,6 +47,13 @@ struct ParameterDef {
     ParameterUnionValue sliderMax;
 };
 
+// A group start or end of an effect's controls: not a row, registered just before row `beforeRow`.
+struct GroupEntry {
+    int32_t beforeRow;
+    int32_t id;
+    const char* name;  // null for a group end
+};
+
 // A checked-out value as the render entries receive it, one per table row.
 struct ParameterValue {
     int32_t id;

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "diffusion/kernel_creator.h"
-#include "glow/diffusion_profile.h"
-#include "glow/kernel_creators.h"
+#include "glow/stages/diffusion_profile.h"
+#include "glow/stages/kernel_creators.h"
 #include "library/fft/buffer.h"
 #include "support/host_fixture.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "glow/preprocessor.h"
+#include "glow/stages/preprocessor.h"
 #include "library/filter/iterate.h"
 #include "support/host_fixture.h"
 #include "support/raw_world.h"

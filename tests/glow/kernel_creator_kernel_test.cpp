@@ -8,9 +8,9 @@
 
 #include "glow/glow_channel.h"
 #include "glow/glow_normal.h"
-#include "glow/kernel_creator_kernel.h"
-#include "glow/kernel_creators.h"
-#include "glow/kernel_size.h"
+#include "glow/stages/kernel_creator_kernel.h"
+#include "glow/stages/kernel_creators.h"
+#include "glow/stages/kernel_size.h"
 #include "library/fft/buffer.h"
 #include "support/host_fixture.h"
 #include "support/host_world.h"

@@ -10,7 +10,7 @@
 
 #include "glow/glow_channel.h"
 #include "glow/glow_normal.h"
-#include "glow/tile_loop.h"
+#include "glow/stages/tile_loop.h"
 #include "host/sim/iterate.h"
 #include "support/host_fixture.h"
 #include "support/raw_world.h"

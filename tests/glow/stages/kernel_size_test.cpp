@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "glow/kernel_size.h"
+#include "glow/stages/kernel_size.h"
 
 namespace {
 

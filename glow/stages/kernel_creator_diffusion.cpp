@@ -1,4 +1,4 @@
-#include "glow/kernel_creator_diffusion.h"
+#include "glow/stages/kernel_creator_diffusion.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "glow/kernel_creator.h"
+#include "glow/stages/kernel_creator.h"
 
 namespace Glow {
 
@@ -34,4 +34,4 @@ int kernelRadius(PF_InData* in_data, const std::vector<std::unique_ptr<Creator>>
 
 }  // namespace Glow
 
-#include "glow/kernel_creators_impl.h"
+#include "glow/stages/kernel_creators_impl.h"

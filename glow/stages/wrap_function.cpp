@@ -1,4 +1,4 @@
-#include "glow/wrap_function.h"
+#include "glow/stages/wrap_function.h"
 
 namespace Glow {
 

@@ -1,4 +1,4 @@
-#include "glow/threshold_functions.h"
+#include "glow/stages/threshold_functions.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "glow/diffusion_profile.h"
+#include "glow/stages/diffusion_profile.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "glow/kernel_size.h"
+#include "glow/stages/kernel_size.h"
 
 #include <algorithm>
 #include <cstdint>

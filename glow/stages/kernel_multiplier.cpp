@@ -1,6 +1,6 @@
-#include "glow/kernel_multiplier.h"
+#include "glow/stages/kernel_multiplier.h"
 
-#include "glow/band_range.h"
+#include "glow/stages/band_range.h"
 
 namespace Glow {
 

@@ -7,11 +7,17 @@
 #include "library/sampling/wrap.h"
 #include "library/utility/color.h"
 #include "library/utility/geometry.h"
-#include "library/parameter/parameter_def.h"
 #include "library/world/world.h"
 #include "morvel_host/host.h"
 
 namespace Glow {
+
+// "Blending Mode", shared item for item by the effects that map it through blendingModeOf. Popup
+// values are 1-based and count the "(-" separators.
+inline constexpr char MENU_BLENDING_MODE[] =
+    "Normal|(-|Darken|Multiply|Linear Burn|Color Burn|Classic Color Burn|(-|Add|Lighten|Screen|Linear Dodge|"
+    "Color Dodge|Classic Color Dodge|(-|Overlay|Soft Light|Hard Light|Linear Light|Vivid Light|Pin Light|Hard Mix|"
+    "(-|Difference|Classic Difference|Exclusion|(-|Hue|Saturation|Color|Luminosity";
 
 // The glow's render settings, filled once per render from the checked-out values. Fractions are
 // 0..1 where the controls show percent; lengths are in pixels of the downsampled image; angles in
@@ -109,25 +115,8 @@ struct GlowParameters {
     double glowAlphaBlack = 0.0;
 };
 
-// What filling the record asks of the host besides the values.
-struct GlowParametersSource {
-    PF_InData* in_data;
-    AEGP_SuiteHandler& suites;
-    int pluginId;
-    AEGP_EffectRefH effect;  // whose streams hold the expression texts
-    A_Time time;             // of the layer look-ups
-    double downsampleX;      // the horizontal downsample factor
-    bool noExpressions;      // custom channels fall back to Luminance unread
-};
-
-// Fills the record in field order from one value per parameter-table row. With an error pending
-// (or once one happens) nothing more is fetched from the host: a layer look-up ends the filling,
-// an expression text is not read. Returns the first error, pending included.
-PF_Err fillGlowParameters(const GlowParametersSource& source, const Morvel::Plugin::ParameterValue* values,
-                          PF_Err pending, GlowParameters& out);
-
 // The conversions of single values.
-Morvel::BlendingMode blendingModeOf(int32_t popup);  // "Blending Mode", separators counted
+Morvel::BlendingMode blendingModeOf(int32_t popup);  // MENU_BLENDING_MODE, separators counted
 Morvel::Wrap kernelWrapOf(int32_t popup);            // "Wrap": None, Edge, Mirror
 Morvel::Wrap maskLayerWrapOf(int32_t popup);         // "Mask Layer Wrap": None, Edge, Repeat, Mirror
 // Each of red, green and blue divided by its sum over the three colours; a sum of 0 (or not a

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/band_range.h"
+#include "glow/stages/band_range.h"
 #include "library/fft/buffer.h"
 #include "library/fft/fft2d.h"
 #include "library/filter/iterate.h"

@@ -1,4 +1,4 @@
-#include "glow/kernel_creator_beam.h"
+#include "glow/stages/kernel_creator_beam.h"
 
 #include <algorithm>
 #include <cmath>

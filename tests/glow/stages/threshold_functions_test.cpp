@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "glow/threshold_functions.h"
+#include "glow/stages/threshold_functions.h"
 #include "library/custom_data/color_expression_data/expression_parser.h"
 
 using Morvel::Color;

@@ -1,11 +1,11 @@
-#include "glow/kernel_setter.h"
+#include "glow/stages/kernel_setter.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 
-#include "glow/band_range.h"
-#include "glow/wrap_function.h"
+#include "glow/stages/band_range.h"
+#include "glow/stages/wrap_function.h"
 
 namespace Glow {
 

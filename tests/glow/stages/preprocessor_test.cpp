@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "glow/preprocessor.h"
+#include "glow/stages/preprocessor.h"
 #include "library/filter/iterate.h"
 #include "library/sampling/sub_pixel.h"
 #include "support/host_fixture.h"

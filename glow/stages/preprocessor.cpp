@@ -1,4 +1,4 @@
-#include "glow/preprocessor.h"
+#include "glow/stages/preprocessor.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "glow/diffusion_profile.h"
-#include "glow/kernel_creator_beam.h"
-#include "glow/kernel_creator_diffusion.h"
-#include "glow/kernel_creators.h"
+#include "glow/stages/diffusion_profile.h"
+#include "glow/stages/kernel_creator_beam.h"
+#include "glow/stages/kernel_creator_diffusion.h"
+#include "glow/stages/kernel_creators.h"
 #include "library/fft/buffer.h"
 #include "support/host_fixture.h"
 

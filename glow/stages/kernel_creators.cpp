@@ -1,8 +1,8 @@
-#include "glow/kernel_creators.h"
+#include "glow/stages/kernel_creators.h"
 
-#include "glow/kernel_creator_beam.h"
-#include "glow/kernel_creator_diffusion.h"
-#include "glow/kernel_creator_kernel.h"
+#include "glow/stages/kernel_creator_beam.h"
+#include "glow/stages/kernel_creator_diffusion.h"
+#include "glow/stages/kernel_creator_kernel.h"
 
 namespace Glow {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/glow_color.h"
+#include "glow/stages/glow_color.h"
 #include "library/sampling/wrap.h"
 #include "morvel_host/host.h"
 

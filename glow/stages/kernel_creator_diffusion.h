@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "glow/diffusion_profile.h"
-#include "glow/kernel_creator.h"
+#include "glow/stages/diffusion_profile.h"
+#include "glow/stages/kernel_creator.h"
 
 namespace Glow {
 

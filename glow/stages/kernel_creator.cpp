@@ -1,11 +1,11 @@
-#include "glow/kernel_creator.h"
+#include "glow/stages/kernel_creator.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <numeric>
 
-#include "glow/band_range.h"
+#include "glow/stages/band_range.h"
 #include "library/utility/ansi.h"
 
 namespace Glow {
