@@ -10,11 +10,6 @@ class Renderer : public Morvel::SmartRenderer {
 public:
     using Morvel::SmartRenderer::SmartRenderer;
     int render() override;
-
-private:
-    // The layer in a cleared world of the output's size and origin, or the input itself when it
-    // already is one.
-    PF_Err inputInOutputFrame(std::shared_ptr<Morvel::World>& framed);
 };
 
 }  // namespace TiltShift
