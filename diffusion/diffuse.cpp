@@ -53,9 +53,9 @@ PF_Err Renderer::diffuse(Glow::Records<Glow::Color> buffer, PF_LayerDef* diffusi
         const int size = Glow::getKernelSize(radius, width, height);
 
         Morvel::FFT::FFT2D fft(inData, suites, threads, 0);
-        fft.init(size);
+        if (PF_Err err = fft.init(size)) return err;
         Morvel::FFT::Buffer kernel;
-        if (!fft.initialised() || !kernel.init(size)) return PF_Err_OUT_OF_MEMORY;
+        if (!kernel.init(size)) return PF_Err_OUT_OF_MEMORY;
         PF_Err err = Glow::runKernelCreator(inData, suites, *creators.front(), PF_Err_NONE, size, kernel.rows());
         if (!err) err = fft.fft(1, kernel.rows());
         if (!err && inData->inter.abort != nullptr) err = inData->inter.abort(inData->effect_ref);

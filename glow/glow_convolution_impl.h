@@ -73,9 +73,9 @@ PF_Err GlowConvolution<Source>::execute() {
         const int size = getKernelSize(radius, width, height);
 
         Morvel::FFT::FFT2D fft(in_data, suites, threads, 0);
-        fft.init(size);
+        if (PF_Err err = fft.init(size)) return err;
         Convolution::Buffers<Mode::kKernels> kernels;
-        if (!fft.initialised() || !kernels.init(size)) return PF_Err_OUT_OF_MEMORY;
+        if (!kernels.init(size)) return PF_Err_OUT_OF_MEMORY;
         const Convolution::Rows<Mode::kKernels> kernelRows = kernels.rows();
 
         // Every creator adds into the same kernels, so each sees what those before it added.

@@ -180,16 +180,16 @@ int largestPowerOfTwoNotAbove(int value) {
 
 FFT2D::FFT2D(PF_InData* /*in_data*/, AEGP_SuiteHandler& suites, int threads, int n)
     : suites_(&suites), threads_(threads < 2 ? 1 : largestPowerOfTwoNotAbove(threads)) {
-    init(n);
+    if (const PF_Err err = init(n)) throw err;
 }
 
-void FFT2D::init(int n) {
-    if (n < 1) return;
+PF_Err FFT2D::init(int n) {
+    if (n == 0) return PF_Err_NONE;
     // Unusable until every table matches the new size. A size that is not a power of two is
     // refused: the row and column split would read past the rows.
     initialised_ = false;
     n_ = 0;
-    if ((n & (n - 1)) != 0) return;
+    if (n < 0 || (n & (n - 1)) != 0) return PF_Err_BAD_CALLBACK_PARAM;
     work_.assign(bandDoubles(n) * static_cast<std::size_t>(threads_), 0.0);
     makeTables(n, ip_, w_);
     // Rooms of the old size would be too small.
@@ -197,6 +197,7 @@ void FFT2D::init(int n) {
     bandWork_.resize(kKeptBands);
     n_ = n;
     initialised_ = true;
+    return PF_Err_NONE;
 }
 
 PF_Err FFT2D::fft(int sign, double** rows) { return fft(sign, &rows, 1); }

@@ -15,12 +15,14 @@ namespace Morvel::FFT {
 class FFT2D {
 public:
     // threads below 2 runs inline; otherwise the largest power of two not above it is used, so
-    // that the columns split evenly.
+    // that the columns split evenly. n as for init, whose error it throws.
     FFT2D(PF_InData* in_data, AEGP_SuiteHandler& suites, int threads, int n);
 
-    // Sizes the object for n x n images. Below 1 nothing changes; a size that is not a power of
-    // two leaves the object uninitialised, so a later fft touches nothing.
-    void init(int n);
+    // Sizes the object for n x n images. 0 changes nothing (the size is to come). Any other size
+    // that is not a power of two is refused with PF_Err_BAD_CALLBACK_PARAM and leaves the object
+    // uninitialised, so a later fft touches nothing. Memory that cannot be had throws
+    // std::bad_alloc.
+    PF_Err init(int n);
 
     // Allocates nothing. Returns the first error of the host's iteration; does nothing without
     // a valid init.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -153,27 +155,40 @@ TEST_F(ThreadedFFT2DTest, WithoutAValidInitNothingIsTouched) {
         std::string name;
         int constructed;
         std::vector<int> inits;
+        PF_Err last;  // what the constructor throws, or the last init returns
     };
+    constexpr PF_Err kRefused = PF_Err_BAD_CALLBACK_PARAM;
     const std::vector<Case> cases = {
-        {"constructed with 0", 0, {}},
-        {"init 0", 0, {0}},
-        {"negative size", -8, {-4}},
-        {"size 3", 0, {3}},
-        {"size 12", 12, {}},
-        {"size 33", 0, {33}},
-        {"valid size then 12", 16, {12}},
-        {"valid size then 24", 8, {24}},
+        {"constructed with 0", 0, {}, PF_Err_NONE},
+        {"init 0", 0, {0}, PF_Err_NONE},
+        {"negative size", -8, {-4}, kRefused},
+        {"size 3", 0, {3}, kRefused},
+        {"size 12", 12, {}, kRefused},
+        {"size 33", 0, {33}, kRefused},
+        {"valid size then 12", 16, {12}, kRefused},
+        {"valid size then 24", 8, {24}, kRefused},
+        {"refused size then 0", 16, {12, 0}, PF_Err_NONE},
+        {"largest int", 0, {std::numeric_limits<int>::max()}, kRefused},
+        {"smallest int", std::numeric_limits<int>::min(), {}, kRefused},
     };
     for (const Case& c : cases) {
         for (int threads : {1, 4}) {
             AEGP_SuiteHandler suites(in_data_.pica_basicP);
-            FFT2D fft(&in_data_, suites, threads, c.constructed);
-            for (int n : c.inits) fft.init(n);
-            EXPECT_FALSE(fft.initialised()) << c.name;
+            PF_Err last = PF_Err_NONE;
+            std::optional<FFT2D> fft;
+            try {
+                fft.emplace(&in_data_, suites, threads, c.constructed);
+            } catch (PF_Err err) {
+                last = err;
+                fft.emplace(&in_data_, suites, threads, 0);
+            }
+            for (int n : c.inits) last = fft->init(n);
+            EXPECT_EQ(last, c.last) << c.name;
+            EXPECT_FALSE(fft->initialised()) << c.name;
             // Rows of the largest size any case names, so a transform of any size would show.
             Image image(32);
             const std::vector<double> before = image.data;
-            EXPECT_EQ(fft.fft(1, image.rows.data()), PF_Err_NONE) << c.name;
+            EXPECT_EQ(fft->fft(1, image.rows.data()), PF_Err_NONE) << c.name;
             EXPECT_EQ(image.data, before) << c.name << " threads=" << threads;
         }
     }
@@ -185,12 +200,12 @@ TEST_F(ThreadedFFT2DTest, InitZeroKeepsTheSizeAndAnotherInitResizes) {
     const Image large(16, 6);
     AEGP_SuiteHandler suites(in_data_.pica_basicP);
     FFT2D fft(&in_data_, suites, 4, 8);
-    fft.init(0);
+    ASSERT_EQ(fft.init(0), PF_Err_NONE);
     Image result(small);
     ASSERT_EQ(fft.fft(1, result.rows.data()), PF_Err_NONE);
     EXPECT_LT(FFTReference::relativeError(result.data.data(), FFTReference::dft2(small.data, 8, 1)), 1e-14);
 
-    fft.init(16);
+    ASSERT_EQ(fft.init(16), PF_Err_NONE);
     Image resized(large);
     ASSERT_EQ(fft.fft(-1, resized.rows.data()), PF_Err_NONE);
     EXPECT_LT(FFTReference::relativeError(resized.data.data(), FFTReference::dft2(large.data, 16, -1)), 1e-14);
@@ -354,7 +369,7 @@ TEST_F(ThreadedFFT2DTest, BandRangesAreClippedAndNeedAValidInit) {
     EXPECT_LT(FFTReference::relativeError(clipped.data.data(), FFTReference::dft2(image.data, n, 1)), 1e-14);
 
     FFT2D unsized(&in_data_, suites, 1, 0);
-    unsized.init(12);
+    EXPECT_EQ(unsized.init(12), PF_Err_BAD_CALLBACK_PARAM);
     Image untouched(image);
     double** untouchedImages[1] = {untouched.rows.data()};
     unsized.transformRowRange(1, untouchedImages, 1, 0, n, 0);
