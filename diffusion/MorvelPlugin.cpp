@@ -1,5 +1,5 @@
 #include "diffusion/commands.h"
-#include "diffusion/parameters.h"
+#include "diffusion/parameter_table.h"
 #include "library/plugin/command_dispatch.h"
 #include "library/plugin/exports.h"
 

@@ -1,6 +1,6 @@
 #include "Util/AEGP_SuiteHandler.h"
 #include "diffusion/commands.h"
-#include "diffusion/parameters.h"
+#include "diffusion/parameter_table.h"
 #include "glow/stages/threshold_functions.h"
 #include "library/default/default.h"
 #include "library/effect/effect_handle.h"

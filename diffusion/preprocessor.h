@@ -1,7 +1,7 @@
 #pragma once
 
-#include "glow/stages/glow_parameters.h"
 #include "glow/stages/preprocessor.h"
+#include "glow/stages/render_settings.h"
 #include "library/filter/filter.h"
 #include "library/utility/color.h"
 

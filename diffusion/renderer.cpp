@@ -3,9 +3,9 @@
 #include <cmath>
 #include <vector>
 
-#include "diffusion/parameters.h"
+#include "diffusion/parameter_table.h"
 #include "diffusion/threshold.h"
-#include "glow/stages/glow_parameters.h"
+#include "glow/stages/render_settings.h"
 #include "library/filter/iterate.h"
 #include "library/utility/uninitialized.h"
 #include "library/world/adapt_input.h"

@@ -1,5 +1,5 @@
 #include "diffusion/commands.h"
-#include "diffusion/parameters.h"
+#include "diffusion/parameter_table.h"
 #include "diffusion/renderer.h"
 #include "library/plugin/render_values.h"
 #include "library/plugin/whole_layer_pre_render.h"

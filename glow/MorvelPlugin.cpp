@@ -1,6 +1,6 @@
 #include "Util/AEGP_SuiteHandler.h"
 #include "glow/parameter_commands.h"
-#include "glow/parameters.h"
+#include "glow/parameter_table.h"
 #include "glow/render_setup.h"
 #include "glow/smart_render.h"
 #include "library/plugin/command_dispatch.h"

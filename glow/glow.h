@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/stages/glow_parameters.h"
+#include "glow/stages/render_settings.h"
 #include "glow/threshold_parameters.h"
 #include "library/world/bpc.h"
 #include "library/world/world.h"

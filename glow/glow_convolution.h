@@ -4,7 +4,7 @@
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "glow/stages/glow_color.h"
-#include "glow/stages/glow_parameters.h"
+#include "glow/stages/render_settings.h"
 #include "library/world/bpc.h"
 #include "morvel_host/host.h"
 

@@ -4,7 +4,7 @@
 
 #include "Util/AEGP_SuiteHandler.h"
 #include "Util/HostHandles.h"
-#include "glow/parameters.h"
+#include "glow/parameter_table.h"
 #include "library/custom_data/color_expression_data/color_expression_data.h"
 #include "library/parameter/parameter.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "glow/fill_glow_parameters.h"
+#include "glow/fill_render_settings.h"
 #include "glow/glow.h"
 #include "library/effect/effect_handle.h"
 #include "library/plugin/entry_guard.h"

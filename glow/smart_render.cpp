@@ -1,6 +1,6 @@
 #include "glow/smart_render.h"
 
-#include "glow/parameters.h"
+#include "glow/parameter_table.h"
 #include "glow/render_setup.h"
 #include "library/parameter/parameter.h"
 #include "library/plugin/render_values.h"

@@ -2,7 +2,7 @@
 #include "library/plugin/exports.h"
 #include "tiltshift/commands.h"
 #include "tiltshift/focus_ui.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 namespace TiltShift {
 

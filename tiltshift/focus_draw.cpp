@@ -4,7 +4,7 @@
 #include "Util/AEGP_SuiteHandler.h"
 #include "library/custom_data/color_expression_data/drawbot_objects.h"
 #include "tiltshift/focus_ui.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 namespace TiltShift {
 

@@ -5,7 +5,7 @@
 
 #include "library/filter/filter.h"
 #include "morvel_host/host.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 #include "tiltshift/pass_buffer.h"
 
 namespace TiltShift {

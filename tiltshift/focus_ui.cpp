@@ -6,7 +6,7 @@
 
 #include "library/custom_data/color_expression_data/drawbot_objects.h"
 #include "library/parameter/fixed_point.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 namespace TiltShift {
 

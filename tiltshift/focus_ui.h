@@ -7,7 +7,7 @@
 
 #include "library/utility/geometry.h"
 #include "morvel_host/host.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 namespace TiltShift {
 

@@ -5,7 +5,7 @@
 #include "library/default/default.h"
 #include "library/parameter/parameter.h"
 #include "tiltshift/commands.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 namespace TiltShift {
 

@@ -2,7 +2,7 @@
 
 #include "library/world/adapt_input.h"
 #include "tiltshift/blur_pass.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 #include "tiltshift/settings.h"
 
 namespace TiltShift {

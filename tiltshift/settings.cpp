@@ -4,7 +4,7 @@
 
 #include "library/utility/ansi.h"
 #include "tiltshift/blend_mode.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 namespace TiltShift {
 

@@ -6,7 +6,7 @@
 #include "library/utility/color.h"
 #include "morvel_host/host.h"
 #include "tiltshift/blend_mode.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 namespace TiltShift {
 

@@ -1,7 +1,7 @@
 #include "library/plugin/render_values.h"
 #include "library/plugin/whole_layer_pre_render.h"
 #include "tiltshift/commands.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 #include "tiltshift/renderer.h"
 
 namespace TiltShift {

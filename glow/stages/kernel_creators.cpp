@@ -2,7 +2,7 @@
 
 #include "glow/stages/kernel_creator_beam.h"
 #include "glow/stages/kernel_creator_diffusion.h"
-#include "glow/stages/kernel_creator_kernel.h"
+#include "glow/stages/kernel_creator_layer.h"
 
 namespace Glow {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/stages/glow_parameters.h"
+#include "glow/stages/render_settings.h"
 #include "library/filter/filter.h"
 #include "library/utility/color.h"
 #include "library/world/bpc.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "diffusion/commands.h"
-#include "diffusion/parameters.h"
+#include "diffusion/parameter_table.h"
 #include "diffusion/renderer.h"
 #include "host/sim/frame.h"
 #include "host/sim/iterate.h"

@@ -30,10 +30,8 @@
 #include <utility>
 #include <vector>
 
+#include "Util/HostHandles.h"
 #include "host/sim/arbitrary_param.h"
-#include "library/custom_data/color_expression_data/color_expression_data.h"
-#include "library/default/default.h"
-#include "library/plugin/entry_guard.h"
 #include "host/sim/drawing.h"
 #include "host/sim/frame.h"
 #include "host/sim/iterate.h"
@@ -41,10 +39,12 @@
 #include "host/sim/plugin.h"
 #include "host/sim/script.h"
 #include "host/sim/windows.h"
-#include "support/view_window.h"
-#include "Util/HostHandles.h"
-#include "tiltshift/parameters.h"
+#include "library/custom_data/color_expression_data/color_expression_data.h"
+#include "library/default/default.h"
+#include "library/plugin/entry_guard.h"
 #include "support/case_name.h"
+#include "support/view_window.h"
+#include "tiltshift/parameter_table.h"
 
 namespace {
 

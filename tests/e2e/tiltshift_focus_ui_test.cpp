@@ -19,7 +19,7 @@
 #include "host/sim/windows.h"
 #include "support/plugin_fixture.h"
 #include "support/view_window.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 using namespace TiltShift;
 

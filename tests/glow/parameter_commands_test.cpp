@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "glow/parameter_commands.h"
-#include "glow/parameters.h"
+#include "glow/parameter_table.h"
 #include "host/sim/params.h"
 #include "library/custom_data/color_expression_data/color_expression_data.h"
 #include "support/host_fixture.h"

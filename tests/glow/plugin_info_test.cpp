@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "glow/parameters.h"
+#include "glow/parameter_table.h"
 #include "glow/render_setup.h"
 #include "library/plugin/exports.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/parameters.h"
+#include "glow/parameter_table.h"
 #include "glow/render_setup.h"
 #include "glow/smart_render.h"
 #include "host/sim/params.h"

@@ -17,7 +17,7 @@
 #include "host/sim/windows.h"
 #include "support/host_fixture.h"
 #include "tiltshift/focus_ui.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 using namespace TiltShift;
 

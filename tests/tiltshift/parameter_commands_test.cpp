@@ -5,7 +5,7 @@
 
 #include "support/host_fixture.h"
 #include "tiltshift/commands.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 using namespace TiltShift;
 

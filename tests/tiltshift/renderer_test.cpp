@@ -14,7 +14,7 @@
 #include "library/plugin/exports.h"
 #include "library/utility/pixel.h"
 #include "support/plugin_fixture.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 using namespace TiltShift;
 

@@ -13,7 +13,7 @@
 #include "library/plugin/render_values.h"
 #include "support/plugin_fixture.h"
 #include "tiltshift/commands.h"
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 using namespace TiltShift;
 using Morvel::Plugin::ParameterValue;

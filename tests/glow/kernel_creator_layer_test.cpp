@@ -8,7 +8,7 @@
 
 #include "glow/glow_channel.h"
 #include "glow/glow_normal.h"
-#include "glow/stages/kernel_creator_kernel.h"
+#include "glow/stages/kernel_creator_layer.h"
 #include "glow/stages/kernel_creators.h"
 #include "glow/stages/kernel_size.h"
 #include "library/fft/buffer.h"

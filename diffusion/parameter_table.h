@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "glow/stages/glow_parameters.h"
+#include "glow/stages/render_settings.h"
 #include "library/parameter/parameter_def.h"
 
 namespace Diffusion {

@@ -1,4 +1,4 @@
-#include "diffusion/parameters.h"
+#include "diffusion/parameter_table.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "glow/stages/kernel_creator_kernel.h"
+#include "glow/stages/kernel_creator_layer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "Util/AEGP_SuiteHandler.h"
-#include "glow/fill_glow_parameters.h"
-#include "glow/parameters.h"
-#include "glow/stages/glow_parameters.h"
+#include "glow/fill_render_settings.h"
+#include "glow/parameter_table.h"
+#include "glow/stages/render_settings.h"
 #include "host/sim/plugin.h"
 #include "library/custom_data/color_expression_data/color_expression_data.h"
 #include "library/custom_data/color_expression_data/expression_parser.h"

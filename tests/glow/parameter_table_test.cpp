@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "glow/parameters.h"
+#include "glow/parameter_table.h"
 #include "host/sim/params.h"
 #include "library/parameter/parameter.h"
 #include "support/host_fixture.h"

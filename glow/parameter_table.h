@@ -56,6 +56,6 @@ inline constexpr char MENU_CHANNEL[] =
 inline constexpr char MENU_TONER[] = "Tint|Fill";
 inline constexpr char MENU_TONES[] = "Monotone|Duotone|Tritone|Toner Map|Toner Map(Highlight)|Toner Map(Shadow)";
 inline constexpr char MENU_COMPOSITE_SETTINGS[] = "On Source|Behind Source";
-// MENU_BLENDING_MODE comes with the conversion that reads it (glow/stages/glow_parameters.h).
+// MENU_BLENDING_MODE comes with the conversion that reads it (glow/stages/render_settings.h).
 
 }  // namespace Glow

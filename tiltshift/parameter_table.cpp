@@ -1,4 +1,4 @@
-#include "tiltshift/parameters.h"
+#include "tiltshift/parameter_table.h"
 
 #include <cstddef>
 

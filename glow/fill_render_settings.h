@@ -1,6 +1,6 @@
 #pragma once
 
-#include "glow/stages/glow_parameters.h"
+#include "glow/stages/render_settings.h"
 #include "library/parameter/parameter_def.h"
 #include "morvel_host/host.h"
 

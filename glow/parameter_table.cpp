@@ -1,5 +1,5 @@
-#include "glow/parameters.h"
-#include "glow/stages/glow_parameters.h"
+#include "glow/parameter_table.h"
+#include "glow/stages/render_settings.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "glow/stages/glow_parameters.h"
+#include "glow/stages/render_settings.h"
 
 #include <cmath>
 

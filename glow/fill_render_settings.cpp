@@ -1,9 +1,9 @@
-#include "glow/fill_glow_parameters.h"
+#include "glow/fill_render_settings.h"
 
 #include <cstring>
 #include <string>
 
-#include "glow/parameters.h"
+#include "glow/parameter_table.h"
 #include "library/custom_data/color_expression_data/color_expression_data.h"
 #include "library/custom_data/color_expression_data/expression_parser.h"
 
