@@ -52,13 +52,13 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 int heightOf(int width) { return width * 9 / 16; }
 
-Glow::GlowParameters defaults(double blurRadius, int blurType = 1) {
+Glow::GlowParameters defaults(double blurRadius, Glow::BlurTypeItem blurType = Glow::BlurTypeItem::Normal) {
     Glow::GlowParameters p;
     p.blurType = blurType;
     p.blurRadius = blurRadius;
     p.diffusion = true;
     p.diffusionConvergence = 10;
-    p.diffusionQuality = 1;
+    p.diffusionQuality = Glow::DiffusionQualityItem::Low;
     p.glowWhite = 1;
     p.glowGamma = 1;
     p.glowAlphaWhite = 1;
@@ -138,12 +138,13 @@ void BM_GlowConvolution(benchmark::State& state) {
     const int h = heightOf(w);
     const int radius = static_cast<int>(state.range(1));
     const int threads = static_cast<int>(state.range(2));
-    const int blurType = static_cast<int>(state.range(3));
+    const auto blurType = static_cast<Glow::BlurTypeItem>(state.range(3));
+    const bool normal = blurType == Glow::BlurTypeItem::Normal;
     StandIn standIn(threads, w, h);
     Glow::GlowParameters params = defaults(radius, blurType);
     std::vector<Glow::Color> source;
     std::vector<Glow::ChannelColor> channels;
-    if (blurType == 1) {
+    if (normal) {
         source = glowSource(w, h);
     } else {
         channels = channelSource(w, h);
@@ -156,7 +157,7 @@ void BM_GlowConvolution(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const PF_Err err =
-            blurType == 1
+            normal
                 ? Glow::GlowNormal(&standIn.in_data, standIn.suites, Morvel::Bpc32, &world, threads, &params, &source)
                       .execute()
                 : Glow::GlowChannel(&standIn.in_data, standIn.suites, Morvel::Bpc32, &world, threads, &params,
@@ -170,7 +171,7 @@ void BM_GlowConvolution(benchmark::State& state) {
     const size_t iterations = standIn.host.log().count("iterate_generic");
     const bool logComplete = standIn.host.log().dropped() == 0;
     // Exposure 0 and "Low" keep the reach at the blur radius, times the widest colour's radius.
-    const int reach = blurType == 1 ? radius : static_cast<int>(std::ceil(radius * 1.4));
+    const int reach = normal ? radius : static_cast<int>(std::ceil(radius * 1.4));
     const int size = Glow::getKernelSize(reach, w, h);
     const Glow::TileGrid grid(w, h, size, reach);
     const double tiles = static_cast<double>(grid.tiles());
@@ -178,14 +179,14 @@ void BM_GlowConvolution(benchmark::State& state) {
     state.counters["best_ms"] = best * 1e3;
     state.counters["tiles"] = tiles;
     // Two transforms of each plane per tile, one of each kernel.
-    const int planes = blurType == 1 ? 2 : 3;
-    const int kernels = blurType == 1 ? 1 : 3;
+    const int planes = normal ? 2 : 3;
+    const int kernels = normal ? 1 : 3;
     state.counters["fft_share"] = (2.0 * planes * tiles + kernels) * fft / best;
     // Host iterations per render: each one waits for its slowest band.
     if (state.iterations() > 0 && logComplete) {
         state.counters["host_iterations"] = double(iterations) / double(state.iterations());
     }
-    if (state.iterations() > 0 && blurType == 1) renderSeconds()[{w, radius, threads}] = best;
+    if (state.iterations() > 0 && normal) renderSeconds()[{w, radius, threads}] = best;
 }
 
 // One tile's setter, multiplier and outputter against its four transforms.

@@ -52,19 +52,19 @@ struct Frame {
         output = std::make_shared<Morvel::World>(host.worlds().adopt(Sim::Image(kWidth, kHeight, PF_PixelFormat_ARGB128)));
         glow = std::make_shared<Morvel::World>(host.worlds().adopt(Sim::Image(kWidth, kHeight, PF_PixelFormat_ARGB128)));
 
-        params.renderingMode = 5;
-        params.blurType = 1;
+        params.renderingMode = Glow::RenderingModeItem::Final;
+        params.blurType = Glow::BlurTypeItem::Normal;
         params.diffusion = params.beam = params.kernel = false;
         params.preprocessing.hls = Morvel::Color<float>(0.0f, 0.0f, 1.0f, 1.0f);
         params.preprocessing.white = params.preprocessing.gamma = params.preprocessing.alphaWhite = 1.0;
         params.threshold = 0.5;
         params.thresholdSoftness = 0.1;
-        params.channel = 1;
-        params.toner = 1;
-        params.tones = 1;
+        params.channel = Glow::CHANNEL_LUMINANCE;
+        params.toner = Glow::TonerItem::Tint;
+        params.tones = Glow::TONES_MONOTONE;
         params.highlight = params.midtone = params.shadow = Morvel::Color<float>(1.0f, 1.0f, 1.0f, 1.0f);
         params.tonerWhite = params.tonerGamma = 1.0;
-        params.compositeSettings = 1;
+        params.compositeSettings = Glow::CompositeSettingsItem::OnSource;
         params.blendingMode = Morvel::BlendingMode::Screen;
         params.sourceOpacity = params.glowOpacity = 1.0;
         params.sourceWhite = params.sourceGamma = params.sourceAlphaWhite = 1.0;

@@ -51,7 +51,7 @@ struct Frame {
         params.alphaBlack = 0.05;
         params.alphaWhite = 0.95;
         params.useMask = true;
-        params.maskType = 2;
+        params.maskType = Glow::MaskTypeItem::Circle;
         params.center = {kWidth / 2.0, kHeight / 2.0};
         params.rotation = 0.3;
         params.scale = 1.0;

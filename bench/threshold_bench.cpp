@@ -49,9 +49,9 @@ struct Frame {
         Glow::ThresholdCommonParameters& c = params.common;
         c.threshold = 0.5;
         c.thresholdSoftness = 0.1;
-        c.channel = 1;
-        c.toner = 1;
-        c.tones = 2;
+        c.channel = Glow::CHANNEL_LUMINANCE;
+        c.toner = Glow::TonerItem::Tint;
+        c.tones = Glow::TONES_DUOTONE;
         c.highlight = Morvel::Color<float>(1, 1, 1, 1);
         c.shadow = Morvel::Color<float>(1, 0, 0.5f, 1);
         c.tonerWhite = 1.0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "glow/stages/menu_items.h"
 #include "library/parameter/parameter_def.h"
 #include "morvel_host/host.h"
 
@@ -17,6 +18,6 @@ int renderEntry(int plugin_id, PF_InData* in_data, PF_OutData* out_data, PF_Smar
                 const Morvel::Plugin::ParameterValue* values, bool flag);
 
 // Whether "Reference Color" applies to a "Channel" item: Hue and the two distances.
-bool usesReferenceColor(int32_t channel);
+bool usesReferenceColor(Glow::ChannelItem channel);
 
 }  // namespace Diffusion

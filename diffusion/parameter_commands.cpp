@@ -51,7 +51,7 @@ PF_Err pluginIdOf(PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_PluginID& 
 
 }  // namespace
 
-bool usesReferenceColor(int32_t channel) {
+bool usesReferenceColor(Glow::ChannelItem channel) {
     return channel == Glow::CHANNEL_HUE || channel == Glow::CHANNEL_DISTANCE_RGB ||
            channel == Glow::CHANNEL_DISTANCE_HSB;
 }
@@ -86,7 +86,7 @@ PF_Err updateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
         if (params == nullptr || params[CHANNEL_INDEX] == nullptr) {
             err = PF_Err_BAD_CALLBACK_PARAM;
         } else {
-            const bool gray = !usesReferenceColor(params[CHANNEL_INDEX]->u.pd.value);
+            const bool gray = !usesReferenceColor(static_cast<Glow::ChannelItem>(params[CHANNEL_INDEX]->u.pd.value));
             err = Morvel::grayOutParameter(in_data, suites, params, REFERENCE_COLOR_INDEX, gray);
         }
     }

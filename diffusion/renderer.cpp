@@ -61,7 +61,7 @@ int Renderer::render() {
     Morvel::UninitializedVector<Glow::Color> buffer(size_t(width) * size_t(height));
 
     // 3. Threshold.
-    threshold.channel = values[ROW_CHANNEL].value.i;
+    threshold.channel = static_cast<Glow::ChannelItem>(values[ROW_CHANNEL].value.i);
     const auto& reference = values[ROW_REFERENCE_COLOR].value.color;
     threshold.reference = Morvel::Color<float>(1.0f, reference.red, reference.green, reference.blue);
     threshold.threshold = values[ROW_THRESHOLD].value.d * PERCENT;

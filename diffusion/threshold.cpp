@@ -11,7 +11,7 @@ namespace Diffusion {
 namespace {
 
 // The Glow's menu continues with its custom channel; here that item does not exist.
-int measuredChannel(int channel) {
+Glow::ChannelItem measuredChannel(Glow::ChannelItem channel) {
     return channel >= Glow::CHANNEL_RED && channel <= Glow::CHANNEL_DISTANCE_HSB ? channel : Glow::CHANNEL_LUMINANCE;
 }
 
@@ -55,15 +55,15 @@ Pow hostPow(const PF_InData* in_data) {
 
 }  // namespace
 
-Glow::ChannelFunc8 generateChannelFunc8(int channel, const Morvel::Color<float>& reference) {
+Glow::ChannelFunc8 generateChannelFunc8(Glow::ChannelItem channel, const Morvel::Color<float>& reference) {
     return Glow::generateChannelFunc8(measuredChannel(channel), false, reference, {});
 }
 
-Glow::ChannelFunc16 generateChannelFunc16(int channel, const Morvel::Color<float>& reference) {
+Glow::ChannelFunc16 generateChannelFunc16(Glow::ChannelItem channel, const Morvel::Color<float>& reference) {
     return Glow::generateChannelFunc16(measuredChannel(channel), false, reference, {});
 }
 
-Glow::ChannelFunc32 generateChannelFunc32(int channel, const Morvel::Color<float>& reference) {
+Glow::ChannelFunc32 generateChannelFunc32(Glow::ChannelItem channel, const Morvel::Color<float>& reference) {
     return Glow::generateChannelFunc32(measuredChannel(channel), false, reference, {});
 }
 

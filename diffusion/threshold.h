@@ -15,7 +15,7 @@ namespace Diffusion {
 struct ThresholdParameters {
     bool weighted = false;      // weightFactor > 1.000001
     double weightFactor = 1.0;  // 1 + "Weight" × 0.01
-    int32_t channel = 1;        // "Channel" item
+    Glow::ChannelItem channel = Glow::CHANNEL_LUMINANCE;
     Morvel::Color<float> reference;  // {1, red, green, blue} of "Reference Color"
     double threshold = 0.0;     // fraction of full scale
     double softness = 0.0;      // fraction of full scale
@@ -24,11 +24,11 @@ struct ThresholdParameters {
     Glow::Records<Glow::Color> buffer;
 };
 
-// The glow's channel measures without "Multiply Alpha" and without its custom channel: 1 and
-// anything outside 2..12 read as Luminance.
-Glow::ChannelFunc8 generateChannelFunc8(int channel, const Morvel::Color<float>& reference);
-Glow::ChannelFunc16 generateChannelFunc16(int channel, const Morvel::Color<float>& reference);
-Glow::ChannelFunc32 generateChannelFunc32(int channel, const Morvel::Color<float>& reference);
+// The glow's channel measures without "Multiply Alpha" and without its custom channel, which
+// reads as Luminance like any number outside the menu.
+Glow::ChannelFunc8 generateChannelFunc8(Glow::ChannelItem channel, const Morvel::Color<float>& reference);
+Glow::ChannelFunc16 generateChannelFunc16(Glow::ChannelItem channel, const Morvel::Color<float>& reference);
+Glow::ChannelFunc32 generateChannelFunc32(Glow::ChannelItem channel, const Morvel::Color<float>& reference);
 
 // The soft step from threshold − softness (or − 1e-6 when softness is below that) to threshold,
 // 0..1. Tables are indexed by the raw channel value: 256 entries, or 65536 with 0..32768 filled.

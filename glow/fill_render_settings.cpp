@@ -100,20 +100,17 @@ enum Row : int {
     GlowAlphaWhite = 84,
 };
 
-constexpr int32_t MASK_TYPE_LAYER = 3;
-constexpr int32_t CHANNEL_LUMINANCE = 1;
-constexpr int32_t CHANNEL_CUSTOM = 13;
-constexpr int32_t TONES_MONOTONE = 1;
-constexpr int32_t TONES_TONER_MAP = 4;
-constexpr int32_t TONES_TONER_MAP_HIGHLIGHT = 5;
-constexpr int32_t TONES_TONER_MAP_SHADOW = 6;
-
 // Reads the values of one render, each as its row's kind stores it.
 class Values {
 public:
     explicit Values(const ParameterValue* values) : values_(values) {}
 
     int32_t integer(int r) const { return values_[r].value.i; }
+    // A popup's item; a number outside the menu is kept as it came.
+    template <typename Item>
+    Item item(int r) const {
+        return static_cast<Item>(values_[r].value.i);
+    }
     double real(int r) const { return values_[r].value.d; }
     double percent(int r) const { return values_[r].value.d * PERCENT; }
     double radians(int r) const { return values_[r].value.d * DEGREES_TO_RADIANS; }
@@ -143,7 +140,7 @@ PF_Err lookUpLayer(const GlowParametersSource& source, int id, std::shared_ptr<M
 }
 
 // The expression of a custom channel, or the channel's fall-back to Luminance.
-PF_Err readCustomChannel(const GlowParametersSource& source, int id, PF_Err pending, int32_t& channel,
+PF_Err readCustomChannel(const GlowParametersSource& source, int id, PF_Err pending, ChannelItem& channel,
                          Morvel::ColorExpressionData::Expression& expression) {
     if (channel != CHANNEL_CUSTOM) return pending;
     if (source.noExpressions) {
@@ -168,14 +165,14 @@ PF_Err fillGlowParameters(const GlowParametersSource& source, const ParameterVal
     PF_Err err = pending;
     const double ds = source.downsampleX;
 
-    out.renderingMode = v.integer(RenderingMode);
+    out.renderingMode = v.item<RenderingModeItem>(RenderingMode);
     out.exposure = v.real(Exposure);
     out.boostLowLuminance = v.percent(BoostLowLuminance);
-    out.blurType = v.integer(BlurType);
+    out.blurType = v.item<BlurTypeItem>(BlurType);
     out.blurRadius = v.real(BlurRadius) * ds;
     out.diffusion = v.flag(Diffusion);
     out.diffusionConvergence = 10.0 - v.real(DiffusionConvergence);
-    out.diffusionQuality = v.integer(DiffusionQuality);
+    out.diffusionQuality = v.item<DiffusionQualityItem>(DiffusionQuality);
     out.beam = v.flag(Beam);
     out.beamNumber = v.integer(BeamNumber);
     out.beamIntensity = v.percent(BeamIntensity);
@@ -210,13 +207,13 @@ PF_Err fillGlowParameters(const GlowParametersSource& source, const ParameterVal
     pre.gamma = v.real(PreGamma);
     levelPair(source.in_data, v.real(PreAlphaBlack), v.real(PreAlphaWhite), pre.alphaBlack, pre.alphaWhite);
     pre.useMask = v.flag(UseMask);
-    pre.maskType = v.integer(MaskType);
-    if (pre.useMask && pre.maskType == MASK_TYPE_LAYER) {
+    pre.maskType = v.item<MaskTypeItem>(MaskType);
+    if (pre.useMask && pre.maskType == MaskTypeItem::Layer) {
         if (err != PF_Err_NONE) return err;
         if ((err = lookUpLayer(source, v.id(MaskLayer), pre.maskLayer)) != PF_Err_NONE) return err;
         pre.useMask = pre.maskLayer != nullptr;
     }
-    pre.layerChannel = v.integer(MaskLayerChannel);
+    pre.layerChannel = v.item<LayerChannelItem>(MaskLayerChannel);
     pre.layerWrap = maskLayerWrapOf(v.integer(MaskLayerWrap));
     pre.center = v.point(MaskCenter);
     pre.rotation = v.radians(MaskRotation);
@@ -231,13 +228,13 @@ PF_Err fillGlowParameters(const GlowParametersSource& source, const ParameterVal
     out.threshold2 = v.percent(Threshold2);
     out.thresholdSoftness = v.percent(ThresholdSoftness);
     out.thresholdInvert = v.flag(ThresholdInvert);
-    out.channel = v.integer(Channel);
+    out.channel = v.item<ChannelItem>(Channel);
     out.multiplyAlpha = v.flag(MultiplyAlpha);
     out.referenceColor = v.color(ReferenceColor);
     err = readCustomChannel(source, CUSTOM_CHANNEL_ID, err, out.channel, out.customChannel);
 
-    out.toner = v.integer(Toner);
-    out.tones = v.integer(Tones);
+    out.toner = v.item<TonerItem>(Toner);
+    out.tones = v.item<TonesItem>(Tones);
     out.highlight = v.color(Highlight);
     out.midtone = v.color(Midtone);
     out.shadow = v.color(Shadow);
@@ -256,12 +253,12 @@ PF_Err fillGlowParameters(const GlowParametersSource& source, const ParameterVal
     out.tonerGamma = v.real(TonerGamma);
     out.blendWithOriginal = v.percent(BlendWithOriginal);
     out.useDifferentChannel = v.flag(UseDifferentChannel);
-    out.tonerChannel = v.integer(TonerChannel);
+    out.tonerChannel = v.item<ChannelItem>(TonerChannel);
     out.tonerMultiplyAlpha = v.flag(TonerMultiplyAlpha);
     out.tonerReferenceColor = v.color(TonerReferenceColor);
     err = readCustomChannel(source, TONER_CUSTOM_CHANNEL_ID, err, out.tonerChannel, out.tonerCustomChannel);
 
-    out.compositeSettings = v.integer(CompositeSettings);
+    out.compositeSettings = v.item<CompositeSettingsItem>(CompositeSettings);
     out.blendingMode = blendingModeOf(v.integer(Blending));
     out.sourceOpacity = v.percent(SourceOpacity);
     levelPair(source.in_data, v.real(SourceBlack), v.real(SourceWhite), out.sourceBlack, out.sourceWhite);

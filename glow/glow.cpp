@@ -22,18 +22,12 @@ namespace {
 constexpr int SOURCE_LAYER_ID = 105;
 constexpr int GLOW_LAYER_ID = 106;
 
-constexpr int32_t MODE_PREPROCESSING = 1;
-constexpr int32_t MODE_THRESHOLD = 2;
-constexpr int32_t MODE_TONER = 3;
-constexpr int32_t MODE_SOURCE_ONLY = 7;
-constexpr int32_t MODE_GLOW_ONLY = 8;
-
-constexpr int32_t ON_SOURCE = 1;
-constexpr int32_t BEHIND_SOURCE = 2;
-
 const Morvel::Color<float> TRANSPARENT_BLACK(0.0f, 0.0f, 0.0f, 0.0f);
 
-bool isPreview(int32_t mode) { return mode == MODE_PREPROCESSING || mode == MODE_THRESHOLD || mode == MODE_TONER; }
+bool isPreview(RenderingModeItem mode) {
+    return mode == RenderingModeItem::Preprocessing || mode == RenderingModeItem::Threshold ||
+           mode == RenderingModeItem::Toner;
+}
 
 // Below this an opacity counts as full: the world is copied rather than blended.
 constexpr double FULL_OPACITY = 0.999999;
@@ -41,7 +35,7 @@ constexpr double FULL_OPACITY = 0.999999;
 int widthOf(const std::shared_ptr<Morvel::World>& world) { return world->world->width; }
 int heightOf(const std::shared_ptr<Morvel::World>& world) { return world->world->height; }
 
-bool tonesReadTheMap(int32_t tones) { return tones >= 4 && tones <= 6; }
+bool tonesReadTheMap(TonesItem tones) { return tones >= TONES_TONER_MAP && tones <= TONES_TONER_MAP_SHADOW; }
 
 // The threshold stage fills one record per pixel of the glow source; the records are then
 // spread into the glow world.
@@ -92,7 +86,7 @@ PF_Err Glow::execute() {
         return err;
     }
 
-    const int32_t mode = params->renderingMode;
+    const RenderingModeItem mode = params->renderingMode;
     // A glow that will not show is not computed: the cleared world is the transparent black glow.
     if (!isPreview(mode) && params->glowOpacity <= 1e-6) return composite(glow);
 
@@ -109,8 +103,10 @@ PF_Err Glow::execute() {
         if ((err = preprocess(record, source))) return err;
     }
 
-    if (mode == MODE_PREPROCESSING) return Morvel::copy(in_data, source, output);
-    if (mode == MODE_THRESHOLD || mode == MODE_TONER) return renderPreview(source, output, mode, threads);
+    if (mode == RenderingModeItem::Preprocessing) return Morvel::copy(in_data, source, output);
+    if (mode == RenderingModeItem::Threshold || mode == RenderingModeItem::Toner) {
+        return renderPreview(source, output, mode, threads);
+    }
 
     if ((err = extractGlow(source, glow, threads))) return err;
     return composite(glow);
@@ -178,7 +174,7 @@ PF_Err Glow::preprocess(GlowParameters::Preprocessing& record, std::shared_ptr<M
 }
 
 PF_Err Glow::renderPreview(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& destination,
-                           int32_t previewMode, int threads) {
+                           RenderingModeItem previewMode, int threads) {
     ThresholdPreviewParameters parameters;
     setThresholdCommonParameters(parameters.common);
     parameters.previewMode = previewMode;
@@ -189,12 +185,12 @@ PF_Err Glow::renderPreview(std::shared_ptr<Morvel::World>& source, std::shared_p
 PF_Err Glow::extractGlow(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& glow, int threads) {
     if (!params->diffusion && !params->beam && !params->kernel) {
         // Without a kernel the toned threshold image is the glow itself.
-        return renderPreview(source, glow, PREVIEW_TONER, threads);
+        return renderPreview(source, glow, RenderingModeItem::Toner, threads);
     }
     ThresholdCommonParameters common;
     setThresholdCommonParameters(common);
     PF_Err err = PF_Err_NONE;
-    if (params->blurType == 1) {
+    if (params->blurType == BlurTypeItem::Normal) {
         Morvel::UninitializedVector<Color> records;
         err = thresholdRecords<Color, ThresholdNormal>(in_data, suites, bpc, source->world, threads, common, records);
         if (err == PF_Err_NONE) err = abortRequested(in_data);
@@ -210,7 +206,7 @@ PF_Err Glow::extractGlow(std::shared_ptr<Morvel::World>& source, std::shared_ptr
 }
 
 PF_Err Glow::composite(std::shared_ptr<Morvel::World>& glow) {
-    if (params->renderingMode == MODE_GLOW_ONLY) return fillAndBlend(glow, params->glowOpacity);
+    if (params->renderingMode == RenderingModeItem::GlowOnly) return fillAndBlend(glow, params->glowOpacity);
 
     std::shared_ptr<Morvel::World> source = input;
     PF_Err err = useLayerParameter(SOURCE_LAYER_ID, source);
@@ -227,14 +223,14 @@ PF_Err Glow::composite(std::shared_ptr<Morvel::World>& glow) {
         if ((err = preprocess(levels, source))) return err;
     }
 
-    if (p.renderingMode == MODE_SOURCE_ONLY) return fillAndBlend(source, p.sourceOpacity);
-    if (p.compositeSettings == ON_SOURCE) {
+    if (p.renderingMode == RenderingModeItem::SourceOnly) return fillAndBlend(source, p.sourceOpacity);
+    if (p.compositeSettings == CompositeSettingsItem::OnSource) {
         err = p.sourceOpacity <= FULL_OPACITY ? fillAndBlend(source, p.sourceOpacity)
                                               : Morvel::copy(in_data, source, output);
         if (err != PF_Err_NONE) return err;
         return blendWhole(glow, p.blendingMode, p.glowOpacity);
     }
-    if (p.compositeSettings == BEHIND_SOURCE) {
+    if (p.compositeSettings == CompositeSettingsItem::BehindSource) {
         err = p.glowOpacity <= FULL_OPACITY ? fillAndBlend(glow, p.glowOpacity) : Morvel::copy(in_data, glow, output);
         if (err != PF_Err_NONE) return err;
         return blendWhole(source, p.blendingMode, p.sourceOpacity);

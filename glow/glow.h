@@ -31,7 +31,7 @@ private:
     // A preprocessing pass from source into a new world of the source's size, which replaces it.
     PF_Err preprocess(GlowParameters::Preprocessing& record, std::shared_ptr<Morvel::World>& source);
     PF_Err renderPreview(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& destination,
-                         int32_t previewMode, int threads);
+                         RenderingModeItem previewMode, int threads);
     PF_Err extractGlow(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& glow, int threads);
     PF_Err composite(std::shared_ptr<Morvel::World>& glow);
     // Transparent black, then the world over it in the normal mode at the opacity.

@@ -14,16 +14,6 @@ namespace {
 
 using Morvel::Plugin::ParameterDef;
 
-// Popup values that the rules test.
-constexpr int32_t BLUR_TYPE_CHANNEL = 2;
-constexpr int32_t MASK_TYPE_LAYER = 3;
-constexpr int32_t CHANNEL_HUE = 6;
-constexpr int32_t CHANNEL_DISTANCE_RGB = 11;
-constexpr int32_t CHANNEL_DISTANCE_HSB = 12;
-constexpr int32_t CHANNEL_CUSTOM = 13;
-constexpr int32_t TONES_MONOTONE = 1;
-constexpr int32_t TONES_TONER_MAP = 4;
-
 // Ids of the parameters the rules read.
 enum ControlId : int {
     BlurTypeId = 4,
@@ -40,7 +30,7 @@ enum ControlId : int {
 };
 
 
-bool isReferenceChannel(int32_t channel) {
+bool isReferenceChannel(ChannelItem channel) {
     return channel == CHANNEL_HUE || channel == CHANNEL_DISTANCE_RGB || channel == CHANNEL_DISTANCE_HSB;
 }
 
@@ -135,14 +125,14 @@ PF_Err controlsOf(PF_ParamDef* params[], UiControls& controls) {
     controls = UiControls{.diffusion = value[DiffusionId] != 0,
                           .beam = value[BeamId] != 0,
                           .kernel = value[KernelId] != 0,
-                          .blurType = value[BlurTypeId],
+                          .blurType = static_cast<BlurTypeItem>(value[BlurTypeId]),
                           .useMask = value[UseMaskId] != 0,
-                          .maskType = value[MaskTypeId],
+                          .maskType = static_cast<MaskTypeItem>(value[MaskTypeId]),
                           .useThreshold2 = value[UseThreshold2Id] != 0,
-                          .channel = value[ChannelId],
-                          .tones = value[TonesId],
+                          .channel = static_cast<ChannelItem>(value[ChannelId]),
+                          .tones = static_cast<TonesItem>(value[TonesId]),
                           .useDifferentChannel = value[UseDifferentChannelId] != 0,
-                          .tonerChannel = value[TonerChannelId]};
+                          .tonerChannel = static_cast<ChannelItem>(value[TonerChannelId])};
     return PF_Err_NONE;
 }
 
@@ -176,26 +166,26 @@ std::vector<GrayOut> grayOutPlan(const UiControls& c) {
     set(8, 9, !c.diffusion);
     set(11, 15, !c.beam);
     set(17, 20, !c.kernel);
-    set(23, 29, c.blurType != BLUR_TYPE_CHANNEL);
+    set(23, 29, c.blurType != BlurTypeItem::Channel);
     if (!c.useMask) {
         set(41, 52, true);
     } else {
         for (int id : {41, 42, 46, 47, 48, 52}) set(id, id, false);
-        set(43, 45, c.maskType != MASK_TYPE_LAYER);
-        set(49, 51, c.maskType == MASK_TYPE_LAYER);
+        set(43, 45, c.maskType != MaskTypeItem::Layer);
+        set(49, 51, c.maskType == MaskTypeItem::Layer);
     }
     set(58, 58, !c.useThreshold2);
     set(62, 62, c.channel == CHANNEL_CUSTOM);
     set(63, 63, !isReferenceChannel(c.channel));
     set(64, 64, c.channel != CHANNEL_CUSTOM);
 
-    // Highlight, Midtone, Shadow, Toner Map per Tones 1..6; other values leave them alone.
+    // Highlight, Midtone, Shadow, Toner Map per Tones item; other values leave them alone.
     static constexpr bool TONES_GRAY[6][4] = {
         {false, true, true, true},  {false, true, false, true}, {false, false, false, true},
         {true, true, true, false},  {true, true, false, false}, {false, true, true, false},
     };
-    if (c.tones >= 1 && c.tones <= 6) {
-        for (int i = 0; i < 4; ++i) set(69 + i, 69 + i, TONES_GRAY[c.tones - 1][i]);
+    if (c.tones >= TONES_MONOTONE && c.tones <= TONES_TONER_MAP_SHADOW) {
+        for (int i = 0; i < 4; ++i) set(69 + i, 69 + i, TONES_GRAY[c.tones - TONES_MONOTONE][i]);
     }
     const bool noToneCurve = c.tones == TONES_MONOTONE || c.tones == TONES_TONER_MAP;
     set(73, 75, noToneCurve);

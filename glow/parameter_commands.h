@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "glow/stages/menu_items.h"
 #include "morvel_host/host.h"
 
 namespace Glow {
@@ -18,19 +19,19 @@ PF_Err Event(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF
 PF_Err ArbitraryData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
                      PF_ArbParamsExtra* extra);
 
-// The settings that decide what is greyed out, as popup and checkbox values.
+// The settings that decide what is greyed out, as popup items and checkbox values.
 struct UiControls {
     bool diffusion;
     bool beam;
     bool kernel;
-    int32_t blurType;
+    BlurTypeItem blurType;
     bool useMask;
-    int32_t maskType;
+    MaskTypeItem maskType;
     bool useThreshold2;
-    int32_t channel;
-    int32_t tones;
+    ChannelItem channel;
+    TonesItem tones;
     bool useDifferentChannel;
-    int32_t tonerChannel;
+    ChannelItem tonerChannel;
 };
 
 struct GrayOut {

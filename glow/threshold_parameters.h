@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "glow/stages/glow_color.h"
+#include "glow/stages/menu_items.h"
 #include "library/custom_data/color_expression_data/expression.h"
 #include "library/utility/color.h"
 #include "morvel_host/host.h"
@@ -19,22 +20,22 @@ struct ThresholdCommonParameters {
     double threshold2 = 0.0;
     double thresholdSoftness = 0.0;
     bool thresholdInvert = false;
-    int32_t channel = 0;
+    ChannelItem channel{};
     bool multiplyAlpha = false;
     Morvel::Color<float> referenceColor;
     Morvel::ColorExpressionData::Expression customChannel;  // copies share the parsed tree
-    int32_t toner = 0;
-    int32_t tones = 0;
+    TonerItem toner{};
+    TonesItem tones{};
     Morvel::Color<float> highlight;
     Morvel::Color<float> midtone;
     Morvel::Color<float> shadow;
-    PF_LayerDef* tonerMap = nullptr;  // set only when tones is 4, 5 or 6; not owned
+    PF_LayerDef* tonerMap = nullptr;  // set only when the tones read the map; not owned
     double tonerBlack = 0.0;
     double tonerWhite = 0.0;
     double tonerGamma = 0.0;
     double blendWithOriginal = 0.0;
     bool useDifferentChannel = false;
-    int32_t tonerChannel = 0;
+    ChannelItem tonerChannel{};
     bool tonerMultiplyAlpha = false;
     Morvel::Color<float> tonerReferenceColor;
     Morvel::ColorExpressionData::Expression tonerCustomChannel;

@@ -75,7 +75,7 @@ PF_Err ThresholdPreview::previewBand(const Morvel::Rect<int>& rect) {
     if (input == nullptr || output == nullptr || input->width != output->width || input->height != output->height) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    PreviewWriter<Pixel> writer{output, params->previewMode == PREVIEW_THRESHOLD};
+    PreviewWriter<Pixel> writer{output, params->previewMode == RenderingModeItem::Threshold};
     return toneBand<Pixel>(in_data, *suites, input, rect, params->common, writer);
 }
 

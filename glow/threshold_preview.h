@@ -11,15 +11,11 @@
 
 namespace Glow {
 
-// "Rendering Mode" 2: the input with its alpha scaled by the threshold alpha.
-constexpr int32_t PREVIEW_THRESHOLD = 2;
-// Any other value: the toned threshold image ("Rendering Mode" 3, and the glow of the final modes
-// when no kernel is on).
-constexpr int32_t PREVIEW_TONER = 3;
-
 struct ThresholdPreviewParameters {
     ThresholdCommonParameters common;
-    int32_t previewMode = PREVIEW_TONER;
+    // Threshold: the input with its alpha scaled by the threshold alpha. Any other: the toned
+    // threshold image (Toner, and the glow of the final modes when no kernel is on).
+    RenderingModeItem previewMode = RenderingModeItem::Toner;
 };
 
 // Renders the thresholded image straight into a world, as straight colour at the world's depth,

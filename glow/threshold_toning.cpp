@@ -54,9 +54,9 @@ Morvel::Color<double> widen(const Morvel::Color<float>& c) {
 
 }  // namespace
 
-Toning::Toning(double boost, int32_t toner, double blend, double full)
+Toning::Toning(double boost, TonerItem toner, double blend, double full)
     : boost(boost), blend(blend), blendRest(1.0 - blend), full(full) {
-    const bool fill = toner == TONER_FILL;
+    const bool fill = toner == TonerItem::Fill;
     const bool blended = blend >= kToningEpsilon;
     const bool boosted = boost >= kToningEpsilon;
     if (fill) blendRest *= full;

@@ -18,19 +18,6 @@
 // in what they do with a toned pixel (a record for the convolution, or a pixel of a world).
 namespace Glow {
 
-// Items of the "Tones" menu; any other value tones nothing.
-enum TonesItem : int {
-    TONES_MONOTONE = 1,
-    TONES_DUOTONE,
-    TONES_TRITONE,
-    TONES_TONER_MAP,
-    TONES_TONER_MAP_HIGHLIGHT,
-    TONES_TONER_MAP_SHADOW
-};
-
-// "Toner": "Fill" replaces the colour by the tone, anything else ("Tint") multiplies by it.
-constexpr int32_t TONER_FILL = 2;
-
 // Boost and blend below this are off.
 constexpr double kToningEpsilon = 0.000001;
 
@@ -47,7 +34,7 @@ struct Rgb {
 class Toning {
 public:
     // full: the depth's full scale, which caps the boost and scales "Fill".
-    Toning(double boost, int32_t toner, double blend, double full);
+    Toning(double boost, TonerItem toner, double blend, double full);
 
     Rgb operator()(const Rgb& p, const Morvel::Color<double>& tone, double a) const { return apply(*this, p, tone, a); }
 
@@ -73,7 +60,7 @@ protected:
     // Runs the stage over the rows of area. Stage provides, for the pixel (x, y) with threshold
     // weight w and working alpha a = w·alpha:
     //   bool take(int x, int y, const Pixel& p, double w)  // false: nothing more to do here
-    //   void untoned(int x, int y, const Pixel& p, double a)  // tones outside 1..6
+    //   void untoned(int x, int y, const Pixel& p, double a)  // tones not in the menu
     //   void toned(int x, int y, const Pixel& p, const Rgb& colour, double a)
     // Returns the band's first sampling error; a missing sampling suite is thrown.
     template <typename Pixel, typename Stage>
@@ -85,7 +72,7 @@ protected:
     ChannelFunc32 channelFunc32;
     AlphaFunc32 alphaFunc32;
     std::vector<double> alphas;
-    int32_t tones;
+    TonesItem tones;
     Morvel::Color<double> highlight;
     Morvel::Color<double> midtone;
     Morvel::Color<double> shadow;

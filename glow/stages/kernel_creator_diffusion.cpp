@@ -11,7 +11,7 @@ DiffusionProfile makeProfile(PF_InData* in_data, const GlowParameters& params, d
     profile.r = r;
     profile.k = getDiffusionCoeff(r, params.diffusionConvergence);
     profile.R = getSufficientBlurRadius(in_data, params.exposure, r, params.diffusionConvergence);
-    if (params.diffusionQuality == 1) profile.R = std::min(profile.R, 2.0 * r);
+    if (params.diffusionQuality == DiffusionQualityItem::Low) profile.R = std::min(profile.R, 2.0 * r);
     return profile;
 }
 

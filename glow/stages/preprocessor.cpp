@@ -284,12 +284,12 @@ MaskFunc Preprocessor::createMaskFunc() {
     const Unary sin = Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::sin, [](double x) { return std::sin(x); });
     const double c = cos(p.rotation), s = sin(p.rotation);
 
-    if (p.maskType == 1 || p.maskType == 2) {
+    if (p.maskType == MaskTypeItem::Rectangle || p.maskType == MaskTypeItem::Circle) {
         const MaskFrame frame{p.center.x, p.center.y, c, s};
         const double w = std::max(p.scale * p.width, 1e-10), h = std::max(p.scale * p.height, 1e-10);
         // A falloff of 0 would divide by zero; anything up to 0.2 acts as 0.2.
         const double f = p.falloff <= 0.2 ? 0.2 : p.falloff;
-        if (p.maskType == 1) return RectangleMask{frame, w, h, f, w + f, h + f, p.invert};
+        if (p.maskType == MaskTypeItem::Rectangle) return RectangleMask{frame, w, h, f, w + f, h + f, p.invert};
 
         const Unary fabs =
             Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::fabs, [](double x) { return std::fabs(x); });
@@ -308,14 +308,14 @@ MaskFunc Preprocessor::createMaskFunc() {
         return EllipseMask{frame, uScale, vScale, radius, radius * radius, (radius + f) * (radius + f), f, p.invert, sqrt};
     }
 
-    if (p.maskType == 3) {
+    if (p.maskType == MaskTypeItem::Layer) {
         const PF_LayerDef* layer = p.maskLayer != nullptr ? p.maskLayer->world : nullptr;
         // The sampler holds the layer, so the mask function keeps it for as long as it lives.
         const Morvel::Sampler::SubPixel sampler(in_data, *suites, p.maskLayer, p.layerWrap);
         const double k = p.scale > 1e-7 ? 1.0 / p.scale : 1e7;
         const double halfWidth = layer != nullptr ? layer->width / 2.0 : 0.0;
         const double halfHeight = layer != nullptr ? layer->height / 2.0 : 0.0;
-        const bool luminance = p.layerChannel == 1;
+        const bool luminance = p.layerChannel == LayerChannelItem::Luminance;
         switch (bpc) {
         case Morvel::Bpc8:
             return LayerMask<PF_Pixel>{sampler, p.center.x, p.center.y, c, s, k, halfWidth, halfHeight, luminance, p.invert};

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "glow/stages/menu_items.h"
 #include "library/custom_data/color_expression_data/expression.h"
 #include "library/sampling/wrap.h"
 #include "library/utility/color.h"
@@ -33,9 +34,9 @@ struct GlowParameters {
         double alphaBlack = 0.0;
         double alphaWhite = 0.0;
         bool useMask = false;
-        int32_t maskType = 0;  // 1 Rectangle, 2 Circle, 3 Layer
+        MaskTypeItem maskType{};
         std::shared_ptr<Morvel::World> maskLayer;
-        int32_t layerChannel = 0;  // 1 Luminance, 2 Alpha
+        LayerChannelItem layerChannel{};
         Morvel::Wrap layerWrap = Morvel::Wrap::None;
         Morvel::Vector2<double> center;  // the point as checked out
         double rotation = 0.0;
@@ -46,14 +47,14 @@ struct GlowParameters {
         bool invert = false;
     };
 
-    int32_t renderingMode = 0;
+    RenderingModeItem renderingMode{};
     double exposure = 0.0;
     double boostLowLuminance = 0.0;
-    int32_t blurType = 0;  // 1 Normal, 2 Channel
+    BlurTypeItem blurType{};
     double blurRadius = 0.0;
     bool diffusion = false;
     double diffusionConvergence = 0.0;
-    int32_t diffusionQuality = 0;  // 1 Low, 2 High
+    DiffusionQualityItem diffusionQuality{};
     bool beam = false;
     int32_t beamNumber = 0;
     double beamIntensity = 0.0;
@@ -79,12 +80,12 @@ struct GlowParameters {
     double threshold2 = 0.0;
     double thresholdSoftness = 0.0;
     bool thresholdInvert = false;
-    int32_t channel = 0;  // 1..13; 13 is the custom expression
+    ChannelItem channel{};
     bool multiplyAlpha = false;
     Morvel::Color<float> referenceColor;
-    Morvel::ColorExpressionData::Expression customChannel;  // set only when channel is 13
-    int32_t toner = 0;  // 1 Tint, 2 Fill
-    int32_t tones = 0;  // 1..6; 4 to 6 read the toner map
+    Morvel::ColorExpressionData::Expression customChannel;  // set only when channel is Custom
+    TonerItem toner{};
+    TonesItem tones{};  // the three Toner Map items read the map
     Morvel::Color<float> highlight;
     Morvel::Color<float> midtone;
     Morvel::Color<float> shadow;
@@ -94,11 +95,11 @@ struct GlowParameters {
     double tonerGamma = 0.0;
     double blendWithOriginal = 0.0;
     bool useDifferentChannel = false;
-    int32_t tonerChannel = 0;
+    ChannelItem tonerChannel{};
     bool tonerMultiplyAlpha = false;
     Morvel::Color<float> tonerReferenceColor;
-    Morvel::ColorExpressionData::Expression tonerCustomChannel;  // set only when tonerChannel is 13
-    int32_t compositeSettings = 0;  // 1 On Source, 2 Behind Source
+    Morvel::ColorExpressionData::Expression tonerCustomChannel;  // set only when tonerChannel is Custom
+    CompositeSettingsItem compositeSettings{};
     Morvel::BlendingMode blendingMode = Morvel::BlendingMode::Normal;
     double sourceOpacity = 0.0;
     double sourceWhite = 0.0;

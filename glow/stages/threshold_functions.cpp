@@ -158,7 +158,7 @@ std::function<typename D::Value(const typename D::Pixel&)> closenessFunc(bool mu
 // ---- the factory shared by the three depths
 
 template <typename D>
-std::function<typename D::Value(const typename D::Pixel&)> channelFunc(int channel, bool multiplyAlpha,
+std::function<typename D::Value(const typename D::Pixel&)> channelFunc(ChannelItem channel, bool multiplyAlpha,
                                                                        const Color<float>& reference,
                                                                        Expression expression) {
     using Pixel = typename D::Pixel;
@@ -240,17 +240,17 @@ void fillAlphas(const AlphaCurve& curve, int last, std::vector<double>& alphas) 
 
 }  // namespace
 
-ChannelFunc8 generateChannelFunc8(int channel, bool multiplyAlpha, const Color<float>& reference,
+ChannelFunc8 generateChannelFunc8(ChannelItem channel, bool multiplyAlpha, const Color<float>& reference,
                                   Expression expression) {
     return channelFunc<Depth8>(channel, multiplyAlpha, reference, std::move(expression));
 }
 
-ChannelFunc16 generateChannelFunc16(int channel, bool multiplyAlpha, const Color<float>& reference,
+ChannelFunc16 generateChannelFunc16(ChannelItem channel, bool multiplyAlpha, const Color<float>& reference,
                                     Expression expression) {
     return channelFunc<Depth16>(channel, multiplyAlpha, reference, std::move(expression));
 }
 
-ChannelFunc32 generateChannelFunc32(int channel, bool multiplyAlpha, const Color<float>& reference,
+ChannelFunc32 generateChannelFunc32(ChannelItem channel, bool multiplyAlpha, const Color<float>& reference,
                                     Expression expression) {
     return channelFunc<Depth32>(channel, multiplyAlpha, reference, std::move(expression));
 }
@@ -297,6 +297,6 @@ TonerRateFunc generateTonerRateFunc(PF_InData* in_data, double white, double bla
     return [hostPow, black, k, exponent](double x) { return hostPow(clampUnit((x - black) * k), exponent); };
 }
 
-bool useTonerRateFunc(int tones) { return tones != 1 && tones != 4; }
+bool useTonerRateFunc(TonesItem tones) { return tones != TONES_MONOTONE && tones != TONES_TONER_MAP; }
 
 }  // namespace Glow

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "glow/stages/menu_items.h"
 #include "library/custom_data/color_expression_data/expression.h"
 #include "library/utility/color.h"
 #include "morvel_host/host.h"
@@ -11,23 +12,6 @@
 // The per-pixel functions of the threshold stages, built once before the band loops so that the
 // loops make no decisions. The diffusion effect compiles this file in as well.
 namespace Glow {
-
-// Items of the "Channel" and "Toner Channel" menus; any other number reads as Luminance.
-enum ChannelItem : int {
-    CHANNEL_LUMINANCE = 1,
-    CHANNEL_RED,
-    CHANNEL_GREEN,
-    CHANNEL_BLUE,
-    CHANNEL_ALPHA,
-    CHANNEL_HUE,
-    CHANNEL_SATURATION,
-    CHANNEL_SATURATION_CONE,
-    CHANNEL_LIGHTNESS,
-    CHANNEL_BRIGHTNESS,
-    CHANNEL_DISTANCE_RGB,
-    CHANNEL_DISTANCE_HSB,
-    CHANNEL_CUSTOM
-};
 
 // A pixel's channel value in its depth's own units: 0..255, 0..32768, or float (nominally 0..1).
 using ChannelFunc8 = std::function<uint8_t(const PF_Pixel&)>;
@@ -40,11 +24,11 @@ using TonerRateFunc = std::function<double(double)>;
 
 // The reference colour's alpha is never read. Custom needs a parsed expression; the others
 // ignore it.
-ChannelFunc8 generateChannelFunc8(int channel, bool multiplyAlpha, const Morvel::Color<float>& reference,
+ChannelFunc8 generateChannelFunc8(ChannelItem channel, bool multiplyAlpha, const Morvel::Color<float>& reference,
                                   Morvel::ColorExpressionData::Expression expression);
-ChannelFunc16 generateChannelFunc16(int channel, bool multiplyAlpha, const Morvel::Color<float>& reference,
+ChannelFunc16 generateChannelFunc16(ChannelItem channel, bool multiplyAlpha, const Morvel::Color<float>& reference,
                                     Morvel::ColorExpressionData::Expression expression);
-ChannelFunc32 generateChannelFunc32(int channel, bool multiplyAlpha, const Morvel::Color<float>& reference,
+ChannelFunc32 generateChannelFunc32(ChannelItem channel, bool multiplyAlpha, const Morvel::Color<float>& reference,
                                     Morvel::ColorExpressionData::Expression expression);
 
 // Thresholds and softness are fractions of full scale. The 8-bit table becomes 256 entries; the
@@ -59,7 +43,7 @@ AlphaFunc32 generateAlphaFunc32(double threshold, bool useThreshold2, double thr
 // White comes before black. The gamma curve calls the host's pow at every evaluation.
 TonerRateFunc generateTonerRateFunc(PF_InData* in_data, double white, double black, double gamma);
 
-// Whether a "Tones" item needs the toner rate: all but "Monotone" (1) and "Toner Map" (4).
-bool useTonerRateFunc(int tones);
+// Whether a "Tones" item needs the toner rate: all but Monotone and Toner Map.
+bool useTonerRateFunc(TonesItem tones);
 
 }  // namespace Glow

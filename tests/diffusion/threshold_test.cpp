@@ -113,13 +113,14 @@ TEST(DiffusionChannels, ItemsOutsideTheMenuAndTheGlowsCustomReadAsLuminance) {
                  {"zero", 0, luminance},      {"custom", 13, luminance}, {"beyond", 99, luminance},
                  {"negative", -3, luminance}};
     for (const Case& c : cases) {
-        EXPECT_EQ(Diffusion::generateChannelFunc8(c.channel, red)(p), c.value) << c.name;
+        const auto item = static_cast<Glow::ChannelItem>(c.channel);  // as the host delivers it
+        EXPECT_EQ(Diffusion::generateChannelFunc8(item, red)(p), c.value) << c.name;
         const PF_Pixel16 p16{uint16_t(p.alpha * 128), uint16_t(p.red * 128), uint16_t(p.green * 128),
                              uint16_t(p.blue * 128)};
-        EXPECT_NEAR(Diffusion::generateChannelFunc16(c.channel, red)(p16) / 32768.0, c.value / 255.0, 2.0 / 255)
+        EXPECT_NEAR(Diffusion::generateChannelFunc16(item, red)(p16) / 32768.0, c.value / 255.0, 2.0 / 255)
             << c.name;
         const PF_PixelFloat pf{p.alpha / 255.0f, p.red / 255.0f, p.green / 255.0f, p.blue / 255.0f};
-        EXPECT_NEAR(Diffusion::generateChannelFunc32(c.channel, red)(pf), c.value / 255.0, 2.0 / 255) << c.name;
+        EXPECT_NEAR(Diffusion::generateChannelFunc32(item, red)(pf), c.value / 255.0, 2.0 / 255) << c.name;
     }
 }
 
@@ -148,8 +149,8 @@ Pixel make(const PixelCase& c, double full) {
 }
 
 template <typename Pixel>
-void checkDepth(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, double full, int channel,
-                double weight) {
+void checkDepth(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, double full,
+                Glow::ChannelItem channel, double weight) {
     constexpr int kCount = std::size(kPixels);
     RawWorld<Pixel> source(kCount, 2), destination(kCount, 2);
     for (int y = 0; y < 2; ++y) {

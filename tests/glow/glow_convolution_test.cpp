@@ -22,11 +22,11 @@ namespace {
 // The glow's defaults: Blur Radius 20, Convergence 0, "Low", Exposure 0, diffusion only, levels off.
 GlowParameters defaultParameters() {
     GlowParameters p;
-    p.blurType = 1;
+    p.blurType = Glow::BlurTypeItem::Normal;
     p.blurRadius = 20;
     p.diffusion = true;
     p.diffusionConvergence = 10;  // 10 - "Diffusion Convergence"
-    p.diffusionQuality = 1;
+    p.diffusionQuality = Glow::DiffusionQualityItem::Low;
     p.beamNumber = 4;
     p.beamIntensity = 1;
     p.beamScaling = 1;
@@ -204,7 +204,7 @@ TEST_F(ConvolutionTest, TiledChannelEqualsDirectConvolution) {
     const double factors[3] = {0.6, 1.0, 1.4};
     for (const auto& c : kTilingCases) {
         GlowParameters p = defaultParameters();
-        p.blurType = 2;
+        p.blurType = Glow::BlurTypeItem::Channel;
         p.blurRadius = c.radius / 1.4;  // the widest kernel reaches the case's radius
         p.color1Radius = factors[0];
         p.color2Radius = factors[1];
@@ -284,7 +284,7 @@ TEST_F(ConvolutionTest, ChannelWithTheNormalKernelForEachColourMatchesNormal) {
         RawWorld<PF_PixelFloat> three(w, h);
         ASSERT_EQ(Glow::GlowNormal(&in_data_, suites(), Morvel::Bpc32, one.get(), 3, &p, &normal).execute(), 0)
             << c.name;
-        p.blurType = 2;
+        p.blurType = Glow::BlurTypeItem::Channel;
         ASSERT_EQ(Glow::GlowChannel(&in_data_, suites(), Morvel::Bpc32, three.get(), 3, &p, &channel).execute(), 0)
             << c.name;
         double worst = 0;
@@ -388,7 +388,7 @@ TEST_F(ConvolutionTest, IntegerDepthsFollowTheFloatOutput) {
     };
     for (int blurType : {1, 2}) {
         GlowParameters p = defaultParameters();
-        p.blurType = blurType;
+        p.blurType = static_cast<Glow::BlurTypeItem>(blurType);
         p.beam = true;
         p.color1Radius = 0.7;
         p.color3Radius = 1.3;

@@ -25,7 +25,7 @@ constexpr int kHalf = kSize / 2;
 
 GlowParameters layerParameters(std::shared_ptr<Morvel::World> layer, double blurRadius, double scaling) {
     GlowParameters p;
-    p.blurType = 1;
+    p.blurType = Glow::BlurTypeItem::Normal;
     p.blurRadius = blurRadius;
     p.kernel = true;
     p.kernelLayer = std::move(layer);
@@ -213,7 +213,7 @@ TEST_F(LayerKernelTest, ALargeLayerKernelRaisesTheRadiusPastTheImage) {
     GlowParameters p = layerParameters(std::make_shared<Morvel::World>(layer.get()), 200, 5);
     p.diffusion = true;
     p.diffusionConvergence = 10;
-    p.diffusionQuality = 1;
+    p.diffusionQuality = Glow::DiffusionQualityItem::Low;
     auto creators = Glow::getKernelCreatorsNormal(&in_data_, suites(), Morvel::Bpc8, 2, &p);
     ASSERT_EQ(creators.size(), 2u);
     const int R = Glow::kernelRadius(&in_data_, creators);

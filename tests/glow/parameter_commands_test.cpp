@@ -132,19 +132,19 @@ std::map<int, bool> planOf(const Glow::UiControls& controls) {
 constexpr Glow::UiControls kDefaults{.diffusion = true,
                                      .beam = false,
                                      .kernel = false,
-                                     .blurType = 1,
+                                     .blurType = Glow::BlurTypeItem::Normal,
                                      .useMask = false,
-                                     .maskType = 1,
+                                     .maskType = Glow::MaskTypeItem::Rectangle,
                                      .useThreshold2 = false,
-                                     .channel = 1,
-                                     .tones = 1,
+                                     .channel = Glow::CHANNEL_LUMINANCE,
+                                     .tones = Glow::TONES_MONOTONE,
                                      .useDifferentChannel = false,
-                                     .tonerChannel = 1};
+                                     .tonerChannel = Glow::CHANNEL_LUMINANCE};
 
 TEST(GlowGrayOut, UseMaskOffGreysTheWholeMaskGroupWhateverTheType) {
     for (int type : {1, 2, 3}) {
         Glow::UiControls c = kDefaults;
-        c.maskType = type;
+        c.maskType = static_cast<Glow::MaskTypeItem>(type);
         const auto plan = planOf(c);
         for (int id = 41; id <= 52; ++id) EXPECT_TRUE(plan.at(id)) << "type " << type << " id " << id;
     }
@@ -158,7 +158,7 @@ TEST(GlowGrayOut, MaskTypeDecidesWithUseMaskOn) {
     for (const Case& c : cases) {
         Glow::UiControls controls = kDefaults;
         controls.useMask = true;
-        controls.maskType = c.type;
+        controls.maskType = static_cast<Glow::MaskTypeItem>(c.type);
         const auto plan = planOf(controls);
         for (int id = 41; id <= 52; ++id) EXPECT_EQ(plan.at(id), c.grayed.count(id) == 1) << c.type << " " << id;
     }
@@ -176,7 +176,7 @@ TEST(GlowGrayOut, TonesRule) {
     };
     for (const Case& c : cases) {
         Glow::UiControls controls = kDefaults;
-        controls.tones = c.tones;
+        controls.tones = static_cast<Glow::TonesItem>(c.tones);
         const auto plan = planOf(controls);
         for (int i = 0; i < 4; ++i) {
             const int id = 69 + i;
@@ -214,10 +214,10 @@ TEST(GlowGrayOut, ChannelsAndTheTonerChannelGroup) {
     };
     for (const Case& c : cases) {
         Glow::UiControls controls = kDefaults;
-        controls.channel = c.channel;
-        controls.tones = c.tones;
+        controls.channel = static_cast<Glow::ChannelItem>(c.channel);
+        controls.tones = static_cast<Glow::TonesItem>(c.tones);
         controls.useDifferentChannel = c.different;
-        controls.tonerChannel = c.tonerChannel;
+        controls.tonerChannel = static_cast<Glow::ChannelItem>(c.tonerChannel);
         const auto plan = planOf(controls);
         for (const auto& [id, gray] : c.expected) EXPECT_EQ(plan.at(id), gray) << c.name << " id " << id;
     }
@@ -228,7 +228,7 @@ TEST(GlowGrayOut, SwitchesGreyTheirGroups) {
     off.diffusion = false;
     Glow::UiControls on = kDefaults;
     on.beam = on.kernel = on.useThreshold2 = true;
-    on.blurType = 2;
+    on.blurType = Glow::BlurTypeItem::Channel;
     const auto offPlan = planOf(off);
     const auto onPlan = planOf(on);
     for (int id : {8, 9, 11, 12, 13, 14, 15, 17, 18, 19, 20, 23, 29, 58}) {

@@ -123,7 +123,7 @@ protected:
 TEST_F(GlowRecord, DefaultsConvertToTheirUnits) {
     Glow::GlowParameters p;
     ASSERT_EQ(fill(defaultValues(), p), PF_Err_NONE);
-    EXPECT_EQ(p.renderingMode, 5);
+    EXPECT_EQ(p.renderingMode, Glow::RenderingModeItem::Final);
     EXPECT_DOUBLE_EQ(p.blurRadius, 20.0);
     EXPECT_TRUE(p.diffusion);
     EXPECT_DOUBLE_EQ(p.diffusionConvergence, 10.0);
@@ -149,7 +149,7 @@ TEST_F(GlowRecord, DefaultsConvertToTheirUnits) {
     EXPECT_EQ(p.blendingMode, BlendingMode::Screen);
     EXPECT_DOUBLE_EQ(p.sourceOpacity, 1.0);
     EXPECT_DOUBLE_EQ(p.glowAlphaWhite, 1.0);
-    EXPECT_EQ(p.compositeSettings, 1);
+    EXPECT_EQ(p.compositeSettings, Glow::CompositeSettingsItem::OnSource);
 }
 
 TEST_F(GlowRecord, EdgeCasesOfTheConversion) {
@@ -210,6 +210,19 @@ TEST_F(GlowRecord, EdgeCasesOfTheConversion) {
          [](const auto& p) { EXPECT_EQ(p.preprocessing.layerWrap, Wrap::Repeat); }},
         {"Blending Mode 1 is Normal", 1.0, [](auto& v) { v[71].value.i = 1; },
          [](const auto& p) { EXPECT_EQ(p.blendingMode, BlendingMode::Normal); }},
+        {"popup numbers outside their menus come through unchanged", 1.0,
+         [](auto& v) {
+             for (int r : {0, 3, 7, 35, 37, 51, 55, 56, 66, 70}) v[r].value.i = 99;
+         },
+         [](const auto& p) {
+             const auto& pre = p.preprocessing;
+             for (int32_t item : {int32_t(p.renderingMode), int32_t(p.blurType), int32_t(p.diffusionQuality),
+                                  int32_t(pre.maskType), int32_t(pre.layerChannel), int32_t(p.channel),
+                                  int32_t(p.toner), int32_t(p.tones), int32_t(p.tonerChannel),
+                                  int32_t(p.compositeSettings)}) {
+                 EXPECT_EQ(item, 99);
+             }
+         }},
         {"angles in radians, hue in degrees", 1.0,
          [](auto& v) {
              v[13].value.d = 90;

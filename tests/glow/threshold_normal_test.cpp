@@ -69,20 +69,26 @@ TEST_F(ThresholdNormalTest, SinglePixelRecords) {
         {"boost on black",
          1, 0, 0, 0,
          [](ThresholdCommonParameters& c) {
-             c.channel = 5;
+             c.channel = Glow::CHANNEL_ALPHA;
              c.boostLowLuminance = 1;
          },
          {0, 0, 0, 1}},
         {"tint blend 1 is the pixel",
          1, 1, 0, 1,
          [](ThresholdCommonParameters& c) {
-             c.channel = 5;
+             c.channel = Glow::CHANNEL_ALPHA;
              c.blendWithOriginal = 1;
              c.highlight = Color<float>(1, 0, 0, 0);
          },
          {1, 0, 1, 1}},
-        {"tones 0 write the alpha only", 1, 1, 1, 1, [](ThresholdCommonParameters& c) { c.tones = 0; }, {0, 0, 0, 1}},
-        {"tones 7 write the alpha only", 1, 1, 1, 1, [](ThresholdCommonParameters& c) { c.tones = 7; }, {0, 0, 0, 1}},
+        {"tones 0 write the alpha only",
+         1, 1, 1, 1,
+         [](ThresholdCommonParameters& c) { c.tones = static_cast<Glow::TonesItem>(0); },
+         {0, 0, 0, 1}},
+        {"tones 7 write the alpha only",
+         1, 1, 1, 1,
+         [](ThresholdCommonParameters& c) { c.tones = static_cast<Glow::TonesItem>(7); },
+         {0, 0, 0, 1}},
     };
     auto check = [&](auto tag, Bpc bpc, const Case& c) {
         using Pixel = typename decltype(tag)::type;
@@ -106,7 +112,7 @@ TEST_F(ThresholdNormalTest, FillWithBoostLiftsPureRedByItsLuma) {
         RawWorld<PF_Pixel> image(1, 1);
         image.at(0, 0) = pixelOf<PF_Pixel>(200, 255, 255, 255);
         ThresholdCommonParameters c = defaultThreshold();
-        c.toner = 2;
+        c.toner = Glow::TonerItem::Fill;
         c.highlight = Color<float>(1, 1, 0, 0);
         c.boostLowLuminance = b;
         const auto e = records<Glow::Color>(Morvel::Bpc8, image, c)[0];
@@ -125,11 +131,11 @@ TEST_F(ThresholdNormalTest, TritoneMixesByTheRate) {
     RawWorld<PF_PixelFloat> image(5, 1);
     for (int i = 0; i < 5; ++i) image.at(i, 0) = PF_PixelFloat{1, float(cases[i].rate), 0, 0};
     ThresholdCommonParameters c = defaultThreshold();
-    c.channel = 2;
+    c.channel = Glow::CHANNEL_RED;
     c.threshold = 0;
     c.thresholdSoftness = 0;
-    c.toner = 2;
-    c.tones = 3;
+    c.toner = Glow::TonerItem::Fill;
+    c.tones = Glow::TONES_TRITONE;
     const auto out = records<Glow::Color>(Morvel::Bpc32, image, c);
     for (int i = 0; i < 5; ++i) {
         EXPECT_DOUBLE_EQ(out[i].red, cases[i].red) << cases[i].rate;
@@ -141,9 +147,9 @@ TEST_F(ThresholdNormalTest, TritoneMixesByTheRate) {
 // The map's colour shows through "Fill" of "Toner Map": its components times its alpha.
 TEST_F(ThresholdNormalTest, TonerMapIsSampledAcrossTheSource) {
     ThresholdCommonParameters c = defaultThreshold();
-    c.channel = 5;
-    c.toner = 2;
-    c.tones = 4;
+    c.channel = Glow::CHANNEL_ALPHA;
+    c.toner = Glow::TonerItem::Fill;
+    c.tones = Glow::TONES_TONER_MAP;
     const PF_PixelFloat mapped{0.5f, 1.0f, 0.5f, 0.25f};
     // A map one pixel wide and high runs from 0 to 1 across a source of five: the host
     // interpolates towards the transparent outside, every channel by the same factor.
@@ -180,11 +186,11 @@ TEST_F(ThresholdNormalTest, ADifferentTonerChannelChangesOnlyTheTone) {
     randomImage(image, 24);
     ThresholdCommonParameters c = defaultThreshold();
     c.threshold = 0.3;
-    c.tones = 2;
-    c.toner = 2;
+    c.tones = Glow::TONES_DUOTONE;
+    c.toner = Glow::TonerItem::Fill;
     const auto own = records<Glow::Color>(Morvel::Bpc8, image, c);
     c.useDifferentChannel = true;
-    c.tonerChannel = 5;
+    c.tonerChannel = Glow::CHANNEL_ALPHA;
     const auto other = records<Glow::Color>(Morvel::Bpc8, image, c);
     int toned = 0;
     for (int y = 0; y < 4; ++y) {
@@ -251,7 +257,7 @@ TEST_F(ThresholdNormalTest, SamplingFailuresEndTheStage) {
         fillWorld(image, pixelOf<Pixel>(fullOf<Pixel>(), fullOf<Pixel>(), fullOf<Pixel>(), fullOf<Pixel>()));
         randomImage(map, 5);
         ThresholdCommonParameters common = defaultThreshold();
-        common.tones = 5;
+        common.tones = Glow::TONES_TONER_MAP_HIGHLIGHT;
         common.tonerMap = map.get();
         std::vector<Glow::Color> out(120);
         ThresholdParameters<Glow::Color> p{common, &out};

@@ -20,7 +20,7 @@ class ThresholdPreviewTest : public ThresholdStageTest {
 protected:
     template <typename Pixel>
     PF_Err preview(Bpc bpc, RawWorld<Pixel>& input, RawWorld<Pixel>& output, const ThresholdCommonParameters& c,
-                   int mode = Glow::PREVIEW_TONER) {
+                   Glow::RenderingModeItem mode = Glow::RenderingModeItem::Toner) {
         ThresholdPreviewParameters p{c, mode};
         return run<ThresholdPreview>(bpc, input.get(), output.get(), p);
     }
@@ -45,7 +45,7 @@ TEST_F(ThresholdPreviewTest, ThresholdImageOfAGreyRamp) {
             ramp.at(i, 1) = pixelOf<Pixel>(full, v, full - v, v / 2);
         }
         ThresholdCommonParameters c = defaultThreshold();
-        ASSERT_EQ(preview(bpc, ramp, out, c, Glow::PREVIEW_THRESHOLD), PF_Err_NONE);
+        ASSERT_EQ(preview(bpc, ramp, out, c, Glow::RenderingModeItem::Threshold), PF_Err_NONE);
         for (int i = 0; i <= steps; ++i) {
             const Pixel& p = ramp.at(i, 0);
             const double v = p.red;
@@ -83,7 +83,7 @@ TEST_F(ThresholdPreviewTest, TonedPixels) {
         {"full blend gives the input",
          {180, 230, 210, 240},
          [](ThresholdCommonParameters& c) {
-             c.toner = 2;
+             c.toner = Glow::TonerItem::Fill;
              c.blendWithOriginal = 1;
              c.highlight = Color<float>(1, 0.2f, 0.9f, 0.1f);
          },
@@ -92,7 +92,7 @@ TEST_F(ThresholdPreviewTest, TonedPixels) {
         {"boost keeps pure red",
          {255, 255, 0, 0},
          [](ThresholdCommonParameters& c) {
-             c.channel = 5;
+             c.channel = Glow::CHANNEL_ALPHA;
              c.boostLowLuminance = 1;
          },
          {255, 255, 0, 0},
@@ -100,14 +100,22 @@ TEST_F(ThresholdPreviewTest, TonedPixels) {
         {"boost leaves black black",
          {128, 0, 0, 0},
          [](ThresholdCommonParameters& c) {
-             c.channel = 5;
+             c.channel = Glow::CHANNEL_ALPHA;
              c.threshold = 0.4;
              c.boostLowLuminance = 1;
          },
          {128, 0, 0, 0},
          0},
-        {"tones 0: colour 0", {200, 255, 255, 255}, [](ThresholdCommonParameters& c) { c.tones = 0; }, {200, 0, 0, 0}, 0},
-        {"tones 7: colour 0", {200, 255, 255, 255}, [](ThresholdCommonParameters& c) { c.tones = 7; }, {200, 0, 0, 0}, 0},
+        {"tones 0: colour 0",
+         {200, 255, 255, 255},
+         [](ThresholdCommonParameters& c) { c.tones = static_cast<Glow::TonesItem>(0); },
+         {200, 0, 0, 0},
+         0},
+        {"tones 7: colour 0",
+         {200, 255, 255, 255},
+         [](ThresholdCommonParameters& c) { c.tones = static_cast<Glow::TonesItem>(7); },
+         {200, 0, 0, 0},
+         0},
         {"alpha truncating to 0 keeps the colour bytes",
          {1, 240, 240, 240},
          [](ThresholdCommonParameters& c) { c.threshold = 0.99; },
@@ -116,7 +124,7 @@ TEST_F(ThresholdPreviewTest, TonedPixels) {
         {"fill without blend is the tone",
          {255, 250, 255, 240},
          [](ThresholdCommonParameters& c) {
-             c.toner = 2;
+             c.toner = Glow::TonerItem::Fill;
              c.highlight = Color<float>(1, 0.5f, 0.25f, 1);
          },
          {255, 127, 63, 255},
@@ -149,8 +157,8 @@ TEST_F(ThresholdPreviewTest, FillGivesEqualColoursToEqualChannelValues) {
     in.at(2, 0) = PF_Pixel{230, 215, 215, 215};
     for (int x = 0; x < 3; ++x) ASSERT_EQ((76 * in.at(x, 0).red + 150 * in.at(x, 0).green + 29 * in.at(x, 0).blue) / 255, 215);
     ThresholdCommonParameters c = defaultThreshold();
-    c.toner = 2;
-    c.tones = 2;
+    c.toner = Glow::TonerItem::Fill;
+    c.tones = Glow::TONES_DUOTONE;
     c.tonerGamma = 1.7;
     ASSERT_EQ(preview(Morvel::Bpc8, in, out, c), PF_Err_NONE);
     EXPECT_TRUE(sameColour(out.at(0, 0), out.at(1, 0)));
@@ -165,11 +173,11 @@ TEST_F(ThresholdPreviewTest, DuotoneStepAndTritoneMiddle) {
     const float values[] = {0.2f, 0.59f, 0.6f, 0.61f, 0.9f};
     for (int x = 0; x < 5; ++x) in.at(x, 0) = PF_PixelFloat{1, values[x], 0, 0};
     ThresholdCommonParameters c = defaultThreshold();
-    c.channel = 2;
+    c.channel = Glow::CHANNEL_RED;
     c.threshold = 0;
     c.thresholdSoftness = 0;
-    c.toner = 2;
-    c.tones = 2;
+    c.toner = Glow::TonerItem::Fill;
+    c.tones = Glow::TONES_DUOTONE;
     c.tonerBlack = c.tonerWhite = 0.6;
     c.shadow = Color<float>(1, 0, 0.5f, 1);
     c.highlight = Color<float>(1, 1, 0.25f, 0);
@@ -179,7 +187,7 @@ TEST_F(ThresholdPreviewTest, DuotoneStepAndTritoneMiddle) {
         EXPECT_FLOAT_EQ(out.at(x, 0).red, tone.red) << values[x];
         EXPECT_FLOAT_EQ(out.at(x, 0).green, tone.green) << values[x];
     }
-    c.tones = 3;
+    c.tones = Glow::TONES_TRITONE;
     c.tonerBlack = 0;
     c.tonerWhite = 1;
     c.midtone = Color<float>(1, 0.3f, 0.7f, 0.1f);
@@ -194,9 +202,9 @@ TEST_F(ThresholdPreviewTest, DuotoneStepAndTritoneMiddle) {
 // the map's first column only.
 TEST_F(ThresholdPreviewTest, TonerMapPositions) {
     ThresholdCommonParameters c = defaultThreshold();
-    c.channel = 5;
-    c.toner = 2;
-    c.tones = 4;
+    c.channel = Glow::CHANNEL_ALPHA;
+    c.toner = Glow::TonerItem::Fill;
+    c.tones = Glow::TONES_TONER_MAP;
     HostWorld<PF_Pixel> map(6, 4);
     RawWorld<PF_Pixel> in(6, 4), out(6, 4);
     randomImage(map, 11);
@@ -287,14 +295,14 @@ TEST_F(ThresholdPreviewTest, SamplingFailuresEndThePreview) {
     fillWorld(in, PF_Pixel16{32768, 32768, 32768, 32768});
     randomImage(map, 2);
     ThresholdCommonParameters c = defaultThreshold();
-    c.tones = 6;
+    c.tones = Glow::TONES_TONER_MAP_SHADOW;
     c.tonerMap = map.get();
     host().faults().failCall("subpixel_sample16", 12, PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(preview(Morvel::Bpc16, in, out, c), PF_Err_OUT_OF_MEMORY);
     host().faults().clear();
     suites_.reset();
     host().faults().makeSuiteMissing(kPFSampling16Suite, 1);
-    c.tones = 1;
+    c.tones = Glow::TONES_MONOTONE;
     EXPECT_EQ(preview(Morvel::Bpc16, in, out, c), PF_Err_BAD_CALLBACK_PARAM);
     host().faults().clear();
     suites_.reset();

@@ -23,17 +23,17 @@ inline Glow::ThresholdCommonParameters defaultThreshold() {
     c.threshold = 0.7;
     c.threshold2 = 0.5;
     c.thresholdSoftness = 0.1;
-    c.channel = 1;
+    c.channel = Glow::CHANNEL_LUMINANCE;
     c.referenceColor = Morvel::Color<float>(1, 1, 1, 1);
-    c.toner = 1;
-    c.tones = 1;
+    c.toner = Glow::TonerItem::Tint;
+    c.tones = Glow::TONES_MONOTONE;
     c.highlight = Morvel::Color<float>(1, 1, 1, 1);
     c.midtone = Morvel::Color<float>(1, 0, 1, 1);
     c.shadow = Morvel::Color<float>(1, 0, 0.5f, 1);
     c.tonerBlack = 0.0;
     c.tonerWhite = 1.0;
     c.tonerGamma = 1.0;
-    c.tonerChannel = 1;
+    c.tonerChannel = Glow::CHANNEL_LUMINANCE;
     c.tonerMultiplyAlpha = true;
     c.tonerReferenceColor = Morvel::Color<float>(1, 1, 0, 0);
     return c;
@@ -98,8 +98,8 @@ void forEachToning(const Glow::ThresholdCommonParameters& base, PF_LayerDef* map
     for (int tones = 1; tones <= 6; ++tones) {
         for (int variant = 0; variant < 8; ++variant) {
             Glow::ThresholdCommonParameters c = base;
-            c.tones = tones;
-            c.toner = (variant & 1) ? 2 : 1;
+            c.tones = static_cast<Glow::TonesItem>(tones);
+            c.toner = (variant & 1) ? Glow::TonerItem::Fill : Glow::TonerItem::Tint;
             c.blendWithOriginal = (variant & 2) ? 0.3 : 0;
             c.boostLowLuminance = (variant & 4) ? 0.6 : 0;
             c.tonerMap = tones >= 4 ? map : nullptr;

@@ -32,18 +32,19 @@ TEST(Toning, TheEightOperationsKeepTheirDefiningProperties) {
             const std::string what = "full " + std::to_string(full) + " #" + std::to_string(i);
 
             // Without blend "Tint" multiplies by the tone and "Fill" replaces the colour.
-            expectRgbNear(Toning(0, 1, 0, full)(p, tone, a), {p.red * tone.red * a, p.green * tone.green * a,
-                                                             p.blue * tone.blue * a}, 1e-9 * full * full, what);
-            expectRgbNear(Toning(0, 2, 0, full)(p, tone, a),
+            expectRgbNear(Toning(0, Glow::TonerItem::Tint, 0, full)(p, tone, a),
+                          {p.red * tone.red * a, p.green * tone.green * a, p.blue * tone.blue * a}, 1e-9 * full * full,
+                          what);
+            expectRgbNear(Toning(0, Glow::TonerItem::Fill, 0, full)(p, tone, a),
                           {full * tone.red * a, full * tone.green * a, full * tone.blue * a}, 1e-9 * full * full,
                           what);
             // A full blend gives the untoned colour whatever the toner.
-            for (int toner : {1, 2}) {
+            for (Glow::TonerItem toner : {Glow::TonerItem::Tint, Glow::TonerItem::Fill}) {
                 expectRgbNear(Toning(0, toner, 1, full)(p, tone, a), {p.red * a, p.green * a, p.blue * a},
                               1e-9 * full * full, what + " blend 1");
             }
             // Blends are linear in the blend: "Tint" between p·T and p, "Fill" between full·T and p.
-            for (int toner : {1, 2}) {
+            for (Glow::TonerItem toner : {Glow::TonerItem::Tint, Glow::TonerItem::Fill}) {
                 const Rgb none = Toning(0, toner, 0, full)(p, tone, a);
                 const Rgb all = Toning(0, toner, 1, full)(p, tone, a);
                 const Rgb mid = Toning(0, toner, blend, full)(p, tone, a);
@@ -69,11 +70,11 @@ TEST(Toning, TheEightOperationsKeepTheirDefiningProperties) {
 }
 
 TEST(Toning, BoostLeavesBlackBlackAndPureRedAtFullScale) {
-    const Rgb black = Toning(1, 1, 0, 255)(Rgb{0, 0, 0}, Color<double>(1, 1, 1, 1), 200);
+    const Rgb black = Toning(1, Glow::TonerItem::Tint, 0, 255)(Rgb{0, 0, 0}, Color<double>(1, 1, 1, 1), 200);
     expectRgbNear(black, {0, 0, 0}, 0, "black");
     // "Fill" with a pure red tone: luma 76.245, so the red is lifted by 255 / 76.245 at boost 1.
     for (double b : {0.0, 0.25, 1.0}) {
-        const Rgb red = Toning(b, 2, 0, 255)(Rgb{10, 20, 30}, Color<double>(1, 1, 0, 0), 128);
+        const Rgb red = Toning(b, Glow::TonerItem::Fill, 0, 255)(Rgb{10, 20, 30}, Color<double>(1, 1, 0, 0), 128);
         expectRgbNear(red, {255 * ((255 / 76.245 - 1) * b + 1) * 128, 0, 0}, 1e-9, "red boost " + std::to_string(b));
     }
 }
@@ -92,7 +93,9 @@ TEST(Toning, BlendAndBoostCountFromOneMillionth) {
         {"boost 1e-6 is boosted", 1e-6, 0, red, {100 * ((1 / 0.299 - 1) * 1e-6 + 1), 0, 0}},
         {"boost below is not", 0.99e-6, 0, red, {100, 0, 0}},
     };
-    for (const auto& c : cases) expectRgbNear(Toning(c.boost, 1, c.blend, 255)(p, c.tone, 1), c.expected, 1e-12, c.name);
+    for (const auto& c : cases) {
+        expectRgbNear(Toning(c.boost, Glow::TonerItem::Tint, c.blend, 255)(p, c.tone, 1), c.expected, 1e-12, c.name);
+    }
 }
 
 TEST(TonerMapScale, EndsMeetAndSmallSizesCountAsOne) {

@@ -21,11 +21,11 @@ using Glow::GlowParameters;
 
 GlowParameters glowParameters(int blurType, Morvel::Wrap wrap, double blurRadius) {
     GlowParameters p;
-    p.blurType = blurType;
+    p.blurType = static_cast<Glow::BlurTypeItem>(blurType);
     p.blurRadius = blurRadius;
     p.diffusion = true;
     p.diffusionConvergence = 10;
-    p.diffusionQuality = 1;
+    p.diffusionQuality = Glow::DiffusionQualityItem::Low;
     p.wrap = wrap;
     p.color1 = {1, 1, 0, 0};
     p.color2 = {1, 0, 1, 0};

@@ -25,7 +25,7 @@ GlowParameters kernelParameters() {
     p.blurRadius = 20;
     p.diffusion = true;
     p.diffusionConvergence = 10;
-    p.diffusionQuality = 1;
+    p.diffusionQuality = Glow::DiffusionQualityItem::Low;
     p.beamNumber = 4;
     p.beamIntensity = 1;
     p.beamScaling = 1;
@@ -156,12 +156,14 @@ TEST_F(KernelTest, ThreadedKernelsSumToOneAndAgreeAcrossThreadCounts) {
     struct Case {
         const char* name;
         bool diffusion, beam;
-        int quality;
+        Glow::DiffusionQualityItem quality;
         double exposure;
     } cases[] = {
-        {"diffusion", true, false, 1, 0},         {"beam", false, true, 1, 0},
-        {"both", true, true, 1, 0},               {"high quality with exposure", true, false, 2, 3},
-        {"low quality with exposure", true, true, 1, 3},
+        {"diffusion", true, false, Glow::DiffusionQualityItem::Low, 0},
+        {"beam", false, true, Glow::DiffusionQualityItem::Low, 0},
+        {"both", true, true, Glow::DiffusionQualityItem::Low, 0},
+        {"high quality with exposure", true, false, Glow::DiffusionQualityItem::High, 3},
+        {"low quality with exposure", true, true, Glow::DiffusionQualityItem::Low, 3},
     };
     for (const auto& c : cases) {
         GlowParameters p = kernelParameters();
@@ -291,7 +293,7 @@ TEST_F(KernelTest, BeamScalingZeroLeavesTheCentreOnly) {
 TEST_F(KernelTest, DiffusionFallsBackToTheIntegralWhenTheKernelIsTooSmall) {
     GlowParameters p = kernelParameters();
     p.blurRadius = 200;
-    p.diffusionQuality = 2;
+    p.diffusionQuality = Glow::DiffusionQualityItem::High;
     p.exposure = 4;  // reach far beyond the 256 samples
     Morvel::FFT::Buffer kernel;
     kernel.init(256);

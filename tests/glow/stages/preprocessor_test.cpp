@@ -174,7 +174,7 @@ TEST_F(PreprocessorTest, IdentityCopiesAndZeroAlphaIsNeverWritten) {
                 p.gamma = 1.4;
                 p.alphaWhite = 0.9;
                 p.useMask = true;
-                p.maskType = 2;
+                p.maskType = Glow::MaskTypeItem::Circle;
                 p.width = p.height = 100;
             }
             ASSERT_EQ(run(bpc, source.get(), destination.get(), p), PF_Err_NONE) << name;
@@ -429,7 +429,7 @@ TEST_F(PreprocessorTest, GeometricMasksAtHandComputedPoints) {
         fill(destination8, PF_Pixel{0, 0, 0, 0});
         GlowParameters::Preprocessing p = identity();
         p.useMask = true;
-        p.maskType = c.type;
+        p.maskType = static_cast<Glow::MaskTypeItem>(c.type);
         p.width = c.width;
         p.height = c.height;
         p.scale = c.scale;
@@ -497,9 +497,9 @@ void checkLayerMask(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc b
                 fill(destination, sentinel);
                 GlowParameters::Preprocessing p = identity();
                 p.useMask = true;
-                p.maskType = 3;
+                p.maskType = Glow::MaskTypeItem::Layer;
                 p.maskLayer = maskLayer;
-                p.layerChannel = channel;
+                p.layerChannel = static_cast<Glow::LayerChannelItem>(channel);
                 p.layerWrap = wrap;
                 p.center = {cx, cy};
                 p.rotation = theta;
@@ -535,9 +535,9 @@ void checkLayerMask(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc b
     HostWorld<Pixel> one(40, 30);
     GlowParameters::Preprocessing p = identity();
     p.useMask = true;
-    p.maskType = 3;
+    p.maskType = Glow::MaskTypeItem::Layer;
     p.maskLayer = maskLayer;
-    p.layerChannel = 2;
+    p.layerChannel = Glow::LayerChannelItem::Alpha;
     p.layerWrap = Wrap::Edge;
     p.center = {20, 15};
     p.scale = 2;
@@ -582,9 +582,9 @@ TEST_F(PreprocessorTest, LayerMaskSamplingFailureEndsTheBand) {
             PF_LayerDef* destination = c.bpc == Morvel::Bpc8 ? d8.get() : c.bpc == Morvel::Bpc16 ? d16.get() : d32.get();
             GlowParameters::Preprocessing p = identity();
             p.useMask = true;
-            p.maskType = 3;
+            p.maskType = Glow::MaskTypeItem::Layer;
             p.maskLayer = std::make_shared<Morvel::World>(layer);
-            p.layerChannel = 2;
+            p.layerChannel = Glow::LayerChannelItem::Alpha;
             p.layerWrap = Wrap::Edge;
             p.center = {6, 5};
             host().faults().failCall(c.function, failing, PF_Err_OUT_OF_MEMORY);
@@ -612,11 +612,11 @@ TEST_F(PreprocessorTest, AMissingSamplingSuiteIsRaisedAtConstruction) {
     HostWorld<PF_PixelFloat> layer(4, 4), source(4, 4), destination(4, 4);
     GlowParameters::Preprocessing p = identity();
     p.useMask = true;
-    p.maskType = 3;
+    p.maskType = Glow::MaskTypeItem::Layer;
     p.maskLayer = std::make_shared<Morvel::World>(layer.get());
     EXPECT_THROW(Glow::Preprocessor(&in_data_, suites(), Morvel::Bpc32, source.get(), destination.get(), &p), PF_Err);
     // Without a layer mask nothing samples, and nothing is asked for.
-    p.maskType = 2;
+    p.maskType = Glow::MaskTypeItem::Circle;
     EXPECT_NO_THROW(Glow::Preprocessor(&in_data_, suites(), Morvel::Bpc32, source.get(), destination.get(), &p));
 }
 

@@ -181,6 +181,10 @@ const Color<float> kReferences[] = {
     {1, 1, 0, 0}, {1, 0.2f, 0.7f, 0.9f}, {1, 0.5f, 0.5f, 0.5f}, {1, 0, 0, 0}, {1, 1, 1, 1},
 };
 
+// The items that measure against the reference colour, and Custom.
+const Glow::ChannelItem kReferenceAndCustomItems[] = {Glow::CHANNEL_HUE, Glow::CHANNEL_DISTANCE_RGB,
+                                                      Glow::CHANNEL_DISTANCE_HSB, Glow::CHANNEL_CUSTOM};
+
 // Every channel number (with the two outside the menu) and both multiply-alpha settings against
 // the expected function, within `tolerance` for the items that are not integer arithmetic.
 template <typename Pixel, typename Generate, typename Expected>
@@ -193,7 +197,7 @@ void checkAllItems(const Depth& depth, const std::vector<Pixel>& pixels, Generat
         for (const Color<float>& ref : kReferences) {
             if (!rounded && &ref != &kReferences[0]) continue;
             for (bool multiplyAlpha : {false, true}) {
-                const auto f = generate(channel, multiplyAlpha, ref, Expression());
+                const auto f = generate(static_cast<Glow::ChannelItem>(channel), multiplyAlpha, ref, Expression());
                 int failures = 0;
                 for (const Pixel& p : pixels) {
                     const double got = f(p), want = expected(item, multiplyAlpha, p, ref);
@@ -250,9 +254,9 @@ TEST(ChannelFunc, CustomFollowsTheExpressionClampedToTheDepth) {
     for (const auto& c : cases) {
         const Expression e = parsed(c.text);
         for (bool multiplyAlpha : {false, true}) {
-            const auto f8 = Glow::generateChannelFunc8(13, multiplyAlpha, kReferences[0], e);
-            const auto f16 = Glow::generateChannelFunc16(13, multiplyAlpha, kReferences[0], e);
-            const auto f32 = Glow::generateChannelFunc32(13, multiplyAlpha, kReferences[0], e);
+            const auto f8 = Glow::generateChannelFunc8(Glow::CHANNEL_CUSTOM, multiplyAlpha, kReferences[0], e);
+            const auto f16 = Glow::generateChannelFunc16(Glow::CHANNEL_CUSTOM, multiplyAlpha, kReferences[0], e);
+            const auto f32 = Glow::generateChannelFunc32(Glow::CHANNEL_CUSTOM, multiplyAlpha, kReferences[0], e);
             for (int i = 0; i < 3000; ++i) {
                 const double a = unit(rng), r = unit(rng), g = unit(rng), b = unit(rng);
                 const PF_Pixel p8{uint8_t(a * 255), uint8_t(r * 255), uint8_t(g * 255), uint8_t(b * 255)};
@@ -298,15 +302,16 @@ TEST(ChannelFunc, EdgeCases) {
         {"default expression on half-transparent red", 13, true, red, {51, 255, 0, 0}, 51},
     };
     for (const auto& c : cases8) {
-        const auto f = Glow::generateChannelFunc8(c.channel, c.multiplyAlpha, c.reference, defaultExpression);
+        const auto item = static_cast<Glow::ChannelItem>(c.channel);
+        const auto f = Glow::generateChannelFunc8(item, c.multiplyAlpha, c.reference, defaultExpression);
         EXPECT_NEAR(f(c.pixel), c.expected, 1) << c.name;
     }
 
     const PF_Pixel16 white16{32768, 32768, 32768, 32768}, red16{32768, 32768, 0, 0};
-    EXPECT_EQ(Glow::generateChannelFunc16(1, false, red, {})(white16), 32768);
-    EXPECT_EQ(Glow::generateChannelFunc16(1, true, red, {})(white16), 32768);
+    EXPECT_EQ(Glow::generateChannelFunc16(Glow::CHANNEL_LUMINANCE, false, red, {})(white16), 32768);
+    EXPECT_EQ(Glow::generateChannelFunc16(Glow::CHANNEL_LUMINANCE, true, red, {})(white16), 32768);
     const PF_PixelFloat red32{1, 1, 0, 0};
-    for (int item : {6, 11, 12, 13}) {
+    for (Glow::ChannelItem item : kReferenceAndCustomItems) {
         EXPECT_EQ(Glow::generateChannelFunc16(item, false, red, defaultExpression)(red16), 32768) << item;
         EXPECT_FLOAT_EQ(Glow::generateChannelFunc32(item, false, red, defaultExpression)(red32), 1.0f) << item;
     }
@@ -314,7 +319,7 @@ TEST(ChannelFunc, EdgeCases) {
 
 TEST(ChannelFunc, HueClosenessIsMeasuredInRadians) {
     const Color<float> red{1, 1, 0, 0};
-    const auto f = Glow::generateChannelFunc8(6, false, red, {});
+    const auto f = Glow::generateChannelFunc8(Glow::CHANNEL_HUE, false, red, {});
     // Hue rises by 60/255 of a degree per step of green: neighbours stay close and nothing
     // comes back round to red as green grows.
     int previous = 256;
@@ -329,7 +334,7 @@ TEST(ChannelFunc, HueClosenessIsMeasuredInRadians) {
 TEST(ChannelFunc, NonFiniteFloatPixelsGiveNoNaN) {
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
     const Expression e = parsed("r / g");
-    for (int item : {6, 11, 12, 13}) {
+    for (Glow::ChannelItem item : kReferenceAndCustomItems) {
         for (bool multiplyAlpha : {false, true}) {
             const auto f = Glow::generateChannelFunc32(item, multiplyAlpha, {1, 1, 0, 0}, e);
             for (const PF_PixelFloat& p : {PF_PixelFloat{1, inf, 0, 0}, PF_PixelFloat{1, nan, 0.5f, 0},
@@ -530,7 +535,7 @@ TEST(TonerRateWithoutHostHelpers, GivesTheSameCurve) {
 
 TEST(TonerRateUse, OnlyMonotoneAndTonerMapGoWithout) {
     for (int tones = -1; tones <= 8; ++tones) {
-        EXPECT_EQ(Glow::useTonerRateFunc(tones), tones != 1 && tones != 4) << tones;
+        EXPECT_EQ(Glow::useTonerRateFunc(static_cast<Glow::TonesItem>(tones)), tones != 1 && tones != 4) << tones;
     }
 }
 
