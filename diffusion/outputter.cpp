@@ -41,11 +41,7 @@ PF_Err Outputter::operator()(int i, int n) {
     const Glow::BandRange columns = Glow::bandRange(p.size - 2 * p.radius, i, n);
     const int firstX = p.radius + columns.first;
     const int endX = p.radius + columns.end;
-    switch (bpc) {
-    case Morvel::Bpc8: output8(firstX, endX); break;
-    case Morvel::Bpc16: output16(firstX, endX); break;
-    case Morvel::Bpc32: output32(firstX, endX); break;
-    }
+    Morvel::withPixelType(bpc, [&](auto tag) { output<typename decltype(tag)::type>(firstX, endX); });
     return PF_Err_NONE;
 }
 
@@ -89,9 +85,5 @@ void Outputter::output(int firstX, int endX) {
         }
     }
 }
-
-void Outputter::output8(int firstX, int endX) { output<PF_Pixel>(firstX, endX); }
-void Outputter::output16(int firstX, int endX) { output<PF_Pixel16>(firstX, endX); }
-void Outputter::output32(int firstX, int endX) { output<PF_PixelFloat>(firstX, endX); }
 
 }  // namespace Diffusion

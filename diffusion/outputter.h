@@ -34,9 +34,6 @@ public:
 private:
     template <typename Pixel>
     void output(int firstX, int endX);
-    void output8(int firstX, int endX);
-    void output16(int firstX, int endX);
-    void output32(int firstX, int endX);
 
     Morvel::Bpc bpc;
     OutputterParameters* params;

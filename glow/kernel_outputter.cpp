@@ -10,6 +10,7 @@
 #include "glow/stages/preprocessor.h"
 #include "library/parameter/fixed_point.h"
 #include "library/utility/ansi.h"
+#include "library/utility/pixel.h"
 
 namespace Glow {
 
@@ -156,27 +157,10 @@ PF_Err KernelOutputterBase<Outputter>::operator()(int i, int n) {
     const BandRange band = bandRange(size - 2 * radius, i, n);
     const int firstRow = radius + band.first;
     const int endRow = radius + band.end;
-    switch (bpc) {
-        case Morvel::Bpc8: output8(firstRow, endRow); break;
-        case Morvel::Bpc16: output16(firstRow, endRow); break;
-        case Morvel::Bpc32: output32(firstRow, endRow); break;
-    }
+    Morvel::withPixelType(bpc, [&](auto tag) {
+        static_cast<Outputter*>(this)->template output<typename decltype(tag)::type>(firstRow, endRow);
+    });
     return PF_Err_NONE;
-}
-
-template <typename Outputter>
-void KernelOutputterBase<Outputter>::output8(int firstRow, int endRow) {
-    static_cast<Outputter*>(this)->template output<PF_Pixel>(firstRow, endRow);
-}
-
-template <typename Outputter>
-void KernelOutputterBase<Outputter>::output16(int firstRow, int endRow) {
-    static_cast<Outputter*>(this)->template output<PF_Pixel16>(firstRow, endRow);
-}
-
-template <typename Outputter>
-void KernelOutputterBase<Outputter>::output32(int firstRow, int endRow) {
-    static_cast<Outputter*>(this)->template output<PF_PixelFloat>(firstRow, endRow);
 }
 
 template <typename Outputter>

@@ -65,10 +65,6 @@ class KernelOutputterBase {
 public:
     PF_Err operator()(int i, int n);
 
-    void output8(int firstRow, int endRow);
-    void output16(int firstRow, int endRow);
-    void output32(int firstRow, int endRow);
-
 protected:
     KernelOutputterBase(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* glowWorld,
                         const KernelOutputterParameters& params);
