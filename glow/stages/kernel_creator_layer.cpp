@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "library/sampling/sub_pixel.h"
+#include "library/utility/pixel.h"
 
 namespace Glow {
 
@@ -57,12 +58,9 @@ PF_LayerDef* layerOf(const GlowParameters& params) {
 // The creator's calculateMain at the render's depth.
 template <typename Creator>
 PF_Err calculateAtDepth(Creator& creator, Morvel::Bpc bpc, int band, int firstRow, int endRow) {
-    switch (bpc) {
-        case Morvel::Bpc8: return creator.template calculateMain<PF_Pixel>(band, firstRow, endRow);
-        case Morvel::Bpc16: return creator.template calculateMain<PF_Pixel16>(band, firstRow, endRow);
-        case Morvel::Bpc32: return creator.template calculateMain<PF_PixelFloat>(band, firstRow, endRow);
-    }
-    return PF_Err_NONE;
+    return Morvel::withPixelType(bpc, [&](auto tag) {
+        return creator.template calculateMain<typename decltype(tag)::type>(band, firstRow, endRow);
+    });
 }
 
 void addTable(double* const* kernel, const KernelTable& table, int size, int firstRow, int endRow, double gain) {

@@ -8,6 +8,7 @@
 #include "library/colorsys/colorsys.h"
 #include "library/sampling/sub_pixel.h"
 #include "library/utility/ansi.h"
+#include "library/utility/pixel.h"
 
 namespace Glow {
 
@@ -316,16 +317,13 @@ MaskFunc Preprocessor::createMaskFunc() {
         const double halfWidth = layer != nullptr ? layer->width / 2.0 : 0.0;
         const double halfHeight = layer != nullptr ? layer->height / 2.0 : 0.0;
         const bool luminance = p.layerChannel == LayerChannelItem::Luminance;
-        switch (bpc) {
-        case Morvel::Bpc8:
-            return LayerMask<PF_Pixel>{sampler, p.center.x, p.center.y, c, s, k, halfWidth, halfHeight, luminance, p.invert};
-        case Morvel::Bpc16:
-            return LayerMask<PF_Pixel16>{sampler, p.center.x, p.center.y, c, s, k, halfWidth, halfHeight, luminance,
-                                         p.invert};
-        case Morvel::Bpc32:
-            return LayerMask<PF_PixelFloat>{sampler, p.center.x, p.center.y, c, s, k, halfWidth, halfHeight, luminance,
-                                            p.invert};
-        }
+        MaskFunc mask = Morvel::withPixelType(bpc, [&](auto tag) -> MaskFunc {
+            using Pixel = typename decltype(tag)::type;
+            return LayerMask<Pixel>{sampler, p.center.x, p.center.y, c, s, k, halfWidth, halfHeight, luminance,
+                                    p.invert};
+        });
+        // An unknown depth has no layer mask to sample.
+        if (mask) return mask;
     }
     return unitMask;
 }
