@@ -79,6 +79,8 @@ struct PixelTag {
 
 // Calls fn(PixelTag<Pixel>{}) with the pixel type of the depth. An unknown depth calls nothing and
 // gives a value-initialised result (PF_Err_NONE for an error code), as the band dispatcher does.
+// Code whose arithmetic the depths share picks its instantiation here rather than with a switch of
+// its own, so that every such place treats an unknown depth alike.
 template <typename Fn>
 auto withPixelType(Bpc bpc, Fn&& fn) -> decltype(fn(PixelTag<PF_Pixel>{})) {
     switch (bpc) {

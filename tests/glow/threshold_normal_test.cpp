@@ -264,9 +264,7 @@ TEST_F(ThresholdNormalTest, SamplingFailuresEndTheStage) {
         return run<ThresholdNormal>(c.bpc, image.get(), nullptr, p, threads);
     };
     auto runCase = [&](const Case& c, int threads) {
-        if (c.bpc == Morvel::Bpc8) return runDepth(Morvel::PixelTag<PF_Pixel>{}, c, threads);
-        if (c.bpc == Morvel::Bpc16) return runDepth(Morvel::PixelTag<PF_Pixel16>{}, c, threads);
-        return runDepth(Morvel::PixelTag<PF_PixelFloat>{}, c, threads);
+        return Morvel::withPixelType(c.bpc, [&](auto tag) { return runDepth(tag, c, threads); });
     };
     for (const auto& c : cases) {
         for (int threads : {1, 0}) {
