@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/sim/image_formats.h"
+#include "host/sim/pixel_traits.h"
 
 namespace Sim {
 
@@ -462,9 +463,9 @@ bool allOpaque(const PixelsView& view, ThreadPool* pool) {
     using Channel = decltype(Pixel::alpha);
     const auto full = [](Channel alpha) {
         if constexpr (std::is_floating_point_v<Channel>) {
-            return Morvel::PixelTraits<PF_Pixel16>::fromUnit(alpha) == PF_MAX_CHAN16;
+            return PixelTraits<PF_Pixel16>::fromUnit(alpha) == PF_MAX_CHAN16;
         } else {
-            return alpha == Morvel::PixelTraits<Pixel>::full;
+            return alpha == PixelTraits<Pixel>::full;
         }
     };
     std::atomic<bool> opaque{true};

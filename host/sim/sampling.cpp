@@ -6,17 +6,18 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "host/sim/host.h"
+#include "host/sim/pixel_traits.h"
 #include "host/sim/worlds.h"
-#include "library/utility/pixel.h"
 
 namespace Sim {
 
 namespace {
 
 template <typename Pixel>
-using Depth = Morvel::PixelTraits<Pixel>;
+using Depth = PixelTraits<Pixel>;
 
 // Alpha, red, green, blue accumulated in double.
 struct Sum {
@@ -45,8 +46,8 @@ private:
 
 template <typename Pixel>
 Pixel toPixel(const Sum& sum) {
-    if constexpr (Depth<Pixel>::integral) {
-        using Channel = Morvel::ChannelOf<Pixel>;
+    using Channel = typename Depth<Pixel>::Channel;
+    if constexpr (std::is_integral_v<Channel>) {
         auto channel = [](double v) {
             if (!(v > 0.0)) return Channel(0);
             return static_cast<Channel>(std::min(v + 0.5, double(Depth<Pixel>::full)));

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "host/sim/host.h"
-#include "library/utility/pixel.h"
+#include "host/sim/pixel_traits.h"
 #include "morvel_host/host.h"
 
 namespace Sim {
@@ -183,23 +183,14 @@ struct Unit {
 
 template <typename Pixel>
 Unit toUnit(const Pixel& p) {
-    using Traits = Morvel::PixelTraits<Pixel>;
+    using Traits = PixelTraits<Pixel>;
     return {Traits::toUnit(p.alpha), Traits::toUnit(p.red), Traits::toUnit(p.green), Traits::toUnit(p.blue)};
 }
 
 template <typename Pixel>
 void fromUnit(const Unit& u, Pixel* p) {
-    using Traits = Morvel::PixelTraits<Pixel>;
+    using Traits = PixelTraits<Pixel>;
     *p = {Traits::fromUnit(u.alpha), Traits::fromUnit(u.red), Traits::fromUnit(u.green), Traits::fromUnit(u.blue)};
-}
-
-// Runs fn(Morvel::PixelTag<Pixel>{}) with the pixel type of a format; an unknown format is read
-// as 8-bit, the host's default.
-template <typename Fn>
-auto withPixelType(PF_PixelFormat format, Fn&& fn) {
-    Morvel::Bpc bpc = Morvel::Bpc8;
-    Morvel::bpcOfFormat(format, &bpc);
-    return Morvel::withPixelType(bpc, std::forward<Fn>(fn));
 }
 
 // Parts of installWorldSuites, one per file.

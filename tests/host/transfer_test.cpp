@@ -5,6 +5,7 @@
 
 #include "host/sim/iterate.h"
 #include "host/world_helpers.h"
+#include "library/utility/pixel.h"
 #include "support/host_fixture.h"
 
 using namespace WorldHelpers;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/sim/worlds.h"
+#include "library/utility/pixel.h"
 
 namespace WorldHelpers {
 
