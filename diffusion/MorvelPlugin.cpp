@@ -11,7 +11,7 @@ constexpr char PLUGIN_NAME[] = "MorvelDiffusion";
 constexpr char PLUGIN_YEARS[] = "2017";
 
 // No custom UI: the diffusion draws nothing of its own.
-constexpr Morvel::Plugin::Effect EFFECT{
+constexpr Morvel::Plugin::Effect kEffect{
     .identity = {.name = PLUGIN_NAME,
                  .matchName = "MorvelDiffusion 2",
                  .years = PLUGIN_YEARS,
@@ -27,10 +27,10 @@ constexpr Morvel::Plugin::Effect EFFECT{
                  .smartPreRender = smartPreRender,
                  .smartRender = smartRender}};
 
-constexpr Morvel::Plugin::PiplValues PIPL_VALUES = Morvel::Plugin::piplValuesOf(EFFECT.identity);
+constexpr Morvel::Plugin::PiplValues kPiplValues = Morvel::Plugin::piplValuesOf(kEffect.identity);
 
 // The host reads this from the file before it calls anything (see morvel_host/pipl.h).
-MORVEL_PROPERTY_LIST constexpr auto PROPERTY_LIST = Morvel::Plugin::buildPipl<PIPL_VALUES>();
+MORVEL_PROPERTY_LIST constexpr auto kPropertyList = Morvel::Plugin::buildPipl<kPiplValues>();
 
 }  // namespace
 
@@ -38,8 +38,8 @@ MORVEL_PROPERTY_LIST constexpr auto PROPERTY_LIST = Morvel::Plugin::buildPipl<PI
 
 PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                       PF_LayerDef* output, void* extra) {
-    return Morvel::Plugin::dispatchCommand(Diffusion::EFFECT, cmd, in_data, out_data, params, output, extra);
+    return Morvel::Plugin::dispatchCommand(Diffusion::kEffect, cmd, in_data, out_data, params, output, extra);
 }
 
-const Morvel::Plugin::PluginInfo MPluginInfo = {Diffusion::PARAM_DEFS, Diffusion::PARAM_COUNT, 0,
+const Morvel::Plugin::PluginInfo MPluginInfo = {Diffusion::PARAM_DEFS, Diffusion::kParamCount, 0,
                                                 nullptr,              nullptr,               Diffusion::renderEntry};

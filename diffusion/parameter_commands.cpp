@@ -15,7 +15,7 @@ using Morvel::Plugin::ParameterDef;
 PF_Err registerRow(PF_InData* in_data, int r) {
     using namespace Morvel::Plugin;
     const ParameterDef& row = PARAM_DEFS[r];
-    const RowRegistration& how = ROW_REGISTRATION[r];
+    const RowRegistration& how = kRowRegistration[r];
     PF_ParamDef def{};
     def.flags = how.flags;
     switch (row.kind) {
@@ -24,7 +24,7 @@ PF_Err registerRow(PF_InData* in_data, int r) {
         return how.percent ? addPercent(in_data, def, row, how.precision) : addFloat(in_data, def, row, how.precision);
     case KIND_ANGLE: return addAngle(in_data, def, row);
     case KIND_COLOR: return addColor(in_data, def, row);
-    case KIND_CHECKBOX: return addCheckbox(in_data, def, row, CHECKBOX_LABEL);
+    case KIND_CHECKBOX: return addCheckbox(in_data, def, row, kCheckboxLabel);
     default: return PF_Err_UNRECOGNIZED_PARAM_TYPE;
     }
 }
@@ -59,9 +59,9 @@ bool usesReferenceColor(Glow::ChannelItem channel) {
 PF_Err paramsSetup(PF_InData* in_data, PF_OutData* out_data) {
     PF_Err err = PF_Err_NONE;
     int group = 0;
-    for (int r = 0; r < PARAM_COUNT && err == PF_Err_NONE; ++r) {
-        for (; err == PF_Err_NONE && group < GROUP_ENTRY_COUNT && GROUP_ENTRIES[group].beforeRow == r; ++group) {
-            err = registerGroupEntry(in_data, GROUP_ENTRIES[group]);
+    for (int r = 0; r < kParamCount && err == PF_Err_NONE; ++r) {
+        for (; err == PF_Err_NONE && group < kGroupEntryCount && kGroupEntries[group].beforeRow == r; ++group) {
+            err = registerGroupEntry(in_data, kGroupEntries[group]);
         }
         if (err == PF_Err_NONE) err = registerRow(in_data, r);
     }
@@ -83,11 +83,11 @@ PF_Err updateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
     Morvel::EffectHandle effect(pluginId, in_data, suites);
     PF_Err err = effect.init();
     if (err == PF_Err_NONE) {
-        if (params == nullptr || params[CHANNEL_INDEX] == nullptr) {
+        if (params == nullptr || params[kChannelIndex] == nullptr) {
             err = PF_Err_BAD_CALLBACK_PARAM;
         } else {
-            const bool gray = !usesReferenceColor(static_cast<Glow::ChannelItem>(params[CHANNEL_INDEX]->u.pd.value));
-            err = Morvel::grayOutParameter(in_data, suites, params, REFERENCE_COLOR_INDEX, gray);
+            const bool gray = !usesReferenceColor(static_cast<Glow::ChannelItem>(params[kChannelIndex]->u.pd.value));
+            err = Morvel::grayOutParameter(in_data, suites, params, kReferenceColorIndex, gray);
         }
     }
     const PF_Err disposed = effect.dispose();

@@ -26,16 +26,16 @@ constexpr ParameterDef gammaSlider(const char (&name)[N], int32_t id) {
     return slider(name, id, 1, 0.01, 5, 0.01, 5);
 }
 
-constexpr int32_t COLLAPSED = PF_ParamFlag_START_COLLAPSED;
+constexpr int32_t kCollapsed = PF_ParamFlag_START_COLLAPSED;
 
-constexpr RowRegistration plain() { return {0, false, nullptr, COLLAPSED}; }
-constexpr RowRegistration shown(int32_t precision) { return {precision, false, nullptr, COLLAPSED}; }
-constexpr RowRegistration percent(int32_t precision) { return {precision, true, nullptr, COLLAPSED}; }
+constexpr RowRegistration plain() { return {0, false, nullptr, kCollapsed}; }
+constexpr RowRegistration shown(int32_t precision) { return {precision, false, nullptr, kCollapsed}; }
+constexpr RowRegistration percent(int32_t precision) { return {precision, true, nullptr, kCollapsed}; }
 constexpr RowRegistration menu(const char* items, int32_t flags) { return {0, false, items, flags}; }
 
 }  // namespace
 
-const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
+const ParameterDef PARAM_DEFS[kParamCount] = {
     slider("Blur Radius", 1, 30, 0, 1000, 0, 100),
     slider("Blur Softness", 2, 5, 0, 20, 0, 20),
     slider("Weight", 3, 2, 0, 10, 0, 5),
@@ -66,16 +66,16 @@ const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
     checkbox("Grow Bounds", 32, true),
 };
 
-const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
+const RowRegistration kRowRegistration[kParamCount] = {
     shown(1),                        // Blur Radius
     shown(1),                        // Blur Softness
     shown(2),                        // Weight
     percent(2),                      // Threshold
     percent(2),                      // Threshold Softness
-    menu(MENU_CHANNEL, 0),           // Channel
+    menu(kMenuChannel, 0),           // Channel
     plain(),                         // Reference Color
-    menu(MENU_WRAP, COLLAPSED),      // Wrap
-    menu(MENU_BLENDING_MODE, 0),     // Blending Mode
+    menu(kMenuWrap, kCollapsed),      // Wrap
+    menu(kMenuBlendingMode, 0),     // Blending Mode
     percent(1),                      // Source Opacity
     plain(),                         // Source Hue
     percent(1),                      // Source Lightness
@@ -98,7 +98,7 @@ const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
 };
 
 // Both group starts carry id 11 and no entry has id 22: saved projects know them so.
-const GroupEntry GROUP_ENTRIES[GROUP_ENTRY_COUNT] = {
+const GroupEntry kGroupEntries[kGroupEntryCount] = {
     {ROW_SOURCE_HUE, 11, "Source Details"},
     {ROW_DIFFUSION_OPACITY, 20, nullptr},
     {ROW_DIFFUSION_HUE, 11, "Diffusion Details"},

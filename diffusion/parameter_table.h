@@ -7,7 +7,7 @@
 
 namespace Diffusion {
 
-inline constexpr int PARAM_COUNT = 28;
+inline constexpr int kParamCount = 28;
 
 // Rows of PARAM_DEFS, of the pre-render data and of the render values.
 enum Row : int {
@@ -43,7 +43,7 @@ enum Row : int {
 
 // The diffusion's controls in registration order. A row's id is its index in the host's parameter
 // array; the ids are stored in users' projects.
-extern const Morvel::Plugin::ParameterDef PARAM_DEFS[PARAM_COUNT];
+extern const Morvel::Plugin::ParameterDef PARAM_DEFS[kParamCount];
 
 // What registration needs beyond the row, parallel to PARAM_DEFS.
 struct RowRegistration {
@@ -52,30 +52,30 @@ struct RowRegistration {
     const char* menu;   // popups: the items, separated by '|'
     int32_t flags;      // the host's parameter flags
 };
-extern const RowRegistration ROW_REGISTRATION[PARAM_COUNT];
+extern const RowRegistration kRowRegistration[kParamCount];
 
 // Group starts and ends are not rows: each is registered just before row `beforeRow`, as the
 // glow's are.
 using GroupEntry = Morvel::Plugin::GroupEntry;
 
-inline constexpr int GROUP_ENTRY_COUNT = 4;
-extern const GroupEntry GROUP_ENTRIES[GROUP_ENTRY_COUNT];
+inline constexpr int kGroupEntryCount = 4;
+extern const GroupEntry kGroupEntries[kGroupEntryCount];
 
 // The input layer, the rows and the group entries.
-inline constexpr int HOST_PARAM_COUNT = 1 + PARAM_COUNT + GROUP_ENTRY_COUNT;
+inline constexpr int HOST_PARAM_COUNT = 1 + kParamCount + kGroupEntryCount;
 
 // Host indices that the UI rule reads and writes.
-inline constexpr int CHANNEL_INDEX = 6;
-inline constexpr int REFERENCE_COLOR_INDEX = 7;
+inline constexpr int kChannelIndex = 6;
+inline constexpr int kReferenceColorIndex = 7;
 
 // Menu texts. Popup values are 1-based and count the "(-" separators.
-inline constexpr char MENU_CHANNEL[] =
+inline constexpr char kMenuChannel[] =
     "Luminance|Red|Green|Blue|Alpha|Hue|Saturation|Saturation(Cone)|Lightness|Brightness|"
     "Distance from Color(RGB)|Distance from Color(HSB)";
-inline constexpr char MENU_WRAP[] = "None|Edge|Mirror";
+inline constexpr char kMenuWrap[] = "None|Edge|Mirror";
 // The glow's menu, item for item: both map through the same table.
-inline constexpr const char* MENU_BLENDING_MODE = Glow::MENU_BLENDING_MODE;
+inline constexpr const char* kMenuBlendingMode = Glow::kMenuBlendingMode;
 
-inline constexpr char CHECKBOX_LABEL[] = "";
+inline constexpr char kCheckboxLabel[] = "";
 
 }  // namespace Diffusion

@@ -14,9 +14,9 @@ namespace Diffusion {
 
 namespace {
 
-constexpr double PERCENT = 0.01;
+constexpr double kPercent = 0.01;
 // An opacity this close to 1 copies instead of blending.
-constexpr double FULL_OPACITY = 0.999999;
+constexpr double kFullOpacity = 0.999999;
 
 Morvel::Rect<int> wholeOf(const std::shared_ptr<Morvel::World>& world) {
     return Morvel::Rect<int>{0, 0, world->world->width, world->world->height};
@@ -29,8 +29,8 @@ Morvel::BlendingMode toBlendingMode(int32_t item) { return Glow::blendingModeOf(
 DetailParameters Renderer::details(int hueRow) const {
     auto real = [this, hueRow](int offset) { return values[hueRow + offset].value.d; };
     DetailParameters d;
-    d.hls = Morvel::Color<float>(0.0f, static_cast<float>(real(0)), static_cast<float>(real(1) * PERCENT),
-                                 static_cast<float>(real(2) * PERCENT));
+    d.hls = Morvel::Color<float>(0.0f, static_cast<float>(real(0)), static_cast<float>(real(1) * kPercent),
+                                 static_cast<float>(real(2) * kPercent));
     Glow::levelPair(inData, real(3), real(4), d.black, d.white);
     d.gamma = real(5);
     Glow::levelPair(inData, real(6), real(7), d.alphaBlack, d.alphaWhite);
@@ -53,7 +53,7 @@ int Renderer::render() {
 
     // 2. The diffusion layer is written everywhere by the threshold, so it need not be cleared.
     ThresholdParameters threshold;
-    threshold.weightFactor = 1.0 + values[ROW_WEIGHT].value.d * PERCENT;
+    threshold.weightFactor = 1.0 + values[ROW_WEIGHT].value.d * kPercent;
     threshold.weighted = threshold.weightFactor > 1.000001;
     std::shared_ptr<Morvel::World> diffusion;
     if (PF_Err err = Morvel::createWorld(inData, outData, suites, bpc, width, height, false, diffusion)) return err;
@@ -64,8 +64,8 @@ int Renderer::render() {
     threshold.channel = static_cast<Glow::ChannelItem>(values[ROW_CHANNEL].value.i);
     const auto& reference = values[ROW_REFERENCE_COLOR].value.color;
     threshold.reference = Morvel::Color<float>(1.0f, reference.red, reference.green, reference.blue);
-    threshold.threshold = values[ROW_THRESHOLD].value.d * PERCENT;
-    threshold.softness = values[ROW_THRESHOLD_SOFTNESS].value.d * PERCENT;
+    threshold.threshold = values[ROW_THRESHOLD].value.d * kPercent;
+    threshold.softness = values[ROW_THRESHOLD_SOFTNESS].value.d * kPercent;
     threshold.buffer = &buffer;
     {
         Threshold stage(inData, suites, bpc, source->world, diffusion->world, &threshold);
@@ -102,8 +102,8 @@ int Renderer::render() {
 }
 
 PF_Err Renderer::composite(std::shared_ptr<Morvel::World>& source, std::shared_ptr<Morvel::World>& diffusion) {
-    const double sourceOpacity = values[ROW_SOURCE_OPACITY].value.d * PERCENT;
-    if (sourceOpacity > FULL_OPACITY) {
+    const double sourceOpacity = values[ROW_SOURCE_OPACITY].value.d * kPercent;
+    if (sourceOpacity > kFullOpacity) {
         if (PF_Err err = Morvel::copy(inData, source, output)) return err;
     } else {
         if (PF_Err err = Morvel::fill(inData, output, Morvel::Color<float>(0.0f, 0.0f, 0.0f, 0.0f))) return err;
@@ -114,7 +114,7 @@ PF_Err Renderer::composite(std::shared_ptr<Morvel::World>& source, std::shared_p
     }
     return Morvel::blend(inData, diffusion, output, bpc, wholeOf(diffusion), {0, 0},
                          toBlendingMode(values[ROW_BLENDING_MODE].value.i),
-                         values[ROW_DIFFUSION_OPACITY].value.d * PERCENT, false);
+                         values[ROW_DIFFUSION_OPACITY].value.d * kPercent, false);
 }
 
 }  // namespace Diffusion

@@ -7,15 +7,15 @@
 namespace Diffusion {
 
 // Pre-render data of 672 bytes, render values of 896.
-static_assert(PARAM_COUNT * sizeof(Morvel::Plugin::ParameterUnionValue) == 672);
-static_assert(PARAM_COUNT * sizeof(Morvel::Plugin::ParameterValue) == 896);
+static_assert(kParamCount * sizeof(Morvel::Plugin::ParameterUnionValue) == 672);
+static_assert(kParamCount * sizeof(Morvel::Plugin::ParameterValue) == 896);
 
 PF_Err smartPreRender(PF_InData* in_data, PF_OutData*, PF_PreRenderExtra* extra) {
-    return Morvel::Plugin::preRenderWholeLayer(in_data, extra, PARAM_DEFS, PARAM_COUNT, ROW_GROW_BOUNDS);
+    return Morvel::Plugin::preRenderWholeLayer(in_data, extra, PARAM_DEFS, kParamCount, ROW_GROW_BOUNDS);
 }
 
 PF_Err smartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra) {
-    return Morvel::Plugin::renderWithValues(in_data, out_data, extra, PARAM_DEFS, PARAM_COUNT, renderEntry);
+    return Morvel::Plugin::renderWithValues(in_data, out_data, extra, PARAM_DEFS, kParamCount, renderEntry);
 }
 
 int renderEntry(int plugin_id, PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,

@@ -21,7 +21,7 @@ PF_Err userChangedParam(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[]
     return PF_Err_NONE;
 }
 
-constexpr Morvel::Plugin::Effect EFFECT{
+constexpr Morvel::Plugin::Effect kEffect{
     .identity = {.name = PLUGIN_NAME,
                  .matchName = "MorvelGlow 2",
                  .years = PLUGIN_YEARS,
@@ -36,10 +36,10 @@ constexpr Morvel::Plugin::Effect EFFECT{
                  .smartPreRender = SmartPreRender,
                  .smartRender = SmartRender}};
 
-constexpr Morvel::Plugin::PiplValues PIPL_VALUES = Morvel::Plugin::piplValuesOf(EFFECT.identity);
+constexpr Morvel::Plugin::PiplValues kPiplValues = Morvel::Plugin::piplValuesOf(kEffect.identity);
 
 // The host reads this from the file before it calls anything (see morvel_host/pipl.h).
-MORVEL_PROPERTY_LIST constexpr auto PROPERTY_LIST = Morvel::Plugin::buildPipl<PIPL_VALUES>();
+MORVEL_PROPERTY_LIST constexpr auto kPropertyList = Morvel::Plugin::buildPipl<kPiplValues>();
 
 }  // namespace
 
@@ -47,8 +47,8 @@ MORVEL_PROPERTY_LIST constexpr auto PROPERTY_LIST = Morvel::Plugin::buildPipl<PI
 
 PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                       PF_LayerDef* output, void* extra) {
-    return Morvel::Plugin::dispatchCommand(Glow::EFFECT, cmd, in_data, out_data, params, output, extra);
+    return Morvel::Plugin::dispatchCommand(Glow::kEffect, cmd, in_data, out_data, params, output, extra);
 }
 
-const Morvel::Plugin::PluginInfo MPluginInfo = {Glow::PARAM_DEFS, Glow::PARAM_COUNT, 0,
+const Morvel::Plugin::PluginInfo MPluginInfo = {Glow::PARAM_DEFS, Glow::kParamCount, 0,
                                                 nullptr,          nullptr,            Glow::MSmartRender};

@@ -14,8 +14,8 @@ namespace {
 using Morvel::Color;
 using Morvel::Plugin::ParameterValue;
 
-constexpr double PERCENT = 0.01;
-constexpr double DEGREES_TO_RADIANS = 0.017453292519943295;
+constexpr double kPercent = 0.01;
+constexpr double kDegreesToRadians = 0.017453292519943295;
 
 // Rows of the parameter table that the record reads.
 enum Row : int {
@@ -112,8 +112,8 @@ public:
         return static_cast<Item>(values_[r].value.i);
     }
     double real(int r) const { return values_[r].value.d; }
-    double percent(int r) const { return values_[r].value.d * PERCENT; }
-    double radians(int r) const { return values_[r].value.d * DEGREES_TO_RADIANS; }
+    double percent(int r) const { return values_[r].value.d * kPercent; }
+    double radians(int r) const { return values_[r].value.d * kDegreesToRadians; }
     // A checkbox's value is its first byte; read as a byte so that any stored byte is a valid answer.
     bool flag(int r) const {
         unsigned char byte = 0;
@@ -231,7 +231,7 @@ PF_Err fillGlowParameters(const GlowParametersSource& source, const ParameterVal
     out.channel = v.item<ChannelItem>(Channel);
     out.multiplyAlpha = v.flag(MultiplyAlpha);
     out.referenceColor = v.color(ReferenceColor);
-    err = readCustomChannel(source, CUSTOM_CHANNEL_ID, err, out.channel, out.customChannel);
+    err = readCustomChannel(source, kCustomChannelId, err, out.channel, out.customChannel);
 
     out.toner = v.item<TonerItem>(Toner);
     out.tones = v.item<TonesItem>(Tones);
@@ -256,7 +256,7 @@ PF_Err fillGlowParameters(const GlowParametersSource& source, const ParameterVal
     out.tonerChannel = v.item<ChannelItem>(TonerChannel);
     out.tonerMultiplyAlpha = v.flag(TonerMultiplyAlpha);
     out.tonerReferenceColor = v.color(TonerReferenceColor);
-    err = readCustomChannel(source, TONER_CUSTOM_CHANNEL_ID, err, out.tonerChannel, out.tonerCustomChannel);
+    err = readCustomChannel(source, kTonerCustomChannelId, err, out.tonerChannel, out.tonerCustomChannel);
 
     out.compositeSettings = v.item<CompositeSettingsItem>(CompositeSettings);
     out.blendingMode = blendingModeOf(v.integer(Blending));

@@ -19,8 +19,8 @@ namespace Glow {
 
 namespace {
 
-constexpr int SOURCE_LAYER_ID = 105;
-constexpr int GLOW_LAYER_ID = 106;
+constexpr int kSourceLayerId = 105;
+constexpr int kGlowLayerId = 106;
 
 const Morvel::Color<float> TRANSPARENT_BLACK(0.0f, 0.0f, 0.0f, 0.0f);
 
@@ -30,7 +30,7 @@ bool isPreview(RenderingModeItem mode) {
 }
 
 // Below this an opacity counts as full: the world is copied rather than blended.
-constexpr double FULL_OPACITY = 0.999999;
+constexpr double kFullOpacity = 0.999999;
 
 int widthOf(const std::shared_ptr<Morvel::World>& world) { return world->world->width; }
 int heightOf(const std::shared_ptr<Morvel::World>& world) { return world->world->height; }
@@ -91,7 +91,7 @@ PF_Err Glow::execute() {
     if (!isPreview(mode) && params->glowOpacity <= 1e-6) return composite(glow);
 
     std::shared_ptr<Morvel::World> source = input;
-    if ((err = useLayerParameter(GLOW_LAYER_ID, source))) return err;
+    if ((err = useLayerParameter(kGlowLayerId, source))) return err;
 
     const GlowParameters::Preprocessing& settings = params->preprocessing;
     if (doHls(settings.hls) || doColorLevels(settings.black, settings.white, settings.gamma) ||
@@ -209,7 +209,7 @@ PF_Err Glow::composite(std::shared_ptr<Morvel::World>& glow) {
     if (params->renderingMode == RenderingModeItem::GlowOnly) return fillAndBlend(glow, params->glowOpacity);
 
     std::shared_ptr<Morvel::World> source = input;
-    PF_Err err = useLayerParameter(SOURCE_LAYER_ID, source);
+    PF_Err err = useLayerParameter(kSourceLayerId, source);
     if (err != PF_Err_NONE) return err;
     const GlowParameters& p = *params;
     if (doColorLevels(p.sourceBlack, p.sourceWhite, p.sourceGamma) || doAlphaLevels(p.sourceAlphaBlack, p.sourceAlphaWhite)) {
@@ -225,13 +225,13 @@ PF_Err Glow::composite(std::shared_ptr<Morvel::World>& glow) {
 
     if (p.renderingMode == RenderingModeItem::SourceOnly) return fillAndBlend(source, p.sourceOpacity);
     if (p.compositeSettings == CompositeSettingsItem::OnSource) {
-        err = p.sourceOpacity <= FULL_OPACITY ? fillAndBlend(source, p.sourceOpacity)
+        err = p.sourceOpacity <= kFullOpacity ? fillAndBlend(source, p.sourceOpacity)
                                               : Morvel::copy(in_data, source, output);
         if (err != PF_Err_NONE) return err;
         return blendWhole(glow, p.blendingMode, p.glowOpacity);
     }
     if (p.compositeSettings == CompositeSettingsItem::BehindSource) {
-        err = p.glowOpacity <= FULL_OPACITY ? fillAndBlend(glow, p.glowOpacity) : Morvel::copy(in_data, glow, output);
+        err = p.glowOpacity <= kFullOpacity ? fillAndBlend(glow, p.glowOpacity) : Morvel::copy(in_data, glow, output);
         if (err != PF_Err_NONE) return err;
         return blendWhole(source, p.blendingMode, p.sourceOpacity);
     }

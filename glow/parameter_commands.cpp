@@ -43,16 +43,16 @@ PF_ParamDef collapsedRecord() {
 
 PF_Err registerRow(PF_InData* in_data, int r) {
     const ParameterDef& row = PARAM_DEFS[r];
-    const RowRegistration& how = ROW_REGISTRATION[r];
+    const RowRegistration& how = kRowRegistration[r];
     PF_ParamDef def = collapsedRecord();
     using namespace Morvel::Plugin;
     switch (how.add) {
         case AddFunction::Layer: return addLayer(in_data, def, row);
         case AddFunction::Slider: return addSlider(in_data, def, row);
         case AddFunction::Angle: return addAngle(in_data, def, row);
-        case AddFunction::Checkbox: return addCheckbox(in_data, def, row, CHECKBOX_LABEL);
+        case AddFunction::Checkbox: return addCheckbox(in_data, def, row, kCheckboxLabel);
         case AddFunction::Color: return addColor(in_data, def, row);
-        case AddFunction::Point: return addPoint(in_data, def, row, MASK_CENTER_RESTRICT_BOUNDS);
+        case AddFunction::Point: return addPoint(in_data, def, row, kMaskCenterRestrictBounds);
         case AddFunction::Popup: return addPopup(in_data, def, row, how.menu);
         case AddFunction::Float: return addFloat(in_data, def, row, how.precision);
         case AddFunction::Percent: return addPercent(in_data, def, row, how.precision);
@@ -81,7 +81,7 @@ void copyName(const PF_InData* in_data, char (&to)[32], const char (&from)[32]) 
 PF_Err registerExpressionParameter(PF_InData* in_data, PF_OutData* out_data, const ParameterDef& row) {
     PF_ParamDef def{};
     PF_Err err = Morvel::ColorExpressionData::NewDefaultData(in_data, out_data, nullptr, &def.u.arb_d.dephault,
-                                                             CUSTOM_CHANNEL_DEFAULT);
+                                                             kCustomChannelDefault);
     if (err != PF_Err_NONE) return err;
     if (def.u.arb_d.dephault == nullptr) return PF_Err_OUT_OF_MEMORY;
     def.param_type = PF_Param_ARBITRARY_DATA;
@@ -141,11 +141,11 @@ PF_Err controlsOf(PF_ParamDef* params[], UiControls& controls) {
 PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
     PF_Err err = PF_Err_NONE;
     int group = 0;
-    for (int r = 0; r < PARAM_COUNT; ++r) {
-        for (; group < GROUP_ENTRY_COUNT && GROUP_ENTRIES[group].beforeRow == r; ++group) {
-            if (err == PF_Err_NONE) err = registerGroupEntry(in_data, GROUP_ENTRIES[group]);
+    for (int r = 0; r < kParamCount; ++r) {
+        for (; group < kGroupEntryCount && kGroupEntries[group].beforeRow == r; ++group) {
+            if (err == PF_Err_NONE) err = registerGroupEntry(in_data, kGroupEntries[group]);
         }
-        if (ROW_REGISTRATION[r].add == AddFunction::CustomData) {
+        if (kRowRegistration[r].add == AddFunction::CustomData) {
             // Registered whatever happened before, so that the expressions keep their place.
             const PF_Err registered = registerExpressionParameter(in_data, out_data, PARAM_DEFS[r]);
             if (registered != PF_Err_NONE) return err != PF_Err_NONE ? err : registered;
@@ -180,12 +180,12 @@ std::vector<GrayOut> grayOutPlan(const UiControls& c) {
     set(64, 64, c.channel != CHANNEL_CUSTOM);
 
     // Highlight, Midtone, Shadow, Toner Map per Tones item; other values leave them alone.
-    static constexpr bool TONES_GRAY[6][4] = {
+    static constexpr bool kTonesGray[6][4] = {
         {false, true, true, true},  {false, true, false, true}, {false, false, false, true},
         {true, true, true, false},  {true, true, false, false}, {false, true, true, false},
     };
     if (c.tones >= TONES_MONOTONE && c.tones <= TONES_TONER_MAP_SHADOW) {
-        for (int i = 0; i < 4; ++i) set(69 + i, 69 + i, TONES_GRAY[c.tones - TONES_MONOTONE][i]);
+        for (int i = 0; i < 4; ++i) set(69 + i, 69 + i, kTonesGray[c.tones - TONES_MONOTONE][i]);
     }
     const bool noToneCurve = c.tones == TONES_MONOTONE || c.tones == TONES_TONER_MAP;
     set(73, 75, noToneCurve);
@@ -219,10 +219,10 @@ PF_Err Event(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF
     if (in_data->global_data == nullptr || *in_data->global_data == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     const int pluginId = *reinterpret_cast<const AEGP_PluginID*>(*in_data->global_data);
     PF_Err err = Morvel::ColorExpressionData::HandleEvent(pluginId, in_data, out_data, params, output, extra,
-                                                          CUSTOM_CHANNEL_ID);
+                                                          kCustomChannelId);
     if (err == PF_Err_NONE) {
         err = Morvel::ColorExpressionData::HandleEvent(pluginId, in_data, out_data, params, output, extra,
-                                                       TONER_CUSTOM_CHANNEL_ID);
+                                                       kTonerCustomChannelId);
     }
     return err;
 }
@@ -230,9 +230,9 @@ PF_Err Event(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF
 PF_Err ArbitraryData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
                      PF_ArbParamsExtra* extra) {
     const PF_Err first =
-        Morvel::ColorExpressionData::HandleData(in_data, out_data, params, output, extra, CUSTOM_CHANNEL_ID);
+        Morvel::ColorExpressionData::HandleData(in_data, out_data, params, output, extra, kCustomChannelId);
     const PF_Err second =
-        Morvel::ColorExpressionData::HandleData(in_data, out_data, params, output, extra, TONER_CUSTOM_CHANNEL_ID);
+        Morvel::ColorExpressionData::HandleData(in_data, out_data, params, output, extra, kTonerCustomChannelId);
     return first != PF_Err_NONE ? first : second;
 }
 

@@ -46,7 +46,7 @@ constexpr RowRegistration byPopup(const char* menu) { return {AddFunction::Popup
 
 }  // namespace
 
-const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
+const ParameterDef PARAM_DEFS[kParamCount] = {
     popup("Rendering Mode", 1, 5, 5),  // five of the menu's eight items are offered
     slider("Exposure", 2, 0, -50, 50, 0, 5),
     slider("Boost Low Luminance", 3, 0, 0, 100, 0, 100),
@@ -151,15 +151,15 @@ const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
     checkbox("Grow Bounds", 108, true),
 };
 
-const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
-    byPopup(MENU_RENDERING_MODE),       // Rendering Mode
+const RowRegistration kRowRegistration[kParamCount] = {
+    byPopup(kMenuRenderingMode),       // Rendering Mode
     byFloat(1),                         // Exposure
     byPercent(1),                       // Boost Low Luminance
-    byPopup(MENU_BLUR_TYPE),            // Blur Type
+    byPopup(kMenuBlurType),            // Blur Type
     byFloat(1),                         // Blur Radius
     by(AddFunction::Checkbox),          // Diffusion
     byFloat(1),                         // Diffusion Convergence
-    byPopup(MENU_DIFFUSION_QUALITY),    // Diffusion Quality
+    byPopup(kMenuDiffusionQuality),    // Diffusion Quality
     by(AddFunction::Checkbox),          // Beam
     by(AddFunction::Slider),            // Beam Number
     byPercent(3),                       // Beam Intensity
@@ -171,7 +171,7 @@ const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
     byPercent(3),                       // Kernel Intensity
     by(AddFunction::Checkbox),          // Kernel Normalizing
     byPercent(1),                       // Kernel Scaling
-    byPopup(MENU_WRAP),                 // Wrap
+    byPopup(kMenuWrap),                 // Wrap
     by(AddFunction::Color),             // Color 1
     by(AddFunction::Color),             // Color 2
     by(AddFunction::Color),             // Color 3
@@ -187,10 +187,10 @@ const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
     byPercent(1),                       // Pre Alpha Black
     byPercent(1),                       // Pre Alpha White
     by(AddFunction::Checkbox),          // Use Mask
-    byPopup(MENU_MASK_TYPE),            // Mask Type
+    byPopup(kMenuMaskType),            // Mask Type
     by(AddFunction::Layer),             // Mask Layer
-    byPopup(MENU_MASK_LAYER_CHANNEL),   // Mask Layer Channel
-    byPopup(MENU_MASK_LAYER_WRAP),      // Mask Layer Wrap
+    byPopup(kMenuMaskLayerChannel),   // Mask Layer Channel
+    byPopup(kMenuMaskLayerWrap),      // Mask Layer Wrap
     by(AddFunction::Point),             // Mask Center
     by(AddFunction::Angle),             // Mask Rotation
     byPercent(1),                       // Mask Scale
@@ -203,12 +203,12 @@ const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
     byPercent(2),                       // Threshold 2
     byPercent(2),                       // Threshold Softness
     by(AddFunction::Checkbox),          // Threshold Invert
-    byPopup(MENU_CHANNEL),              // Channel
+    byPopup(kMenuChannel),              // Channel
     by(AddFunction::Checkbox),          // Multiply Alpha
     by(AddFunction::Color),             // Reference Color
     by(AddFunction::CustomData),        // Custom Channel
-    byPopup(MENU_TONER),                // Toner
-    byPopup(MENU_TONES),                // Tones
+    byPopup(kMenuToner),                // Toner
+    byPopup(kMenuTones),                // Tones
     by(AddFunction::Color),             // Highlight
     by(AddFunction::Color),             // Midtone
     by(AddFunction::Color),             // Shadow
@@ -218,12 +218,12 @@ const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
     byFloat(2),                         // Toner Gamma
     byPercent(1),                       // Blend With Original
     by(AddFunction::Checkbox),          // Use Different Channel
-    byPopup(MENU_CHANNEL),              // Toner Channel
+    byPopup(kMenuChannel),              // Toner Channel
     by(AddFunction::Checkbox),          // Toner Multiply Alpha
     by(AddFunction::Color),             // Toner Reference Color
     by(AddFunction::CustomData),        // Toner Custom Channel
-    byPopup(MENU_COMPOSITE_SETTINGS),   // Composite Settings
-    byPopup(MENU_BLENDING_MODE),        // Blending Mode
+    byPopup(kMenuCompositeSettings),   // Composite Settings
+    byPopup(kMenuBlendingMode),        // Blending Mode
     byPercent(1),                       // Source Opacity
     byPercent(1),                       // Source Black
     byPercent(1),                       // Source White
@@ -243,7 +243,7 @@ const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
 };
 
 // Three group starts share id 89; ids 87 and 98 stay unused.
-const GroupEntry GROUP_ENTRIES[GROUP_ENTRY_COUNT] = {
+const GroupEntry kGroupEntries[kGroupEntryCount] = {
     {4, 5, "Blur"},
     {20, 22, nullptr},
     {20, 23, "Channel Blur"},

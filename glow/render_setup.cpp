@@ -14,7 +14,7 @@ namespace Glow {
 namespace {
 
 // getBpc leaves the depth alone for a format it does not know.
-constexpr auto UNKNOWN_DEPTH = static_cast<Morvel::Bpc>(-1);
+constexpr auto kUnknownDepth = static_cast<Morvel::Bpc>(-1);
 
 double horizontalDownsample(const PF_InData* in_data) {
     const PF_RationalScale& scale = in_data->downsample_x;
@@ -41,9 +41,9 @@ PF_Err render(int plugin_id, PF_InData* in_data, PF_OutData* out_data, PF_SmartR
     if (output->world == nullptr) return PF_Err_NONE;
     if (input->world == nullptr) return Morvel::fill(in_data, output, Morvel::Color<float>());
 
-    Morvel::Bpc bpc = UNKNOWN_DEPTH;
+    Morvel::Bpc bpc = kUnknownDepth;
     if ((err = Morvel::getBpc(in_data, out_data, input->world, &bpc)) != PF_Err_NONE) return err;
-    if (bpc == UNKNOWN_DEPTH) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (bpc == kUnknownDepth) return PF_Err_INTERNAL_STRUCT_DAMAGED;
 
     GlowParameters record;
     {

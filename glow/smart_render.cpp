@@ -10,16 +10,16 @@ namespace Glow {
 
 namespace {
 
-static_assert(PRE_RENDER_DATA_SIZE == PARAM_COUNT * sizeof(Morvel::Plugin::ParameterUnionValue));
-static_assert(RENDER_VALUES_SIZE == PARAM_COUNT * sizeof(Morvel::Plugin::ParameterValue));
+static_assert(kPreRenderDataSize == kParamCount * sizeof(Morvel::Plugin::ParameterUnionValue));
+static_assert(kRenderValuesSize == kParamCount * sizeof(Morvel::Plugin::ParameterValue));
 
-constexpr int GROW_BOUNDS_ROW = 87;
+constexpr int kGrowBoundsRow = 87;
 
 }  // namespace
 
 // The glow reaches in from everywhere, so the whole layer is wanted whatever the host asks.
 PF_Err SmartPreRender(PF_InData* in_data, PF_OutData*, PF_PreRenderExtra* extra) {
-    return Morvel::Plugin::preRenderWholeLayer(in_data, extra, PARAM_DEFS, PARAM_COUNT, GROW_BOUNDS_ROW);
+    return Morvel::Plugin::preRenderWholeLayer(in_data, extra, PARAM_DEFS, kParamCount, kGrowBoundsRow);
 }
 
 PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra) {
@@ -28,7 +28,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra
 
 PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,
                    Morvel::Plugin::RenderEntry render) {
-    return Morvel::Plugin::renderWithValues(in_data, out_data, extra, PARAM_DEFS, PARAM_COUNT, render);
+    return Morvel::Plugin::renderWithValues(in_data, out_data, extra, PARAM_DEFS, kParamCount, render);
 }
 
 }  // namespace Glow

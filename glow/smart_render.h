@@ -6,9 +6,9 @@
 namespace Glow {
 
 // Size of the pre-render data: one 24-byte value per parameter-table row.
-inline constexpr size_t PRE_RENDER_DATA_SIZE = 2112;
+inline constexpr size_t kPreRenderDataSize = 2112;
 // Size of the render's values: one 32-byte record per row.
-inline constexpr size_t RENDER_VALUES_SIZE = 2816;
+inline constexpr size_t kRenderValuesSize = 2816;
 
 // Checks the values out into the pre-render data, asks for the input over at least the whole
 // layer and reports the result area ("Grow Bounds" widens it for text and shape layers).

@@ -14,17 +14,17 @@ namespace {
 PF_Err addRow(PF_InData* in_data, int r) {
     using namespace Morvel::Plugin;
     const ParameterDef& row = PARAM_DEFS[r];
-    const RowRegistration& how = ROW_REGISTRATION[r];
+    const RowRegistration& how = kRowRegistration[r];
     PF_ParamDef def{};
     def.flags = PF_ParamFlag_START_COLLAPSED;
     switch (row.kind) {
     case KIND_INT: return addPopup(in_data, def, row, how.menu);
     case KIND_FLOAT:
         return how.percent ? addPercent(in_data, def, row, how.precision) : addFloat(in_data, def, row, how.precision);
-    case KIND_POINT: return addPoint(in_data, def, row, CENTER_RESTRICT_BOUNDS);
+    case KIND_POINT: return addPoint(in_data, def, row, kCenterRestrictBounds);
     case KIND_ANGLE: return addAngle(in_data, def, row);
     case KIND_COLOR: return addColor(in_data, def, row);
-    case KIND_CHECKBOX: return addCheckbox(in_data, def, row, CHECKBOX_LABEL);
+    case KIND_CHECKBOX: return addCheckbox(in_data, def, row, kCheckboxLabel);
     default: return PF_Err_UNRECOGNIZED_PARAM_TYPE;
     }
 }
@@ -58,7 +58,7 @@ std::vector<GrayOut> grayOutsFor(FocusType type, LinearMode linearMode) {
 
 PF_Err paramsSetup(PF_InData* in_data, PF_OutData* out_data) {
     PF_Err err = PF_Err_NONE;
-    for (int r = 0; r < PARAM_COUNT && err == PF_Err_NONE; ++r) err = addRow(in_data, r);
+    for (int r = 0; r < kParamCount && err == PF_Err_NONE; ++r) err = addRow(in_data, r);
     if (err == PF_Err_NONE) err = registerFocusUI(in_data);
     out_data->num_params = HOST_PARAM_COUNT;
     return err;

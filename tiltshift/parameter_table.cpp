@@ -18,7 +18,7 @@ constexpr RowRegistration menu(const char* items) { return {0, false, items}; }
 
 }  // namespace
 
-const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
+const ParameterDef PARAM_DEFS[kParamCount] = {
     popup("Type", PARAM_TYPE, TYPE_RADIAL, 2),
     slider("Blur Amount", PARAM_BLUR_AMOUNT, 50, 0, 5000, 0, 100),
     slider("Blur Offset", PARAM_BLUR_OFFSET, 0, 0, 5000, 0, 100),
@@ -38,8 +38,8 @@ const ParameterDef PARAM_DEFS[PARAM_COUNT] = {
     checkbox("Grow Bounds", PARAM_GROW_BOUNDS, true),
 };
 
-const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
-    menu(MENU_TYPE),           // Type
+const RowRegistration kRowRegistration[kParamCount] = {
+    menu(kMenuType),           // Type
     shown(1),                  // Blur Amount
     shown(1),                  // Blur Offset
     shown(2),                  // Weight
@@ -47,13 +47,13 @@ const RowRegistration ROW_REGISTRATION[PARAM_COUNT] = {
     plain(),                   // Direction
     shown(2),                  // Ratio
     shown(1),                  // Inner Width
-    menu(MENU_LINEAR_MODE),    // Linear Mode
+    menu(kMenuLinearMode),    // Linear Mode
     shown(2),                  // Power
     shown(1),                  // Focus Distance
     shown(1),                  // Chromatic Aberration
     percent(1),                // Vignetting
     plain(),                   // Vignetting Color
-    menu(MENU_BLENDING_MODE),  // Blending Mode
+    menu(kMenuBlendingMode),  // Blending Mode
     plain(),                   // Repeat Edge Pixels
     plain(),                   // Grow Bounds
 };

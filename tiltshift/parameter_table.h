@@ -6,7 +6,7 @@
 
 namespace TiltShift {
 
-inline constexpr int PARAM_COUNT = 17;
+inline constexpr int kParamCount = 17;
 
 // Host parameter indices. Index 0 is the layer the effect is applied to; row r of PARAM_DEFS is
 // index r + 1, which is also its id.
@@ -32,13 +32,13 @@ enum ParamIndex : int32_t {
     HOST_PARAM_COUNT  // the input layer and the rows
 };
 
-static_assert(HOST_PARAM_COUNT == PARAM_COUNT + 1);
+static_assert(HOST_PARAM_COUNT == kParamCount + 1);
 
 // Where a parameter's row sits in PARAM_DEFS, the pre-render data and the render values.
 constexpr int rowOf(ParamIndex index) { return index - 1; }
 
 // The tilt-shift's controls in registration order.
-extern const Morvel::Plugin::ParameterDef PARAM_DEFS[PARAM_COUNT];
+extern const Morvel::Plugin::ParameterDef PARAM_DEFS[kParamCount];
 
 // What registration needs beyond the row, parallel to PARAM_DEFS.
 struct RowRegistration {
@@ -46,7 +46,7 @@ struct RowRegistration {
     bool percent;       // float sliders shown as percent
     const char* menu;   // popups: the items, separated by '|'
 };
-extern const RowRegistration ROW_REGISTRATION[PARAM_COUNT];
+extern const RowRegistration kRowRegistration[kParamCount];
 
 // Menu items as the host numbers them; a number outside a list is held as it came, and whatever
 // reads it does nothing with it.
@@ -56,14 +56,14 @@ enum FocusType : int32_t { TYPE_RADIAL = 1, TYPE_LINEAR = 2 };
 enum LinearMode : int32_t { LINEAR_MODE_POWER = 1, LINEAR_MODE_FOCUS_DISTANCE = 2 };
 
 // Menu texts. Popup values are 1-based and count the "(-" separators.
-inline constexpr char MENU_TYPE[] = "Radial|Linear";
-inline constexpr char MENU_LINEAR_MODE[] = "Power|Focus Distance";
-inline constexpr char MENU_BLENDING_MODE[] =
+inline constexpr char kMenuType[] = "Radial|Linear";
+inline constexpr char kMenuLinearMode[] = "Power|Focus Distance";
+inline constexpr char kMenuBlendingMode[] =
     "Normal|(-|Add|Multiply|Screen|Overlay|Soft Light|Hard Light|(-|Color Dodge|Color Burn|(-|Darken|Lighten|"
     "Difference|Exclusion|(-|Hue|Saturation|Luminosity";
 
 // Checkboxes are shown without a label; the centre may leave the layer.
-inline constexpr char CHECKBOX_LABEL[] = "";
-inline constexpr bool CENTER_RESTRICT_BOUNDS = false;
+inline constexpr char kCheckboxLabel[] = "";
+inline constexpr bool kCenterRestrictBounds = false;
 
 }  // namespace TiltShift

@@ -9,11 +9,11 @@ namespace {
 using Morvel::BlendingMode;
 using Morvel::Color;
 
-constexpr double PERCENT = 0.01;
-constexpr double MINIMUM_LEVEL_GAP = 1e-6;
+constexpr double kPercent = 0.01;
+constexpr double kMinimumLevelGap = 1e-6;
 
 // "Blending Mode" values 2 to 31; a separator maps to the item after it.
-constexpr BlendingMode BLENDING_TABLE[30] = {
+constexpr BlendingMode kBlendingTable[30] = {
     BlendingMode::Darken,       BlendingMode::Darken,           BlendingMode::Multiply,
     BlendingMode::LinearBurn,   BlendingMode::ColorBurn,        BlendingMode::ClassicColorBurn,
     BlendingMode::Add,          BlendingMode::Add,              BlendingMode::Lighten,
@@ -37,7 +37,7 @@ double fabsOf(const PF_InData* in_data, double value) {
 
 BlendingMode blendingModeOf(int32_t popup) {
     if (popup < 2 || popup > 31) return BlendingMode::Normal;
-    return BLENDING_TABLE[popup - 2];
+    return kBlendingTable[popup - 2];
 }
 
 Morvel::Wrap kernelWrapOf(int32_t popup) {
@@ -76,10 +76,10 @@ void normaliseChannelColors(Color<float>& color1, Color<float>& color2, Color<fl
 }
 
 void levelPair(const PF_InData* in_data, double blackPercent, double whitePercent, double& black, double& white) {
-    black = blackPercent * PERCENT;
-    white = whitePercent * PERCENT;
-    const double gap = fabsOf(in_data, (whitePercent - blackPercent) * PERCENT);
-    if (!(gap >= MINIMUM_LEVEL_GAP)) white = black + MINIMUM_LEVEL_GAP;
+    black = blackPercent * kPercent;
+    white = whitePercent * kPercent;
+    const double gap = fabsOf(in_data, (whitePercent - blackPercent) * kPercent);
+    if (!(gap >= kMinimumLevelGap)) white = black + kMinimumLevelGap;
 }
 
 }  // namespace Glow

@@ -15,7 +15,7 @@ namespace Glow {
 
 // "Blending Mode", shared item for item by the effects that map it through blendingModeOf. Popup
 // values are 1-based and count the "(-" separators.
-inline constexpr char MENU_BLENDING_MODE[] =
+inline constexpr char kMenuBlendingMode[] =
     "Normal|(-|Darken|Multiply|Linear Burn|Color Burn|Classic Color Burn|(-|Add|Lighten|Screen|Linear Dodge|"
     "Color Dodge|Classic Color Dodge|(-|Overlay|Soft Light|Hard Light|Linear Light|Vivid Light|Pin Light|Hard Mix|"
     "(-|Difference|Classic Difference|Exclusion|(-|Hue|Saturation|Color|Luminosity";
@@ -117,7 +117,7 @@ struct GlowParameters {
 };
 
 // The conversions of single values.
-Morvel::BlendingMode blendingModeOf(int32_t popup);  // MENU_BLENDING_MODE, separators counted
+Morvel::BlendingMode blendingModeOf(int32_t popup);  // kMenuBlendingMode, separators counted
 Morvel::Wrap kernelWrapOf(int32_t popup);            // "Wrap": None, Edge, Mirror
 Morvel::Wrap maskLayerWrapOf(int32_t popup);         // "Mask Layer Wrap": None, Edge, Repeat, Mirror
 // Each of red, green and blue divided by its sum over the three colours; a sum of 0 (or not a

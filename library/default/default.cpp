@@ -61,7 +61,7 @@ PF_Err GlobalSetup(const Version& version, int32_t flags, int32_t flags2, PF_InD
 
     const AEGP_SuiteHandler suites(in_data->pica_basicP);
     const PF_HandleSuite2* handleSuite = suites.HandleSuite2();
-    PF_Handle handle = handleSuite->host_new_handle(GLOBAL_DATA_SIZE);
+    PF_Handle handle = handleSuite->host_new_handle(kGlobalDataSize);
     if (handle == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
 
     NewGlobalHandle global(handleSuite, handle);

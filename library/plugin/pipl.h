@@ -37,9 +37,9 @@ struct PiplValues {
 
 namespace pipl_detail {
 
-inline constexpr uint32_t PROPERTY_COUNT = 12;
-inline constexpr size_t LIST_HEADER = 2 + 4 + 4;      // version, reserved, count
-inline constexpr size_t PROPERTY_HEADER = 4 + 4 + 4 + 4;  // vendor, key, id, length
+inline constexpr uint32_t kPropertyCount = 12;
+inline constexpr size_t kListHeader = 2 + 4 + 4;      // version, reserved, count
+inline constexpr size_t kPropertyHeader = 4 + 4 + 4 + 4;  // vendor, key, id, length
 
 constexpr size_t padded(size_t n) { return (n + 3) & ~size_t(3); }
 constexpr size_t lengthPrefixed(std::string_view s) { return padded(1 + s.size()); }
@@ -71,14 +71,14 @@ public:
     }
     constexpr void lengthPrefixed(std::string_view key, std::string_view s) {
         if (s.size() > 255) throw "a length-prefixed string holds at most 255 characters";
-        const size_t end = at_ + PROPERTY_HEADER + pipl_detail::lengthPrefixed(s);
+        const size_t end = at_ + kPropertyHeader + pipl_detail::lengthPrefixed(s);
         property(key, static_cast<uint32_t>(pipl_detail::lengthPrefixed(s)));
         u8(static_cast<uint8_t>(s.size()));
         for (char c : s) u8(static_cast<uint8_t>(c));
         at_ = end;  // padding stays zero
     }
     constexpr void zeroTerminated(std::string_view key, std::string_view s) {
-        const size_t end = at_ + PROPERTY_HEADER + pipl_detail::zeroTerminated(s);
+        const size_t end = at_ + kPropertyHeader + pipl_detail::zeroTerminated(s);
         property(key, static_cast<uint32_t>(pipl_detail::zeroTerminated(s)));
         for (char c : s) u8(static_cast<uint8_t>(c));
         at_ = end;
@@ -109,7 +109,7 @@ private:
 constexpr size_t piplSize(const PiplValues& v) {
     using namespace pipl_detail;
     // The kind and the seven numbers take four bytes each.
-    return LIST_HEADER + PROPERTY_COUNT * PROPERTY_HEADER + 8 * 4 + lengthPrefixed(v.name) +
+    return kListHeader + kPropertyCount * kPropertyHeader + 8 * 4 + lengthPrefixed(v.name) +
            lengthPrefixed(v.category) + zeroTerminated(v.entryPoint) + lengthPrefixed(v.matchName);
 }
 
@@ -119,7 +119,7 @@ consteval std::array<uint8_t, piplSize(V)> buildPipl() {
     pipl_detail::Writer<piplSize(V)> w(bytes);
     w.u16(1);
     w.u32(0);
-    w.u32(pipl_detail::PROPERTY_COUNT);
+    w.u32(pipl_detail::kPropertyCount);
     w.property(PiPL_KEY_KIND, 4);
     w.code(PiPL_KIND_EFFECT);
     w.lengthPrefixed(PiPL_KEY_NAME, V.name);

@@ -6,14 +6,14 @@
 #include "support/table_rows.h"
 
 using namespace Morvel::Plugin;
-using Diffusion::PARAM_COUNT;
+using Diffusion::kParamCount;
 using Diffusion::PARAM_DEFS;
-using Diffusion::ROW_REGISTRATION;
+using Diffusion::kRowRegistration;
 
 namespace {
 
 // The table as the effect's users know it, written down independently of the code.
-constexpr ExpectedRow kRows[PARAM_COUNT] = {
+constexpr ExpectedRow kRows[kParamCount] = {
     {"Blur Radius", 1, KIND_FLOAT, 30, 0, 1000, 0, 100, 1, false},
     {"Blur Softness", 2, KIND_FLOAT, 5, 0, 20, 0, 20, 1, false},
     {"Weight", 3, KIND_FLOAT, 2, 0, 10, 0, 5, 2, false},
@@ -45,17 +45,17 @@ constexpr ExpectedRow kRows[PARAM_COUNT] = {
 };
 
 TEST(DiffusionParameters, TableRowsMatchTheEffectsControls) {
-    for (int r = 0; r < PARAM_COUNT; ++r) {
+    for (int r = 0; r < kParamCount; ++r) {
         const ParameterDef& row = PARAM_DEFS[r];
         const ExpectedRow& want = kRows[r];
-        expectRow(row, ROW_REGISTRATION[r], want);
+        expectRow(row, kRowRegistration[r], want);
         if (want.kind == KIND_COLOR) {
             EXPECT_EQ(row.dephault.color.red, 1.0f);
             EXPECT_EQ(row.dephault.color.green, 0.0f);
             EXPECT_EQ(row.dephault.color.blue, 0.0f);
         }
         const bool expanded = want.id == 6 || want.id == 9;
-        EXPECT_EQ(ROW_REGISTRATION[r].flags, expanded ? 0 : PF_ParamFlag_START_COLLAPSED);
+        EXPECT_EQ(kRowRegistration[r].flags, expanded ? 0 : PF_ParamFlag_START_COLLAPSED);
     }
 }
 
@@ -67,13 +67,13 @@ TEST(DiffusionParameters, MenusNameTheirItems) {
         const char* text;
     };
     const Case cases[] = {
-        {"channel first", Diffusion::MENU_CHANNEL, 1, "Luminance"},
-        {"channel hue", Diffusion::MENU_CHANNEL, 6, "Hue"},
-        {"channel last", Diffusion::MENU_CHANNEL, 12, "Distance from Color(HSB)"},
-        {"wrap default", Diffusion::MENU_WRAP, 3, "Mirror"},
-        {"blending separator", Diffusion::MENU_BLENDING_MODE, 2, "(-"},
-        {"blending classic difference", Diffusion::MENU_BLENDING_MODE, 25, "Classic Difference"},
-        {"blending last", Diffusion::MENU_BLENDING_MODE, 31, "Luminosity"},
+        {"channel first", Diffusion::kMenuChannel, 1, "Luminance"},
+        {"channel hue", Diffusion::kMenuChannel, 6, "Hue"},
+        {"channel last", Diffusion::kMenuChannel, 12, "Distance from Color(HSB)"},
+        {"wrap default", Diffusion::kMenuWrap, 3, "Mirror"},
+        {"blending separator", Diffusion::kMenuBlendingMode, 2, "(-"},
+        {"blending classic difference", Diffusion::kMenuBlendingMode, 25, "Classic Difference"},
+        {"blending last", Diffusion::kMenuBlendingMode, 31, "Luminosity"},
     };
     for (const Case& c : cases) EXPECT_EQ(Sim::menuItem(c.menu, c.item), c.text) << c.name;
 }

@@ -14,23 +14,23 @@
 
 using namespace Morvel::Plugin;
 using Glow::AddFunction;
-using Glow::PARAM_COUNT;
+using Glow::kParamCount;
 using Glow::PARAM_DEFS;
 
 namespace {
 
 PF_Err registerRow(PF_InData* in_data, int r) {
     const ParameterDef& row = PARAM_DEFS[r];
-    const Glow::RowRegistration& how = Glow::ROW_REGISTRATION[r];
+    const Glow::RowRegistration& how = Glow::kRowRegistration[r];
     PF_ParamDef def{};
     def.flags = PF_ParamFlag_START_COLLAPSED;
     switch (how.add) {
     case AddFunction::Layer: return addLayer(in_data, def, row);
     case AddFunction::Slider: return addSlider(in_data, def, row);
     case AddFunction::Angle: return addAngle(in_data, def, row);
-    case AddFunction::Checkbox: return addCheckbox(in_data, def, row, Glow::CHECKBOX_LABEL);
+    case AddFunction::Checkbox: return addCheckbox(in_data, def, row, Glow::kCheckboxLabel);
     case AddFunction::Color: return addColor(in_data, def, row);
-    case AddFunction::Point: return addPoint(in_data, def, row, Glow::MASK_CENTER_RESTRICT_BOUNDS);
+    case AddFunction::Point: return addPoint(in_data, def, row, Glow::kMaskCenterRestrictBounds);
     case AddFunction::Popup: return addPopup(in_data, def, row, how.menu);
     case AddFunction::Float: return addFloat(in_data, def, row, how.precision);
     case AddFunction::Percent: return addPercent(in_data, def, row, how.precision);
@@ -56,14 +56,14 @@ PF_Err registerGroupEntry(PF_InData* in_data, const Glow::GroupEntry& entry) {
 // Parameter set-up's order: each row, preceded by the group entries placed before it.
 PF_Err registerTable(PF_InData* in_data) {
     int g = 0;
-    for (int r = 0; r < PARAM_COUNT; ++r) {
-        for (; g < Glow::GROUP_ENTRY_COUNT && Glow::GROUP_ENTRIES[g].beforeRow == r; ++g) {
-            if (PF_Err err = registerGroupEntry(in_data, Glow::GROUP_ENTRIES[g])) return err;
+    for (int r = 0; r < kParamCount; ++r) {
+        for (; g < Glow::kGroupEntryCount && Glow::kGroupEntries[g].beforeRow == r; ++g) {
+            if (PF_Err err = registerGroupEntry(in_data, Glow::kGroupEntries[g])) return err;
         }
         if (PF_Err err = registerRow(in_data, r)) return err;
     }
-    for (; g < Glow::GROUP_ENTRY_COUNT; ++g) {
-        if (PF_Err err = registerGroupEntry(in_data, Glow::GROUP_ENTRIES[g])) return err;
+    for (; g < Glow::kGroupEntryCount; ++g) {
+        if (PF_Err err = registerGroupEntry(in_data, Glow::kGroupEntries[g])) return err;
     }
     return PF_Err_NONE;
 }
@@ -101,7 +101,7 @@ TEST_F(GlowTable, EveryEntryRegistersCleanly) {
 }
 
 TEST_F(GlowTable, EveryIdEqualsItsPosition) {
-    for (int r = 0; r < PARAM_COUNT; ++r) {
+    for (int r = 0; r < kParamCount; ++r) {
         const ParameterDef& row = PARAM_DEFS[r];
         ASSERT_LT(static_cast<size_t>(row.id), effect_.registered.size()) << row.name;
         const PF_ParamDef& registered = effect_.registered[static_cast<size_t>(row.id)];
@@ -148,7 +148,7 @@ TEST_F(GlowTable, GroupsHoldTheRowsTheyShould) {
 
     std::vector<std::string> open;
     std::map<int32_t, int> rowOfId;
-    for (int r = 0; r < PARAM_COUNT; ++r) rowOfId[PARAM_DEFS[r].id] = r;
+    for (int r = 0; r < kParamCount; ++r) rowOfId[PARAM_DEFS[r].id] = r;
     for (size_t i = 1; i < effect_.registered.size(); ++i) {
         const PF_ParamDef& entry = effect_.registered[i];
         if (entry.param_type == PF_Param_GROUP_START) {
@@ -174,8 +174,8 @@ TEST(GlowTableRows, KindsMatchHowTheyAreRegistered) {
         {AddFunction::CustomData, KIND_ARBITRARY},
     };
     std::map<AddFunction, int> counts;
-    for (int r = 0; r < PARAM_COUNT; ++r) {
-        const Glow::RowRegistration& how = Glow::ROW_REGISTRATION[r];
+    for (int r = 0; r < kParamCount; ++r) {
+        const Glow::RowRegistration& how = Glow::kRowRegistration[r];
         EXPECT_EQ(PARAM_DEFS[r].kind, kindOf.at(how.add)) << PARAM_DEFS[r].name;
         EXPECT_EQ(how.menu != nullptr, how.add == AddFunction::Popup) << PARAM_DEFS[r].name;
         ++counts[how.add];
@@ -200,13 +200,13 @@ TEST(GlowTableRows, UnusedBytesAreZero) {
         }
         return true;
     };
-    for (int r = 0; r < PARAM_COUNT; ++r) {
+    for (int r = 0; r < kParamCount; ++r) {
         const ParameterDef& row = PARAM_DEFS[r];
         const size_t length = std::strlen(row.name);
         ASSERT_LT(length, sizeof row.name);
         EXPECT_TRUE(allZero(row.name + length, sizeof row.name - length)) << row.name << ": zero-padded name";
-        const bool ranged = row.kind == KIND_FLOAT || Glow::ROW_REGISTRATION[r].add == AddFunction::Slider;
-        const bool popup = Glow::ROW_REGISTRATION[r].add == AddFunction::Popup;
+        const bool ranged = row.kind == KIND_FLOAT || Glow::kRowRegistration[r].add == AddFunction::Slider;
+        const bool popup = Glow::kRowRegistration[r].add == AddFunction::Popup;
         if (!ranged && !popup) {
             EXPECT_TRUE(allZero(&row.validMin, 4 * sizeof(ParameterUnionValue))) << row.name;
         }
@@ -230,8 +230,8 @@ TEST(GlowTableRows, UnusedBytesAreZero) {
 }
 
 TEST(GlowTableRows, PopupsAgreeWithTheirMenus) {
-    for (int r = 0; r < PARAM_COUNT; ++r) {
-        const Glow::RowRegistration& how = Glow::ROW_REGISTRATION[r];
+    for (int r = 0; r < kParamCount; ++r) {
+        const Glow::RowRegistration& how = Glow::kRowRegistration[r];
         if (how.add != AddFunction::Popup) continue;
         const ParameterDef& row = PARAM_DEFS[r];
         const int items = Sim::menuItemCount(how.menu);
@@ -264,7 +264,7 @@ TEST(GlowTableRows, PopupsAgreeWithTheirMenus) {
     };
     for (const Case& c : cases) {
         const ParameterDef& row = PARAM_DEFS[c.row];
-        const char* menu = Glow::ROW_REGISTRATION[c.row].menu;
+        const char* menu = Glow::kRowRegistration[c.row].menu;
         EXPECT_EQ(row.validMax.i, c.choices) << row.name;
         EXPECT_EQ(Sim::menuItemCount(menu), c.items) << row.name;
         EXPECT_EQ(Sim::menuItem(menu, row.dephault.i), c.defaultItem) << row.name;
@@ -274,19 +274,19 @@ TEST(GlowTableRows, PopupsAgreeWithTheirMenus) {
         }
         EXPECT_EQ(separators, c.separators) << row.name;
     }
-    EXPECT_EQ(Sim::menuItem(Glow::MENU_CHANNEL, 13), "Custom");
-    EXPECT_EQ(Sim::menuItem(Glow::MENU_RENDERING_MODE, 7), "Source Only");
-    EXPECT_EQ(Sim::menuItem(Glow::MENU_RENDERING_MODE, 8), "Glow Only");
+    EXPECT_EQ(Sim::menuItem(Glow::kMenuChannel, 13), "Custom");
+    EXPECT_EQ(Sim::menuItem(Glow::kMenuRenderingMode, 7), "Source Only");
+    EXPECT_EQ(Sim::menuItem(Glow::kMenuRenderingMode, 8), "Glow Only");
 }
 
 // A 0..1 channel after the trip through an 8-bit host colour.
 float nearestByte(float channel) { return static_cast<float>(std::floor(channel * 255.0 + 0.5)) / 255.0f; }
 
 TEST_F(GlowTable, DefaultsCheckOutAsTheTableGivesThem) {
-    std::vector<ParameterUnionValue> values(PARAM_COUNT);
+    std::vector<ParameterUnionValue> values(kParamCount);
     std::memset(values.data(), 0, values.size() * sizeof(ParameterUnionValue));
-    ASSERT_EQ(checkoutParams(&in_data_, PARAM_DEFS, PARAM_COUNT, values.data()), PF_Err_NONE);
-    for (int r = 0; r < PARAM_COUNT; ++r) {
+    ASSERT_EQ(checkoutParams(&in_data_, PARAM_DEFS, kParamCount, values.data()), PF_Err_NONE);
+    for (int r = 0; r < kParamCount; ++r) {
         const ParameterDef& row = PARAM_DEFS[r];
         const ParameterUnionValue& value = values[static_cast<size_t>(r)];
         switch (row.kind) {
@@ -336,13 +336,13 @@ void setDistinctiveValue(PF_ParamDef& param, int r) {
 }
 
 TEST_F(GlowTable, AllValuesCheckOutAtOnceEachToItsOwnRow) {
-    for (int r = 0; r < PARAM_COUNT; ++r) setDistinctiveValue(Sim::paramValue(effect_, PARAM_DEFS[r].id), r);
-    std::vector<ParameterUnionValue> values(PARAM_COUNT);
+    for (int r = 0; r < kParamCount; ++r) setDistinctiveValue(Sim::paramValue(effect_, PARAM_DEFS[r].id), r);
+    std::vector<ParameterUnionValue> values(kParamCount);
     std::memset(values.data(), 0x5A, values.size() * sizeof(ParameterUnionValue));
-    ASSERT_EQ(checkoutParams(&in_data_, PARAM_DEFS, PARAM_COUNT, values.data()), PF_Err_NONE);
+    ASSERT_EQ(checkoutParams(&in_data_, PARAM_DEFS, kParamCount, values.data()), PF_Err_NONE);
 
     int checkedOut = 0;
-    for (int r = 0; r < PARAM_COUNT; ++r) {
+    for (int r = 0; r < kParamCount; ++r) {
         const ParameterDef& row = PARAM_DEFS[r];
         const ParameterUnionValue& value = values[static_cast<size_t>(r)];
         if (isCheckedOut(row.kind)) ++checkedOut;
@@ -372,9 +372,9 @@ TEST_F(GlowTable, AllValuesCheckOutAtOnceEachToItsOwnRow) {
     // The parameter array of a command gives the same values through copyParams.
     std::vector<PF_ParamDef*> params;
     for (auto& param : effect_.values) params.push_back(&param);
-    std::vector<ParameterValue> copied(PARAM_COUNT);
-    ASSERT_EQ(copyParams(params.data(), PARAM_DEFS, PARAM_COUNT, copied.data()), 0);
-    for (int r = 0; r < PARAM_COUNT; ++r) {
+    std::vector<ParameterValue> copied(kParamCount);
+    ASSERT_EQ(copyParams(params.data(), PARAM_DEFS, kParamCount, copied.data()), 0);
+    for (int r = 0; r < kParamCount; ++r) {
         EXPECT_EQ(copied[r].id, PARAM_DEFS[r].id);
         EXPECT_EQ(copied[r].kind, PARAM_DEFS[r].kind);
         if (!isCheckedOut(PARAM_DEFS[r].kind)) continue;

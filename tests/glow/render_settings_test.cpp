@@ -26,12 +26,12 @@ using Morvel::Plugin::ParameterValue;
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
+constexpr double kPi = 3.14159265358979323846;
 
 // One value per row as a render receives it, each row at its table default.
 std::vector<ParameterValue> defaultValues() {
-    std::vector<ParameterValue> values(Glow::PARAM_COUNT);
-    for (int r = 0; r < Glow::PARAM_COUNT; ++r) {
+    std::vector<ParameterValue> values(Glow::kParamCount);
+    for (int r = 0; r < Glow::kParamCount; ++r) {
         values[r] = {Glow::PARAM_DEFS[r].id, Glow::PARAM_DEFS[r].kind, Glow::PARAM_DEFS[r].dephault};
     }
     return values;
@@ -129,7 +129,7 @@ TEST_F(GlowRecord, DefaultsConvertToTheirUnits) {
     EXPECT_DOUBLE_EQ(p.diffusionConvergence, 10.0);
     EXPECT_EQ(p.beamNumber, 4);
     EXPECT_DOUBLE_EQ(p.beamIntensity, 0.1);
-    EXPECT_DOUBLE_EQ(p.beamPhase, PI / 6);
+    EXPECT_DOUBLE_EQ(p.beamPhase, kPi / 6);
     EXPECT_FALSE(p.kernel);
     EXPECT_EQ(p.kernelLayer, nullptr);
     EXPECT_EQ(p.kernelIntensity, 0.0);
@@ -230,8 +230,8 @@ TEST_F(GlowRecord, EdgeCasesOfTheConversion) {
              v[26].value.d = 45;
          },
          [](const auto& p) {
-             EXPECT_DOUBLE_EQ(p.beamPhase, PI / 2);
-             EXPECT_DOUBLE_EQ(p.preprocessing.rotation, -PI);
+             EXPECT_DOUBLE_EQ(p.beamPhase, kPi / 2);
+             EXPECT_DOUBLE_EQ(p.preprocessing.rotation, -kPi);
              EXPECT_FLOAT_EQ(p.preprocessing.hls.red, 45.0f);
          }},
         {"convergence counts down from 10", 1.0, [](auto& v) { v[6].value.d = 7.5; },

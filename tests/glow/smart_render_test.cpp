@@ -44,7 +44,7 @@ PF_Err renderResult = PF_Err_NONE;
 PF_Err recordRender(int, PF_InData*, PF_OutData*, PF_SmartRenderExtra*, const ParameterValue* values, bool flag) {
     ++renders;
     EXPECT_FALSE(flag);
-    seenValues.assign(values, values + Glow::PARAM_COUNT);
+    seenValues.assign(values, values + Glow::kParamCount);
     return renderResult;
 }
 
@@ -178,10 +178,10 @@ TEST_F(GlowSmartRender, RenderHandsOverOneRecordPerRowAsCheckedOut) {
 
     PreRender frame;
     ASSERT_EQ(preRender(frame, inData(), {0, 0, 40, 30}), PF_Err_NONE);
-    std::vector<ParameterUnionValue> direct(Glow::PARAM_COUNT);
+    std::vector<ParameterUnionValue> direct(Glow::kParamCount);
     std::memset(direct.data(), 0, direct.size() * sizeof direct[0]);
     PF_InData in = inData();
-    ASSERT_EQ(Morvel::Plugin::checkoutParams(&in, Glow::PARAM_DEFS, Glow::PARAM_COUNT, direct.data()), PF_Err_NONE);
+    ASSERT_EQ(Morvel::Plugin::checkoutParams(&in, Glow::PARAM_DEFS, Glow::kParamCount, direct.data()), PF_Err_NONE);
 
     PF_SmartRenderInput input{};
     input.pre_render_data = frame.output.pre_render_data;
@@ -191,8 +191,8 @@ TEST_F(GlowSmartRender, RenderHandsOverOneRecordPerRowAsCheckedOut) {
     renderResult = 1234;
     EXPECT_EQ(Glow::SmartRender(&in, &out, &extra, recordRender), 1234);
     ASSERT_EQ(renders, 1);
-    ASSERT_EQ(seenValues.size(), size_t(Glow::PARAM_COUNT));
-    for (int r = 0; r < Glow::PARAM_COUNT; ++r) {
+    ASSERT_EQ(seenValues.size(), size_t(Glow::kParamCount));
+    for (int r = 0; r < Glow::kParamCount; ++r) {
         EXPECT_EQ(seenValues[r].id, Glow::PARAM_DEFS[r].id) << r;
         EXPECT_EQ(seenValues[r].kind, Glow::PARAM_DEFS[r].kind) << r;
         EXPECT_EQ(std::memcmp(&seenValues[r].value, &direct[r], sizeof direct[r]), 0) << "row " << r;
@@ -270,8 +270,8 @@ PF_Err giveOutput(PF_ProgPtr, PF_LayerDef** output) {
 
 TEST_F(GlowSmartRender, RenderWithoutPixelsOrWithAnUnknownFormat) {
     placed();
-    std::vector<ParameterValue> values(Glow::PARAM_COUNT);
-    for (int r = 0; r < Glow::PARAM_COUNT; ++r) {
+    std::vector<ParameterValue> values(Glow::kParamCount);
+    for (int r = 0; r < Glow::kParamCount; ++r) {
         values[r] = {Glow::PARAM_DEFS[r].id, Glow::PARAM_DEFS[r].kind, Glow::PARAM_DEFS[r].dephault};
     }
     PF_SmartRenderCallbacks callbacks{giveInput, takeBack, giveOutput};

@@ -16,19 +16,19 @@
 
 namespace {
 
-constexpr Morvel::Default::Version VERSION{1, 0, 0, 0, 0};
-constexpr int32_t OUT_FLAGS = PF_OutFlag_DEEP_COLOR_AWARE;
-constexpr int32_t OUT_FLAGS2 = PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE;
+constexpr Morvel::Default::Version kVersion{1, 0, 0, 0, 0};
+constexpr int32_t kOutFlags = PF_OutFlag_DEEP_COLOR_AWARE;
+constexpr int32_t kOutFlags2 = PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE;
 
-constexpr Morvel::Plugin::PiplValues PIPL_VALUES{.name = "MorvelProbe",
+constexpr Morvel::Plugin::PiplValues kPiplValues{.name = "MorvelProbe",
                                                  .category = "Morvel",
                                                  .entryPoint = "EntryPointFunc",
                                                  .matchName = "MorvelProbe",
-                                                 .version = VERSION.packed(),
-                                                 .outFlags = OUT_FLAGS,
-                                                 .outFlags2 = OUT_FLAGS2};
+                                                 .version = kVersion.packed(),
+                                                 .outFlags = kOutFlags,
+                                                 .outFlags2 = kOutFlags2};
 
-[[gnu::used, gnu::section(MORVEL_PIPL_SECTION)]] constexpr auto PROPERTY_LIST = Morvel::Plugin::buildPipl<PIPL_VALUES>();
+[[gnu::used, gnu::section(MORVEL_PIPL_SECTION)]] constexpr auto kPropertyList = Morvel::Plugin::buildPipl<kPiplValues>();
 
 enum Param { kInput, kMode, kFlip, kTint, kSpot, kGain, kTurn, kOther, kCount };
 
@@ -141,7 +141,7 @@ PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef*[]
     return Morvel::Plugin::runGuarded([&]() -> PF_Err {
         switch (cmd) {
             case PF_Cmd_GLOBAL_SETUP:
-                return Morvel::Default::GlobalSetup(VERSION, OUT_FLAGS, OUT_FLAGS2, in, out, nullptr, output);
+                return Morvel::Default::GlobalSetup(kVersion, kOutFlags, kOutFlags2, in, out, nullptr, output);
             case PF_Cmd_GLOBAL_SETDOWN: return Morvel::Default::GlobalSetdown(in);
             case PF_Cmd_PARAMS_SETUP: return paramsSetup(in, out);
             case PF_Cmd_SMART_PRE_RENDER: return preRender(in, static_cast<PF_PreRenderExtra*>(extra));

@@ -8,14 +8,14 @@
 #include "support/table_rows.h"
 
 using namespace Morvel::Plugin;
-using TiltShift::PARAM_COUNT;
+using TiltShift::kParamCount;
 using TiltShift::PARAM_DEFS;
 
 namespace {
 
 // The table as the effect's users know it, written down independently of the code; a row's id
 // is its host index.
-constexpr ExpectedRow kRows[PARAM_COUNT] = {
+constexpr ExpectedRow kRows[kParamCount] = {
     {"Type", 1, KIND_INT, 1, 1, 2, 0, 0, 0, false},
     {"Blur Amount", 2, KIND_FLOAT, 50, 0, 5000, 0, 100, 1, false},
     {"Blur Offset", 3, KIND_FLOAT, 0, 0, 5000, 0, 100, 1, false},
@@ -36,9 +36,9 @@ constexpr ExpectedRow kRows[PARAM_COUNT] = {
 };
 
 TEST(TiltShiftParameters, TableRowsMatchTheEffectsControls) {
-    for (int r = 0; r < PARAM_COUNT; ++r) {
+    for (int r = 0; r < kParamCount; ++r) {
         const ParameterDef& row = PARAM_DEFS[r];
-        expectRow(row, TiltShift::ROW_REGISTRATION[r], kRows[r]);
+        expectRow(row, TiltShift::kRowRegistration[r], kRows[r]);
         if (kRows[r].kind == KIND_COLOR) {
             EXPECT_EQ(row.dephault.color.red, 0.0f);
             EXPECT_EQ(row.dephault.color.green, 0.0f);
@@ -67,7 +67,7 @@ TEST(TiltShiftParameters, IndicesNameTheirRows) {
 
 TEST(TiltShiftParameters, BlendingModeDefaultIsMultiplyCountingSeparators) {
     const ParameterDef& row = PARAM_DEFS[TiltShift::rowOf(TiltShift::PARAM_BLENDING_MODE)];
-    std::string menu = TiltShift::MENU_BLENDING_MODE;
+    std::string menu = TiltShift::kMenuBlendingMode;
     std::string item;
     for (int i = 1; i <= row.dephault.i; ++i) {
         const size_t bar = menu.find('|');

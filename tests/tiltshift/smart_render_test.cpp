@@ -150,7 +150,7 @@ TEST_F(TiltShiftFrameTest, PreRenderFailuresAreReturnedAndLeaveNothing) {
 // What the render receives, caught by an entry of the test's own.
 std::vector<ParameterValue> received;
 int catchValues(int, PF_InData*, PF_OutData*, PF_SmartRenderExtra*, const ParameterValue* values, bool) {
-    received.assign(values, values + PARAM_COUNT);
+    received.assign(values, values + kParamCount);
     return PF_Err_NONE;
 }
 
@@ -188,13 +188,13 @@ TEST_F(TiltShiftFrameTest, RenderValuesAreTheCheckedOutValuesOfEveryRow) {
     renderIn.pre_render_data = preOut.pre_render_data;
     PF_SmartRenderExtra render{&renderIn, Sim::smartRenderCallbacks()};
     received.clear();
-    ASSERT_EQ(Morvel::Plugin::renderWithValues(&in, &out, &render, PARAM_DEFS, PARAM_COUNT, catchValues),
+    ASSERT_EQ(Morvel::Plugin::renderWithValues(&in, &out, &render, PARAM_DEFS, kParamCount, catchValues),
               PF_Err_NONE);
     preOut.delete_pre_render_data_func(preOut.pre_render_data);
     Sim::endFrame(host(), effect);
 
-    ASSERT_EQ(received.size(), size_t(PARAM_COUNT));
-    for (int r = 0; r < PARAM_COUNT; ++r) {
+    ASSERT_EQ(received.size(), size_t(kParamCount));
+    for (int r = 0; r < kParamCount; ++r) {
         EXPECT_EQ(received[r].id, r + 1);
         EXPECT_EQ(received[r].kind, PARAM_DEFS[r].kind);
     }
