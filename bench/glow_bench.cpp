@@ -156,13 +156,12 @@ void BM_GlowConvolution(benchmark::State& state) {
     standIn.host.log().clear();
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const PF_Err err =
-            normal
-                ? Glow::GlowNormal(&standIn.in_data, standIn.suites, Morvel::Bpc32, &world, threads, &params, &source)
-                      .execute()
-                : Glow::GlowChannel(&standIn.in_data, standIn.suites, Morvel::Bpc32, &world, threads, &params,
-                                    &channels)
-                      .execute();
+        const PF_Err err = normal ? Glow::GlowNormal(&standIn.in_data, standIn.suites, Morvel::Bpc32, &world, threads,
+                                                     &params, &source)
+                                        .execute()
+                                  : Glow::GlowChannel(&standIn.in_data, standIn.suites, Morvel::Bpc32, &world, threads,
+                                                      &params, &channels)
+                                        .execute();
         if (err != PF_Err_NONE) state.SkipWithError("render failed");
         const double seconds = secondsSince(start);
         state.SetIterationTime(seconds);
@@ -229,8 +228,11 @@ void BM_GlowTilePasses(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         PF_Err err = Morvel::iterateGeneric(&standIn.in_data, standIn.suites, setter, PF_Iterations_ONCE_PER_PROCESSOR);
-        if (!err) err = Morvel::iterateGeneric(&standIn.in_data, standIn.suites, multiplier, PF_Iterations_ONCE_PER_PROCESSOR);
-        if (!err) err = Morvel::iterateGeneric(&standIn.in_data, standIn.suites, outputter, PF_Iterations_ONCE_PER_PROCESSOR);
+        if (!err)
+            err =
+                Morvel::iterateGeneric(&standIn.in_data, standIn.suites, multiplier, PF_Iterations_ONCE_PER_PROCESSOR);
+        if (!err)
+            err = Morvel::iterateGeneric(&standIn.in_data, standIn.suites, outputter, PF_Iterations_ONCE_PER_PROCESSOR);
         if (err) state.SkipWithError("pass failed");
         const double seconds = secondsSince(start);
         state.SetIterationTime(seconds);

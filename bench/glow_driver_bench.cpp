@@ -49,8 +49,10 @@ struct Frame {
             }
         }
         input = std::make_shared<Morvel::World>(host.worlds().adopt(std::move(picture)));
-        output = std::make_shared<Morvel::World>(host.worlds().adopt(Sim::Image(kWidth, kHeight, PF_PixelFormat_ARGB128)));
-        glow = std::make_shared<Morvel::World>(host.worlds().adopt(Sim::Image(kWidth, kHeight, PF_PixelFormat_ARGB128)));
+        output =
+            std::make_shared<Morvel::World>(host.worlds().adopt(Sim::Image(kWidth, kHeight, PF_PixelFormat_ARGB128)));
+        glow =
+            std::make_shared<Morvel::World>(host.worlds().adopt(Sim::Image(kWidth, kHeight, PF_PixelFormat_ARGB128)));
 
         params.renderingMode = Glow::RenderingModeItem::Final;
         params.blurType = Glow::BlurTypeItem::Normal;
@@ -153,9 +155,6 @@ void BM_EffectRender4KFloat(benchmark::State& state) {
     }
     state.counters["threads"] = threads;
 }
-BENCHMARK(BM_EffectRender4KFloat)
-    ->ArgsProduct({{0, 1, 2}, {1, 2, 4, 8}})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_EffectRender4KFloat)->ArgsProduct({{0, 1, 2}, {1, 2, 4, 8}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -62,8 +62,8 @@ Sim::Image picture(const Kind& kind, int32_t width, int32_t height) {
             state = state * 1664525u + 1013904223u;
             const double grain = double(state >> 24) / 255.0 * 0.03;
             const double u = double(x) / width, v = double(y) / height;
-            const Sim::Unit colour{1.0, 0.5 + 0.4 * std::sin(6 * u + 2 * v) + grain, 0.4 + 0.3 * std::cos(5 * v) + grain,
-                                   0.3 + 0.3 * u * v + grain};
+            const Sim::Unit colour{1.0, 0.5 + 0.4 * std::sin(6 * u + 2 * v) + grain,
+                                   0.4 + 0.3 * std::cos(5 * v) + grain, 0.3 + 0.3 * u * v + grain};
             Sim::withPixelType(kind.format, [&](auto tag) {
                 Sim::fromUnit(colour, &image.at<typename decltype(tag)::type>(x, y));
                 return 0;

@@ -31,7 +31,8 @@ struct Sampler {
         world.rowbytes = kWidth * static_cast<int>(sizeof(PF_PixelFloat));
         world.data = pixels.data();
         world.pixel_format = PF_PixelFormat_ARGB128;
-        suite = static_cast<const PF_SamplingFloatSuite1*>(host.findSuite(kPFSamplingFloatSuite, kPFSamplingSuiteVersion1));
+        suite =
+            static_cast<const PF_SamplingFloatSuite1*>(host.findSuite(kPFSamplingFloatSuite, kPFSamplingSuiteVersion1));
     }
 
     // Half-pixel offsets so that every sample blends four pixels.

@@ -42,9 +42,9 @@ struct BlurStage {
     // Six passes, none writing pixels, at radius r everywhere (a = 0, b = r).
     PF_Err run(double radius) {
         AEGP_SuiteHandler suites(in_data.pica_basicP);
-        TiltShift::BoxBlurParameters params{false, 0.0, radius,
-                                            TiltShift::OutputSettings{false, 1.0, 0.0, {}, TiltShift::BLEND_NORMAL},
-                                            true, &amounts, &colours};
+        TiltShift::BoxBlurParameters params{
+            false, 0.0,      radius,  TiltShift::OutputSettings{false, 1.0, 0.0, {}, TiltShift::BLEND_NORMAL},
+            true,  &amounts, &colours};
         for (int round = 0; round < 3; ++round) {
             TiltShift::VerticalBoxBlur vertical(&in_data, suites, Morvel::Bpc32, nullptr, &world, &params);
             if (PF_Err err = Morvel::iterateGeneric(&in_data, suites, vertical, -1)) return err;

@@ -36,10 +36,10 @@ MORVEL_PROPERTY_LIST constexpr auto kPropertyList = Morvel::Plugin::buildPipl<kP
 
 }  // namespace Diffusion
 
-PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                      PF_LayerDef* output, void* extra) {
+PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                      void* extra) {
     return Morvel::Plugin::dispatchCommand(Diffusion::kEffect, cmd, in_data, out_data, params, output, extra);
 }
 
-const Morvel::Plugin::PluginInfo MPluginInfo = {Diffusion::PARAM_DEFS, Diffusion::kParamCount, 0,
-                                                nullptr,              nullptr,               Diffusion::renderEntry};
+const Morvel::Plugin::PluginInfo MPluginInfo = {Diffusion::PARAM_DEFS, Diffusion::kParamCount, 0, nullptr, nullptr,
+                                                Diffusion::renderEntry};

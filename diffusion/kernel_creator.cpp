@@ -24,9 +24,9 @@ KernelCreator::KernelCreator(PF_InData* in_data, AEGP_SuiteHandler& suites, Morv
       extent(record->R + 0.5),
       partial(size_t(this->threadCount), 0.0),
       hostSqrt(Morvel::ansiCallback<double (*)(double)>(in_data, &PF_ANSICallbacks::sqrt,
-                                                       [](double x) { return std::sqrt(x); })),
+                                                        [](double x) { return std::sqrt(x); })),
       hostPow(Morvel::ansiCallback<double (*)(double, double)>(in_data, &PF_ANSICallbacks::pow,
-                                                              [](double x, double y) { return std::pow(x, y); })) {}
+                                                               [](double x, double y) { return std::pow(x, y); })) {}
 
 Glow::BlurRadius KernelCreator::getBlurRadius() { return {record->R, false}; }
 

@@ -34,7 +34,7 @@ Outputter::Outputter(PF_InData* in_data, AEGP_SuiteHandler&, Morvel::Bpc bpc, Ou
     : bpc(bpc),
       params(params),
       hostLog(Morvel::ansiCallback<double (*)(double)>(in_data, &PF_ANSICallbacks::log,
-                                                      [](double x) { return std::log(x); })) {}
+                                                       [](double x) { return std::log(x); })) {}
 
 PF_Err Outputter::operator()(int i, int n) {
     const OutputterParameters& p = *params;

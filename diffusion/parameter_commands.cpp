@@ -19,13 +19,14 @@ PF_Err registerRow(PF_InData* in_data, int r) {
     PF_ParamDef def{};
     def.flags = how.flags;
     switch (row.kind) {
-    case KIND_INT: return addPopup(in_data, def, row, how.menu);
-    case KIND_FLOAT:
-        return how.percent ? addPercent(in_data, def, row, how.precision) : addFloat(in_data, def, row, how.precision);
-    case KIND_ANGLE: return addAngle(in_data, def, row);
-    case KIND_COLOR: return addColor(in_data, def, row);
-    case KIND_CHECKBOX: return addCheckbox(in_data, def, row, kCheckboxLabel);
-    default: return PF_Err_UNRECOGNIZED_PARAM_TYPE;
+        case KIND_INT: return addPopup(in_data, def, row, how.menu);
+        case KIND_FLOAT:
+            return how.percent ? addPercent(in_data, def, row, how.precision)
+                               : addFloat(in_data, def, row, how.precision);
+        case KIND_ANGLE: return addAngle(in_data, def, row);
+        case KIND_COLOR: return addColor(in_data, def, row);
+        case KIND_CHECKBOX: return addCheckbox(in_data, def, row, kCheckboxLabel);
+        default: return PF_Err_UNRECOGNIZED_PARAM_TYPE;
     }
 }
 

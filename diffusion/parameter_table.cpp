@@ -67,34 +67,34 @@ const ParameterDef PARAM_DEFS[kParamCount] = {
 };
 
 const RowRegistration kRowRegistration[kParamCount] = {
-    shown(1),                        // Blur Radius
-    shown(1),                        // Blur Softness
-    shown(2),                        // Weight
-    percent(2),                      // Threshold
-    percent(2),                      // Threshold Softness
-    menu(kMenuChannel, 0),           // Channel
-    plain(),                         // Reference Color
-    menu(kMenuWrap, kCollapsed),      // Wrap
-    menu(kMenuBlendingMode, 0),     // Blending Mode
-    percent(1),                      // Source Opacity
-    plain(),                         // Source Hue
-    percent(1),                      // Source Lightness
-    percent(1),                      // Source Saturation
-    percent(1),                      // Source Black
-    percent(1),                      // Source White
-    shown(2),                        // Source Gamma
-    percent(1),                      // Source Alpha Black
-    percent(1),                      // Source Alpha White
-    percent(1),                      // Diffusion Opacity
-    plain(),                         // Diffusion Hue
-    percent(1),                      // Diffusion Lightness
-    percent(1),                      // Diffusion Saturation
-    percent(1),                      // Diffusion Black
-    percent(1),                      // Diffusion White
-    shown(2),                        // Diffusion Gamma
-    percent(1),                      // Diffusion Alpha Black
-    percent(1),                      // Diffusion Alpha White
-    plain(),                         // Grow Bounds
+    shown(1),                     // Blur Radius
+    shown(1),                     // Blur Softness
+    shown(2),                     // Weight
+    percent(2),                   // Threshold
+    percent(2),                   // Threshold Softness
+    menu(kMenuChannel, 0),        // Channel
+    plain(),                      // Reference Color
+    menu(kMenuWrap, kCollapsed),  // Wrap
+    menu(kMenuBlendingMode, 0),   // Blending Mode
+    percent(1),                   // Source Opacity
+    plain(),                      // Source Hue
+    percent(1),                   // Source Lightness
+    percent(1),                   // Source Saturation
+    percent(1),                   // Source Black
+    percent(1),                   // Source White
+    shown(2),                     // Source Gamma
+    percent(1),                   // Source Alpha Black
+    percent(1),                   // Source Alpha White
+    percent(1),                   // Diffusion Opacity
+    plain(),                      // Diffusion Hue
+    percent(1),                   // Diffusion Lightness
+    percent(1),                   // Diffusion Saturation
+    percent(1),                   // Diffusion Black
+    percent(1),                   // Diffusion White
+    shown(2),                     // Diffusion Gamma
+    percent(1),                   // Diffusion Alpha Black
+    percent(1),                   // Diffusion Alpha White
+    plain(),                      // Grow Bounds
 };
 
 // Both group starts carry id 11 and no entry has id 22: saved projects know them so.

@@ -85,7 +85,8 @@ int Renderer::render() {
             if (PF_Err err = applyDetails(sourceDetails, source->world, source->world)) return err;
         } else {
             std::shared_ptr<Morvel::World> detailed;
-            if (PF_Err err = Morvel::createWorld(inData, outData, suites, bpc, width, height, true, detailed)) return err;
+            if (PF_Err err = Morvel::createWorld(inData, outData, suites, bpc, width, height, true, detailed))
+                return err;
             if (PF_Err err = applyDetails(sourceDetails, input->world, detailed->world)) return err;
             source = std::move(detailed);
         }

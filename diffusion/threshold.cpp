@@ -50,7 +50,8 @@ auto storedAlpha(double u) {
 }
 
 Pow hostPow(const PF_InData* in_data) {
-    return Morvel::ansiCallback<Pow>(in_data, &PF_ANSICallbacks::pow, [](double x, double y) { return std::pow(x, y); });
+    return Morvel::ansiCallback<Pow>(in_data, &PF_ANSICallbacks::pow,
+                                     [](double x, double y) { return std::pow(x, y); });
 }
 
 }  // namespace
@@ -108,21 +109,21 @@ Threshold::Threshold(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc 
     : Filter(in_data, suites, bpc, source, destination, params) {
     const Pow pow = hostPow(in_data);
     switch (bpc) {
-    case Morvel::Bpc8:
-        channel8 = generateChannelFunc8(params->channel, params->reference);
-        ramp = rampTable8(params->threshold, params->softness);
-        if (params->weighted) weights = weightTable8(params->weightFactor, pow);
-        break;
-    case Morvel::Bpc16:
-        channel16 = generateChannelFunc16(params->channel, params->reference);
-        ramp = rampTable16(params->threshold, params->softness);
-        if (params->weighted) weights = weightTable16(params->weightFactor, pow);
-        break;
-    case Morvel::Bpc32:
-        channel32 = generateChannelFunc32(params->channel, params->reference);
-        ramp32 = rampFunc32(params->threshold, params->softness);
-        if (params->weighted) weights = weightTable32(params->weightFactor, pow);
-        break;
+        case Morvel::Bpc8:
+            channel8 = generateChannelFunc8(params->channel, params->reference);
+            ramp = rampTable8(params->threshold, params->softness);
+            if (params->weighted) weights = weightTable8(params->weightFactor, pow);
+            break;
+        case Morvel::Bpc16:
+            channel16 = generateChannelFunc16(params->channel, params->reference);
+            ramp = rampTable16(params->threshold, params->softness);
+            if (params->weighted) weights = weightTable16(params->weightFactor, pow);
+            break;
+        case Morvel::Bpc32:
+            channel32 = generateChannelFunc32(params->channel, params->reference);
+            ramp32 = rampFunc32(params->threshold, params->softness);
+            if (params->weighted) weights = weightTable32(params->weightFactor, pow);
+            break;
     }
 }
 
@@ -179,8 +180,7 @@ PF_Err Threshold::filter16(const Morvel::Rect<int>& area, bool) {
 }
 
 PF_Err Threshold::filter32(const Morvel::Rect<int>& area, bool) {
-    return run<PF_PixelFloat>(
-        area, channel32, ramp32, [this](float v) { return weights[size_t(weightIndex32(v))]; });
+    return run<PF_PixelFloat>(area, channel32, ramp32, [this](float v) { return weights[size_t(weightIndex32(v))]; });
 }
 
 }  // namespace Diffusion

@@ -17,8 +17,8 @@ struct ThresholdParameters {
     double weightFactor = 1.0;  // 1 + "Weight" × 0.01
     Glow::ChannelItem channel = Glow::CHANNEL_LUMINANCE;
     Morvel::Color<float> reference;  // {1, red, green, blue} of "Reference Color"
-    double threshold = 0.0;     // fraction of full scale
-    double softness = 0.0;      // fraction of full scale
+    double threshold = 0.0;          // fraction of full scale
+    double softness = 0.0;           // fraction of full scale
     // One element per pixel of the destination, row-major; premultiplied, native units. Not owned;
     // every element is written, so it may come unwritten.
     Glow::Records<Glow::Color> buffer;

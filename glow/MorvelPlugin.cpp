@@ -45,10 +45,10 @@ MORVEL_PROPERTY_LIST constexpr auto kPropertyList = Morvel::Plugin::buildPipl<kP
 
 }  // namespace Glow
 
-PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                      PF_LayerDef* output, void* extra) {
+PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                      void* extra) {
     return Morvel::Plugin::dispatchCommand(Glow::kEffect, cmd, in_data, out_data, params, output, extra);
 }
 
 const Morvel::Plugin::PluginInfo MPluginInfo = {Glow::PARAM_DEFS, Glow::kParamCount, 0,
-                                                nullptr,          nullptr,            Glow::MSmartRender};
+                                                nullptr,          nullptr,           Glow::MSmartRender};

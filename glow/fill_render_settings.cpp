@@ -149,8 +149,8 @@ PF_Err readCustomChannel(const GlowParametersSource& source, int id, PF_Err pend
     }
     if (pending != PF_Err_NONE) return pending;
     Morvel::ColorExpressionData::Data data{};
-    const PF_Err err = Morvel::ColorExpressionData::GetData(source.pluginId, source.in_data, source.suites,
-                                                            source.effect, id, &data);
+    const PF_Err err =
+        Morvel::ColorExpressionData::GetData(source.pluginId, source.in_data, source.suites, source.effect, id, &data);
     if (err != PF_Err_NONE) return err;
     const std::string text = Morvel::ColorExpressionData::readBlockText(data.text, sizeof data.text);
     if (!Morvel::ColorExpressionData::parseExpression(text, expression)) channel = CHANNEL_LUMINANCE;
@@ -269,8 +269,7 @@ PF_Err fillGlowParameters(const GlowParametersSource& source, const ParameterVal
     out.glowUnmult = v.flag(GlowUnmult);
     levelPair(source.in_data, v.real(GlowBlack), v.real(GlowWhite), out.glowBlack, out.glowWhite);
     out.glowGamma = v.real(GlowGamma);
-    levelPair(source.in_data, v.real(GlowAlphaBlack), v.real(GlowAlphaWhite), out.glowAlphaBlack,
-              out.glowAlphaWhite);
+    levelPair(source.in_data, v.real(GlowAlphaBlack), v.real(GlowAlphaWhite), out.glowAlphaBlack, out.glowAlphaWhite);
     return err;
 }
 

@@ -163,7 +163,8 @@ PF_Err Glow::useLayerParameter(int index, std::shared_ptr<Morvel::World>& world)
 PF_Err Glow::preprocess(GlowParameters::Preprocessing& record, std::shared_ptr<Morvel::World>& source) {
     // Cleared: pixels of zero alpha are never written.
     std::shared_ptr<Morvel::World> processed;
-    PF_Err err = Morvel::createWorld(in_data, out_data, suites, bpc, widthOf(source), heightOf(source), true, processed);
+    PF_Err err =
+        Morvel::createWorld(in_data, out_data, suites, bpc, widthOf(source), heightOf(source), true, processed);
     if (err != PF_Err_NONE) return err;
     {
         Preprocessor stage(in_data, suites, bpc, source->world, processed->world, &record);
@@ -194,13 +195,15 @@ PF_Err Glow::extractGlow(std::shared_ptr<Morvel::World>& source, std::shared_ptr
         Morvel::UninitializedVector<Color> records;
         err = thresholdRecords<Color, ThresholdNormal>(in_data, suites, bpc, source->world, threads, common, records);
         if (err == PF_Err_NONE) err = abortRequested(in_data);
-        if (err == PF_Err_NONE) err = GlowNormal(in_data, suites, bpc, glow->world, threads, params, &records).execute();
+        if (err == PF_Err_NONE)
+            err = GlowNormal(in_data, suites, bpc, glow->world, threads, params, &records).execute();
     } else {
         Morvel::UninitializedVector<ChannelColor> records;
         err = thresholdRecords<ChannelColor, ThresholdChannel>(in_data, suites, bpc, source->world, threads, common,
                                                                records);
         if (err == PF_Err_NONE) err = abortRequested(in_data);
-        if (err == PF_Err_NONE) err = GlowChannel(in_data, suites, bpc, glow->world, threads, params, &records).execute();
+        if (err == PF_Err_NONE)
+            err = GlowChannel(in_data, suites, bpc, glow->world, threads, params, &records).execute();
     }
     return err;
 }
@@ -212,7 +215,8 @@ PF_Err Glow::composite(std::shared_ptr<Morvel::World>& glow) {
     PF_Err err = useLayerParameter(kSourceLayerId, source);
     if (err != PF_Err_NONE) return err;
     const GlowParameters& p = *params;
-    if (doColorLevels(p.sourceBlack, p.sourceWhite, p.sourceGamma) || doAlphaLevels(p.sourceAlphaBlack, p.sourceAlphaWhite)) {
+    if (doColorLevels(p.sourceBlack, p.sourceWhite, p.sourceGamma) ||
+        doAlphaLevels(p.sourceAlphaBlack, p.sourceAlphaWhite)) {
         GlowParameters::Preprocessing levels;
         levels.hls = Morvel::Color<float>(1.0f, 0.0f, 1.0f, 1.0f);
         levels.black = p.sourceBlack;

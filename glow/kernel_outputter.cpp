@@ -69,7 +69,7 @@ GlowFinish::GlowFinish(PF_InData* in_data, double black, double white, double ga
       doAlpha(doAlphaLevels(alphaBlack, alphaWhite)),
       unmult(unmult),
       pow(Morvel::ansiCallback<double (*)(double, double)>(in_data, &PF_ANSICallbacks::pow,
-                                                          [](double x, double y) { return std::pow(x, y); })) {
+                                                           [](double x, double y) { return std::pow(x, y); })) {
     if (doColor) {
         colorSlope = 1.0 / (white - black);
         colorOffset = -black / (white - black);

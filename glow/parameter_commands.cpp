@@ -29,7 +29,6 @@ enum ControlId : int {
     TonerChannelId = 79,
 };
 
-
 bool isReferenceChannel(ChannelItem channel) {
     return channel == CHANNEL_HUE || channel == CHANNEL_DISTANCE_RGB || channel == CHANNEL_DISTANCE_HSB;
 }
@@ -181,8 +180,8 @@ std::vector<GrayOut> grayOutPlan(const UiControls& c) {
 
     // Highlight, Midtone, Shadow, Toner Map per Tones item; other values leave them alone.
     static constexpr bool kTonesGray[6][4] = {
-        {false, true, true, true},  {false, true, false, true}, {false, false, false, true},
-        {true, true, true, false},  {true, true, false, false}, {false, true, true, false},
+        {false, true, true, true}, {false, true, false, true}, {false, false, false, true},
+        {true, true, true, false}, {true, true, false, false}, {false, true, true, false},
     };
     if (c.tones >= TONES_MONOTONE && c.tones <= TONES_TONER_MAP_SHADOW) {
         for (int i = 0; i < 4; ++i) set(69 + i, 69 + i, kTonesGray[c.tones - TONES_MONOTONE][i]);
@@ -218,8 +217,8 @@ PF_Err Event(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF
              PF_EventExtra* extra) {
     if (in_data->global_data == nullptr || *in_data->global_data == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     const int pluginId = *reinterpret_cast<const AEGP_PluginID*>(*in_data->global_data);
-    PF_Err err = Morvel::ColorExpressionData::HandleEvent(pluginId, in_data, out_data, params, output, extra,
-                                                          kCustomChannelId);
+    PF_Err err =
+        Morvel::ColorExpressionData::HandleEvent(pluginId, in_data, out_data, params, output, extra, kCustomChannelId);
     if (err == PF_Err_NONE) {
         err = Morvel::ColorExpressionData::HandleEvent(pluginId, in_data, out_data, params, output, extra,
                                                        kTonerCustomChannelId);

@@ -152,94 +152,94 @@ const ParameterDef PARAM_DEFS[kParamCount] = {
 };
 
 const RowRegistration kRowRegistration[kParamCount] = {
-    byPopup(kMenuRenderingMode),       // Rendering Mode
-    byFloat(1),                         // Exposure
-    byPercent(1),                       // Boost Low Luminance
-    byPopup(kMenuBlurType),            // Blur Type
-    byFloat(1),                         // Blur Radius
-    by(AddFunction::Checkbox),          // Diffusion
-    byFloat(1),                         // Diffusion Convergence
-    byPopup(kMenuDiffusionQuality),    // Diffusion Quality
-    by(AddFunction::Checkbox),          // Beam
-    by(AddFunction::Slider),            // Beam Number
-    byPercent(3),                       // Beam Intensity
-    by(AddFunction::Checkbox),          // Beam Normalizing
-    byPercent(1),                       // Beam Scaling
-    by(AddFunction::Angle),             // Beam Phase
-    by(AddFunction::Checkbox),          // Kernel
-    by(AddFunction::Layer),             // Kernel Layer
-    byPercent(3),                       // Kernel Intensity
-    by(AddFunction::Checkbox),          // Kernel Normalizing
-    byPercent(1),                       // Kernel Scaling
-    byPopup(kMenuWrap),                 // Wrap
-    by(AddFunction::Color),             // Color 1
-    by(AddFunction::Color),             // Color 2
-    by(AddFunction::Color),             // Color 3
-    byPercent(1),                       // Color 1 Radius
-    byPercent(1),                       // Color 2 Radius
-    byPercent(1),                       // Color 3 Radius
-    by(AddFunction::Angle),             // Pre Hue
-    byPercent(1),                       // Pre Lightness
-    byPercent(1),                       // Pre Saturation
-    byPercent(1),                       // Pre Black
-    byPercent(1),                       // Pre White
-    byFloat(2),                         // Pre Gamma
-    byPercent(1),                       // Pre Alpha Black
-    byPercent(1),                       // Pre Alpha White
-    by(AddFunction::Checkbox),          // Use Mask
-    byPopup(kMenuMaskType),            // Mask Type
-    by(AddFunction::Layer),             // Mask Layer
+    byPopup(kMenuRenderingMode),      // Rendering Mode
+    byFloat(1),                       // Exposure
+    byPercent(1),                     // Boost Low Luminance
+    byPopup(kMenuBlurType),           // Blur Type
+    byFloat(1),                       // Blur Radius
+    by(AddFunction::Checkbox),        // Diffusion
+    byFloat(1),                       // Diffusion Convergence
+    byPopup(kMenuDiffusionQuality),   // Diffusion Quality
+    by(AddFunction::Checkbox),        // Beam
+    by(AddFunction::Slider),          // Beam Number
+    byPercent(3),                     // Beam Intensity
+    by(AddFunction::Checkbox),        // Beam Normalizing
+    byPercent(1),                     // Beam Scaling
+    by(AddFunction::Angle),           // Beam Phase
+    by(AddFunction::Checkbox),        // Kernel
+    by(AddFunction::Layer),           // Kernel Layer
+    byPercent(3),                     // Kernel Intensity
+    by(AddFunction::Checkbox),        // Kernel Normalizing
+    byPercent(1),                     // Kernel Scaling
+    byPopup(kMenuWrap),               // Wrap
+    by(AddFunction::Color),           // Color 1
+    by(AddFunction::Color),           // Color 2
+    by(AddFunction::Color),           // Color 3
+    byPercent(1),                     // Color 1 Radius
+    byPercent(1),                     // Color 2 Radius
+    byPercent(1),                     // Color 3 Radius
+    by(AddFunction::Angle),           // Pre Hue
+    byPercent(1),                     // Pre Lightness
+    byPercent(1),                     // Pre Saturation
+    byPercent(1),                     // Pre Black
+    byPercent(1),                     // Pre White
+    byFloat(2),                       // Pre Gamma
+    byPercent(1),                     // Pre Alpha Black
+    byPercent(1),                     // Pre Alpha White
+    by(AddFunction::Checkbox),        // Use Mask
+    byPopup(kMenuMaskType),           // Mask Type
+    by(AddFunction::Layer),           // Mask Layer
     byPopup(kMenuMaskLayerChannel),   // Mask Layer Channel
     byPopup(kMenuMaskLayerWrap),      // Mask Layer Wrap
-    by(AddFunction::Point),             // Mask Center
-    by(AddFunction::Angle),             // Mask Rotation
-    byPercent(1),                       // Mask Scale
-    byFloat(1),                         // Mask Width
-    byFloat(1),                         // Mask Height
-    byFloat(1),                         // Mask Falloff
-    by(AddFunction::Checkbox),          // Mask Invert
-    byPercent(2),                       // Threshold
-    by(AddFunction::Checkbox),          // Use Threshold 2
-    byPercent(2),                       // Threshold 2
-    byPercent(2),                       // Threshold Softness
-    by(AddFunction::Checkbox),          // Threshold Invert
-    byPopup(kMenuChannel),              // Channel
-    by(AddFunction::Checkbox),          // Multiply Alpha
-    by(AddFunction::Color),             // Reference Color
-    by(AddFunction::CustomData),        // Custom Channel
-    byPopup(kMenuToner),                // Toner
-    byPopup(kMenuTones),                // Tones
-    by(AddFunction::Color),             // Highlight
-    by(AddFunction::Color),             // Midtone
-    by(AddFunction::Color),             // Shadow
-    by(AddFunction::Layer),             // Toner Map
-    byPercent(1),                       // Toner Black
-    byPercent(1),                       // Toner White
-    byFloat(2),                         // Toner Gamma
-    byPercent(1),                       // Blend With Original
-    by(AddFunction::Checkbox),          // Use Different Channel
-    byPopup(kMenuChannel),              // Toner Channel
-    by(AddFunction::Checkbox),          // Toner Multiply Alpha
-    by(AddFunction::Color),             // Toner Reference Color
-    by(AddFunction::CustomData),        // Toner Custom Channel
-    byPopup(kMenuCompositeSettings),   // Composite Settings
-    byPopup(kMenuBlendingMode),        // Blending Mode
-    byPercent(1),                       // Source Opacity
-    byPercent(1),                       // Source Black
-    byPercent(1),                       // Source White
-    byFloat(2),                         // Source Gamma
-    byPercent(1),                       // Source Alpha Black
-    byPercent(1),                       // Source Alpha White
-    byPercent(1),                       // Glow Opacity
-    by(AddFunction::Checkbox),          // Glow Unmult
-    byPercent(1),                       // Glow Black
-    byPercent(1),                       // Glow White
-    byFloat(2),                         // Glow Gamma
-    byPercent(1),                       // Glow Alpha Black
-    byPercent(1),                       // Glow Alpha White
-    by(AddFunction::Layer),             // Source Layer
-    by(AddFunction::Layer),             // Glow Layer
-    by(AddFunction::Checkbox),          // Grow Bounds
+    by(AddFunction::Point),           // Mask Center
+    by(AddFunction::Angle),           // Mask Rotation
+    byPercent(1),                     // Mask Scale
+    byFloat(1),                       // Mask Width
+    byFloat(1),                       // Mask Height
+    byFloat(1),                       // Mask Falloff
+    by(AddFunction::Checkbox),        // Mask Invert
+    byPercent(2),                     // Threshold
+    by(AddFunction::Checkbox),        // Use Threshold 2
+    byPercent(2),                     // Threshold 2
+    byPercent(2),                     // Threshold Softness
+    by(AddFunction::Checkbox),        // Threshold Invert
+    byPopup(kMenuChannel),            // Channel
+    by(AddFunction::Checkbox),        // Multiply Alpha
+    by(AddFunction::Color),           // Reference Color
+    by(AddFunction::CustomData),      // Custom Channel
+    byPopup(kMenuToner),              // Toner
+    byPopup(kMenuTones),              // Tones
+    by(AddFunction::Color),           // Highlight
+    by(AddFunction::Color),           // Midtone
+    by(AddFunction::Color),           // Shadow
+    by(AddFunction::Layer),           // Toner Map
+    byPercent(1),                     // Toner Black
+    byPercent(1),                     // Toner White
+    byFloat(2),                       // Toner Gamma
+    byPercent(1),                     // Blend With Original
+    by(AddFunction::Checkbox),        // Use Different Channel
+    byPopup(kMenuChannel),            // Toner Channel
+    by(AddFunction::Checkbox),        // Toner Multiply Alpha
+    by(AddFunction::Color),           // Toner Reference Color
+    by(AddFunction::CustomData),      // Toner Custom Channel
+    byPopup(kMenuCompositeSettings),  // Composite Settings
+    byPopup(kMenuBlendingMode),       // Blending Mode
+    byPercent(1),                     // Source Opacity
+    byPercent(1),                     // Source Black
+    byPercent(1),                     // Source White
+    byFloat(2),                       // Source Gamma
+    byPercent(1),                     // Source Alpha Black
+    byPercent(1),                     // Source Alpha White
+    byPercent(1),                     // Glow Opacity
+    by(AddFunction::Checkbox),        // Glow Unmult
+    byPercent(1),                     // Glow Black
+    byPercent(1),                     // Glow White
+    byFloat(2),                       // Glow Gamma
+    byPercent(1),                     // Glow Alpha Black
+    byPercent(1),                     // Glow Alpha White
+    by(AddFunction::Layer),           // Source Layer
+    by(AddFunction::Layer),           // Glow Layer
+    by(AddFunction::Checkbox),        // Grow Bounds
 };
 
 // Three group starts share id 89; ids 87 and 98 stay unused.

@@ -49,8 +49,8 @@ PF_Err render(int plugin_id, PF_InData* in_data, PF_OutData* out_data, PF_SmartR
     {
         Morvel::EffectHandle effect(plugin_id, in_data, suites);
         err = effect.init();
-        const GlowParametersSource source{in_data,  suites, plugin_id, effect.effect(), time,
-                                          horizontalDownsample(in_data), no_expressions};
+        const GlowParametersSource source{
+            in_data, suites, plugin_id, effect.effect(), time, horizontalDownsample(in_data), no_expressions};
         err = fillGlowParameters(source, values, err, record);
         const PF_Err disposed = effect.dispose();
         if (err == PF_Err_NONE) err = disposed;

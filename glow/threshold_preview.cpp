@@ -65,8 +65,8 @@ struct PreviewWriter {
 
 }  // namespace
 
-ThresholdPreview::ThresholdPreview(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
-                                   PF_LayerDef* input, PF_LayerDef* output, ThresholdPreviewParameters* params)
+ThresholdPreview::ThresholdPreview(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_LayerDef* input,
+                                   PF_LayerDef* output, ThresholdPreviewParameters* params)
     : Filter(in_data, suites, bpc, input, output, params), ThresholdToning(in_data, bpc, input, params->common) {}
 
 template <typename Pixel>

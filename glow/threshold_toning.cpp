@@ -83,23 +83,25 @@ ThresholdToning::ThresholdToning(PF_InData* in_data, Morvel::Bpc bpc, const PF_L
     auto channels = [&](auto generate, auto& channelFunc, auto& tonerChannelFunc) {
         channelFunc = generate(c.channel, c.multiplyAlpha, c.referenceColor, c.customChannel);
         if (useDifferentChannel) {
-            tonerChannelFunc = generate(c.tonerChannel, c.tonerMultiplyAlpha, c.tonerReferenceColor, c.tonerCustomChannel);
+            tonerChannelFunc =
+                generate(c.tonerChannel, c.tonerMultiplyAlpha, c.tonerReferenceColor, c.tonerCustomChannel);
         }
     };
     switch (bpc) {
-    case Morvel::Bpc8:
-        generateAlphas8(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness, c.thresholdInvert, alphas);
-        channels(generateChannelFunc8, channelFunc8, tonerChannelFunc8);
-        break;
-    case Morvel::Bpc16:
-        generateAlphas16(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness, c.thresholdInvert, alphas);
-        channels(generateChannelFunc16, channelFunc16, tonerChannelFunc16);
-        break;
-    case Morvel::Bpc32:
-        alphaFunc32 = generateAlphaFunc32(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness,
-                                          c.thresholdInvert);
-        channels(generateChannelFunc32, channelFunc32, tonerChannelFunc32);
-        break;
+        case Morvel::Bpc8:
+            generateAlphas8(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness, c.thresholdInvert, alphas);
+            channels(generateChannelFunc8, channelFunc8, tonerChannelFunc8);
+            break;
+        case Morvel::Bpc16:
+            generateAlphas16(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness, c.thresholdInvert,
+                             alphas);
+            channels(generateChannelFunc16, channelFunc16, tonerChannelFunc16);
+            break;
+        case Morvel::Bpc32:
+            alphaFunc32 =
+                generateAlphaFunc32(c.threshold, c.useThreshold2, c.threshold2, c.thresholdSoftness, c.thresholdInvert);
+            channels(generateChannelFunc32, channelFunc32, tonerChannelFunc32);
+            break;
     }
     if (useTonerRate) tonerRateFunc = generateTonerRateFunc(in_data, c.tonerWhite, c.tonerBlack, c.tonerGamma);
     if (useTonerMap && c.tonerMap != nullptr && input != nullptr) tonerMapScale = tonerMapScaleOf(c.tonerMap, input);

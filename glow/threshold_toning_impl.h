@@ -135,20 +135,15 @@ PF_Err ThresholdToning::toneBand(PF_InData* in_data, AEGP_SuiteHandler& suites, 
                                  const Morvel::Rect<int>& area, const ThresholdCommonParameters& common,
                                  Stage& stage) const {
     switch (tones) {
-    case TONES_MONOTONE:
-        return toneRows<Pixel, detail::Monotone>(in_data, suites, input, area, common, stage);
-    case TONES_DUOTONE:
-        return toneRows<Pixel, detail::Duotone>(in_data, suites, input, area, common, stage);
-    case TONES_TRITONE:
-        return toneRows<Pixel, detail::Tritone>(in_data, suites, input, area, common, stage);
-    case TONES_TONER_MAP:
-        return toneRows<Pixel, detail::TonerMap>(in_data, suites, input, area, common, stage);
-    case TONES_TONER_MAP_HIGHLIGHT:
-        return toneRows<Pixel, detail::TonerMapHighlight>(in_data, suites, input, area, common, stage);
-    case TONES_TONER_MAP_SHADOW:
-        return toneRows<Pixel, detail::TonerMapShadow>(in_data, suites, input, area, common, stage);
-    default:
-        return toneRows<Pixel, detail::Untoned>(in_data, suites, input, area, common, stage);
+        case TONES_MONOTONE: return toneRows<Pixel, detail::Monotone>(in_data, suites, input, area, common, stage);
+        case TONES_DUOTONE: return toneRows<Pixel, detail::Duotone>(in_data, suites, input, area, common, stage);
+        case TONES_TRITONE: return toneRows<Pixel, detail::Tritone>(in_data, suites, input, area, common, stage);
+        case TONES_TONER_MAP: return toneRows<Pixel, detail::TonerMap>(in_data, suites, input, area, common, stage);
+        case TONES_TONER_MAP_HIGHLIGHT:
+            return toneRows<Pixel, detail::TonerMapHighlight>(in_data, suites, input, area, common, stage);
+        case TONES_TONER_MAP_SHADOW:
+            return toneRows<Pixel, detail::TonerMapShadow>(in_data, suites, input, area, common, stage);
+        default: return toneRows<Pixel, detail::Untoned>(in_data, suites, input, area, common, stage);
     }
 }
 
@@ -177,7 +172,8 @@ PF_Err ThresholdToning::toneRows(PF_InData* in_data, AEGP_SuiteHandler& suites, 
                 stage.untoned(x, y, p, a);
             } else {
                 Morvel::Color<double> mapColour;
-                if constexpr (Tone::map) mapColour = map.at(Morvel::Sampler::SubPixel::toFixed(x * tonerMapScale.x), mapY);
+                if constexpr (Tone::map)
+                    mapColour = map.at(Morvel::Sampler::SubPixel::toFixed(x * tonerMapScale.x), mapY);
                 double r = 0.0;
                 if constexpr (Tone::rate) {
                     if (differentChannel) v = tonerChannelOf(p);

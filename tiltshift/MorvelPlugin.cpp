@@ -36,10 +36,10 @@ MORVEL_PROPERTY_LIST constexpr auto kPropertyList = Morvel::Plugin::buildPipl<kP
 
 }  // namespace TiltShift
 
-PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                      PF_LayerDef* output, void* extra) {
+PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                      void* extra) {
     return Morvel::Plugin::dispatchCommand(TiltShift::kEffect, cmd, in_data, out_data, params, output, extra);
 }
 
-const Morvel::Plugin::PluginInfo MPluginInfo = {TiltShift::PARAM_DEFS, TiltShift::kParamCount, 0,
-                                                nullptr,              nullptr,               TiltShift::renderEntry};
+const Morvel::Plugin::PluginInfo MPluginInfo = {TiltShift::PARAM_DEFS, TiltShift::kParamCount, 0, nullptr, nullptr,
+                                                TiltShift::renderEntry};

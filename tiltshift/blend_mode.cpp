@@ -13,11 +13,11 @@ namespace TiltShift {
 
 BlendMode toBlendMode(int32_t item) {
     // Index: item - 1. Separators (items 2, 9, 12, 17) repeat the mode before them.
-    static constexpr BlendMode kModes[20] = {
-        BLEND_NORMAL,     BLEND_NORMAL,     BLEND_ADD,         BLEND_MULTIPLY,   BLEND_SCREEN,
-        BLEND_OVERLAY,    BLEND_SOFT_LIGHT, BLEND_HARD_LIGHT,  BLEND_HARD_LIGHT, BLEND_COLOR_DODGE,
-        BLEND_COLOR_BURN, BLEND_COLOR_BURN, BLEND_DARKEN,      BLEND_LIGHTEN,    BLEND_DIFFERENCE,
-        BLEND_EXCLUSION,  BLEND_EXCLUSION,  BLEND_HUE,         BLEND_SATURATION, BLEND_LUMINOSITY};
+    static constexpr BlendMode kModes[20] = {BLEND_NORMAL,     BLEND_NORMAL,      BLEND_ADD,        BLEND_MULTIPLY,
+                                             BLEND_SCREEN,     BLEND_OVERLAY,     BLEND_SOFT_LIGHT, BLEND_HARD_LIGHT,
+                                             BLEND_HARD_LIGHT, BLEND_COLOR_DODGE, BLEND_COLOR_BURN, BLEND_COLOR_BURN,
+                                             BLEND_DARKEN,     BLEND_LIGHTEN,     BLEND_DIFFERENCE, BLEND_EXCLUSION,
+                                             BLEND_EXCLUSION,  BLEND_HUE,         BLEND_SATURATION, BLEND_LUMINOSITY};
     if (item < 1 || item > 20) return BLEND_NORMAL;
     return kModes[item - 1];
 }
@@ -46,17 +46,23 @@ struct Scale<PF_Pixel16> {
 // Modes that combine one channel pair: the integer form (on a depth's scale) and the float form.
 struct Add {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return s + d; }
+    static int64_t integral(int64_t s, int64_t d) {
+        return s + d;
+    }
     static float unit(float s, float d) { return s + d; }
 };
 struct Multiply {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return (s * d) >> K::shift; }
+    static int64_t integral(int64_t s, int64_t d) {
+        return (s * d) >> K::shift;
+    }
     static float unit(float s, float d) { return s * d; }
 };
 struct Screen {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return s + d - ((s * d) >> K::shift); }
+    static int64_t integral(int64_t s, int64_t d) {
+        return s + d - ((s * d) >> K::shift);
+    }
     static float unit(float s, float d) { return 1.0f - (1.0f - s) * (1.0f - d); }
 };
 // Overlay and Hard Light are one curve keyed on the lower or the upper channel.
@@ -70,12 +76,16 @@ inline float hardMixUnit(float key, float other) {
 }
 struct Overlay {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return hardMix<K>(d, s); }
+    static int64_t integral(int64_t s, int64_t d) {
+        return hardMix<K>(d, s);
+    }
     static float unit(float s, float d) { return hardMixUnit(d, s); }
 };
 struct HardLight {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return hardMix<K>(s, d); }
+    static int64_t integral(int64_t s, int64_t d) {
+        return hardMix<K>(s, d);
+    }
     static float unit(float s, float d) { return hardMixUnit(s, d); }
 };
 struct SoftLight {
@@ -109,22 +119,30 @@ struct ColorBurn {
 };
 struct Darken {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return std::min(s, d); }
+    static int64_t integral(int64_t s, int64_t d) {
+        return std::min(s, d);
+    }
     static float unit(float s, float d) { return std::min(s, d); }
 };
 struct Lighten {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return std::max(s, d); }
+    static int64_t integral(int64_t s, int64_t d) {
+        return std::max(s, d);
+    }
     static float unit(float s, float d) { return std::max(s, d); }
 };
 struct Difference {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return std::llabs(s - d); }
+    static int64_t integral(int64_t s, int64_t d) {
+        return std::llabs(s - d);
+    }
     static float unit(float s, float d) { return std::fabs(s - d); }
 };
 struct Exclusion {
     template <typename K>
-    static int64_t integral(int64_t s, int64_t d) { return s + d - ((s * d) >> (K::shift - 1)); }
+    static int64_t integral(int64_t s, int64_t d) {
+        return s + d - ((s * d) >> (K::shift - 1));
+    }
     static float unit(float s, float d) { return s + d - 2.0f * s * d; }
 };
 
@@ -178,7 +196,9 @@ PF_PixelFloat blendFloat(const PF_PixelFloat& below, const PF_PixelFloat& top) {
     if (b == 0.0f) return below;
     const float alpha = a + b - a * b;
     const Rgb f = Mode::color(Rgb(0.0f, top.red, top.green, top.blue), Rgb(0.0f, below.red, below.green, below.blue));
-    auto channel = [&](float fc, float d, float s) { return (fc * a * b + d * a * (1.0f - b) + s * b * (1.0f - a)) / alpha; };
+    auto channel = [&](float fc, float d, float s) {
+        return (fc * a * b + d * a * (1.0f - b) + s * b * (1.0f - a)) / alpha;
+    };
     return PF_PixelFloat{alpha, channel(f.red, below.red, top.red), channel(f.green, below.green, top.green),
                          channel(f.blue, below.blue, top.blue)};
 }
@@ -273,49 +293,39 @@ BlendFunction<Pixel> wholeColor() {
 template <typename Pixel>
 BlendFunction<Pixel> normal();
 template <>
-BlendFunction<PF_Pixel> normal<PF_Pixel>() { return normal8; }
+BlendFunction<PF_Pixel> normal<PF_Pixel>() {
+    return normal8;
+}
 template <>
-BlendFunction<PF_Pixel16> normal<PF_Pixel16>() { return normal16; }
+BlendFunction<PF_Pixel16> normal<PF_Pixel16>() {
+    return normal16;
+}
 template <>
-BlendFunction<PF_PixelFloat> normal<PF_PixelFloat>() { return normalFloat; }
+BlendFunction<PF_PixelFloat> normal<PF_PixelFloat>() {
+    return normalFloat;
+}
 
 }  // namespace
 
 template <typename Pixel>
 BlendFunction<Pixel> selectBlendFunction(int32_t mode) {
     switch (mode) {
-    case BLEND_ADD:
-        return perChannel<Pixel, Add>();
-    case BLEND_MULTIPLY:
-        return perChannel<Pixel, Multiply>();
-    case BLEND_SCREEN:
-        return perChannel<Pixel, Screen>();
-    case BLEND_OVERLAY:
-        return perChannel<Pixel, Overlay>();
-    case BLEND_SOFT_LIGHT:
-        return wholeColor<Pixel, PerChannel<SoftLight>>();
-    case BLEND_HARD_LIGHT:
-        return perChannel<Pixel, HardLight>();
-    case BLEND_COLOR_DODGE:
-        return perChannel<Pixel, ColorDodge>();
-    case BLEND_COLOR_BURN:
-        return perChannel<Pixel, ColorBurn>();
-    case BLEND_DARKEN:
-        return perChannel<Pixel, Darken>();
-    case BLEND_LIGHTEN:
-        return perChannel<Pixel, Lighten>();
-    case BLEND_DIFFERENCE:
-        return perChannel<Pixel, Difference>();
-    case BLEND_EXCLUSION:
-        return perChannel<Pixel, Exclusion>();
-    case BLEND_HUE:
-        return wholeColor<Pixel, Hue>();
-    case BLEND_SATURATION:
-        return wholeColor<Pixel, Saturation>();
-    case BLEND_LUMINOSITY:
-        return wholeColor<Pixel, Luminosity>();
-    default:
-        return normal<Pixel>();
+        case BLEND_ADD: return perChannel<Pixel, Add>();
+        case BLEND_MULTIPLY: return perChannel<Pixel, Multiply>();
+        case BLEND_SCREEN: return perChannel<Pixel, Screen>();
+        case BLEND_OVERLAY: return perChannel<Pixel, Overlay>();
+        case BLEND_SOFT_LIGHT: return wholeColor<Pixel, PerChannel<SoftLight>>();
+        case BLEND_HARD_LIGHT: return perChannel<Pixel, HardLight>();
+        case BLEND_COLOR_DODGE: return perChannel<Pixel, ColorDodge>();
+        case BLEND_COLOR_BURN: return perChannel<Pixel, ColorBurn>();
+        case BLEND_DARKEN: return perChannel<Pixel, Darken>();
+        case BLEND_LIGHTEN: return perChannel<Pixel, Lighten>();
+        case BLEND_DIFFERENCE: return perChannel<Pixel, Difference>();
+        case BLEND_EXCLUSION: return perChannel<Pixel, Exclusion>();
+        case BLEND_HUE: return wholeColor<Pixel, Hue>();
+        case BLEND_SATURATION: return wholeColor<Pixel, Saturation>();
+        case BLEND_LUMINOSITY: return wholeColor<Pixel, Luminosity>();
+        default: return normal<Pixel>();
     }
 }
 

@@ -22,9 +22,8 @@ size_t pixelCount(const std::shared_ptr<Morvel::World>& world) {
 
 }  // namespace
 
-BlurPass::BlurPass(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
-                   std::shared_ptr<Morvel::World> input, std::shared_ptr<Morvel::World> output,
-                   const Settings& settings)
+BlurPass::BlurPass(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, std::shared_ptr<Morvel::World> input,
+                   std::shared_ptr<Morvel::World> output, const Settings& settings)
     : in_data(in_data),
       suites(suites),
       bpc(bpc),
@@ -51,12 +50,8 @@ PF_Err BlurPass::runAfter(Morvel::Filter::FilterBase& sampler) {
     const OutputSettings out{weighted, settings.weightBase, settings.vignetting, settings.vignettingColor,
                              settings.blendMode};
     if (settings.blurAmount > 1e-6 || settings.blurOffset > 1e-6) {
-        BoxBlurParameters box{false,
-                              settings.blurAmount / 3.0,
-                              settings.blurOffset / 3.0,
-                              out,
-                              settings.repeatEdgePixels,
-                              &amounts,
+        BoxBlurParameters box{false,   settings.blurAmount / 3.0, settings.blurOffset / 3.0,
+                              out,     settings.repeatEdgePixels, &amounts,
                               &colours};
         for (int round = 0; round < 3; ++round) {
             VerticalBoxBlur vertical(in_data, suites, bpc, source, destination, &box);

@@ -36,7 +36,8 @@ struct Axes {
 };
 
 Axes axesOf(FocusArea const& area) {
-    return {{std::cos(area.direction), std::sin(area.direction)}, {std::sin(area.direction), -std::cos(area.direction)}};
+    return {{std::cos(area.direction), std::sin(area.direction)},
+            {std::sin(area.direction), -std::cos(area.direction)}};
 }
 
 class PathBuilder {

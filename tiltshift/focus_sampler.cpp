@@ -164,8 +164,14 @@ BandContext<Pixel> contextOf(const PF_InData* in_data, const PF_LayerDef* input,
                              const ChannelSampling& sampling) {
     const Weigher weigh{params.weighted, params.weightBase,
                         params.weighted ? params.buffers.weightTable->data() : nullptr};
-    return BandContext<Pixel>{in_data,          input,          weigh, params.centerX, params.centerY,
-                              params.chromaticAberrationOn, params.chromaticAberration, &sampling,
+    return BandContext<Pixel>{in_data,
+                              input,
+                              weigh,
+                              params.centerX,
+                              params.centerY,
+                              params.chromaticAberrationOn,
+                              params.chromaticAberration,
+                              &sampling,
                               &params.buffers};
 }
 
@@ -175,15 +181,9 @@ ChannelSampling::ChannelSampling(AEGP_SuiteHandler& suites, Morvel::Bpc bpc, PF_
     params_.src = input;
     if (!needed) return;
     switch (bpc) {
-    case Morvel::Bpc8:
-        sample8_ = suites.Sampling8Suite1()->subpixel_sample;
-        break;
-    case Morvel::Bpc16:
-        sample16_ = suites.Sampling16Suite1()->subpixel_sample16;
-        break;
-    case Morvel::Bpc32:
-        sampleFloat_ = suites.SamplingFloatSuite1()->subpixel_sample_float;
-        break;
+        case Morvel::Bpc8: sample8_ = suites.Sampling8Suite1()->subpixel_sample; break;
+        case Morvel::Bpc16: sample16_ = suites.Sampling16Suite1()->subpixel_sample16; break;
+        case Morvel::Bpc32: sampleFloat_ = suites.SamplingFloatSuite1()->subpixel_sample_float; break;
     }
 }
 
@@ -219,20 +219,19 @@ PF_Err LinearSampler::band(const Morvel::Rect<int>& area, bool first) {
     const LinearBase line{nx_, ny_, params->innerWidth};
     const BandContext<Pixel> context = contextOf<Pixel>(in_data, input, *params, sampling_);
     switch (params->linearMode) {
-    case LINEAR_MODE_POWER: {
-        const LinearPower focus{line, params->halfDiagonal, params->power,
-                                Morvel::ansiCallback(in_data, &PF_ANSICallbacks::fabs, standardFabs),
-                                Morvel::ansiCallback(in_data, &PF_ANSICallbacks::pow, standardPow)};
-        return sampleBand(context, focus, area, first);
-    }
-    case LINEAR_MODE_FOCUS_DISTANCE: {
-        const double downsampleX = double(in_data->downsample_x.num) / in_data->downsample_x.den;
-        const double cap = downsampleX * 30000.0 / std::max(params->blurAmount, 1e-6);
-        const LinearFocusDistance focus{line, params->focusDistance, cap};
-        return sampleBand(context, focus, area, first);
-    }
-    default:
-        return PF_Err_NONE;
+        case LINEAR_MODE_POWER: {
+            const LinearPower focus{line, params->halfDiagonal, params->power,
+                                    Morvel::ansiCallback(in_data, &PF_ANSICallbacks::fabs, standardFabs),
+                                    Morvel::ansiCallback(in_data, &PF_ANSICallbacks::pow, standardPow)};
+            return sampleBand(context, focus, area, first);
+        }
+        case LINEAR_MODE_FOCUS_DISTANCE: {
+            const double downsampleX = double(in_data->downsample_x.num) / in_data->downsample_x.den;
+            const double cap = downsampleX * 30000.0 / std::max(params->blurAmount, 1e-6);
+            const LinearFocusDistance focus{line, params->focusDistance, cap};
+            return sampleBand(context, focus, area, first);
+        }
+        default: return PF_Err_NONE;
     }
 }
 

@@ -139,7 +139,8 @@ PF_Err pixelScale(PF_InData const& in_data, PF_EventExtra& event, double& scale)
     PF_Err err = view.toLayer(origin);
     if (err == PF_Err_NONE) err = view.toLayer(step);
     if (err != PF_Err_NONE) return err;
-    scale = std::hypot(fixedToDouble(step.x) - fixedToDouble(origin.x), fixedToDouble(step.y) - fixedToDouble(origin.y));
+    scale =
+        std::hypot(fixedToDouble(step.x) - fixedToDouble(origin.x), fixedToDouble(step.y) - fixedToDouble(origin.y));
     return PF_Err_NONE;
 }
 
@@ -153,8 +154,8 @@ PF_Err readFocusArea(PF_ParamDef* params[], FocusArea& area) {
     }
     area.type = static_cast<FocusType>(params[PARAM_TYPE]->u.pd.value);
     area.linearMode = static_cast<LinearMode>(params[PARAM_LINEAR_MODE]->u.pd.value);
-    area.center = Point{fixedToDouble(params[PARAM_CENTER]->u.td.x_value),
-                        fixedToDouble(params[PARAM_CENTER]->u.td.y_value)};
+    area.center =
+        Point{fixedToDouble(params[PARAM_CENTER]->u.td.x_value), fixedToDouble(params[PARAM_CENTER]->u.td.y_value)};
     area.direction = radians(fixedToDouble(params[PARAM_DIRECTION]->u.ad.value));
     area.blurAmount = params[PARAM_BLUR_AMOUNT]->u.fs_d.value;
     area.ratio = params[PARAM_RATIO]->u.fs_d.value;

@@ -18,14 +18,15 @@ PF_Err addRow(PF_InData* in_data, int r) {
     PF_ParamDef def{};
     def.flags = PF_ParamFlag_START_COLLAPSED;
     switch (row.kind) {
-    case KIND_INT: return addPopup(in_data, def, row, how.menu);
-    case KIND_FLOAT:
-        return how.percent ? addPercent(in_data, def, row, how.precision) : addFloat(in_data, def, row, how.precision);
-    case KIND_POINT: return addPoint(in_data, def, row, kCenterRestrictBounds);
-    case KIND_ANGLE: return addAngle(in_data, def, row);
-    case KIND_COLOR: return addColor(in_data, def, row);
-    case KIND_CHECKBOX: return addCheckbox(in_data, def, row, kCheckboxLabel);
-    default: return PF_Err_UNRECOGNIZED_PARAM_TYPE;
+        case KIND_INT: return addPopup(in_data, def, row, how.menu);
+        case KIND_FLOAT:
+            return how.percent ? addPercent(in_data, def, row, how.precision)
+                               : addFloat(in_data, def, row, how.precision);
+        case KIND_POINT: return addPoint(in_data, def, row, kCenterRestrictBounds);
+        case KIND_ANGLE: return addAngle(in_data, def, row);
+        case KIND_COLOR: return addColor(in_data, def, row);
+        case KIND_CHECKBOX: return addCheckbox(in_data, def, row, kCheckboxLabel);
+        default: return PF_Err_UNRECOGNIZED_PARAM_TYPE;
     }
 }
 
@@ -71,9 +72,8 @@ PF_Err updateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
         return PF_Err_BAD_CALLBACK_PARAM;
     }
     AEGP_SuiteHandler suites(in_data->pica_basicP);
-    for (const auto& [index, gray] :
-         grayOutsFor(static_cast<FocusType>(params[PARAM_TYPE]->u.pd.value),
-                     static_cast<LinearMode>(params[PARAM_LINEAR_MODE]->u.pd.value))) {
+    for (const auto& [index, gray] : grayOutsFor(static_cast<FocusType>(params[PARAM_TYPE]->u.pd.value),
+                                                 static_cast<LinearMode>(params[PARAM_LINEAR_MODE]->u.pd.value))) {
         if (PF_Err err = Morvel::grayOutParameter(in_data, suites, params, index, gray)) return err;
     }
     return PF_Err_NONE;

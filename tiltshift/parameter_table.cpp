@@ -39,23 +39,23 @@ const ParameterDef PARAM_DEFS[kParamCount] = {
 };
 
 const RowRegistration kRowRegistration[kParamCount] = {
-    menu(kMenuType),           // Type
-    shown(1),                  // Blur Amount
-    shown(1),                  // Blur Offset
-    shown(2),                  // Weight
-    plain(),                   // Center
-    plain(),                   // Direction
-    shown(2),                  // Ratio
-    shown(1),                  // Inner Width
+    menu(kMenuType),          // Type
+    shown(1),                 // Blur Amount
+    shown(1),                 // Blur Offset
+    shown(2),                 // Weight
+    plain(),                  // Center
+    plain(),                  // Direction
+    shown(2),                 // Ratio
+    shown(1),                 // Inner Width
     menu(kMenuLinearMode),    // Linear Mode
-    shown(2),                  // Power
-    shown(1),                  // Focus Distance
-    shown(1),                  // Chromatic Aberration
-    percent(1),                // Vignetting
-    plain(),                   // Vignetting Color
+    shown(2),                 // Power
+    shown(1),                 // Focus Distance
+    shown(1),                 // Chromatic Aberration
+    percent(1),               // Vignetting
+    plain(),                  // Vignetting Color
     menu(kMenuBlendingMode),  // Blending Mode
-    plain(),                   // Repeat Edge Pixels
-    plain(),                   // Grow Bounds
+    plain(),                  // Repeat Edge Pixels
+    plain(),                  // Grow Bounds
 };
 
 }  // namespace TiltShift

@@ -29,12 +29,9 @@ double weightInverseFactor(const PF_InData* in_data, Morvel::Bpc bpc, double wei
     const auto log = Morvel::ansiCallback(in_data, &PF_ANSICallbacks::log, standardLog);
     const double inverse = 1.0 / log(weightBase);
     switch (bpc) {
-    case Morvel::Bpc8:
-        return inverse;
-    case Morvel::Bpc16:
-        return inverse * kDeepScale;
-    case Morvel::Bpc32:
-        return inverse / 255.0;
+        case Morvel::Bpc8: return inverse;
+        case Morvel::Bpc16: return inverse * kDeepScale;
+        case Morvel::Bpc32: return inverse / 255.0;
     }
     return 0.0;
 }

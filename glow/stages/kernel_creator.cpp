@@ -34,10 +34,12 @@ BinaryMaths hostPow(PF_InData* in_data) {
                                              [](double x, double y) { return std::pow(x, y); });
 }
 
-double sumOfPartials(const std::vector<double>& partial) { return std::accumulate(partial.begin(), partial.end(), 0.0); }
+double sumOfPartials(const std::vector<double>& partial) {
+    return std::accumulate(partial.begin(), partial.end(), 0.0);
+}
 
-KernelCreatorBase::KernelCreatorBase(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
-                                     int threadCount, GlowParameters* params)
+KernelCreatorBase::KernelCreatorBase(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, int threadCount,
+                                     GlowParameters* params)
     : in_data(in_data), suites(suites), bpc(bpc), threadCount(std::max(threadCount, 1)), params(params) {
     assert(threadCount >= 1);
 }
@@ -89,8 +91,8 @@ void divideKernelRows(double* const* rows, int size, int firstRow, int endRow, d
     }
 }
 
-KernelCreatorNormalDivisor::KernelCreatorNormalDivisor(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                                                       Morvel::Bpc bpc, int threadCount, GlowParameters* params)
+KernelCreatorNormalDivisor::KernelCreatorNormalDivisor(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                                       int threadCount, GlowParameters* params)
     : KernelCreatorNormal(in_data, suites, bpc, threadCount, params), partial(this->threadCount, 0.0) {}
 
 PF_Err KernelCreatorNormalDivisor::calculate(int band, int firstRow, int endRow) {
@@ -105,8 +107,8 @@ PF_Err KernelCreatorNormalDivisor::bake(int firstRow, int endRow) {
     return PF_Err_NONE;
 }
 
-KernelCreatorChannelDivisor::KernelCreatorChannelDivisor(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                                                         Morvel::Bpc bpc, int threadCount, GlowParameters* params)
+KernelCreatorChannelDivisor::KernelCreatorChannelDivisor(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                                         int threadCount, GlowParameters* params)
     : KernelCreatorChannel(in_data, suites, bpc, threadCount, params),
       partialRed(this->threadCount, 0.0),
       partialGreen(this->threadCount, 0.0),

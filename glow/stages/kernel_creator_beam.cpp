@@ -60,9 +60,8 @@ PF_Err KernelCreatorNormalBeam::calculate(int, int firstRow, int endRow) {
     if (directions.empty()) return PF_Err_NONE;
     const UnaryMaths sqrt = hostSqrt(in_data);
     const UnaryMaths fabs = hostFabs(in_data);
-    addSamples(firstRow, endRow, [&](int x, int y) {
-        return beamValue(directions, d[x], d[y], sqrt(d2[x] + d2[y]), L, fabs) * gain;
-    });
+    addSamples(firstRow, endRow,
+               [&](int x, int y) { return beamValue(directions, d[x], d[y], sqrt(d2[x] + d2[y]), L, fabs) * gain; });
     return PF_Err_NONE;
 }
 

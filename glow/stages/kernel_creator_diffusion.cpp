@@ -58,8 +58,7 @@ PF_Err KernelCreatorNormalDiffusion::bake(int firstRow, int endRow) {
 // ---- three kernels
 
 KernelCreatorChannelDiffusion::KernelCreatorChannelDiffusion(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                                                             Morvel::Bpc bpc, int threadCount,
-                                                             GlowParameters* params)
+                                                             Morvel::Bpc bpc, int threadCount, GlowParameters* params)
     : KernelCreatorChannel(in_data, suites, bpc, threadCount, params),
       profiles{makeProfile(in_data, *params, params->color1Radius * params->blurRadius),
                makeProfile(in_data, *params, params->color2Radius * params->blurRadius),

@@ -138,11 +138,9 @@ PF_Err LayerSampling::sample(PF_ProgPtr effect, int firstRow, int endRow, Take t
 
 // ---- single kernel
 
-KernelCreatorNormalKernel::KernelCreatorNormalKernel(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                                                     Morvel::Bpc bpc, int threadCount, GlowParameters* params)
-    : KernelCreatorNormal(in_data, suites, bpc, threadCount, params),
-      layer(*params),
-      partial(this->threadCount, 0.0) {}
+KernelCreatorNormalKernel::KernelCreatorNormalKernel(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                                     int threadCount, GlowParameters* params)
+    : KernelCreatorNormal(in_data, suites, bpc, threadCount, params), layer(*params), partial(this->threadCount, 0.0) {}
 
 BlurRadius KernelCreatorNormalKernel::getBlurRadius() { return {layer.length(), true}; }
 
@@ -158,12 +156,12 @@ PF_Err KernelCreatorNormalKernel::calculate(int band, int firstRow, int endRow) 
 template <typename Pixel>
 PF_Err KernelCreatorNormalKernel::calculateMain(int band, int firstRow, int endRow) {
     double sum = 0.0;
-    const PF_Err err = layer.sample<Pixel>(in_data->effect_ref, firstRow, endRow,
-                                           [&](std::size_t x, int y, const Pixel& pixel) {
-                                               const double value = luminanceTimesAlpha(pixel);
-                                               table.rows[x][y] = value;
-                                               sum += value;
-                                           });
+    const PF_Err err =
+        layer.sample<Pixel>(in_data->effect_ref, firstRow, endRow, [&](std::size_t x, int y, const Pixel& pixel) {
+            const double value = luminanceTimesAlpha(pixel);
+            table.rows[x][y] = value;
+            sum += value;
+        });
     partial[static_cast<std::size_t>(band)] += sum;
     return err;
 }
@@ -177,8 +175,8 @@ PF_Err KernelCreatorNormalKernel::bake(int firstRow, int endRow) {
 
 // ---- three kernels
 
-KernelCreatorChannelKernel::KernelCreatorChannelKernel(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                                                       Morvel::Bpc bpc, int threadCount, GlowParameters* params)
+KernelCreatorChannelKernel::KernelCreatorChannelKernel(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                                       int threadCount, GlowParameters* params)
     : KernelCreatorChannel(in_data, suites, bpc, threadCount, params),
       layer(*params),
       partialRed(this->threadCount, 0.0),
@@ -203,18 +201,18 @@ PF_Err KernelCreatorChannelKernel::calculateMain(int band, int firstRow, int end
     double sumRed = 0.0;
     double sumGreen = 0.0;
     double sumBlue = 0.0;
-    const PF_Err err = layer.sample<Pixel>(in_data->effect_ref, firstRow, endRow,
-                                           [&](std::size_t x, int y, const Pixel& pixel) {
-                                               const double red = colourTimesAlpha(pixel.red, pixel);
-                                               const double green = colourTimesAlpha(pixel.green, pixel);
-                                               const double blue = colourTimesAlpha(pixel.blue, pixel);
-                                               redTable.rows[x][y] = red;
-                                               greenTable.rows[x][y] = green;
-                                               blueTable.rows[x][y] = blue;
-                                               sumRed += red;
-                                               sumGreen += green;
-                                               sumBlue += blue;
-                                           });
+    const PF_Err err =
+        layer.sample<Pixel>(in_data->effect_ref, firstRow, endRow, [&](std::size_t x, int y, const Pixel& pixel) {
+            const double red = colourTimesAlpha(pixel.red, pixel);
+            const double green = colourTimesAlpha(pixel.green, pixel);
+            const double blue = colourTimesAlpha(pixel.blue, pixel);
+            redTable.rows[x][y] = red;
+            greenTable.rows[x][y] = green;
+            blueTable.rows[x][y] = blue;
+            sumRed += red;
+            sumGreen += green;
+            sumBlue += blue;
+        });
     const std::size_t slot = static_cast<std::size_t>(band);
     partialRed[slot] += sumRed;
     partialGreen[slot] += sumGreen;
@@ -223,7 +221,8 @@ PF_Err KernelCreatorChannelKernel::calculateMain(int band, int firstRow, int end
 }
 
 void KernelCreatorChannelKernel::beforeBake() {
-    const double m = std::max({0.0, sumOfPartials(partialRed), sumOfPartials(partialGreen), sumOfPartials(partialBlue)});
+    const double m =
+        std::max({0.0, sumOfPartials(partialRed), sumOfPartials(partialGreen), sumOfPartials(partialBlue)});
     gain = layerGain(*params, m);
 }
 

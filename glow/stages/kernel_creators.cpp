@@ -6,8 +6,7 @@
 
 namespace Glow {
 
-std::vector<std::unique_ptr<KernelCreatorNormal>> getKernelCreatorsNormal(PF_InData* in_data,
-                                                                          AEGP_SuiteHandler& suites,
+std::vector<std::unique_ptr<KernelCreatorNormal>> getKernelCreatorsNormal(PF_InData* in_data, AEGP_SuiteHandler& suites,
                                                                           Morvel::Bpc bpc, int threadCount,
                                                                           GlowParameters* params) {
     std::vector<std::unique_ptr<KernelCreatorNormal>> creators;
@@ -24,9 +23,8 @@ std::vector<std::unique_ptr<KernelCreatorNormal>> getKernelCreatorsNormal(PF_InD
 }
 
 std::vector<std::unique_ptr<KernelCreatorChannel>> getKernelCreatorsChannel(PF_InData* in_data,
-                                                                            AEGP_SuiteHandler& suites,
-                                                                            Morvel::Bpc bpc, int threadCount,
-                                                                            GlowParameters* params) {
+                                                                            AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                                                            int threadCount, GlowParameters* params) {
     std::vector<std::unique_ptr<KernelCreatorChannel>> creators;
     if (params->diffusion) {
         creators.push_back(std::make_unique<KernelCreatorChannelDiffusion>(in_data, suites, bpc, threadCount, params));

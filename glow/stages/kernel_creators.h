@@ -8,14 +8,12 @@
 namespace Glow {
 
 // The creators the switches ask for, in the order they add into the kernel: Diffusion, Beam, Kernel.
-std::vector<std::unique_ptr<KernelCreatorNormal>> getKernelCreatorsNormal(PF_InData* in_data,
-                                                                          AEGP_SuiteHandler& suites,
+std::vector<std::unique_ptr<KernelCreatorNormal>> getKernelCreatorsNormal(PF_InData* in_data, AEGP_SuiteHandler& suites,
                                                                           Morvel::Bpc bpc, int threadCount,
                                                                           GlowParameters* params);
 std::vector<std::unique_ptr<KernelCreatorChannel>> getKernelCreatorsChannel(PF_InData* in_data,
-                                                                            AEGP_SuiteHandler& suites,
-                                                                            Morvel::Bpc bpc, int threadCount,
-                                                                            GlowParameters* params);
+                                                                            AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
+                                                                            int threadCount, GlowParameters* params);
 
 // One creator's two passes over the kernel rows through the host's threads: init, calculate,
 // beforeBake (always, so the creator ends in a consistent state), bake. A pending error skips

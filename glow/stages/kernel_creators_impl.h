@@ -33,7 +33,7 @@ int kernelRadius(PF_InData* in_data, const std::vector<std::unique_ptr<Creator>>
         if (reach.radius >= maxR) maxR = reach.radius;
     }
     const auto ceil = Morvel::ansiCallback<double (*)(double)>(in_data, &PF_ANSICallbacks::ceil,
-                                                              [](double x) { return std::ceil(x); });
+                                                               [](double x) { return std::ceil(x); });
     const double R = ceil(std::min(maxR, limit));
     return R > 0.0 ? static_cast<int>(std::min(R, kLargestKernelRadius)) : 0;
 }

@@ -22,9 +22,7 @@ void mapImageRows(std::vector<int>& imageRows, const std::function<int(int)>& wr
 // Columns per block of the band walk: the reads and writes of a block stay on a few cache lines.
 constexpr int kColumnBlock = 16;
 
-void clear(double* row, BandRange columns) {
-    std::fill(row + 2 * columns.first, row + 2 * columns.end, 0.0);
-}
+void clear(double* row, BandRange columns) { std::fill(row + 2 * columns.first, row + 2 * columns.end, 0.0); }
 
 // Walks band's columns of every buffer row x: clear(x, columns) where image column wrapX(tileX + x)
 // lies outside the image, else load(x, y, the record or null beyond the image's rows). The columns
@@ -61,8 +59,8 @@ KernelSetterBase::KernelSetterBase(PF_InData* in_data, AEGP_SuiteHandler& suites
       imageRows(static_cast<std::size_t>(std::max(size, 0)), -1) {}
 
 template <typename Pixel, std::size_t Planes, typename Values>
-void KernelSetterBase::load(const KernelSetterSource<Pixel>& tile, int i, int n,
-                            double* const* const (&planes)[Planes], Values values) {
+void KernelSetterBase::load(const KernelSetterSource<Pixel>& tile, int i, int n, double* const* const (&planes)[Planes],
+                            Values values) {
     const BandRange band = bandRange(tile.size, i, n);
     mapImageRows(imageRows, wrapY, tile.tileY, tile.height, band);
     loadBand(

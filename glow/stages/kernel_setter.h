@@ -41,8 +41,7 @@ struct KernelSetterChannelParameters : KernelSetterSource<ChannelColor> {
 // split the columns. What the one-colour and three-channel setters share.
 class KernelSetterBase {
 protected:
-    KernelSetterBase(PF_InData* in_data, AEGP_SuiteHandler& suites, int width, int height, Morvel::Wrap wrap,
-                     int size);
+    KernelSetterBase(PF_InData* in_data, AEGP_SuiteHandler& suites, int width, int height, Morvel::Wrap wrap, int size);
 
     // Band i of n into the planes; values(pixel) gives the real and imaginary part of each plane
     // in turn.

@@ -57,7 +57,7 @@ std::vector<Entry> alphaTable(const LevelCoefficients& c, float unit, float full
     return table;
 }
 
-constexpr float kUnit8 = 0.003921569f;  // 1/255 in single precision
+constexpr float kUnit8 = 0.003921569f;    // 1/255 in single precision
 constexpr float kUnit16 = 3.0517578e-5f;  // 1/32768
 
 // ---- hue, lightness and saturation at unit scale
@@ -110,7 +110,9 @@ struct RectangleMask {
     double w, h, f, wOuter, hOuter;
     bool invert;
 
-    double edge(double distance, double extent) const { return distance >= extent ? (extent - distance) / f + 1.0 : 1.0; }
+    double edge(double distance, double extent) const {
+        return distance >= extent ? (extent - distance) / f + 1.0 : 1.0;
+    }
 
     PF_Err operator()(int x, int y, double& a) const {
         double u, v;
@@ -226,7 +228,8 @@ bool doColorLevels(double black, double white, double gamma) {
 bool doAlphaLevels(double black, double white) { return differs(black, 0.0) || differs(white, 1.0); }
 
 bool doHls(Color<float> hls) {
-    return std::abs(hls.red) >= 0.0001f || std::abs(hls.green - 1.0f) >= 0.0001f || std::abs(hls.blue - 1.0f) >= 0.0001f;
+    return std::abs(hls.red) >= 0.0001f || std::abs(hls.green - 1.0f) >= 0.0001f ||
+           std::abs(hls.blue - 1.0f) >= 0.0001f;
 }
 
 LevelCoefficients levelCoefficients(double black, double white, double gamma) {
@@ -281,8 +284,10 @@ void Preprocessor::init16() {
 
 MaskFunc Preprocessor::createMaskFunc() {
     const GlowParameters::Preprocessing& p = *params;
-    const Unary cos = Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::cos, [](double x) { return std::cos(x); });
-    const Unary sin = Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::sin, [](double x) { return std::sin(x); });
+    const Unary cos =
+        Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::cos, [](double x) { return std::cos(x); });
+    const Unary sin =
+        Morvel::ansiCallback<Unary>(in_data, &PF_ANSICallbacks::sin, [](double x) { return std::sin(x); });
     const double c = cos(p.rotation), s = sin(p.rotation);
 
     if (p.maskType == MaskTypeItem::Rectangle || p.maskType == MaskTypeItem::Circle) {
@@ -306,7 +311,8 @@ MaskFunc Preprocessor::createMaskFunc() {
                 vScale = q;
             }
         }
-        return EllipseMask{frame, uScale, vScale, radius, radius * radius, (radius + f) * (radius + f), f, p.invert, sqrt};
+        return EllipseMask{frame, uScale,   vScale, radius, radius * radius, (radius + f) * (radius + f),
+                           f,     p.invert, sqrt};
     }
 
     if (p.maskType == MaskTypeItem::Layer) {
@@ -319,8 +325,8 @@ MaskFunc Preprocessor::createMaskFunc() {
         const bool luminance = p.layerChannel == LayerChannelItem::Luminance;
         MaskFunc mask = Morvel::withPixelType(bpc, [&](auto tag) -> MaskFunc {
             using Pixel = typename decltype(tag)::type;
-            return LayerMask<Pixel>{sampler, p.center.x, p.center.y, c, s, k, halfWidth, halfHeight, luminance,
-                                    p.invert};
+            return LayerMask<Pixel>{sampler, p.center.x, p.center.y, c,         s,
+                                    k,       halfWidth,  halfHeight, luminance, p.invert};
         });
         // An unknown depth has no layer mask to sample.
         if (mask) return mask;

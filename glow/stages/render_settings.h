@@ -122,8 +122,7 @@ Morvel::Wrap kernelWrapOf(int32_t popup);            // "Wrap": None, Edge, Mirr
 Morvel::Wrap maskLayerWrapOf(int32_t popup);         // "Mask Layer Wrap": None, Edge, Repeat, Mirror
 // Each of red, green and blue divided by its sum over the three colours; a sum of 0 (or not a
 // number) gives the first colour all the red, the second the green, the third the blue.
-void normaliseChannelColors(Morvel::Color<float>& color1, Morvel::Color<float>& color2,
-                            Morvel::Color<float>& color3);
+void normaliseChannelColors(Morvel::Color<float>& color1, Morvel::Color<float>& color2, Morvel::Color<float>& color3);
 // Fractions of a level pair given in percent. White keeps a gap of at least 1e-6 above black.
 void levelPair(const PF_InData* in_data, double blackPercent, double whitePercent, double& black, double& white);
 

@@ -34,7 +34,9 @@ struct Depth8 : IntegerDepth<uint8_t, 255> {
     using Pixel = PF_Pixel;
     static constexpr float kUnit = 0.003921569f;  // 1/255 in single precision
 
-    static Value luminance(const Pixel& p) { return static_cast<Value>((76 * p.red + 150 * p.green + 29 * p.blue) / 255); }
+    static Value luminance(const Pixel& p) {
+        return static_cast<Value>((76 * p.red + 150 * p.green + 29 * p.blue) / 255);
+    }
     static Value timesAlpha(Value v, const Pixel& p) { return static_cast<Value>(v * p.alpha / 255); }
 };
 
@@ -92,7 +94,8 @@ Point3 huePoint(const Rgb& c) {
     const float min = std::min({c.red, c.green, c.blue});
     const float lightness = (max + min) * 0.5f;
     const double angle = hueDegrees(c, max, max - min) * kDegreesToRadiansDouble;
-    return Point3{lightness * static_cast<float>(std::cos(angle)), lightness * static_cast<float>(std::sin(angle)), 0.0f};
+    return Point3{lightness * static_cast<float>(std::cos(angle)), lightness * static_cast<float>(std::sin(angle)),
+                  0.0f};
 }
 
 Point3 rgbPoint(const Rgb& c) { return Point3{c.red, c.green, c.blue}; }
@@ -147,7 +150,8 @@ std::function<typename D::Value(const typename D::Pixel&)> closenessFunc(bool mu
     const Point3 reference = Measure::point(Rgb{ref.red, ref.green, ref.blue});
     if (multiplyAlpha) {
         return [reference](const Pixel& p) {
-            return D::fromUnit(Measure::value(squaredDistance(Measure::point(premultipliedUnitColor<D>(p)), reference)));
+            return D::fromUnit(
+                Measure::value(squaredDistance(Measure::point(premultipliedUnitColor<D>(p)), reference)));
         };
     }
     return [reference](const Pixel& p) {
@@ -169,35 +173,23 @@ std::function<typename D::Value(const typename D::Pixel&)> channelFunc(ChannelIt
         return measure;
     };
     switch (channel) {
-    case CHANNEL_RED:
-        return plain([](const Pixel& p) { return p.red; });
-    case CHANNEL_GREEN:
-        return plain([](const Pixel& p) { return p.green; });
-    case CHANNEL_BLUE:
-        return plain([](const Pixel& p) { return p.blue; });
-    case CHANNEL_ALPHA:
-        return [](const Pixel& p) { return p.alpha; };
-    case CHANNEL_HUE:
-        return closenessFunc<D, HueCloseness>(multiplyAlpha, reference);
-    case CHANNEL_SATURATION:
-        return plain([](const Pixel& p) { return Morvel::Colorsys::saturation(p); });
-    case CHANNEL_SATURATION_CONE:
-        return plain([](const Pixel& p) { return Morvel::Colorsys::saturationCone(p); });
-    case CHANNEL_LIGHTNESS:
-        return plain([](const Pixel& p) { return Morvel::Colorsys::lightness(p); });
-    case CHANNEL_BRIGHTNESS:
-        return plain([](const Pixel& p) { return Morvel::Colorsys::brightness(p); });
-    case CHANNEL_DISTANCE_RGB:
-        return closenessFunc<D, RgbCloseness>(multiplyAlpha, reference);
-    case CHANNEL_DISTANCE_HSB:
-        return closenessFunc<D, HsbCloseness>(multiplyAlpha, reference);
-    case CHANNEL_CUSTOM:
-        return [expression = std::move(expression)](const Pixel& p) {
-            const Color<float> colour(p.alpha / D::kFull, p.red / D::kFull, p.green / D::kFull, p.blue / D::kFull);
-            return D::fromUnit(expression.evaluate(colour));
-        };
-    default:
-        return plain([](const Pixel& p) { return D::luminance(p); });
+        case CHANNEL_RED: return plain([](const Pixel& p) { return p.red; });
+        case CHANNEL_GREEN: return plain([](const Pixel& p) { return p.green; });
+        case CHANNEL_BLUE: return plain([](const Pixel& p) { return p.blue; });
+        case CHANNEL_ALPHA: return [](const Pixel& p) { return p.alpha; };
+        case CHANNEL_HUE: return closenessFunc<D, HueCloseness>(multiplyAlpha, reference);
+        case CHANNEL_SATURATION: return plain([](const Pixel& p) { return Morvel::Colorsys::saturation(p); });
+        case CHANNEL_SATURATION_CONE: return plain([](const Pixel& p) { return Morvel::Colorsys::saturationCone(p); });
+        case CHANNEL_LIGHTNESS: return plain([](const Pixel& p) { return Morvel::Colorsys::lightness(p); });
+        case CHANNEL_BRIGHTNESS: return plain([](const Pixel& p) { return Morvel::Colorsys::brightness(p); });
+        case CHANNEL_DISTANCE_RGB: return closenessFunc<D, RgbCloseness>(multiplyAlpha, reference);
+        case CHANNEL_DISTANCE_HSB: return closenessFunc<D, HsbCloseness>(multiplyAlpha, reference);
+        case CHANNEL_CUSTOM:
+            return [expression = std::move(expression)](const Pixel& p) {
+                const Color<float> colour(p.alpha / D::kFull, p.red / D::kFull, p.green / D::kFull, p.blue / D::kFull);
+                return D::fromUnit(expression.evaluate(colour));
+            };
+        default: return plain([](const Pixel& p) { return D::luminance(p); });
     }
 }
 
@@ -267,8 +259,7 @@ void generateAlphas16(double threshold, bool useThreshold2, double threshold2, d
     fillAlphas(alphaCurve(threshold, useThreshold2, threshold2, softness, invert, 32768.0), 32768, alphas);
 }
 
-AlphaFunc32 generateAlphaFunc32(double threshold, bool useThreshold2, double threshold2, double softness,
-                                bool invert) {
+AlphaFunc32 generateAlphaFunc32(double threshold, bool useThreshold2, double threshold2, double softness, bool invert) {
     const AlphaCurve c = alphaCurve(threshold, useThreshold2, threshold2, softness, invert, 1.0);
     // Four separate curves, so that the per-pixel call tests neither the band nor the inversion.
     if (!c.band && !invert) return [c](float x) { return clampUnit((x - c.low) / c.width); };
@@ -276,9 +267,7 @@ AlphaFunc32 generateAlphaFunc32(double threshold, bool useThreshold2, double thr
     if (!invert) {
         return [c](float x) { return std::min(clampUnit((x - c.low) / c.width), clampUnit((c.high - x) / c.width)); };
     }
-    return [c](float x) {
-        return 1.0 - std::min(clampUnit((x - c.low) / c.width), clampUnit((c.high - x) / c.width));
-    };
+    return [c](float x) { return 1.0 - std::min(clampUnit((x - c.low) / c.width), clampUnit((c.high - x) / c.width)); };
 }
 
 // ---- toner rate

@@ -37,8 +37,7 @@ void generateAlphas8(double threshold, bool useThreshold2, double threshold2, do
                      std::vector<double>& alphas);
 void generateAlphas16(double threshold, bool useThreshold2, double threshold2, double softness, bool invert,
                       std::vector<double>& alphas);
-AlphaFunc32 generateAlphaFunc32(double threshold, bool useThreshold2, double threshold2, double softness,
-                                bool invert);
+AlphaFunc32 generateAlphaFunc32(double threshold, bool useThreshold2, double threshold2, double softness, bool invert);
 
 // White comes before black. The gamma curve calls the host's pow at every evaluation.
 TonerRateFunc generateTonerRateFunc(PF_InData* in_data, double white, double black, double gamma);

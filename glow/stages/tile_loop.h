@@ -226,8 +226,8 @@ PF_Err convolveTiles(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::FFT:
         PF_Err hostErr = PF_Err_NONE;
         if (plan.banded) {
             TileSlot<Parts>& slot = *slots.front();
-            results.front().err = convolveTile(in_data, suites, fft, *slot.setter, *slot.multiplier,
-                                               *slot.outputter, slot.images.data(), static_cast<int>(Parts::kPlanes));
+            results.front().err = convolveTile(in_data, suites, fft, *slot.setter, *slot.multiplier, *slot.outputter,
+                                               slot.images.data(), static_cast<int>(Parts::kPlanes));
             results.front().ran = true;
         } else {
             detail::ConcurrentTiles<Parts> batch{fft, slots, results, count};

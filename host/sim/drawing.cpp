@@ -37,10 +37,10 @@ uintptr_t lastToken = 0xD000;
 constexpr size_t kMaxStringUnits = 1 << 16;
 
 // Opens a drawing-suite function: logged, counted by the fault plan, serialised.
-#define MORVEL_SIM_DRAW_CALL(name)                 \
-    Host& host = Host::current();                  \
-    std::lock_guard registryLock(registryMutex);   \
-    host.log().add(name);                          \
+#define MORVEL_SIM_DRAW_CALL(name)               \
+    Host& host = Host::current();                \
+    std::lock_guard registryLock(registryMutex); \
+    host.log().add(name);                        \
     if (PF_Err planned = host.faults().onCall(name)) return planned
 
 PF_Err complain(Host& host, const char* caller, const std::string& what) {
@@ -178,8 +178,8 @@ PF_Err releaseObject(DRAWBOT_ObjectRef object) {
     return PF_Err_NONE;
 }
 
-const DRAWBOT_SupplierSuite1 kSupplierSuite1 = {newPen,       newBrush, supportsText, getDefaultFontSize,
-                                                newDefaultFont, newPath, releaseObject};
+const DRAWBOT_SupplierSuite1 kSupplierSuite1 = {newPen,         newBrush, supportsText, getDefaultFontSize,
+                                                newDefaultFont, newPath,  releaseObject};
 
 // ---------------------------------------------------------------- surface suite
 
@@ -283,8 +283,8 @@ PF_Err flush(DRAWBOT_SurfaceRef surface) {
     return PF_Err_NONE;
 }
 
-const DRAWBOT_SurfaceSuite1 kSurfaceSuite1 = {pushStateStack, popStateStack,      paintRect, fillPath,
-                                              strokePath,     drawString, setAntiAliasPolicy, flush};
+const DRAWBOT_SurfaceSuite1 kSurfaceSuite1 = {pushStateStack, popStateStack, paintRect,          fillPath,
+                                              strokePath,     drawString,    setAntiAliasPolicy, flush};
 
 // ---------------------------------------------------------------- path suite
 
@@ -438,13 +438,29 @@ PF_EventExtra EffectControlsWindow::dragEvent(int32_t index, PF_Rect frame, PF_P
 }
 
 void installDrawingSuites(Host& host) {
-    host.faults().registerNames({
-        "DRAWBOT_AddRect", "DRAWBOT_BezierTo", "DRAWBOT_Close", "DRAWBOT_DrawString", "DRAWBOT_FillPath",
-        "DRAWBOT_Flush", "DRAWBOT_GetDefaultFontSize", "DRAWBOT_GetSupplier", "DRAWBOT_GetSurface",
-        "DRAWBOT_LineTo", "DRAWBOT_MoveTo", "DRAWBOT_NewBrush", "DRAWBOT_NewDefaultFont",
-        "DRAWBOT_NewPath", "DRAWBOT_NewPen", "DRAWBOT_PaintRect", "DRAWBOT_PopStateStack",
-        "DRAWBOT_PushStateStack", "DRAWBOT_ReleaseObject", "DRAWBOT_SetAntiAliasPolicy",
-        "DRAWBOT_StrokePath", "DRAWBOT_SupportsText", "PF_GetDrawingReference"});
+    host.faults().registerNames({"DRAWBOT_AddRect",
+                                 "DRAWBOT_BezierTo",
+                                 "DRAWBOT_Close",
+                                 "DRAWBOT_DrawString",
+                                 "DRAWBOT_FillPath",
+                                 "DRAWBOT_Flush",
+                                 "DRAWBOT_GetDefaultFontSize",
+                                 "DRAWBOT_GetSupplier",
+                                 "DRAWBOT_GetSurface",
+                                 "DRAWBOT_LineTo",
+                                 "DRAWBOT_MoveTo",
+                                 "DRAWBOT_NewBrush",
+                                 "DRAWBOT_NewDefaultFont",
+                                 "DRAWBOT_NewPath",
+                                 "DRAWBOT_NewPen",
+                                 "DRAWBOT_PaintRect",
+                                 "DRAWBOT_PopStateStack",
+                                 "DRAWBOT_PushStateStack",
+                                 "DRAWBOT_ReleaseObject",
+                                 "DRAWBOT_SetAntiAliasPolicy",
+                                 "DRAWBOT_StrokePath",
+                                 "DRAWBOT_SupportsText",
+                                 "PF_GetDrawingReference"});
     // The event callbacks the composition and layer windows hand out (windows.cpp).
     host.faults().registerNames({"layer_to_comp", "comp_to_layer", "source_to_frame", "frame_to_source"});
 

@@ -27,8 +27,8 @@ struct DrawCall {
     // truncation width. StrokePath: pen red, green, blue, alpha, pen size. FillPath: brush colour,
     // fill type. PaintRect: colour, rectangle. SetAntiAliasPolicy: the policy.
     std::vector<double> numbers;
-    std::u16string text;          // DrawString
-    std::vector<PathStep> path;   // StrokePath, FillPath
+    std::u16string text;         // DrawString
+    std::vector<PathStep> path;  // StrokePath, FillPath
 };
 
 // A window of the host that sends custom-UI events: its context, the drawing surface behind the

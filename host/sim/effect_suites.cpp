@@ -9,8 +9,9 @@ namespace {
 // ---------------------------------------------------------------- PF interface suite
 
 PF_Err getEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layerPH) {
-    return answerFor("AEGP_GetEffectLayer", effect_ref, layerPH,
-                     [](Project&, ProjectEffect& effect, AEGP_LayerH& layer) { layer = Project::handleOf(*effect.layer); });
+    return answerFor(
+        "AEGP_GetEffectLayer", effect_ref, layerPH,
+        [](Project&, ProjectEffect& effect, AEGP_LayerH& layer) { layer = Project::handleOf(*effect.layer); });
 }
 
 PF_Err getNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP_EffectRefH* effectPH) {
@@ -57,8 +58,9 @@ PF_Err getLayerEffectByIndex(AEGP_PluginID, AEGP_LayerH layerH, AEGP_EffectIndex
 }
 
 PF_Err getInstalledKeyFromLayerEffect(AEGP_EffectRefH effectH, AEGP_InstalledEffectKey* keyP) {
-    return answerFor("AEGP_GetInstalledKeyFromLayerEffect", effectH, keyP,
-                     [](Project&, ProjectEffect& effect, AEGP_InstalledEffectKey& key) { key = effect.installed->key; });
+    return answerFor(
+        "AEGP_GetInstalledKeyFromLayerEffect", effectH, keyP,
+        [](Project&, ProjectEffect& effect, AEGP_InstalledEffectKey& key) { key = effect.installed->key; });
 }
 
 PF_Err getEffectFlags(AEGP_EffectRefH effectH, AEGP_EffectFlags* flagsP) {
@@ -94,29 +96,35 @@ PF_Err applyEffect(AEGP_PluginID, AEGP_LayerH layerH, AEGP_InstalledEffectKey ke
     return answerFor("AEGP_ApplyEffect", layerH, effectPH,
                      [key](Project& project, ProjectLayer& layer, AEGP_EffectRefH& ref) {
                          ProjectEffect* effect = project.addEffect(layer, key);
-                         if (effect == nullptr) return project.fail("AEGP_ApplyEffect", "no installed effect has this key");
+                         if (effect == nullptr)
+                             return project.fail("AEGP_ApplyEffect", "no installed effect has this key");
                          ref = project.newEffectRef(*effect);
                          return PF_Err(PF_Err_NONE);
                      });
 }
 
-const AEGP_EffectSuite2 kEffectSuite2 = {getLayerEffectByIndex, getInstalledKeyFromLayerEffect,
-                                         getEffectFlags,        setEffectFlags,
-                                         reorderEffect,         disposeEffect,
+const AEGP_EffectSuite2 kEffectSuite2 = {getLayerEffectByIndex,
+                                         getInstalledKeyFromLayerEffect,
+                                         getEffectFlags,
+                                         setEffectFlags,
+                                         reorderEffect,
+                                         disposeEffect,
                                          applyEffect};
-const AEGP_EffectSuite3 kEffectSuite3 = {getLayerEffectByIndex, getInstalledKeyFromLayerEffect,
-                                         getEffectFlags,        setEffectFlags,
-                                         reorderEffect,         disposeEffect,
+const AEGP_EffectSuite3 kEffectSuite3 = {getLayerEffectByIndex,
+                                         getInstalledKeyFromLayerEffect,
+                                         getEffectFlags,
+                                         setEffectFlags,
+                                         reorderEffect,
+                                         disposeEffect,
                                          applyEffect};
 
 }  // namespace
 
 void installEffectSuites(Host& host) {
-    host.faults().registerNames({
-        "AEGP_ApplyEffect", "AEGP_DisposeEffect", "AEGP_GetEffectFlags", "AEGP_GetEffectLayer",
-        "AEGP_GetInstalledKeyFromLayerEffect", "AEGP_GetLayerEffectByIndex", "AEGP_GetLayerObjectType",
-        "AEGP_GetLayerParentComp", "AEGP_GetNewEffectForEffect", "AEGP_ReorderEffect",
-        "AEGP_SetEffectFlags"});
+    host.faults().registerNames({"AEGP_ApplyEffect", "AEGP_DisposeEffect", "AEGP_GetEffectFlags", "AEGP_GetEffectLayer",
+                                 "AEGP_GetInstalledKeyFromLayerEffect", "AEGP_GetLayerEffectByIndex",
+                                 "AEGP_GetLayerObjectType", "AEGP_GetLayerParentComp", "AEGP_GetNewEffectForEffect",
+                                 "AEGP_ReorderEffect", "AEGP_SetEffectFlags"});
 
     host.addSuite(kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1, &kPFInterfaceSuite1);
     host.addSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion13, &kLayerSuite13);

@@ -128,7 +128,8 @@ PF_LRect intersect(const PF_LRect& a, const PF_LRect& b) {
 
 PF_LRect frameBounds(const PF_EffectInstance& effect, const PF_LayerDef& layer) {
     if (!effect.frame.active) return {0, 0, layer.width, layer.height};
-    return {0, 0, downsampled(layer.width, effect.frame.downsampleX), downsampled(layer.height, effect.frame.downsampleY)};
+    return {0, 0, downsampled(layer.width, effect.frame.downsampleX),
+            downsampled(layer.height, effect.frame.downsampleY)};
 }
 
 PF_LayerDef* frameWorld(Host& host, PF_EffectInstance& effect, const PF_LayerDef& layer, const PF_LRect& rect) {

@@ -122,14 +122,13 @@ void disposeHandleCallback(PF_Handle handle) { Host::current().disposeHandle(han
 uint64_t handleSizeCallback(PF_Handle handle) { return Host::current().handleSize(handle); }
 PF_Err resizeHandleCallback(uint64_t size, PF_Handle* handle) { return Host::current().resizeHandle(size, handle); }
 
-const PF_HandleSuite2 kHandleSuite2 = {newHandleCallback,    lockHandleCallback, unlockHandleCallback,
+const PF_HandleSuite2 kHandleSuite2 = {newHandleCallback,     lockHandleCallback, unlockHandleCallback,
                                        disposeHandleCallback, handleSizeCallback, resizeHandleCallback};
 
 }  // namespace
 
 void installHandleSuites(Host& host) {
-    host.faults().registerNames({
-        "host_lock_handle", "host_new_handle", "host_resize_handle"});
+    host.faults().registerNames({"host_lock_handle", "host_new_handle", "host_resize_handle"});
 
     host.addSuite(kPFHandleSuite, kPFHandleSuiteVersion2, &kHandleSuite2);
     PF_UtilCallbacks& utils = *host.utilCallbacks();

@@ -226,7 +226,7 @@ bool FaultPlan::suiteMissing(std::string_view name, int version) const {
 namespace {
 
 constexpr std::string_view kHotNames[] = {
-    "nn_sample",   "subpixel_sample",   "area_sample",   "nn_sample16",          "subpixel_sample16",
+    "nn_sample",     "subpixel_sample", "area_sample",           "nn_sample16",       "subpixel_sample16",
     "area_sample16", "nn_sample_float", "subpixel_sample_float", "area_sample_float",
 };
 static_assert(std::size(kHotNames) == static_cast<size_t>(HotCall::Count));
@@ -366,9 +366,7 @@ namespace {
 
 std::atomic<Host*> currentHost{nullptr};
 
-std::string suiteKey(const char* name, int32_t version) {
-    return std::string(name) + " v" + std::to_string(version);
-}
+std::string suiteKey(const char* name, int32_t version) { return std::string(name) + " v" + std::to_string(version); }
 
 SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
     Host& host = Host::current();
@@ -502,7 +500,8 @@ void Host::addInDataInstaller(std::function<void(PF_InData&)> installer) {
 }
 
 uint32_t Host::eventTime() {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_);
     // Wraps after 49 days, as a 32-bit clock of the host does.
     const auto now = static_cast<uint32_t>(elapsed.count());
     uint32_t last = lastEventTime_.load();

@@ -79,7 +79,7 @@ public:
 
     explicit CallLog(Ledger* faults = nullptr, size_t capacity = kDefaultCapacity);
     void add(std::string line);
-    std::vector<std::string> lines() const;  // oldest first
+    std::vector<std::string> lines() const;       // oldest first
     size_t count(std::string_view prefix) const;  // lines starting with prefix
     bool contains(std::string_view needle) const;
     // Forgets the lines kept and the count of those dropped.

@@ -3,11 +3,11 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
-#include <limits>
-#include <type_traits>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "host/sim/image_formats.h"
@@ -36,9 +36,9 @@ struct CompressionName {
     Imf::Compression compression;
 };
 const CompressionName kCompressions[] = {
-    {"none", Imf::NO_COMPRESSION},    {"rle", Imf::RLE_COMPRESSION},     {"zips", Imf::ZIPS_COMPRESSION},
-    {"zip", Imf::ZIP_COMPRESSION},    {"piz", Imf::PIZ_COMPRESSION},     {"pxr24", Imf::PXR24_COMPRESSION},
-    {"b44", Imf::B44_COMPRESSION},    {"b44a", Imf::B44A_COMPRESSION},   {"dwaa", Imf::DWAA_COMPRESSION},
+    {"none", Imf::NO_COMPRESSION},   {"rle", Imf::RLE_COMPRESSION},   {"zips", Imf::ZIPS_COMPRESSION},
+    {"zip", Imf::ZIP_COMPRESSION},   {"piz", Imf::PIZ_COMPRESSION},   {"pxr24", Imf::PXR24_COMPRESSION},
+    {"b44", Imf::B44_COMPRESSION},   {"b44a", Imf::B44A_COMPRESSION}, {"dwaa", Imf::DWAA_COMPRESSION},
     {"dwab", Imf::DWAB_COMPRESSION},
 };
 
@@ -63,7 +63,8 @@ void checkHeaders(const ImageInput& input) {
     unsigned char start[8];
     if (!input.readExactly(0, start, sizeof start)) imageFailure(path, "file ends inside its version field");
     const uint32_t version = uint32_t(little32(start + 4));
-    if ((version & 0xff) != 2) imageFailure(path, "OpenEXR version " + std::to_string(version & 0xff) + " is not supported");
+    if ((version & 0xff) != 2)
+        imageFailure(path, "OpenEXR version " + std::to_string(version & 0xff) + " is not supported");
     if ((version & 0x800) != 0) imageFailure(path, "holds deep data, which is not supported");
     const bool multipart = (version & 0x1000) != 0;
     const size_t nameLimit = (version & 0x400) != 0 ? 256 : 32;
@@ -91,8 +92,9 @@ void checkHeaders(const ImageInput& input) {
             const int32_t size = little32(field + sizeAt);
             const uint64_t valueAt = at + sizeAt + 4;
             if (size < 0 || uint64_t(size) > input.size() - valueAt) {
-                imageFailure(path, "the attribute '" + name + "' declares " + std::to_string(size) + " bytes but only " +
-                                       std::to_string(input.size() - valueAt) + " remain in the file");
+                imageFailure(path, "the attribute '" + name + "' declares " + std::to_string(size) +
+                                       " bytes but only " + std::to_string(input.size() - valueAt) +
+                                       " remain in the file");
             }
             if (name == "type" && type == "string") {
                 std::string value(size_t(size), '\0');
@@ -264,7 +266,8 @@ Channels chooseChannels(const std::string& path, Imf::MultiPartInputFile& file, 
             const Imf::Header& header = file.header(part);
             if (header.hasName() && header.name() == options.layer) {
                 const Channels found = channelsOf(header, part, "");
-                if (!found.colour()) imageFailure(path, "part '" + options.layer + "' has no colour channels (R, G, B or Y)");
+                if (!found.colour())
+                    imageFailure(path, "part '" + options.layer + "' has no colour channels (R, G, B or Y)");
                 return found;
             }
         }
@@ -295,7 +298,8 @@ Channels chooseChannels(const std::string& path, Imf::MultiPartInputFile& file, 
         imageFailure(path, "has no part or layer '" + options.layer + "' with colour channels" +
                                (names.empty() ? std::string() : "; it has " + joined(names)));
     }
-    if (candidates.size() > 1) imageFailure(path, "has colour in several layers (" + joined(names) + "); choose one with --layer");
+    if (candidates.size() > 1)
+        imageFailure(path, "has colour in several layers (" + joined(names) + "); choose one with --layer");
     std::vector<std::string> present;
     for (int part : considered) {
         for (auto i = file.header(part).channels().begin(); i != file.header(part).channels().end(); ++i) {
@@ -303,8 +307,9 @@ Channels chooseChannels(const std::string& path, Imf::MultiPartInputFile& file, 
             present.push_back(i.name());
         }
     }
-    imageFailure(path, "no colour channels (R, G, B or Y) found" +
-                           (present.empty() ? std::string(": it has no channels") : "; its channels: " + joined(present)));
+    imageFailure(path,
+                 "no colour channels (R, G, B or Y) found" +
+                     (present.empty() ? std::string(": it has no channels") : "; its channels: " + joined(present)));
 }
 
 bool finitePositive(float alpha) { return alpha > 0.0f && alpha <= std::numeric_limits<float>::max(); }
@@ -340,11 +345,13 @@ LoadedImage readChannels(const std::string& path, Imf::MultiPartInputFile& file,
     LoadedImage loaded{Image(width, height, PF_PixelFormat_ARGB128), {}};
     Image& image = loaded.image;
     bool half = true;
-    const std::string* colour[] = {&channels.red, &channels.green, &channels.blue, &channels.alpha, &channels.luminance};
+    const std::string* colour[] = {&channels.red, &channels.green, &channels.blue, &channels.alpha,
+                                   &channels.luminance};
     for (const std::string* name : colour) {
         if (name->empty()) continue;
         const Imf::Channel& channel = header.channels()[*name];
-        if (channel.xSampling != 1 || channel.ySampling != 1) imageFailure(path, "channel '" + *name + "' is subsampled");
+        if (channel.xSampling != 1 || channel.ySampling != 1)
+            imageFailure(path, "channel '" + *name + "' is subsampled");
         if (name != &channels.alpha) half = half && channel.type == Imf::HALF;
     }
     const bool luminanceOnly = channels.red.empty() && channels.green.empty() && channels.blue.empty();
@@ -366,8 +373,9 @@ LoadedImage readChannels(const std::string& path, Imf::MultiPartInputFile& file,
     if (hasAlpha) places.push_back({channels.alpha, offsetof(PF_PixelFloat, alpha), 1.0});
     Imf::FrameBuffer frame;
     for (const Place& place : places) {
-        frame.insert(place.name, Imf::Slice::Make(Imf::FLOAT, image.begin() + place.offset, window, sizeof(PF_PixelFloat),
-                                                  size_t(image.def().rowbytes), 1, 1, place.fill));
+        frame.insert(place.name,
+                     Imf::Slice::Make(Imf::FLOAT, image.begin() + place.offset, window, sizeof(PF_PixelFloat),
+                                      size_t(image.def().rowbytes), 1, 1, place.fill));
     }
     Imf::InputPart part(file, channels.part);
     part.setFrameBuffer(frame);
@@ -473,10 +481,10 @@ void writeExr(ImageOutput& output, const PixelsView& view, const WriteOptions& o
     }
     const Imath::Box2i window(Imath::V2i(layout.originX, layout.originY),
                               Imath::V2i(layout.originX + view.width - 1, layout.originY + view.height - 1));
-    const Imath::Box2i display =
-        layout.hasDisplayWindow
-            ? Imath::Box2i(Imath::V2i(layout.displayLeft, layout.displayTop), Imath::V2i(layout.displayRight, layout.displayBottom))
-            : window;
+    const Imath::Box2i display = layout.hasDisplayWindow
+                                     ? Imath::Box2i(Imath::V2i(layout.displayLeft, layout.displayTop),
+                                                    Imath::V2i(layout.displayRight, layout.displayBottom))
+                                     : window;
     if (display.isEmpty()) imageFailure(path, "the display window is empty");
     const Imf::PixelType type = layout.half ? Imf::HALF : Imf::FLOAT;
     const char* names[] = {"R", "G", "B", "A"};

@@ -54,7 +54,8 @@ void checkStructure(const ImageInput& input) {
     if (chunkName(head + 12) != "IHDR") {
         imageFailure(path, "the first chunk is '" + chunkName(head + 12) + "', not the header (IHDR)");
     }
-    if (big32(head + 8) != 13) imageFailure(path, "the header (IHDR) has length " + std::to_string(big32(head + 8)) + ", not 13");
+    if (big32(head + 8) != 13)
+        imageFailure(path, "the header (IHDR) has length " + std::to_string(big32(head + 8)) + ", not 13");
     if (got < sizeof head) imageFailure(path, "file ends inside its header (IHDR)");
     if (uint32_t(crc32(0, head + 12, 17)) != big32(head + 29)) {
         imageFailure(path, "the header (IHDR) fails its checksum: the file is damaged");
@@ -62,13 +63,14 @@ void checkStructure(const ImageInput& input) {
     const uint32_t width = big32(head + 16), height = big32(head + 20);
     const int depth = head[24], colourType = head[25];
     if (width == 0 || width > kMaxChunkLength) imageFailure(path, "width " + std::to_string(width) + " is not valid");
-    if (height == 0 || height > kMaxChunkLength) imageFailure(path, "height " + std::to_string(height) + " is not valid");
+    if (height == 0 || height > kMaxChunkLength)
+        imageFailure(path, "height " + std::to_string(height) + " is not valid");
     if (colourType > 6 || colourType == 1 || colourType == 5) {
         imageFailure(path, "colour type " + std::to_string(colourType) + " is not valid");
     }
     if (!depthAllowed(colourType, depth)) {
-        imageFailure(path, "bit depth " + std::to_string(depth) + " is not valid for colour type " +
-                               std::to_string(colourType));
+        imageFailure(
+            path, "bit depth " + std::to_string(depth) + " is not valid for colour type " + std::to_string(colourType));
     }
     if (head[26] != 0) imageFailure(path, "compression method " + std::to_string(head[26]) + " is not valid");
     if (head[27] != 0) imageFailure(path, "filter method " + std::to_string(head[27]) + " is not valid");
@@ -80,7 +82,8 @@ void checkStructure(const ImageInput& input) {
     for (uint64_t at = sizeof head;;) {
         if (at == input.size()) {
             if (last == "IDAT") imageFailure(path, "file ends inside the image data");
-            imageFailure(path, imageData ? "file ends before its end marker (IEND)" : "file ends before the image data");
+            imageFailure(path,
+                         imageData ? "file ends before its end marker (IEND)" : "file ends before the image data");
         }
         unsigned char chunk[8];
         if (!input.readExactly(at, chunk, sizeof chunk)) {
@@ -95,8 +98,8 @@ void checkStructure(const ImageInput& input) {
         }
         if (input.size() - at < uint64_t(length) + 12) {
             if (name == "IDAT") imageFailure(path, "file ends inside the image data");
-            imageFailure(path, "file ends inside the '" + name + "' chunk at byte " + std::to_string(at) + ", which declares " +
-                                   std::to_string(length) + " bytes");
+            imageFailure(path, "file ends inside the '" + name + "' chunk at byte " + std::to_string(at) +
+                                   ", which declares " + std::to_string(length) + " bytes");
         }
         if (name == "PLTE") palette = true;
         if (name == "IDAT" && !imageData && colourType == PNG_COLOR_TYPE_PALETTE && !palette) {
@@ -145,8 +148,8 @@ void onReadError(png_structp png, png_const_charp what) {
             std::snprintf(reader->message, sizeof reader->message, "the image data ends after row %d of %d",
                           int(reader->rowsDone), int(reader->height));
         } else if (std::strcmp(what, "CRC error") == 0) {
-            std::snprintf(reader->message, sizeof reader->message, "the '%s' chunk fails its checksum: the file is damaged",
-                          chunk);
+            std::snprintf(reader->message, sizeof reader->message,
+                          "the '%s' chunk fails its checksum: the file is damaged", chunk);
         } else if (std::strcmp(chunk, "IDAT") == 0) {
             std::snprintf(reader->message, sizeof reader->message, "the image data is damaged (%s)", what);
         } else if (type != 0) {
@@ -162,7 +165,8 @@ void onWarning(png_structp, png_const_charp) {}
 
 void readBytes(png_structp png, png_bytep into, size_t count) {
     auto* reader = static_cast<PngReader*>(png_get_io_ptr(png));
-    if (png_get_io_chunk_type(png) == kImageDataChunk && (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_DATA) {
+    if (png_get_io_chunk_type(png) == kImageDataChunk &&
+        (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_DATA) {
         // libpng inflates to the end of the stream once the last row is in, however much follows;
         // what follows is ignored instead.
         const bool complete = reader->interlaced ? png_get_current_pass_number(png) >= 7
@@ -222,7 +226,8 @@ bool readShape(PngReader& reader, PngShape* shape) {
     if (shape->palette) {
         png_colorp entries = nullptr;
         int count = 0;
-        if (png_get_PLTE(png, reader.info, &entries, &count) == 0) png_error(png, "palette image without a palette (PLTE)");
+        if (png_get_PLTE(png, reader.info, &entries, &count) == 0)
+            png_error(png, "palette image without a palette (PLTE)");
         png_bytep alphas = nullptr;
         int alphaCount = 0;
         png_get_tRNS(png, reader.info, &alphas, &alphaCount, nullptr);
@@ -290,7 +295,8 @@ void checkRemainingChunks(const ImageInput& input, uint64_t taken) {
             unsigned char stored[4];
             input.readExactly(at + 8 + length, stored, sizeof stored);
             if (uint32_t(crc) != big32(stored)) {
-                imageFailure(input.path(), "the '" + chunkName(head + 4) + "' chunk fails its checksum: the file is damaged");
+                imageFailure(input.path(),
+                             "the '" + chunkName(head + 4) + "' chunk fails its checksum: the file is damaged");
             }
         }
         if (chunkName(head + 4) == "IEND") return;
@@ -305,9 +311,7 @@ inline uint16_t worldToFile16(uint32_t v) { return uint16_t((v * 65535u + 16384u
 
 }  // namespace
 
-bool isPng(const unsigned char* start, size_t length) {
-    return length >= 8 && png_sig_cmp(start, 0, 8) == 0;
-}
+bool isPng(const unsigned char* start, size_t length) { return length >= 8 && png_sig_cmp(start, 0, 8) == 0; }
 
 LoadedImage readPng(const ImageInput& input, const ReadOptions& options) {
     const std::string& path = input.path();
@@ -332,9 +336,8 @@ LoadedImage readPng(const ImageInput& input, const ReadOptions& options) {
 
     // The world's pages are touched only as rows arrive, so a file that claims a large picture
     // but holds little costs little.
-    LoadedImage loaded{Image(int32_t(shape.width), int32_t(shape.height),
-                             deep ? PF_PixelFormat_ARGB64 : PF_PixelFormat_ARGB32),
-                       {}};
+    LoadedImage loaded{
+        Image(int32_t(shape.width), int32_t(shape.height), deep ? PF_PixelFormat_ARGB64 : PF_PixelFormat_ARGB32), {}};
     Image& image = loaded.image;
     std::vector<png_bytep> rows(shape.height);
     std::vector<unsigned char> indices;
@@ -428,7 +431,10 @@ bool startPng(PngWriter& writer, const PngPlan& plan) {
     const int level = plan.compression;
     png_set_compression_level(png, level);
     png_set_compression_strategy(png, level == 0 ? Z_DEFAULT_STRATEGY : level <= 3 ? Z_RLE : Z_FILTERED);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, level == 0 ? PNG_FILTER_NONE : level == 9 ? PNG_ALL_FILTERS : PNG_FILTER_UP);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE,
+                   level == 0   ? PNG_FILTER_NONE
+                   : level == 9 ? PNG_ALL_FILTERS
+                                : PNG_FILTER_UP);
     png_set_compression_buffer_size(png, size_t(1) << 18);
     png_write_info(png, writer.info);
     if (plan.depth == 8) {

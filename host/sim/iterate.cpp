@@ -197,8 +197,7 @@ void Iteration::setProgressListener(std::function<void(Progress)> listener) {
 }
 
 void installIterateSuites(Host& host) {
-    host.faults().registerNames({
-        "AEGP_GetNumThreads", "abort", "iterate_generic", "progress"});
+    host.faults().registerNames({"AEGP_GetNumThreads", "abort", "iterate_generic", "progress"});
 
     host.addSuite(kPFIterate8Suite, kPFIterate8SuiteVersion1, &kIterate8Suite1);
     host.addSuite(kAEGPIterateSuite, kAEGPIterateSuiteVersion1, &kIterateSuite1);

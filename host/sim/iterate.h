@@ -60,7 +60,6 @@ public:
     ThreadPool* poolFor(int64_t pixels);
 
 private:
-
     mutable std::mutex mutex_;
     int processors_;
     int reportedThreads_ = -1;  // -1: the processors

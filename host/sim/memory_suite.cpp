@@ -22,7 +22,8 @@ PF_Err newMemHandle(AEGP_PluginID, const char* what, AEGP_MemSize size, int32_t,
 }
 
 PF_Err freeMemHandle(AEGP_MemHandle mem) {
-    return onReferenced("AEGP_FreeMemHandle", mem, [mem](Project& project, Project::MemBlock&) { project.freeMemHandle(mem); });
+    return onReferenced("AEGP_FreeMemHandle", mem,
+                        [mem](Project& project, Project::MemBlock&) { project.freeMemHandle(mem); });
 }
 
 PF_Err lockMemHandle(AEGP_MemHandle mem, void** ptr) {
@@ -64,8 +65,8 @@ const AEGP_MemorySuite1 kMemorySuite1 = {newMemHandle,    freeMemHandle,    lock
 }  // namespace
 
 void installMemorySuite(Host& host) {
-    host.faults().registerNames({"AEGP_FreeMemHandle", "AEGP_GetMemHandleSize", "AEGP_LockMemHandle", "AEGP_NewMemHandle",
-                                 "AEGP_ResizeMemHandle", "AEGP_UnlockMemHandle"});
+    host.faults().registerNames({"AEGP_FreeMemHandle", "AEGP_GetMemHandleSize", "AEGP_LockMemHandle",
+                                 "AEGP_NewMemHandle", "AEGP_ResizeMemHandle", "AEGP_UnlockMemHandle"});
     host.addSuite(kAEGPMemorySuite, kAEGPMemorySuiteVersion1, &kMemorySuite1);
 }
 

@@ -71,8 +71,7 @@ void checkPopup(Host& host, const std::string& who, const PF_PopupDef& popup) {
         out << "problem: add_param " << who << ": " << popup.num_choices << " choices but the menu names " << items
             << " items";
     } else if (popup.dephault < 1 || popup.dephault > popup.num_choices) {
-        out << "problem: add_param " << who << ": default " << popup.dephault << " outside 1 .. "
-            << popup.num_choices;
+        out << "problem: add_param " << who << ": default " << popup.dephault << " outside 1 .. " << popup.num_choices;
     } else if (menuItem(menu, popup.dephault) == "(-") {
         out << "problem: add_param " << who << ": default " << popup.dephault << " is a separator";
     } else {
@@ -85,23 +84,20 @@ void checkPopup(Host& host, const std::string& who, const PF_PopupDef& popup) {
 void validate(Host& host, const PF_EffectInstance& effect, int index, const PF_ParamDef& def) {
     const std::string who = describe(index, def);
     switch (def.param_type) {
-    case PF_Param_SLIDER:
-        checkRange(host, who, "valid", def.u.sd.valid_min, def.u.sd.valid_max, def.u.sd.dephault);
-        checkRange(host, who, "slider", def.u.sd.slider_min, def.u.sd.slider_max, def.u.sd.dephault);
-        break;
-    case PF_Param_FIX_SLIDER:
-        checkRange(host, who, "valid", def.u.fd.valid_min, def.u.fd.valid_max, def.u.fd.dephault);
-        checkRange(host, who, "slider", def.u.fd.slider_min, def.u.fd.slider_max, def.u.fd.dephault);
-        break;
-    case PF_Param_FLOAT_SLIDER:
-        checkRange(host, who, "valid", def.u.fs_d.valid_min, def.u.fs_d.valid_max, def.u.fs_d.dephault);
-        checkRange(host, who, "slider", def.u.fs_d.slider_min, def.u.fs_d.slider_max, def.u.fs_d.dephault);
-        break;
-    case PF_Param_POPUP:
-        checkPopup(host, who, def.u.pd);
-        break;
-    default:
-        break;
+        case PF_Param_SLIDER:
+            checkRange(host, who, "valid", def.u.sd.valid_min, def.u.sd.valid_max, def.u.sd.dephault);
+            checkRange(host, who, "slider", def.u.sd.slider_min, def.u.sd.slider_max, def.u.sd.dephault);
+            break;
+        case PF_Param_FIX_SLIDER:
+            checkRange(host, who, "valid", def.u.fd.valid_min, def.u.fd.valid_max, def.u.fd.dephault);
+            checkRange(host, who, "slider", def.u.fd.slider_min, def.u.fd.slider_max, def.u.fd.dephault);
+            break;
+        case PF_Param_FLOAT_SLIDER:
+            checkRange(host, who, "valid", def.u.fs_d.valid_min, def.u.fs_d.valid_max, def.u.fs_d.dephault);
+            checkRange(host, who, "slider", def.u.fs_d.slider_min, def.u.fs_d.slider_max, def.u.fs_d.dephault);
+            break;
+        case PF_Param_POPUP: checkPopup(host, who, def.u.pd); break;
+        default: break;
     }
     // Projects store values by id, so two parameters must not share one; group entries may.
     if (!isGroupEntry(def)) {
@@ -121,30 +117,30 @@ PF_ParamDef initialValue(const PF_ParamDef& def) {
     PF_ParamDef value = def;
     PF_ParamDefUnion& u = value.u;
     switch (def.param_type) {
-    case PF_Param_SLIDER: u.sd.value = u.sd.dephault; break;
-    case PF_Param_FIX_SLIDER: u.fd.value = u.fd.dephault; break;
-    case PF_Param_FLOAT_SLIDER: u.fs_d.value = u.fs_d.dephault; break;
-    case PF_Param_ANGLE: u.ad.value = u.ad.dephault; break;
-    case PF_Param_CHECKBOX: u.bd.value = u.bd.dephault; break;
-    case PF_Param_COLOR: u.cd.value = u.cd.dephault; break;
-    case PF_Param_POINT:
-        u.td.x_value = u.td.x_dephault;
-        u.td.y_value = u.td.y_dephault;
-        break;
-    case PF_Param_POPUP: u.pd.value = u.pd.dephault; break;
-    case PF_Param_POINT_3D:
-        u.point3d_d.x_value = u.point3d_d.x_dephault;
-        u.point3d_d.y_value = u.point3d_d.y_dephault;
-        u.point3d_d.z_value = u.point3d_d.z_dephault;
-        break;
-    case PF_Param_LAYER: {
-        // No layer chosen: no pixels, only the default kept.
-        const int32_t dephault = u.ld.dephault;
-        u.ld = PF_LayerDef{};
-        u.ld.dephault = dephault;
-        break;
-    }
-    default: break;
+        case PF_Param_SLIDER: u.sd.value = u.sd.dephault; break;
+        case PF_Param_FIX_SLIDER: u.fd.value = u.fd.dephault; break;
+        case PF_Param_FLOAT_SLIDER: u.fs_d.value = u.fs_d.dephault; break;
+        case PF_Param_ANGLE: u.ad.value = u.ad.dephault; break;
+        case PF_Param_CHECKBOX: u.bd.value = u.bd.dephault; break;
+        case PF_Param_COLOR: u.cd.value = u.cd.dephault; break;
+        case PF_Param_POINT:
+            u.td.x_value = u.td.x_dephault;
+            u.td.y_value = u.td.y_dephault;
+            break;
+        case PF_Param_POPUP: u.pd.value = u.pd.dephault; break;
+        case PF_Param_POINT_3D:
+            u.point3d_d.x_value = u.point3d_d.x_dephault;
+            u.point3d_d.y_value = u.point3d_d.y_dephault;
+            u.point3d_d.z_value = u.point3d_d.z_dephault;
+            break;
+        case PF_Param_LAYER: {
+            // No layer chosen: no pixels, only the default kept.
+            const int32_t dephault = u.ld.dephault;
+            u.ld = PF_LayerDef{};
+            u.ld.dephault = dephault;
+            break;
+        }
+        default: break;
     }
     return value;
 }
@@ -187,8 +183,8 @@ PF_Err addParam(PF_ProgPtr effect_ref, int32_t index, PF_ParamDef* def) {
     return PF_Err_NONE;
 }
 
-PF_Err checkoutParam(PF_ProgPtr effect_ref, int32_t index, int32_t what_time, int32_t time_step,
-                     uint32_t time_scale, PF_ParamDef* param) {
+PF_Err checkoutParam(PF_ProgPtr effect_ref, int32_t index, int32_t what_time, int32_t time_step, uint32_t time_scale,
+                     PF_ParamDef* param) {
     Host& host = Host::current();
     if (PF_Err err = host.faults().onCall("checkout_param")) return err;
     PF_EffectInstance* effect = instanceOf(host, effect_ref, "checkout_param");
@@ -275,22 +271,22 @@ const PF_ParamUtilsSuite2 kParamUtilsSuite2 = {updateParamUI};
 
 const char* paramTypeName(PF_ParamType type) {
     switch (type) {
-    case PF_Param_LAYER: return "layer";
-    case PF_Param_SLIDER: return "slider";
-    case PF_Param_FIX_SLIDER: return "fixed slider";
-    case PF_Param_ANGLE: return "angle";
-    case PF_Param_CHECKBOX: return "checkbox";
-    case PF_Param_COLOR: return "color";
-    case PF_Param_POINT: return "point";
-    case PF_Param_POPUP: return "popup";
-    case PF_Param_FLOAT_SLIDER: return "float slider";
-    case PF_Param_ARBITRARY_DATA: return "arbitrary data";
-    case PF_Param_PATH: return "path";
-    case PF_Param_GROUP_START: return "group start";
-    case PF_Param_GROUP_END: return "group end";
-    case PF_Param_BUTTON: return "button";
-    case PF_Param_POINT_3D: return "3-D point";
-    default: return nullptr;
+        case PF_Param_LAYER: return "layer";
+        case PF_Param_SLIDER: return "slider";
+        case PF_Param_FIX_SLIDER: return "fixed slider";
+        case PF_Param_ANGLE: return "angle";
+        case PF_Param_CHECKBOX: return "checkbox";
+        case PF_Param_COLOR: return "color";
+        case PF_Param_POINT: return "point";
+        case PF_Param_POPUP: return "popup";
+        case PF_Param_FLOAT_SLIDER: return "float slider";
+        case PF_Param_ARBITRARY_DATA: return "arbitrary data";
+        case PF_Param_PATH: return "path";
+        case PF_Param_GROUP_START: return "group start";
+        case PF_Param_GROUP_END: return "group end";
+        case PF_Param_BUTTON: return "button";
+        case PF_Param_POINT_3D: return "3-D point";
+        default: return nullptr;
     }
 }
 
@@ -330,8 +326,7 @@ std::string_view menuItem(const char* menu, int item) {
 }
 
 void installParamCallbacks(Host& host) {
-    host.faults().registerNames({
-        "PF_UpdateParamUI", "add_param", "checkin_param", "checkout_param", "register_ui"});
+    host.faults().registerNames({"PF_UpdateParamUI", "add_param", "checkin_param", "checkout_param", "register_ui"});
 
     host.addSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2, &kParamUtilsSuite2);
     host.addInDataInstaller([](PF_InData& in_data) {

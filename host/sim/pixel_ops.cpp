@@ -15,8 +15,8 @@ namespace {
 
 std::string rectText(const PF_Rect* r) {
     if (r == nullptr) return "whole";
-    return std::string("(") + std::to_string(r->left) + "," + std::to_string(r->top) + "," + std::to_string(r->right) + "," +
-           std::to_string(r->bottom) + ")";
+    return std::string("(") + std::to_string(r->left) + "," + std::to_string(r->top) + "," + std::to_string(r->right) +
+           "," + std::to_string(r->bottom) + ")";
 }
 
 bool isEmpty(const PF_LRect& r) { return r.left >= r.right || r.top >= r.bottom; }
@@ -119,7 +119,8 @@ PF_Err fillCallback(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect*
     withPixelType(to.format, [&](auto tag) {
         using Pixel = typename decltype(tag)::type;
         const Pixel value = convertPixel<PF_Pixel, Pixel>(*color);
-        for (int32_t y = r.top; y < r.bottom; ++y) std::fill(to.row<Pixel>(y) + r.left, to.row<Pixel>(y) + r.right, value);
+        for (int32_t y = r.top; y < r.bottom; ++y)
+            std::fill(to.row<Pixel>(y) + r.left, to.row<Pixel>(y) + r.right, value);
         return 0;
     });
     return PF_Err_NONE;

@@ -58,12 +58,9 @@ struct PixelTag {
 template <typename Fn>
 auto withPixelType(PF_PixelFormat format, Fn&& fn) -> decltype(fn(PixelTag<PF_Pixel>{})) {
     switch (format) {
-    case PF_PixelFormat_ARGB64:
-        return fn(PixelTag<PF_Pixel16>{});
-    case PF_PixelFormat_ARGB128:
-        return fn(PixelTag<PF_PixelFloat>{});
-    default:
-        return fn(PixelTag<PF_Pixel>{});
+        case PF_PixelFormat_ARGB64: return fn(PixelTag<PF_Pixel16>{});
+        case PF_PixelFormat_ARGB128: return fn(PixelTag<PF_PixelFloat>{});
+        default: return fn(PixelTag<PF_Pixel>{});
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include <dlfcn.h>
 #include <elf.h>
-#include <link.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,9 +23,7 @@ namespace {
 constexpr uint64_t kMaxPluginFileSize = uint64_t(1) << 30;
 constexpr uint64_t kMaxPropertyListSize = 1 << 16;
 
-bool fits(uint64_t fileSize, uint64_t offset, uint64_t size) {
-    return offset <= fileSize && size <= fileSize - offset;
-}
+bool fits(uint64_t fileSize, uint64_t offset, uint64_t size) { return offset <= fileSize && size <= fileSize - offset; }
 
 PluginError notAPlugin(const std::string& why) { return PluginError("not a plug-in (" + why + ")"); }
 
@@ -163,7 +161,8 @@ Plugin::Plugin(const std::string& path) : path_(path) {
     if (properties_.kind != PiPL_KIND_EFFECT) {
         throw PluginError(path + ": not an effect plug-in (kind '" + properties_.kind + "')");
     }
-    if (properties_.entryPoint.empty()) throw PluginError(path + ": not a plug-in (its property list names no entry point)");
+    if (properties_.entryPoint.empty())
+        throw PluginError(path + ": not a plug-in (its property list names no entry point)");
 
     library_ = ::dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library_ == nullptr) {
@@ -186,8 +185,7 @@ Plugin::Plugin(const std::string& path) : path_(path) {
     void* symbolEntry = nullptr;
     const bool described = ::dladdr1(record, &info, &symbolEntry, RTLD_DL_SYMENT) != 0;
     const auto* symbol = static_cast<const ElfW(Sym)*>(symbolEntry);
-    if (!described || symbol == nullptr ||
-        symbol->st_size != sizeof(PluginRecord)) {
+    if (!described || symbol == nullptr || symbol->st_size != sizeof(PluginRecord)) {
         refuse("MPluginInfo is not a 40-byte record");
     }
     record_ = static_cast<const PluginRecord*>(record);
@@ -240,8 +238,7 @@ PF_Err PluginInstance::enter(PF_Cmd cmd, PF_InData& in_data, PF_OutData& out_dat
     }
 }
 
-PF_Err PluginInstance::call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output,
-                            void* extra) {
+PF_Err PluginInstance::call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output, void* extra) {
     PF_InData in_data;
     host_.fillInData(in_data, &effect_);
     in_data.global_data = globalData_;
@@ -261,7 +258,7 @@ PF_Err PluginInstance::call(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** para
 void PluginInstance::check(PF_Cmd cmd, PF_OutData& out_data) {
     if (std::memchr(out_data.return_msg, '\0', sizeof out_data.return_msg) == nullptr) {
         violation("command " + std::to_string(cmd) + ": return message not terminated within " +
-                              std::to_string(sizeof out_data.return_msg) + " bytes");
+                  std::to_string(sizeof out_data.return_msg) + " bytes");
         out_data.return_msg[sizeof out_data.return_msg - 1] = '\0';
     }
 }
@@ -299,8 +296,8 @@ PF_Err PluginInstance::paramSetup() {
     const size_t registered = effect_.registered.size();
     // A set-up that failed may report the count it meant to register.
     if (err == PF_Err_NONE && registered != 0 && lastOut_.num_params != static_cast<int32_t>(registered)) {
-        violation("parameter set-up: " + std::to_string(lastOut_.num_params) +
-                              " parameters reported, " + std::to_string(registered) + " registered");
+        violation("parameter set-up: " + std::to_string(lastOut_.num_params) + " parameters reported, " +
+                  std::to_string(registered) + " registered");
     }
     for (size_t index = 1; index < registered; ++index) {
         PF_ParamDef& def = effect_.registered[index];
@@ -363,7 +360,8 @@ void PluginInstance::setContentBounds(const PF_LRect& content) {
 }
 
 void PluginInstance::setLayerParam(int index, Image image) {
-    if (index < 1 || size_t(index) >= effect_.values.size() || effect_.values[size_t(index)].param_type != PF_Param_LAYER) {
+    if (index < 1 || size_t(index) >= effect_.values.size() ||
+        effect_.values[size_t(index)].param_type != PF_Param_LAYER) {
         throw std::invalid_argument("parameter " + std::to_string(index) + " is not a layer parameter");
     }
     PF_LayerDef* world = host_.worlds().adopt(std::move(image));
@@ -403,8 +401,7 @@ PF_Err PluginInstance::globalSetdown() {
     return err;
 }
 
-PF_Err PluginInstance::run(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output,
-                           void* extra) {
+PF_Err PluginInstance::run(PF_Cmd cmd, PF_OutData& out_data, PF_ParamDef** params, PF_LayerDef* output, void* extra) {
     return call(cmd, out_data, params, output, extra);
 }
 
@@ -421,8 +418,8 @@ void PluginInstance::violation(std::string what) {
 
 bool PluginInstance::commandScopeBalanced() const {
     const Ledger& ledger = host_.ledger();
-    const size_t kept = (globalData_ != nullptr && ledger.holds("handle", Ledger::keyOf(globalData_)) ? 1 : 0) +
-                        heldForParameters();
+    const size_t kept =
+        (globalData_ != nullptr && ledger.holds("handle", Ledger::keyOf(globalData_)) ? 1 : 0) + heldForParameters();
     return ledger.badReleases() == 0 && ledger.outstanding() == kept;
 }
 

@@ -87,10 +87,8 @@ ProjectLayer& Project::addLayer(ProjectComp& comp, const std::u16string& name, A
         AEGP_StreamType type;
         double initial[3];
     } kTransform[AEGP_LayerStream_COUNT] = {
-        {u"Anchor Point", AEGP_StreamType_ThreeD, {0, 0, 0}},
-        {u"Position", AEGP_StreamType_ThreeD, {0, 0, 0}},
-        {u"Scale", AEGP_StreamType_ThreeD, {100, 100, 100}},
-        {u"Rotation", AEGP_StreamType_OneD, {0, 0, 0}},
+        {u"Anchor Point", AEGP_StreamType_ThreeD, {0, 0, 0}}, {u"Position", AEGP_StreamType_ThreeD, {0, 0, 0}},
+        {u"Scale", AEGP_StreamType_ThreeD, {100, 100, 100}},  {u"Rotation", AEGP_StreamType_OneD, {0, 0, 0}},
         {u"Opacity", AEGP_StreamType_OneD, {100, 0, 0}},
     };
     for (int which = 0; which < AEGP_LayerStream_COUNT; ++which) {

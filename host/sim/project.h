@@ -74,8 +74,8 @@ struct ProjectEffect {
     const InstalledEffect* installed = nullptr;
     AEGP_EffectFlags flags = AEGP_EffectFlags_ACTIVE;
     ProjectLayer* layer = nullptr;
-    ProjectStream* group = nullptr;        // carries the instance's name
-    std::vector<ProjectStream*> params;    // by parameter index
+    ProjectStream* group = nullptr;         // carries the instance's name
+    std::vector<ProjectStream*> params;     // by parameter index
     PF_EffectInstance* instance = nullptr;  // the running instance, when linked
 };
 
@@ -162,8 +162,7 @@ public:
     size_t liveStreamRefs() const;
 
     // --- stream values, keyed by the address of the record they were written into
-    PF_Err newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const StreamData& data,
-                          AEGP_StreamValue2* value);
+    PF_Err newStreamValue(ProjectStream& stream, AEGP_StreamRefH ref, const StreamData& data, AEGP_StreamValue2* value);
     // Reads a value record into the stream's form; an error when it cannot be read (logged), or
     // the effect's own when it could not copy an arbitrary value. An arbitrary value read is the
     // effect's copy, which the caller then owns (see keepData).
@@ -250,17 +249,21 @@ private:
 
 // Opens a project suite function: the call is logged, counted by the fault plan (which may fail
 // it) and serialised with every other project call. Defines `host` and `project`.
-#define MORVEL_SIM_PROJECT_CALL(name)                 \
-    Host& host = Host::current();                     \
-    Project& project = host.project();                \
-    std::lock_guard projectLock(project.mutex());     \
-    host.log().add(name);                             \
+#define MORVEL_SIM_PROJECT_CALL(name)             \
+    Host& host = Host::current();                 \
+    Project& project = host.project();            \
+    std::lock_guard projectLock(project.mutex()); \
+    host.log().add(name);                         \
     if (PF_Err planned = host.faults().onCall(name)) return planned
 
 // What a reference an effect hands back names, looked up for the suite function `caller`; null
 // (and a logged refusal) when the project knows no such thing.
-inline ProjectLayer* lookUp(Project& project, AEGP_LayerH ref, const char* caller) { return project.findLayer(ref, caller); }
-inline ProjectMask* lookUp(Project& project, AEGP_MaskRefH ref, const char* caller) { return project.findMask(ref, caller); }
+inline ProjectLayer* lookUp(Project& project, AEGP_LayerH ref, const char* caller) {
+    return project.findLayer(ref, caller);
+}
+inline ProjectMask* lookUp(Project& project, AEGP_MaskRefH ref, const char* caller) {
+    return project.findMask(ref, caller);
+}
 inline ProjectEffect* lookUp(Project& project, PF_ProgPtr ref, const char* caller) {
     return project.findInstance(ref, caller);
 }

@@ -139,9 +139,9 @@ PF_Err samplePixel(HotCall call, PF_Fixed x, PF_Fixed y, const PF_SampPB* params
     return PF_Err_NONE;
 }
 
-#define MORVEL_SIM_SAMPLER(name, call, Pixel, kind)                                            \
+#define MORVEL_SIM_SAMPLER(name, call, Pixel, kind)                                        \
     PF_Err name(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) { \
-        return samplePixel<Pixel, kind>(HotCall::call, x, y, params, dst);                   \
+        return samplePixel<Pixel, kind>(HotCall::call, x, y, params, dst);                 \
     }
 
 MORVEL_SIM_SAMPLER(nn_sample, NnSample, PF_Pixel, Kind::Nearest)

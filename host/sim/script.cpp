@@ -151,8 +151,7 @@ PF_Err ScriptEngine::execute(AEGP_PluginID, const char* script, PF_Boolean platf
 }
 
 void installScriptSuite(Host& host) {
-    host.faults().registerNames({
-        "AEGP_ExecuteScript", "AEGP_RegisterWithAEGP"});
+    host.faults().registerNames({"AEGP_ExecuteScript", "AEGP_RegisterWithAEGP"});
 
     host.addSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion11, &kUtilitySuite11);
 }

@@ -31,8 +31,8 @@ public:
 
     struct Run {
         std::string script;
-        bool dialog = false;         // the script has the edit dialog's form
-        std::u16string title;        // decoded from the script
+        bool dialog = false;   // the script has the edit dialog's form
+        std::u16string title;  // decoded from the script
         std::u16string field;
         bool platformEncoding = false;
         bool resultRequested = false;

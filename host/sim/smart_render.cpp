@@ -29,8 +29,7 @@ PF_Err checkoutLayer(PF_ProgPtr effect_ref, int32_t index, int32_t checkout_id, 
                      int32_t what_time, int32_t time_step, uint32_t time_scale, PF_CheckoutResult* checkout_result) {
     Host& host = Host::current();
     host.log().add("checkout_layer " + std::to_string(index) + " id " + std::to_string(checkout_id) + " at " +
-                   std::to_string(what_time) + "/" + std::to_string(time_scale) + " step " +
-                   std::to_string(time_step));
+                   std::to_string(what_time) + "/" + std::to_string(time_scale) + " step " + std::to_string(time_step));
     if (PF_Err err = host.faults().onCall("checkout_layer")) return err;
     if (effect_ref == nullptr || req == nullptr || checkout_result == nullptr || checkout_id < 0 || time_scale == 0) {
         host.log().add("error: checkout_layer: bad arguments");
@@ -94,7 +93,8 @@ PF_Err checkoutLayerPixels(PF_ProgPtr effect_ref, int32_t checkout_id, PF_LayerD
         return PF_Err_NONE;
     }
     if (!checkout.pixelsMade) {
-        checkout.pixels = world != nullptr ? frameWorld(host, *effect_ref, *world, checkout.result.result_rect) : nullptr;
+        checkout.pixels =
+            world != nullptr ? frameWorld(host, *effect_ref, *world, checkout.result.result_rect) : nullptr;
         checkout.pixelsMade = true;
     }
     *pixels = checkout.pixels;

@@ -25,7 +25,8 @@ PF_Err getNewLayerStream(AEGP_PluginID, AEGP_LayerH layerH, AEGP_LayerStream whi
     return answerFor("AEGP_GetNewLayerStream", layerH, streamPH,
                      [which](Project& project, ProjectLayer& layer, AEGP_StreamRefH& stream) {
                          if (which < 0 || which >= AEGP_LayerStream_COUNT) {
-                             return project.fail("AEGP_GetNewLayerStream", "no such layer stream", PF_Err_INVALID_INDEX);
+                             return project.fail("AEGP_GetNewLayerStream", "no such layer stream",
+                                                 PF_Err_INVALID_INDEX);
                          }
                          stream = project.newStreamRef(*layer.transform[which]);
                          return PF_Err(PF_Err_NONE);
@@ -78,8 +79,9 @@ PF_Err getStreamType(AEGP_StreamRefH streamH, AEGP_StreamType* typeP) {
 }
 
 PF_Err isStreamTimevarying(AEGP_StreamRefH streamH, PF_Boolean* varyingP) {
-    return answerFor("AEGP_IsStreamTimevarying", streamH, varyingP,
-                     [](Project&, ProjectStream& stream, PF_Boolean& varying) { varying = stream.timeVarying() ? 1 : 0; });
+    return answerFor(
+        "AEGP_IsStreamTimevarying", streamH, varyingP,
+        [](Project&, ProjectStream& stream, PF_Boolean& varying) { varying = stream.timeVarying() ? 1 : 0; });
 }
 
 PF_Err getNewStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_LTimeMode mode, const A_Time* time,
@@ -89,7 +91,8 @@ PF_Err getNewStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_LTimeMode 
     ProjectStream* stream = project.findStreamRef(streamH, "AEGP_GetNewStreamValue");
     if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     double at = 0;
-    if (!project.layerSeconds(stream->layer, mode, time, at, "AEGP_GetNewStreamValue")) return PF_Err_BAD_CALLBACK_PARAM;
+    if (!project.layerSeconds(stream->layer, mode, time, at, "AEGP_GetNewStreamValue"))
+        return PF_Err_BAD_CALLBACK_PARAM;
     host.log().add(std::string("value at ") + std::to_string(at) + (preExpression ? " pre-expression" : ""));
     return project.newStreamValue(*stream, streamH, stream->valueAt(at), valueP);
 }
@@ -113,14 +116,15 @@ PF_Err setStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_StreamValue2*
 }
 
 PF_Err getExpressionState(AEGP_PluginID, AEGP_StreamRefH streamH, PF_Boolean* enabledP) {
-    return answerFor("AEGP_GetExpressionState", streamH, enabledP, [](Project&, ProjectStream& stream, PF_Boolean& enabled) {
-        enabled = stream.expressionEnabled ? 1 : 0;
-    });
+    return answerFor(
+        "AEGP_GetExpressionState", streamH, enabledP,
+        [](Project&, ProjectStream& stream, PF_Boolean& enabled) { enabled = stream.expressionEnabled ? 1 : 0; });
 }
 
 PF_Err setExpressionState(AEGP_PluginID, AEGP_StreamRefH streamH, PF_Boolean enabled) {
     return onReferenced("AEGP_SetExpressionState", streamH, [enabled](Project& project, ProjectStream& stream) {
-        if (stream.type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_SetExpressionState", "a group has no expression");
+        if (stream.type == AEGP_StreamType_NO_DATA)
+            return project.fail("AEGP_SetExpressionState", "a group has no expression");
         stream.expressionEnabled = enabled != 0;
         return PF_Err(PF_Err_NONE);
     });
@@ -137,17 +141,17 @@ PF_Err getExpression(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_MemHandle* exp
 PF_Err setExpression(AEGP_PluginID, AEGP_StreamRefH streamH, const char* expression) {
     return onReferenced("AEGP_SetExpression", streamH, [expression](Project& project, ProjectStream& stream) {
         if (expression == nullptr) return project.fail("AEGP_SetExpression", "null expression text");
-        if (stream.type == AEGP_StreamType_NO_DATA) return project.fail("AEGP_SetExpression", "a group has no expression");
+        if (stream.type == AEGP_StreamType_NO_DATA)
+            return project.fail("AEGP_SetExpression", "a group has no expression");
         stream.expression = expression;
         return PF_Err(PF_Err_NONE);
     });
 }
 
 const AEGP_StreamSuite9 kStreamSuite9 = {
-    getNewLayerStream,  getNewEffectStreamByIndex, getNewMaskStream,   disposeStream,
-    getStreamName,      getStreamType,             isStreamTimevarying, getNewStreamValue,
-    disposeStreamValue, setStreamValue,            getExpressionState, setExpressionState,
-    getExpression,      setExpression,
+    getNewLayerStream,  getNewEffectStreamByIndex, getNewMaskStream,  disposeStream,      getStreamName,
+    getStreamType,      isStreamTimevarying,       getNewStreamValue, disposeStreamValue, setStreamValue,
+    getExpressionState, setExpressionState,        getExpression,     setExpression,
 };
 
 // ---------------------------------------------------------------- dynamic stream suite
@@ -182,7 +186,8 @@ PF_Err setStreamName(AEGP_StreamRefH streamH, const A_UTF16Char* nameZ) {
         if (!stream.renamable) return project.fail("AEGP_SetStreamName", "this stream cannot be renamed");
         std::u16string name;
         while (nameZ[name.size()] != 0) {
-            if (name.size() == kMaxNameUnits) return project.fail("AEGP_SetStreamName", "name too long or not terminated");
+            if (name.size() == kMaxNameUnits)
+                return project.fail("AEGP_SetStreamName", "name too long or not terminated");
             name.push_back(static_cast<char16_t>(nameZ[name.size()]));
         }
         stream.name = std::move(name);
@@ -202,11 +207,13 @@ PF_Err getNewParentStreamRef(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_Stream
 }
 
 PF_Err getStreamIndexInParent(AEGP_StreamRefH streamH, int32_t* indexP) {
-    return answerFor("AEGP_GetStreamIndexInParent", streamH, indexP, [](Project& project, ProjectStream& stream, int32_t& index) {
-        if (stream.parent == nullptr) return project.fail("AEGP_GetStreamIndexInParent", "a layer has no parent stream");
-        index = stream.indexInParent();
-        return PF_Err(PF_Err_NONE);
-    });
+    return answerFor("AEGP_GetStreamIndexInParent", streamH, indexP,
+                     [](Project& project, ProjectStream& stream, int32_t& index) {
+                         if (stream.parent == nullptr)
+                             return project.fail("AEGP_GetStreamIndexInParent", "a layer has no parent stream");
+                         index = stream.indexInParent();
+                         return PF_Err(PF_Err_NONE);
+                     });
 }
 
 const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = {
@@ -217,8 +224,9 @@ const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = {
 // ---------------------------------------------------------------- keyframe suite
 
 PF_Err getStreamNumKFs(AEGP_StreamRefH streamH, int32_t* numP) {
-    return answerFor("AEGP_GetStreamNumKFs", streamH, numP,
-                     [](Project&, ProjectStream& stream, int32_t& num) { num = static_cast<int32_t>(stream.keys.size()); });
+    return answerFor("AEGP_GetStreamNumKFs", streamH, numP, [](Project&, ProjectStream& stream, int32_t& num) {
+        num = static_cast<int32_t>(stream.keys.size());
+    });
 }
 
 int64_t roundedTicks(const A_Time& offset, uint32_t scale) {
@@ -226,20 +234,21 @@ int64_t roundedTicks(const A_Time& offset, uint32_t scale) {
 }
 
 PF_Err getKeyframeTime(AEGP_StreamRefH streamH, AEGP_KeyframeIndex index, AEGP_LTimeMode mode, A_Time* timeP) {
-    return answerFor("AEGP_GetKeyframeTime", streamH, timeP, [=](Project& project, ProjectStream& stream, A_Time& time) {
-        if (index < 0 || static_cast<size_t>(index) >= stream.keys.size()) {
-            return project.fail("AEGP_GetKeyframeTime", "keyframe index out of range", PF_Err_INVALID_INDEX);
-        }
-        if (mode != AEGP_LTimeMode_LayerTime && mode != AEGP_LTimeMode_CompTime) {
-            return project.fail("AEGP_GetKeyframeTime", "unknown time mode");
-        }
-        A_Time keyTime = stream.keys[static_cast<size_t>(index)].time;
-        if (mode == AEGP_LTimeMode_CompTime && stream.layer != nullptr) {
-            keyTime.value = static_cast<int32_t>(keyTime.value + roundedTicks(stream.layer->start, keyTime.scale));
-        }
-        time = keyTime;
-        return PF_Err(PF_Err_NONE);
-    });
+    return answerFor(
+        "AEGP_GetKeyframeTime", streamH, timeP, [=](Project& project, ProjectStream& stream, A_Time& time) {
+            if (index < 0 || static_cast<size_t>(index) >= stream.keys.size()) {
+                return project.fail("AEGP_GetKeyframeTime", "keyframe index out of range", PF_Err_INVALID_INDEX);
+            }
+            if (mode != AEGP_LTimeMode_LayerTime && mode != AEGP_LTimeMode_CompTime) {
+                return project.fail("AEGP_GetKeyframeTime", "unknown time mode");
+            }
+            A_Time keyTime = stream.keys[static_cast<size_t>(index)].time;
+            if (mode == AEGP_LTimeMode_CompTime && stream.layer != nullptr) {
+                keyTime.value = static_cast<int32_t>(keyTime.value + roundedTicks(stream.layer->start, keyTime.scale));
+            }
+            time = keyTime;
+            return PF_Err(PF_Err_NONE);
+        });
 }
 
 PF_Err startAddKeyframes(AEGP_StreamRefH streamH, AEGP_AddKeyframesInfoH* batchPH) {
@@ -256,10 +265,12 @@ PF_Err startAddKeyframes(AEGP_StreamRefH streamH, AEGP_AddKeyframesInfoH* batchP
 PF_Err addKeyframe(AEGP_AddKeyframesInfoH batchH, AEGP_LTimeMode mode, const A_Time* time, int32_t* indexP) {
     return answerFor("AEGP_AddKeyframe", batchH, indexP, [=](Project& project, Project::Batch& batch, int32_t& index) {
         double at = 0;
-        if (!project.layerSeconds(batch.stream->layer, mode, time, at, "AEGP_AddKeyframe")) return PF_Err(PF_Err_BAD_CALLBACK_PARAM);
+        if (!project.layerSeconds(batch.stream->layer, mode, time, at, "AEGP_AddKeyframe"))
+            return PF_Err(PF_Err_BAD_CALLBACK_PARAM);
         A_Time layerTime = *time;
         if (mode == AEGP_LTimeMode_CompTime && batch.stream->layer != nullptr) {
-            layerTime.value = static_cast<int32_t>(layerTime.value - roundedTicks(batch.stream->layer->start, time->scale));
+            layerTime.value =
+                static_cast<int32_t>(layerTime.value - roundedTicks(batch.stream->layer->start, time->scale));
         }
         index = static_cast<int32_t>(batch.keys.size());
         batch.keys.push_back(Project::PendingKey{layerTime, false, {}});
@@ -295,15 +306,32 @@ const AEGP_KeyframeSuite4 kKeyframeSuite4 = {
 }  // namespace
 
 void installStreamSuites(Host& host) {
-    host.faults().registerNames({
-        "AEGP_AddKeyframe", "AEGP_DisposeStream", "AEGP_DisposeStreamValue", "AEGP_EndAddKeyframes",
-        "AEGP_GetDynamicStreamFlags", "AEGP_GetExpression", "AEGP_GetExpressionState",
-        "AEGP_GetKeyframeTime", "AEGP_GetNewEffectStreamByIndex", "AEGP_GetNewLayerStream",
-        "AEGP_GetNewMaskStream", "AEGP_GetNewParentStreamRef", "AEGP_GetNewStreamRefForMask",
-        "AEGP_GetNewStreamValue", "AEGP_GetStreamIndexInParent", "AEGP_GetStreamName",
-        "AEGP_GetStreamNumKFs", "AEGP_GetStreamType", "AEGP_IsStreamTimevarying", "AEGP_SetAddKeyframe",
-        "AEGP_SetDynamicStreamFlag", "AEGP_SetExpression", "AEGP_SetExpressionState", "AEGP_SetStreamName",
-        "AEGP_SetStreamValue", "AEGP_StartAddKeyframes"});
+    host.faults().registerNames({"AEGP_AddKeyframe",
+                                 "AEGP_DisposeStream",
+                                 "AEGP_DisposeStreamValue",
+                                 "AEGP_EndAddKeyframes",
+                                 "AEGP_GetDynamicStreamFlags",
+                                 "AEGP_GetExpression",
+                                 "AEGP_GetExpressionState",
+                                 "AEGP_GetKeyframeTime",
+                                 "AEGP_GetNewEffectStreamByIndex",
+                                 "AEGP_GetNewLayerStream",
+                                 "AEGP_GetNewMaskStream",
+                                 "AEGP_GetNewParentStreamRef",
+                                 "AEGP_GetNewStreamRefForMask",
+                                 "AEGP_GetNewStreamValue",
+                                 "AEGP_GetStreamIndexInParent",
+                                 "AEGP_GetStreamName",
+                                 "AEGP_GetStreamNumKFs",
+                                 "AEGP_GetStreamType",
+                                 "AEGP_IsStreamTimevarying",
+                                 "AEGP_SetAddKeyframe",
+                                 "AEGP_SetDynamicStreamFlag",
+                                 "AEGP_SetExpression",
+                                 "AEGP_SetExpressionState",
+                                 "AEGP_SetStreamName",
+                                 "AEGP_SetStreamValue",
+                                 "AEGP_StartAddKeyframes"});
 
     host.addSuite(kAEGPStreamSuite, kAEGPStreamSuiteVersion9, &kStreamSuite9);
     host.addSuite(kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion5, &kDynamicStreamSuite5);

@@ -33,13 +33,14 @@ std::vector<std::vector<Point>> polylines(const std::vector<PathStep>& path) {
                 for (int i = 1; i <= kCurveSegments; ++i) {
                     const double t = double(i) / kCurveSegments, s = 1 - t;
                     const double a = s * s * s, b = 3 * s * s * t, c = 3 * s * t * t, d = t * t * t;
-                    line.push_back({a * p0.x + b * v[0] + c * v[2] + d * v[4], a * p0.y + b * v[1] + c * v[3] + d * v[5]});
+                    line.push_back(
+                        {a * p0.x + b * v[0] + c * v[2] + d * v[4], a * p0.y + b * v[1] + c * v[3] + d * v[5]});
                 }
                 break;
             }
             case 'R':
-                lines.push_back({{v[0], v[1]}, {v[0] + v[2], v[1]}, {v[0] + v[2], v[1] + v[3]}, {v[0], v[1] + v[3]},
-                                 {v[0], v[1]}});
+                lines.push_back(
+                    {{v[0], v[1]}, {v[0] + v[2], v[1]}, {v[0] + v[2], v[1] + v[3]}, {v[0], v[1] + v[3]}, {v[0], v[1]}});
                 break;
             case 'Z':
                 if (!current().empty()) current().push_back(current().front());

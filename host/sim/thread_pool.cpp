@@ -66,9 +66,7 @@ ThreadPool::~ThreadPool() { stopWorkers(); }
 void ThreadPool::stopWorkers() {
     shutdown_.store(true);
     for (auto& worker : workers_) {
-        {
-            std::lock_guard lock(worker->mutex);
-        }
+        { std::lock_guard lock(worker->mutex); }
         worker->wake.notify_one();
     }
     for (auto& worker : workers_) {
@@ -82,9 +80,7 @@ void ThreadPool::stopWorkers() {
 void ThreadPool::wakeWorker(Worker& worker, uint64_t ticket) {
     worker.ticket.store(ticket);
     if (worker.sleeping.load()) {
-        {
-            std::lock_guard lock(worker.mutex);
-        }
+        { std::lock_guard lock(worker.mutex); }
         worker.wake.notify_one();
     }
 }
@@ -96,9 +92,7 @@ void ThreadPool::joinRun(uint64_t ticket, int thread_index) {
     active_.fetch_add(1);
     if (open_.load() == ticket) claimLoop(thread_index);
     if (active_.fetch_sub(1) == 1 && callerSleeping_.load()) {
-        {
-            std::lock_guard lock(doneMutex_);
-        }
+        { std::lock_guard lock(doneMutex_); }
         done_.notify_one();
     }
 }

@@ -120,8 +120,8 @@ enum class Kind { Mix, Dissolve, AlphaAdd, Matte };
 struct Mode {
     Kind kind = Kind::Mix;
     MixFn mix = nullptr;
-    bool luma = false;     // mattes: the source's luminance times its alpha
-    bool inverted = false; // mattes: keep where the source is not
+    bool luma = false;      // mattes: the source's luminance times its alpha
+    bool inverted = false;  // mattes: keep where the source is not
 };
 
 // False for a mode the host does not offer.
@@ -271,8 +271,7 @@ void transferPixels(const Transfer& transfer, const PixelsView& from, const PF_L
             for (int32_t sx = left; sx < right; ++sx) {
                 const int64_t dx = int64_t(dest_x) + (int64_t(sx) - r.left);
                 if (dx < 0 || dx >= to.width) continue;
-                const Unit out =
-                    transfer.apply(toUnit(source[sx]), toUnit(target[dx]), int32_t(dx), int32_t(dy));
+                const Unit out = transfer.apply(toUnit(source[sx]), toUnit(target[dx]), int32_t(dx), int32_t(dy));
                 fromUnit(out, &target[dx]);
             }
         }
@@ -321,8 +320,8 @@ PF_Err transferRect(PF_ProgPtr effect_ref, int32_t quality, int32_t m_flags, int
     const PF_LRect r = src_rec != nullptr ? *src_rec : PF_LRect{0, 0, from.width, from.height};
     Transfer transfer;
     transfer.mode = mode;
-    transfer.opacity = from.format == PF_PixelFormat_ARGB32 ? comp_mode->opacity / 255.0
-                                                            : comp_mode->opacitySu / 32768.0;
+    transfer.opacity =
+        from.format == PF_PixelFormat_ARGB32 ? comp_mode->opacity / 255.0 : comp_mode->opacitySu / 32768.0;
     transfer.rgbOnly = comp_mode->rgb_only != 0;
     transfer.premultiplied = m_flags == PF_MF_Alpha_PREMUL;
     transfer.seed = comp_mode->rand_seed;

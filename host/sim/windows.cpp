@@ -41,7 +41,7 @@ Transform transformOf(const ProjectLayer& layer, double layerSeconds) {
     const StreamData scale = value(AEGP_LayerStream_SCALE);
     // Degrees, clockwise on the screen (y runs down).
     const double radians = value(AEGP_LayerStream_ROTATION).v[0] * std::numbers::pi / 180.0;
-    return {anchor.v[0],         anchor.v[1],         position.v[0],     position.v[1],
+    return {anchor.v[0],        anchor.v[1],        position.v[0],     position.v[1],
             scale.v[0] / 100.0, scale.v[1] / 100.0, std::cos(radians), std::sin(radians)};
 }
 
@@ -135,8 +135,7 @@ std::string outOfRange(const PF_ParamDef& registered, const PF_ParamDef& def) {
             if (inRange(u.pd.value, 1, r.pd.num_choices)) return {};
             out << u.pd.value << " outside 1 .. " << r.pd.num_choices;
             break;
-        default:
-            return {};
+        default: return {};
     }
     return out.str();
 }
@@ -203,7 +202,8 @@ void keepArbitrary(Host& host, PF_EffectInstance& effect, size_t index, const PF
                                                                        : nullptr;
     const PF_Handle written = record.u.arb_d.value;
     if (written == nullptr || written != handed) {
-        host.log().add("problem: event replaced the value of " + who + " with a handle the host did not hand out; not kept");
+        host.log().add("problem: event replaced the value of " + who +
+                       " with a handle the host did not hand out; not kept");
         return;
     }
     if (!host.isLiveHandle(written)) {
@@ -336,7 +336,8 @@ bool Window::compToLayer(double layerSeconds, double& x, double& y) const {
 // ---------------------------------------------------------------- composition and layer windows
 
 ViewWindow::ViewWindow(Host& host, int32_t type, ProjectLayer* layer)
-    : Window(host, type, type == PF_Window_COMP ? MORVEL_FOURCC('c', 'o', 'm', 'p') : MORVEL_FOURCC('l', 'a', 'y', 'r')) {
+    : Window(host, type,
+             type == PF_Window_COMP ? MORVEL_FOURCC('c', 'o', 'm', 'p') : MORVEL_FOURCC('l', 'a', 'y', 'r')) {
     if (type != PF_Window_COMP && type != PF_Window_LAYER) {
         throw std::invalid_argument("a view window is a composition or a layer window");
     }

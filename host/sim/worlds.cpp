@@ -139,7 +139,6 @@ Image::Image(int32_t width, int32_t height, PF_PixelFormat format) {
     def_.pixel_format = format;
 }
 
-
 bool PixelsView::overlaps(const PixelsView& other) const {
     const unsigned char* end = base + ptrdiff_t(height) * rowbytes;
     const unsigned char* otherEnd = other.base + ptrdiff_t(other.height) * other.rowbytes;
@@ -376,8 +375,7 @@ const PF_WorldSuite2 kWorldSuite2 = {newWorld2, disposeWorld2, getPixelFormat};
 }  // namespace
 
 void installWorldSuites(Host& host) {
-    host.faults().registerNames({
-        "PF_DisposeWorld", "PF_GetPixelFormat", "PF_NewWorld", "dispose_world", "new_world"});
+    host.faults().registerNames({"PF_DisposeWorld", "PF_GetPixelFormat", "PF_NewWorld", "dispose_world", "new_world"});
     // The callbacks of the input record and of the smart-render commands that work on worlds.
     host.faults().registerNames({"copy", "fill", "transfer_rect", "checkout_layer", "checkout_layer_pixels",
                                  "checkin_layer_pixels", "checkout_output"});

@@ -1,11 +1,11 @@
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "host/sim/worlds.h"

@@ -36,7 +36,8 @@ bool takeOutputOption(const std::string& option, const std::string& value, Outpu
     } else if (option == "--exr-compression") {
         into.write.exrCompression = value;
     } else if (option == "--exr-type") {
-        if (value != "half" && value != "float") throw std::runtime_error("--exr-type is half or float, not '" + value + "'");
+        if (value != "half" && value != "float")
+            throw std::runtime_error("--exr-type is half or float, not '" + value + "'");
         into.exrType = value;
     } else {
         return false;

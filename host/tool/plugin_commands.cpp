@@ -28,7 +28,8 @@ int about(const std::vector<std::string>& arguments) {
     Sim::Host host;
     const Sim::Plugin plugin(resolvePlugin(arguments[0]));
     Sim::PluginInstance instance(host, plugin);
-    if (const PF_Err err = instance.globalSetup()) return fail("global set-up failed with error " + std::to_string(err));
+    if (const PF_Err err = instance.globalSetup())
+        return fail("global set-up failed with error " + std::to_string(err));
     if (const PF_Err err = instance.command(PF_Cmd_ABOUT)) {
         instance.globalSetdown();
         return fail("about failed with error " + std::to_string(err));

@@ -65,7 +65,8 @@ int number(const std::string& text, const char* what, int low, int high) {
 double real(const std::string& text, const std::string& what) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value)) throw UsageError(what + ": '" + text + "' is not a number");
+    if (text.empty() || *end != '\0' || !std::isfinite(value))
+        throw UsageError(what + ": '" + text + "' is not a number");
     return value;
 }
 
@@ -410,11 +411,11 @@ const std::string kRenderDetails =
     "elapsed); elsewhere nothing unless --progress. Last, on standard output:\n"
     "wrote OUT (W x H, depth, seconds).\n";
 
-const Command kRender{"render",
-                      "PLUGIN [-i IMAGE] -o OUT [--depth 8|16|32] [--set \"Name=value\"]... [--layer \"Name=IMAGE\"]... "
-                      "[--downsample N] [--threads N] [--progress] [output options]",
-                      "render one frame of an image (a built-in one without -i) to PNG or EXR", render,
-                      kRenderDetails};
+const Command kRender{
+    "render",
+    "PLUGIN [-i IMAGE] -o OUT [--depth 8|16|32] [--set \"Name=value\"]... [--layer \"Name=IMAGE\"]... "
+    "[--downsample N] [--threads N] [--progress] [output options]",
+    "render one frame of an image (a built-in one without -i) to PNG or EXR", render, kRenderDetails};
 
 int renderWith(const Options& options) {
     const Clock::time_point start = Clock::now();
@@ -434,8 +435,9 @@ int renderWith(const Options& options) {
     ProgressReport progress(start, options.progress);
     host.iteration().setProgressListener([&progress](Sim::Iteration::Progress report) { progress(report); });
     Sim::LoadedImage source = options.input.empty() ? Sim::LoadedImage{builtinImage(), {}} : readImage(options.input);
-    const int depth = options.depth != 0 ? options.depth
-                                         : options.input.empty() ? kBuiltinDepth : depthOf(source.image.format());
+    const int depth = options.depth != 0      ? options.depth
+                      : options.input.empty() ? kBuiltinDepth
+                                              : depthOf(source.image.format());
     const int32_t shorter = std::min(source.image.width(), source.image.height());
     if (options.downsample > shorter) {
         throw UsageError("--downsample " + std::to_string(options.downsample) + " is larger than a side of the " +

@@ -10,13 +10,9 @@ using detail::min3;
 
 constexpr float kOver32768 = 1.0f / 32768.0f;  // 2^-15, exact
 
-uint8_t clamp8(int32_t value) {
-    return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
-}
+uint8_t clamp8(int32_t value) { return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value)); }
 
-uint16_t clamp16(int64_t value) {
-    return static_cast<uint16_t>(value < 0 ? 0 : (value > 32768 ? 32768 : value));
-}
+uint16_t clamp16(int64_t value) { return static_cast<uint16_t>(value < 0 ? 0 : (value > 32768 ? 32768 : value)); }
 
 // Clamp, then cut toward zero; anything not above 0 (NaN included) is 0.
 uint8_t clampCut8(float value) {
@@ -97,8 +93,7 @@ Rgb hsbSectors(float h6, float saturation, float value, float full, OverFull ove
 PF_Pixel rgbToYuv(PF_Pixel const& pixel) {
     const int32_t r = pixel.red, g = pixel.green, b = pixel.blue;
     return PF_Pixel{pixel.alpha, clamp8((76 * r + 150 * g + 29 * b) / 255),
-                    clamp8((-43 * r - 84 * g + 128 * b) / 255 + 127),
-                    clamp8((128 * r - 107 * g - 20 * b) / 255 + 127)};
+                    clamp8((-43 * r - 84 * g + 128 * b) / 255 + 127), clamp8((128 * r - 107 * g - 20 * b) / 255 + 127)};
 }
 
 PF_Pixel16 rgbToYuv(PF_Pixel16 const& pixel) {
@@ -111,8 +106,8 @@ PF_Pixel16 rgbToYuv(PF_Pixel16 const& pixel) {
 
 PF_PixelFloat rgbToYuv(PF_PixelFloat const& pixel) {
     const float r = pixel.red, g = pixel.green, b = pixel.blue;
-    return PF_PixelFloat{pixel.alpha, 0.299f * r + 0.587f * g + 0.114f * b,
-                         -0.169f * r - 0.331f * g + 0.5f * b, 0.5f * r - 0.419f * g - 0.081f * b};
+    return PF_PixelFloat{pixel.alpha, 0.299f * r + 0.587f * g + 0.114f * b, -0.169f * r - 0.331f * g + 0.5f * b,
+                         0.5f * r - 0.419f * g - 0.081f * b};
 }
 
 PF_Pixel yuvToRgb(PF_Pixel const& pixel) {
@@ -123,8 +118,8 @@ PF_Pixel yuvToRgb(PF_Pixel const& pixel) {
 
 PF_Pixel16 yuvToRgb(PF_Pixel16 const& pixel) {
     const int64_t y = pixel.red, u = int64_t{pixel.green} - 16384, v = int64_t{pixel.blue} - 16384;
-    return PF_Pixel16{pixel.alpha, clamp16(y + 45941 * v / 32768),
-                      clamp16(y + (-11272 * u - 23396 * v) / 32768), clamp16(y + 58065 * u / 32768)};
+    return PF_Pixel16{pixel.alpha, clamp16(y + 45941 * v / 32768), clamp16(y + (-11272 * u - 23396 * v) / 32768),
+                      clamp16(y + 58065 * u / 32768)};
 }
 
 PF_PixelFloat yuvToRgb(PF_PixelFloat const& pixel) {
@@ -250,13 +245,13 @@ uint16_t hue(PF_Pixel16 const& pixel) {
 float hue(PF_PixelFloat const& pixel) { return hueDegrees(pixel.red, pixel.green, pixel.blue); }
 
 uint8_t lightness(PF_Pixel const& pixel) {
-    return static_cast<uint8_t>((max3<int32_t>(pixel.red, pixel.green, pixel.blue) +
-                                 min3<int32_t>(pixel.red, pixel.green, pixel.blue)) >> 1);
+    return static_cast<uint8_t>(
+        (max3<int32_t>(pixel.red, pixel.green, pixel.blue) + min3<int32_t>(pixel.red, pixel.green, pixel.blue)) >> 1);
 }
 
 uint16_t lightness(PF_Pixel16 const& pixel) {
-    return static_cast<uint16_t>((max3<int32_t>(pixel.red, pixel.green, pixel.blue) +
-                                  min3<int32_t>(pixel.red, pixel.green, pixel.blue)) >> 1);
+    return static_cast<uint16_t>(
+        (max3<int32_t>(pixel.red, pixel.green, pixel.blue) + min3<int32_t>(pixel.red, pixel.green, pixel.blue)) >> 1);
 }
 
 float lightness(PF_PixelFloat const& pixel) {

@@ -58,8 +58,7 @@ T hlsRamp(T low, T high, T angle) {
 // Upper value of hlsToRgb at unit scale.
 template <typename T>
 T hlsUpper(T lightness, T saturation) {
-    return lightness < T(0.5) ? (saturation + T(1)) * lightness
-                              : lightness + saturation - saturation * lightness;
+    return lightness < T(0.5) ? (saturation + T(1)) * lightness : lightness + saturation - saturation * lightness;
 }
 
 }  // namespace detail

@@ -9,13 +9,13 @@
 
 namespace Morvel::Default {
 
-PF_Err About(const char* name, const char* years_text, const Version& version, PF_InData* in_data,
-             PF_OutData* out_data, PF_ParamDef**, PF_LayerDef*) {
+PF_Err About(const char* name, const char* years_text, const Version& version, PF_InData* in_data, PF_OutData* out_data,
+             PF_ParamDef**, PF_LayerDef*) {
     // Formatted here with a size, so that a long name cannot overrun the 256-byte field.
     char text[PF_MAX_RETURN_MSG_LEN];
     std::snprintf(text, sizeof text, "%s, v%d.%d.%d\rCopyright %s Morvel.", name != nullptr ? name : "",
-                  static_cast<int>(version.major), static_cast<int>(version.minor),
-                  static_cast<int>(version.bugfix), years_text != nullptr ? years_text : "");
+                  static_cast<int>(version.major), static_cast<int>(version.minor), static_cast<int>(version.bugfix),
+                  years_text != nullptr ? years_text : "");
     WriteReturnMessage(in_data, out_data, text);
     return PF_Err_NONE;
 }

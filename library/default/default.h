@@ -26,8 +26,8 @@ struct Version {
 // Size of the global data handle; its first word is the plug-in id the host gave at registration.
 inline constexpr uint64_t kGlobalDataSize = 16;
 
-PF_Err About(const char* name, const char* years_text, const Version& version, PF_InData* in_data,
-             PF_OutData* out_data, PF_ParamDef** params, PF_LayerDef* output);
+PF_Err About(const char* name, const char* years_text, const Version& version, PF_InData* in_data, PF_OutData* out_data,
+             PF_ParamDef** params, PF_LayerDef* output);
 
 PF_Err GlobalSetup(const Version& version, int32_t flags, int32_t flags2, PF_InData* in_data, PF_OutData* out_data,
                    PF_ParamDef** params, PF_LayerDef* output);

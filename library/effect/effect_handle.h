@@ -22,7 +22,7 @@ public:
     // Each of these lets go of the reference held so far before it takes the new one; when that
     // fails, its error is returned and nothing else happens, except that init(effect) takes
     // ownership of the given reference whatever the dispose gave.
-    PF_Err init();  // the instance running the current command
+    PF_Err init();                        // the instance running the current command
     PF_Err init(AEGP_EffectRefH effect);  // takes ownership of effect
     PF_Err init(AEGP_LayerH layer, int index);
     PF_Err apply(int key);  // to the layer of the running instance

@@ -41,22 +41,21 @@ struct LaneKernels {
     // The same for four rows with the first and last steps fused in (see gatherColumnGroupsFirst).
     void (*gatherRowsFirst)(double* work, const double* const* sources, int n, int sign, const int* ip);
     void (*scatterRowsLast)(const double* work, double* const* targets, int n, int sign, const double* last);
-    void (*gatherColumns)(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n,
-                          const int* ip);
+    void (*gatherColumns)(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n, const int* ip);
     void (*scatterColumns)(const double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n);
     // `groups` groups of kLanes complex columns, at double offsets offset, offset + step, ... of
     // every row, to and from consecutive work slices (sliceDoubles(n) apart).
     void (*gatherColumnGroups)(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
                                int groups, int n, const int* ip);
-    void (*scatterColumnGroups)(const double* work, double* const* rows, std::ptrdiff_t offset,
-                                std::ptrdiff_t step, int groups, int n);
+    void (*scatterColumnGroups)(const double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                                int groups, int n);
     // The same with the transform's first step done on the way in and its last step on the way
     // out, for n of at least 16; transformMiddle does the steps between. `last` is the last
     // step's twiddles (lastStepTwiddles).
     void (*gatherColumnGroupsFirst)(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
                                     int groups, int n, int sign, const int* ip);
-    void (*scatterColumnGroupsLast)(const double* work, double* const* rows, std::ptrdiff_t offset,
-                                    std::ptrdiff_t step, int groups, int n, int sign, const double* last);
+    void (*scatterColumnGroupsLast)(const double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                                    int groups, int n, int sign, const double* last);
     // Transforms the gathered lanes in place; sign >= 0 means exp(+2 pi i jk / n).
     void (*transform)(double* work, int n, int sign, const double* w);
     void (*transformMiddle)(double* work, int n, int sign, const double* w);

@@ -50,8 +50,7 @@ struct PointPair {
     Point first, second;
 };
 
-inline PointPair rowPoints(const double* s0, const double* s1, const double* s2, const double* s3,
-                           std::ptrdiff_t x) {
+inline PointPair rowPoints(const double* s0, const double* s1, const double* s2, const double* s3, std::ptrdiff_t x) {
     const Vec v0 = load(s0 + 2 * x);
     const Vec v1 = load(s1 + 2 * x);
     const Vec v2 = load(s2 + 2 * x);
@@ -266,8 +265,7 @@ void scatterRowsLanes(const double* work, double* const* targets, int n) {
 // pages; asking this far ahead keeps enough of them in flight.
 constexpr std::ptrdiff_t kPrefetchRows = 4;
 
-void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n,
-                        const int* ip) {
+void gatherColumnsLanes(double* work, double* const* rows, std::ptrdiff_t offset, int columns, int n, const int* ip) {
     for (std::ptrdiff_t r = 0; r < n; ++r) {
         if (r + kPrefetchRows < n) __builtin_prefetch(rows[r + kPrefetchRows] + offset);
         const double* source = rows[r] + offset;
@@ -305,8 +303,8 @@ void scatterColumnsLanes(const double* work, double* const* rows, std::ptrdiff_t
 // Taking several groups per visit of a row reads and writes several cache lines of it together,
 // where one group at a time would touch one line per row and page and let the power-of-two row
 // stride evict each line before it is written back.
-void gatherColumnGroupsLanes(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
-                             int groups, int n, const int* ip) {
+void gatherColumnGroupsLanes(double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step, int groups,
+                             int n, const int* ip) {
     const std::ptrdiff_t slice = sliceDoubles(n);
     for (std::ptrdiff_t r = 0; r < n; ++r) {
         if (r + kPrefetchRows < n) {
@@ -443,7 +441,8 @@ void gatherColumnGroupsFirstIn(double* work, double* const* rows, std::ptrdiff_t
     for (std::ptrdiff_t q = 0; q < quarter; ++q) {
         if (q + kPrefetchRows < quarter) {
             for (int g = 0; g < groups; ++g) {
-                for (int j = 0; j < 4; ++j) __builtin_prefetch(rows[q + j * quarter + kPrefetchRows] + offset + g * step);
+                for (int j = 0; j < 4; ++j)
+                    __builtin_prefetch(rows[q + j * quarter + kPrefetchRows] + offset + g * step);
             }
         }
         double* point = work + kPointDoubles * static_cast<std::ptrdiff_t>(ip[q]);
@@ -496,8 +495,8 @@ void gatherColumnGroupsFirstLanes(double* work, double* const* rows, std::ptrdif
     }
 }
 
-void scatterColumnGroupsLastLanes(const double* work, double* const* rows, std::ptrdiff_t offset,
-                                  std::ptrdiff_t step, int groups, int n, int sign, const double* last) {
+void scatterColumnGroupsLastLanes(const double* work, double* const* rows, std::ptrdiff_t offset, std::ptrdiff_t step,
+                                  int groups, int n, int sign, const double* last) {
     if (sign >= 0) {
         scatterColumnGroupsLastIn<true>(work, rows, offset, step, groups, n, last);
     } else {

@@ -72,12 +72,9 @@ public:
         const Rect<int> area = bandRect(reference->width, reference->height, i, n, by_columns);
         const bool first = i == 0;
         switch (this->bpc) {
-        case Bpc8:
-            return filter8(area, first);
-        case Bpc16:
-            return filter16(area, first);
-        case Bpc32:
-            return filter32(area, first);
+            case Bpc8: return filter8(area, first);
+            case Bpc16: return filter16(area, first);
+            case Bpc32: return filter32(area, first);
         }
         return PF_Err_NONE;
     }
@@ -102,9 +99,7 @@ public:
     using Filter<P>::Filter;
 
     PF_Err filter8(const Rect<int>& area, bool first) final { return stage().template band<PF_Pixel>(area, first); }
-    PF_Err filter16(const Rect<int>& area, bool first) final {
-        return stage().template band<PF_Pixel16>(area, first);
-    }
+    PF_Err filter16(const Rect<int>& area, bool first) final { return stage().template band<PF_Pixel16>(area, first); }
     PF_Err filter32(const Rect<int>& area, bool first) final {
         return stage().template band<PF_PixelFloat>(area, first);
     }

@@ -13,35 +13,26 @@ int32_t integerValue(const PF_ParamDef& param) {
 // Writes only the member the kind names, so the rest of the 24 bytes stay as they were.
 void convert(int32_t kind, const PF_ParamDef& param, ParameterUnionValue& out) {
     switch (kind) {
-    case KIND_SLIDER:
-    case KIND_INT:
-        out.i = integerValue(param);
-        break;
-    case KIND_CHECKBOX:
-        out.b = param.u.bd.value != 0;
-        break;
-    case KIND_FLOAT:
-        out.d = param.u.fs_d.value;
-        break;
-    case KIND_ANGLE:
-        out.d = fixedToDouble(param.u.ad.value);
-        break;
-    case KIND_POINT:
-        out.point.x = fixedToDouble(param.u.td.x_value);
-        out.point.y = fixedToDouble(param.u.td.y_value);
-        break;
-    case KIND_POINT3D:
-        out.point3d.x = param.u.point3d_d.x_value;
-        out.point3d.y = param.u.point3d_d.y_value;
-        out.point3d.z = param.u.point3d_d.z_value;
-        break;
-    case KIND_COLOR:
-        out.color.red = param.u.cd.value.red / 255.0f;
-        out.color.green = param.u.cd.value.green / 255.0f;
-        out.color.blue = param.u.cd.value.blue / 255.0f;
-        break;
-    default:
-        break;
+        case KIND_SLIDER:
+        case KIND_INT: out.i = integerValue(param); break;
+        case KIND_CHECKBOX: out.b = param.u.bd.value != 0; break;
+        case KIND_FLOAT: out.d = param.u.fs_d.value; break;
+        case KIND_ANGLE: out.d = fixedToDouble(param.u.ad.value); break;
+        case KIND_POINT:
+            out.point.x = fixedToDouble(param.u.td.x_value);
+            out.point.y = fixedToDouble(param.u.td.y_value);
+            break;
+        case KIND_POINT3D:
+            out.point3d.x = param.u.point3d_d.x_value;
+            out.point3d.y = param.u.point3d_d.y_value;
+            out.point3d.z = param.u.point3d_d.z_value;
+            break;
+        case KIND_COLOR:
+            out.color.red = param.u.cd.value.red / 255.0f;
+            out.color.green = param.u.cd.value.green / 255.0f;
+            out.color.blue = param.u.cd.value.blue / 255.0f;
+            break;
+        default: break;
     }
 }
 

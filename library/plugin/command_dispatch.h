@@ -27,8 +27,8 @@ struct CommandHandlers {
     PF_Err (*updateParamsUI)(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]);
     PF_Err (*event)(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
                     PF_EventExtra* extra);
-    PF_Err (*arbitraryCallback)(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                                PF_LayerDef* output, PF_ArbParamsExtra* extra);
+    PF_Err (*arbitraryCallback)(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                                PF_ArbParamsExtra* extra);
     PF_Err (*smartPreRender)(PF_InData* in_data, PF_OutData* out_data, PF_PreRenderExtra* extra);
     PF_Err (*smartRender)(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra);
 };

@@ -38,7 +38,7 @@ struct PiplValues {
 namespace pipl_detail {
 
 inline constexpr uint32_t kPropertyCount = 12;
-inline constexpr size_t kListHeader = 2 + 4 + 4;      // version, reserved, count
+inline constexpr size_t kListHeader = 2 + 4 + 4;          // version, reserved, count
 inline constexpr size_t kPropertyHeader = 4 + 4 + 4 + 4;  // vendor, key, id, length
 
 constexpr size_t padded(size_t n) { return (n + 3) & ~size_t(3); }

@@ -16,7 +16,7 @@ using RenderEntry = int (*)(int plugin_id, PF_InData* in_data, PF_OutData* out_d
 struct PluginInfo {
     const ParameterDef* params;
     int32_t paramCount;
-    int32_t padding;  // zero
+    int32_t padding;        // zero
     const void* reserved1;  // zero
     const void* reserved2;  // zero
     RenderEntry render;

@@ -50,8 +50,8 @@ private:
 
 }  // namespace
 
-PF_Err renderWithValues(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,
-                        const ParameterDef* rows, int count, RenderEntry render) {
+PF_Err renderWithValues(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra, const ParameterDef* rows,
+                        int count, RenderEntry render) {
     if (in_data == nullptr || extra == nullptr || extra->input == nullptr || rows == nullptr || count < 0 ||
         render == nullptr) {
         return PF_Err_BAD_CALLBACK_PARAM;

@@ -14,7 +14,7 @@ namespace Morvel::Plugin {
 // 516 when the global data or the pre-render data is missing, cannot be locked or is too small
 // for the rows; 512 when the values cannot be allocated. Both handles are unlocked and the
 // values disposed on every path, also when `render` throws.
-PF_Err renderWithValues(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra,
-                        const ParameterDef* rows, int count, RenderEntry render);
+PF_Err renderWithValues(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra, const ParameterDef* rows,
+                        int count, RenderEntry render);
 
 }  // namespace Morvel::Plugin

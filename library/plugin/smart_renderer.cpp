@@ -9,8 +9,8 @@ namespace {
 double quotient(const PF_RationalScale& scale) { return static_cast<double>(scale.num) / scale.den; }
 
 bool hasPixels(const std::shared_ptr<World>& world) {
-    return world != nullptr && world->world != nullptr && world->world->data != nullptr &&
-           world->world->width > 0 && world->world->height > 0;
+    return world != nullptr && world->world != nullptr && world->world->data != nullptr && world->world->width > 0 &&
+           world->world->height > 0;
 }
 
 bool isBpc(int32_t depth) { return depth == Bpc8 || depth == Bpc16 || depth == Bpc32; }

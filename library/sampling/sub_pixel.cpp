@@ -80,9 +80,7 @@ PF_Err SubPixel::sample(double x, double y, PF_Pixel* out) const { return sample
 
 PF_Err SubPixel::sample(double x, double y, PF_Pixel16* out) const { return sampleWrapped(x, y, out, sample16_); }
 
-PF_Err SubPixel::sample(double x, double y, PF_PixelFloat* out) const {
-    return sampleWrapped(x, y, out, sampleFloat_);
-}
+PF_Err SubPixel::sample(double x, double y, PF_PixelFloat* out) const { return sampleWrapped(x, y, out, sampleFloat_); }
 
 template <typename Pixel>
 PF_Err SubPixel::sampleSeam(double ax, double ay, double bx, double by, double t, Pixel* out,
@@ -111,32 +109,31 @@ PF_Err SubPixel::sampleWrapped(double x, double y, Pixel* out, SampleFunc<Pixel>
     }
     const PF_ProgPtr ref = in_data_ != nullptr ? in_data_->effect_ref : nullptr;
     switch (wrap_) {
-    case Wrap::None:
-        return fn(ref, toFixed(x), toFixed(y), &params_, out);
-    case Wrap::Edge:
-        return fn(ref, toFixed(clampTo(x, widthLast_)), toFixed(clampTo(y, heightLast_)), &params_, out);
-    case Wrap::Repeat: {
-        double rx = fmod_(x, width_);
-        if (rx < 0.0) rx += width_;
-        double ry = fmod_(y, height_);
-        if (ry < 0.0) ry += height_;
-        // Between the last column (row) and the wrap, blend the last one into the first.
-        if (rx > widthLast_) {
-            const double row = atMost(ry, heightLast_);
-            return sampleSeam(widthLast_, row, 0.0, row, rx - widthLast_, out, fn);
+        case Wrap::None: return fn(ref, toFixed(x), toFixed(y), &params_, out);
+        case Wrap::Edge:
+            return fn(ref, toFixed(clampTo(x, widthLast_)), toFixed(clampTo(y, heightLast_)), &params_, out);
+        case Wrap::Repeat: {
+            double rx = fmod_(x, width_);
+            if (rx < 0.0) rx += width_;
+            double ry = fmod_(y, height_);
+            if (ry < 0.0) ry += height_;
+            // Between the last column (row) and the wrap, blend the last one into the first.
+            if (rx > widthLast_) {
+                const double row = atMost(ry, heightLast_);
+                return sampleSeam(widthLast_, row, 0.0, row, rx - widthLast_, out, fn);
+            }
+            if (ry > heightLast_) return sampleSeam(rx, heightLast_, rx, 0.0, ry - heightLast_, out, fn);
+            return fn(ref, toFixed(rx), toFixed(ry), &params_, out);
         }
-        if (ry > heightLast_) return sampleSeam(rx, heightLast_, rx, 0.0, ry - heightLast_, out, fn);
-        return fn(ref, toFixed(rx), toFixed(ry), &params_, out);
-    }
-    case Wrap::Mirror: {
-        double mx = fmod_(x, width2_);
-        if (mx < 0.0) mx += width2_;
-        if (mx > width_) mx = width2_ - mx;
-        double my = fmod_(y, height2_);
-        if (my < 0.0) my += height2_;
-        if (my > height_) my = height2_ - my;
-        return fn(ref, toFixed(atMost(mx, widthLast_)), toFixed(atMost(my, heightLast_)), &params_, out);
-    }
+        case Wrap::Mirror: {
+            double mx = fmod_(x, width2_);
+            if (mx < 0.0) mx += width2_;
+            if (mx > width_) mx = width2_ - mx;
+            double my = fmod_(y, height2_);
+            if (my < 0.0) my += height2_;
+            if (my > height_) my = height2_ - my;
+            return fn(ref, toFixed(atMost(mx, widthLast_)), toFixed(atMost(my, heightLast_)), &params_, out);
+        }
     }
     // An unknown mode (a damaged saved value) gives transparent black rather than stale memory.
     *out = Pixel{};

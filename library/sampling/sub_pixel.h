@@ -41,8 +41,7 @@ private:
     template <typename Pixel>
     PF_Err sampleWrapped(double x, double y, Pixel* out, SampleFunc<Pixel> fn) const;
     template <typename Pixel>
-    PF_Err sampleSeam(double ax, double ay, double bx, double by, double t, Pixel* out,
-                      SampleFunc<Pixel> fn) const;
+    PF_Err sampleSeam(double ax, double ay, double bx, double by, double t, Pixel* out, SampleFunc<Pixel> fn) const;
 
     std::shared_ptr<World> held_;  // may be null: the layer is then borrowed
     PF_InData* in_data_;

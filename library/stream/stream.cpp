@@ -115,8 +115,8 @@ PF_Err StreamBase::setHiddenOnOwnEffect(bool hidden) {
     // Taken before the reference: a suite found missing afterwards would strand it.
     suites_.DynamicStreamSuite5();
     EffectRef effect(suites_.EffectSuite2()->AEGP_DisposeEffect);
-    if (PF_Err err = suites_.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(pluginId_, inData_->effect_ref,
-                                                                             effect.put())) {
+    if (PF_Err err =
+            suites_.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(pluginId_, inData_->effect_ref, effect.put())) {
         return err;
     }
     const PF_Err err = hidden ? hide(effect.get()) : show(effect.get());
@@ -156,7 +156,8 @@ PF_Err StreamBase::getExpression(std::string& expression) const {
     std::vector<char> bytes;
     if (err == PF_Err_NONE) err = text.read(bytes);
     // Read up to the handle's end even when the host left off the terminator.
-    if (!bytes.empty() || err == PF_Err_NONE) expression.assign(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\0'));
+    if (!bytes.empty() || err == PF_Err_NONE)
+        expression.assign(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\0'));
     return firstError(err, text.free());
 }
 
@@ -185,7 +186,8 @@ PF_Err Stream<T>::init_() {
     }
     const A_Time now{inData_->current_time, inData_->time_scale};
     AEGP_StreamValue2 value{};
-    if (PF_Err err = streams->AEGP_GetNewStreamValue(pluginId_, stream_, AEGP_LTimeMode_LayerTime, &now, false, &value)) {
+    if (PF_Err err =
+            streams->AEGP_GetNewStreamValue(pluginId_, stream_, AEGP_LTimeMode_LayerTime, &now, false, &value)) {
         return err;
     }
     const T read = StreamValueTraits<T>::read(value.val);
@@ -316,12 +318,12 @@ PF_Err setLayerStreamValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& 
     return stream.setValue(time, timeMode, value);
 }
 
-#define MORVEL_STREAM_FREE_FUNCTIONS(T)                                                                            \
-    template PF_Err getEffectValue<T>(int, PF_InData*, AEGP_SuiteHandler&, AEGP_EffectRefH, int, A_Time, short,   \
-                                      bool, T*);                                                                   \
-    template PF_Err setEffectValue<T>(int, PF_InData*, AEGP_SuiteHandler&, AEGP_EffectRefH, int, A_Time, short, T); \
-    template PF_Err getLayerStreamValue<T>(int, PF_InData*, AEGP_SuiteHandler&, AEGP_LayerH, int, A_Time, short,   \
-                                           bool, T*);                                                              \
+#define MORVEL_STREAM_FREE_FUNCTIONS(T)                                                                                \
+    template PF_Err getEffectValue<T>(int, PF_InData*, AEGP_SuiteHandler&, AEGP_EffectRefH, int, A_Time, short, bool,  \
+                                      T*);                                                                             \
+    template PF_Err setEffectValue<T>(int, PF_InData*, AEGP_SuiteHandler&, AEGP_EffectRefH, int, A_Time, short, T);    \
+    template PF_Err getLayerStreamValue<T>(int, PF_InData*, AEGP_SuiteHandler&, AEGP_LayerH, int, A_Time, short, bool, \
+                                           T*);                                                                        \
     template PF_Err setLayerStreamValue<T>(int, PF_InData*, AEGP_SuiteHandler&, AEGP_LayerH, int, A_Time, short, T);
 
 MORVEL_STREAM_FREE_FUNCTIONS(bool)

@@ -102,17 +102,17 @@ private:
 
 // One read or write in a call, through a temporary stream.
 template <typename T>
-PF_Err getEffectValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect,
-                      int index, A_Time time, short timeMode, bool preExpression, T* value);
+PF_Err getEffectValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect, int index,
+                      A_Time time, short timeMode, bool preExpression, T* value);
 template <typename T>
-PF_Err setEffectValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect,
-                      int index, A_Time time, short timeMode, T value);
+PF_Err setEffectValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect, int index,
+                      A_Time time, short timeMode, T value);
 template <typename T>
-PF_Err getLayerStreamValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_LayerH layer,
-                           int which, A_Time time, short timeMode, bool preExpression, T* value);
+PF_Err getLayerStreamValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_LayerH layer, int which,
+                           A_Time time, short timeMode, bool preExpression, T* value);
 template <typename T>
-PF_Err setLayerStreamValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_LayerH layer,
-                           int which, A_Time time, short timeMode, T value);
+PF_Err setLayerStreamValue(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_LayerH layer, int which,
+                           A_Time time, short timeMode, T value);
 
 // Defined in stream.cpp for these six.
 extern template class Stream<bool>;

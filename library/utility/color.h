@@ -24,8 +24,8 @@ struct Color {
         return PF_Pixel16{toChannel16(alpha), toChannel16(red), toChannel16(green), toChannel16(blue)};
     }
     explicit operator PF_PixelFloat() const {
-        return PF_PixelFloat{clampUnit(static_cast<float>(alpha)), static_cast<float>(red),
-                             static_cast<float>(green), static_cast<float>(blue)};
+        return PF_PixelFloat{clampUnit(static_cast<float>(alpha)), static_cast<float>(red), static_cast<float>(green),
+                             static_cast<float>(blue)};
     }
 
     // x255 plus one half in T's own precision, cut toward zero, clamped; NaN goes to 0.

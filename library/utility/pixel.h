@@ -67,8 +67,7 @@ Pixel* pixelRow(PF_LayerDef* world, int y) {
 
 template <typename Pixel>
 const Pixel* pixelRow(const PF_LayerDef* world, int y) {
-    return reinterpret_cast<const Pixel*>(static_cast<const char*>(world->data) +
-                                          std::ptrdiff_t(y) * world->rowbytes);
+    return reinterpret_cast<const Pixel*>(static_cast<const char*>(world->data) + std::ptrdiff_t(y) * world->rowbytes);
 }
 
 // Tag that carries a pixel type into a generic lambda: [&](auto tag) { using Pixel = ...; }.
@@ -84,12 +83,9 @@ struct PixelTag {
 template <typename Fn>
 auto withPixelType(Bpc bpc, Fn&& fn) -> decltype(fn(PixelTag<PF_Pixel>{})) {
     switch (bpc) {
-    case Bpc8:
-        return fn(PixelTag<PF_Pixel>{});
-    case Bpc16:
-        return fn(PixelTag<PF_Pixel16>{});
-    case Bpc32:
-        return fn(PixelTag<PF_PixelFloat>{});
+        case Bpc8: return fn(PixelTag<PF_Pixel>{});
+        case Bpc16: return fn(PixelTag<PF_Pixel16>{});
+        case Bpc32: return fn(PixelTag<PF_PixelFloat>{});
     }
     return decltype(fn(PixelTag<PF_Pixel>{}))();
 }
@@ -97,15 +93,9 @@ auto withPixelType(Bpc bpc, Fn&& fn) -> decltype(fn(PixelTag<PF_Pixel>{})) {
 // The depth of a world's pixel format; false for a format that is none of the three.
 inline bool bpcOfFormat(PF_PixelFormat format, Bpc* bpc) {
     switch (format) {
-    case PF_PixelFormat_ARGB32:
-        *bpc = Bpc8;
-        return true;
-    case PF_PixelFormat_ARGB64:
-        *bpc = Bpc16;
-        return true;
-    case PF_PixelFormat_ARGB128:
-        *bpc = Bpc32;
-        return true;
+        case PF_PixelFormat_ARGB32: *bpc = Bpc8; return true;
+        case PF_PixelFormat_ARGB64: *bpc = Bpc16; return true;
+        case PF_PixelFormat_ARGB128: *bpc = Bpc32; return true;
     }
     return false;
 }

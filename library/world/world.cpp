@@ -85,8 +85,8 @@ PF_Err NewWorld::init(Bpc bpc, int width, int height, bool clear) {
             void* suite = nullptr;
             err = AEFX_AcquireSuite(in_data_, out_data_, kPFWorldSuite, kPFWorldSuiteVersion2, kLoadMessage, &suite);
             if (err == PF_Err_NONE) {
-                err = static_cast<const PF_WorldSuite2*>(suite)->PF_NewWorld(
-                    in_data_->effect_ref, width, height, clear, PF_PixelFormat_ARGB128, record_.get());
+                err = static_cast<const PF_WorldSuite2*>(suite)->PF_NewWorld(in_data_->effect_ref, width, height, clear,
+                                                                             PF_PixelFormat_ARGB128, record_.get());
                 if (err == PF_Err_NONE) err = holdDisposalSuite(suite);
                 AEFX_ReleaseSuite(in_data_, out_data_, kPFWorldSuite, kPFWorldSuiteVersion2, kReleaseMessage);
             }
@@ -173,8 +173,7 @@ PF_Err getBpc(PF_InData* in_data, PF_OutData* out_data, PF_LayerDef* world, Bpc*
     err = static_cast<const PF_WorldSuite2*>(suite)->PF_GetPixelFormat(world, &format);
     // An unknown format leaves *bpc as it was.
     if (err == PF_Err_NONE && bpc != nullptr) bpcOfFormat(format, bpc);
-    const PF_Err released =
-        AEFX_ReleaseSuite(in_data, out_data, kPFWorldSuite, kPFWorldSuiteVersion2, kReleaseMessage);
+    const PF_Err released = AEFX_ReleaseSuite(in_data, out_data, kPFWorldSuite, kPFWorldSuiteVersion2, kReleaseMessage);
     return err != PF_Err_NONE ? err : released;
 }
 
@@ -209,8 +208,8 @@ PF_Err setExistingWorld(PF_InData*, AEGP_SuiteHandler&, PF_LayerDef& world, std:
     return PF_Err_NONE;
 }
 
-PF_Err createWorld(PF_InData* in_data, PF_OutData* out_data, AEGP_SuiteHandler& suites, Bpc bpc, int width,
-                   int height, bool clear, std::shared_ptr<World>& out) {
+PF_Err createWorld(PF_InData* in_data, PF_OutData* out_data, AEGP_SuiteHandler& suites, Bpc bpc, int width, int height,
+                   bool clear, std::shared_ptr<World>& out) {
     auto world = std::make_shared<NewWorld>(in_data, out_data, suites);
     const PF_Err err = world->init(bpc, width, height, clear);
     if (err == PF_Err_NONE) out = std::move(world);
@@ -279,8 +278,8 @@ PF_Err transfer(PF_InData* in_data, PF_LayerDef* source, PF_LayerDef* destinatio
                 Vector2<int> offset, const PF_CompositeMode& mode) {
     PF_UtilCallbacks* utils = utilsOf(in_data);
     if (utils == nullptr || utils->transfer_rect == nullptr) return PF_Err_INVALID_CALLBACK;
-    return utils->transfer_rect(in_data->effect_ref, PF_Quality_HI, PF_MF_Alpha_STRAIGHT, PF_Field_FRAME, &rect,
-                                source, &mode, nullptr, offset.x, offset.y, destination);
+    return utils->transfer_rect(in_data->effect_ref, PF_Quality_HI, PF_MF_Alpha_STRAIGHT, PF_Field_FRAME, &rect, source,
+                                &mode, nullptr, offset.x, offset.y, destination);
 }
 
 }  // namespace

@@ -126,10 +126,9 @@ PF_Err getOutputWorld(PF_InData* in_data, PF_SmartRenderExtra* extra, std::share
 // out is set only on success.
 PF_Err getParameterWorld(PF_InData* in_data, AEGP_SuiteHandler& suites, int index, A_Time time,
                          std::shared_ptr<World>& out);
-PF_Err setExistingWorld(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef& world,
-                        std::shared_ptr<World>& out);
-PF_Err createWorld(PF_InData* in_data, PF_OutData* out_data, AEGP_SuiteHandler& suites, Bpc bpc, int width,
-                   int height, bool clear, std::shared_ptr<World>& out);
+PF_Err setExistingWorld(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef& world, std::shared_ptr<World>& out);
+PF_Err createWorld(PF_InData* in_data, PF_OutData* out_data, AEGP_SuiteHandler& suites, Bpc bpc, int width, int height,
+                   bool clear, std::shared_ptr<World>& out);
 PF_Err cloneWorld(PF_InData* in_data, PF_OutData* out_data, AEGP_SuiteHandler& suites, Bpc bpc,
                   std::shared_ptr<World>& source, std::shared_ptr<World>& out);
 

@@ -89,8 +89,7 @@ const int kDrawTables[4] = {};
 class DrawbotTest : public AefxTest {
 protected:
     void offer(int count) {
-        const char* names[] = {kDRAWBOT_DrawSuite, kDRAWBOT_SupplierSuite, kDRAWBOT_SurfaceSuite,
-                               kDRAWBOT_PathSuite};
+        const char* names[] = {kDRAWBOT_DrawSuite, kDRAWBOT_SupplierSuite, kDRAWBOT_SurfaceSuite, kDRAWBOT_PathSuite};
         for (int i = 0; i < count; ++i) host().addSuite(names[i], 1, &kDrawTables[i]);
     }
 };

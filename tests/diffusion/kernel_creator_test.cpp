@@ -46,8 +46,8 @@ Samples samplesOf(const Morvel::FFT::Buffer& kernel) {
 TEST_F(DiffusionKernelTest, CoefficientFollowsTheSoftness) {
     const struct {
         double R, softness, k;
-    } cases[] = {{30, 5, 3.1166666666666667}, {30, 0, 4.1166666666666667}, {30, 20, 0.1166666666666667},
-                 {1e-7, 5, 1.0}};
+    } cases[] = {
+        {30, 5, 3.1166666666666667}, {30, 0, 4.1166666666666667}, {30, 20, 0.1166666666666667}, {1e-7, 5, 1.0}};
     for (const auto& c : cases) {
         const KernelRecord record{c.R, c.softness - 10};
         KernelCreator creator(&in_data_, suites(), Morvel::Bpc32, 1, &record);

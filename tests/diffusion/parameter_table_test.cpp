@@ -7,8 +7,8 @@
 
 using namespace Morvel::Plugin;
 using Diffusion::kParamCount;
-using Diffusion::PARAM_DEFS;
 using Diffusion::kRowRegistration;
+using Diffusion::PARAM_DEFS;
 
 namespace {
 

@@ -28,9 +28,8 @@ bool operator==(const PF_LRect& a, const PF_LRect& b) {
 }
 
 Sim::Unit unitAt(const Sim::Image& image, int x, int y) {
-    return Sim::withPixelType(image.format(), [&](auto tag) {
-        return Sim::toUnit(image.at<typename decltype(tag)::type>(x, y));
-    });
+    return Sim::withPixelType(image.format(),
+                              [&](auto tag) { return Sim::toUnit(image.at<typename decltype(tag)::type>(x, y)); });
 }
 
 // Host index of a row: its id.
@@ -174,12 +173,9 @@ TEST_F(DiffusionRenderTest, SourceOpacityCopiesOrFillsAndBlendsAtTheTruncatedOpa
         bool copies;
         int opacity, opacity16;
     } cases[] = {
-        {"full at 8 bits", 100, 8, true, 0, 0},
-        {"full at float", 100, 32, true, 0, 0},
-        {"a hair less", 99.99, 8, false, 254, 32764},
-        {"a hair less at 16 bits", 99.99, 16, false, 254, 32764},
-        {"half", 50, 32, false, 127, 16384},
-        {"none", 0, 8, false, 0, 0},
+        {"full at 8 bits", 100, 8, true, 0, 0},       {"full at float", 100, 32, true, 0, 0},
+        {"a hair less", 99.99, 8, false, 254, 32764}, {"a hair less at 16 bits", 99.99, 16, false, 254, 32764},
+        {"half", 50, 32, false, 127, 16384},          {"none", 0, 8, false, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -208,16 +204,36 @@ TEST_F(DiffusionRenderTest, EveryBlendingModeItemReachesTheHostWithItsTransferMo
     instance().placeOnLayer(AEGP_ObjectType_AV, 4, 4);
     // The menu's modes, a separator standing for the item after it.
     const BlendingMode kModes[31] = {
-        BlendingMode::Normal,      BlendingMode::Darken,           BlendingMode::Darken,
-        BlendingMode::Multiply,    BlendingMode::LinearBurn,       BlendingMode::ColorBurn,
-        BlendingMode::ClassicColorBurn, BlendingMode::Add,         BlendingMode::Add,
-        BlendingMode::Lighten,     BlendingMode::Screen,           BlendingMode::LinearDodge,
-        BlendingMode::ColorDodge,  BlendingMode::ClassicColorDodge, BlendingMode::Overlay,
-        BlendingMode::Overlay,     BlendingMode::SoftLight,        BlendingMode::HardLight,
-        BlendingMode::LinearLight, BlendingMode::VividLight,       BlendingMode::PinLight,
-        BlendingMode::HardMix,     BlendingMode::Difference,       BlendingMode::Difference,
-        BlendingMode::ClassicDifference, BlendingMode::Exclusion,  BlendingMode::Hue,
-        BlendingMode::Hue,         BlendingMode::Saturation,       BlendingMode::Color,
+        BlendingMode::Normal,
+        BlendingMode::Darken,
+        BlendingMode::Darken,
+        BlendingMode::Multiply,
+        BlendingMode::LinearBurn,
+        BlendingMode::ColorBurn,
+        BlendingMode::ClassicColorBurn,
+        BlendingMode::Add,
+        BlendingMode::Add,
+        BlendingMode::Lighten,
+        BlendingMode::Screen,
+        BlendingMode::LinearDodge,
+        BlendingMode::ColorDodge,
+        BlendingMode::ClassicColorDodge,
+        BlendingMode::Overlay,
+        BlendingMode::Overlay,
+        BlendingMode::SoftLight,
+        BlendingMode::HardLight,
+        BlendingMode::LinearLight,
+        BlendingMode::VividLight,
+        BlendingMode::PinLight,
+        BlendingMode::HardMix,
+        BlendingMode::Difference,
+        BlendingMode::Difference,
+        BlendingMode::ClassicDifference,
+        BlendingMode::Exclusion,
+        BlendingMode::Hue,
+        BlendingMode::Hue,
+        BlendingMode::Saturation,
+        BlendingMode::Color,
         BlendingMode::Luminosity,
     };
     for (int item = 1; item <= 31; ++item) {
@@ -567,9 +583,7 @@ TEST_F(DiffuseTest, UniformImageKeepsItsColour) {
 }
 
 TEST_F(DiffuseTest, ProgressCountsTheTilesAndACancelEndsTheRender) {
-    const struct {
-        int w, h, current, total;
-    } cases[] = {{1920, 1080, 60, 60}, {200, 200, 4, 4}, {362, 200, 4, 6}};
+    const struct { int w, h, current, total; } cases[] = {{1920, 1080, 60, 60}, {200, 200, 4, 4}, {362, 200, 4, 6}};
     for (const auto& c : cases) {
         restart();
         floatLayer(c.w, c.h);

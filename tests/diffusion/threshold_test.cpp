@@ -108,17 +108,17 @@ TEST(DiffusionChannels, ItemsOutsideTheMenuAndTheGlowsCustomReadAsLuminance) {
         const char* name;
         int channel;
         int value;
-    } cases[] = {{"luminance", 1, luminance}, {"red", 2, 200},         {"green", 3, 100},
-                 {"blue", 4, 40},             {"alpha", 5, 128},       {"brightness", 10, 200},
-                 {"zero", 0, luminance},      {"custom", 13, luminance}, {"beyond", 99, luminance},
-                 {"negative", -3, luminance}};
+    } cases[] = {{"luminance", 1, luminance}, {"red", 2, 200},
+                 {"green", 3, 100},           {"blue", 4, 40},
+                 {"alpha", 5, 128},           {"brightness", 10, 200},
+                 {"zero", 0, luminance},      {"custom", 13, luminance},
+                 {"beyond", 99, luminance},   {"negative", -3, luminance}};
     for (const Case& c : cases) {
         const auto item = static_cast<Glow::ChannelItem>(c.channel);  // as the host delivers it
         EXPECT_EQ(Diffusion::generateChannelFunc8(item, red)(p), c.value) << c.name;
         const PF_Pixel16 p16{uint16_t(p.alpha * 128), uint16_t(p.red * 128), uint16_t(p.green * 128),
                              uint16_t(p.blue * 128)};
-        EXPECT_NEAR(Diffusion::generateChannelFunc16(item, red)(p16) / 32768.0, c.value / 255.0, 2.0 / 255)
-            << c.name;
+        EXPECT_NEAR(Diffusion::generateChannelFunc16(item, red)(p16) / 32768.0, c.value / 255.0, 2.0 / 255) << c.name;
         const PF_PixelFloat pf{p.alpha / 255.0f, p.red / 255.0f, p.green / 255.0f, p.blue / 255.0f};
         EXPECT_NEAR(Diffusion::generateChannelFunc32(item, red)(pf), c.value / 255.0, 2.0 / 255) << c.name;
     }
@@ -136,9 +136,12 @@ struct PixelCase {
 };
 
 const PixelCase kPixels[] = {
-    {"bright opaque", 1.0, 0.9, 0.8, 0.7},   {"on the ramp", 1.0, 0.45, 0.45, 0.45},
-    {"below", 1.0, 0.2, 0.3, 0.1},           {"half transparent", 0.5, 1.0, 1.0, 1.0},
-    {"transparent bright", 0.0, 1.0, 1.0, 1.0}, {"pure red", 1.0, 1.0, 0.0, 0.0},
+    {"bright opaque", 1.0, 0.9, 0.8, 0.7},
+    {"on the ramp", 1.0, 0.45, 0.45, 0.45},
+    {"below", 1.0, 0.2, 0.3, 0.1},
+    {"half transparent", 0.5, 1.0, 1.0, 1.0},
+    {"transparent bright", 0.0, 1.0, 1.0, 1.0},
+    {"pure red", 1.0, 1.0, 0.0, 0.0},
 };
 
 template <typename Pixel>
@@ -149,8 +152,8 @@ Pixel make(const PixelCase& c, double full) {
 }
 
 template <typename Pixel>
-void checkDepth(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, double full,
-                Glow::ChannelItem channel, double weight) {
+void checkDepth(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, double full, Glow::ChannelItem channel,
+                double weight) {
     constexpr int kCount = std::size(kPixels);
     RawWorld<Pixel> source(kCount, 2), destination(kCount, 2);
     for (int y = 0; y < 2; ++y) {
@@ -172,8 +175,8 @@ void checkDepth(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, 
 
     for (int y = 0; y < 2; ++y) {
         for (int x = 0; x < kCount; ++x) {
-            const std::string name = std::string(kPixels[x].name) + " at " + std::to_string(int(full)) +
-                                     (p.weighted ? " weighted" : "");
+            const std::string name =
+                std::string(kPixels[x].name) + " at " + std::to_string(int(full)) + (p.weighted ? " weighted" : "");
             const Pixel& in = source.at(x, y);
             // Red channel: the measure is the pixel's own red.
             const double ramp = expectedRamp(in.red / full, p.threshold, p.softness);

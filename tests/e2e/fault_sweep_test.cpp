@@ -71,13 +71,14 @@ PF_Err registerExpression(PF_InData* in_data, PF_OutData* out_data) {
     return err;
 }
 
-PF_Err expressionEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                       PF_LayerDef* output, void* extra) {
+PF_Err expressionEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                       void* extra) {
     return Morvel::Plugin::runGuarded([&]() -> PF_Err {
         constexpr Morvel::Default::Version version{1, 0, 0, 3, 0};
         switch (cmd) {
             case PF_Cmd_GLOBAL_SETUP:
-                return Morvel::Default::GlobalSetup(version, PF_OutFlag_CUSTOM_UI, 0, in_data, out_data, params, output);
+                return Morvel::Default::GlobalSetup(version, PF_OutFlag_CUSTOM_UI, 0, in_data, out_data, params,
+                                                    output);
             case PF_Cmd_GLOBAL_SETDOWN: return Morvel::Default::GlobalSetdown(in_data);
             case PF_Cmd_PARAMS_SETUP: return registerExpression(in_data, out_data);
             case PF_Cmd_EVENT: {
@@ -105,7 +106,7 @@ struct Stage {
     PF_EventExtra event{};
     int customIndex = -1;  // the first arbitrary-data parameter
     PF_ArbitraryH value = nullptr;
-    std::string skip;  // why the row cannot run yet
+    std::string skip;                       // why the row cannot run yet
     std::unique_ptr<Sim::ViewWindow> view;  // a composition or layer window
 };
 
@@ -260,10 +261,10 @@ void setChoice(Stage& s, int id, int32_t choice) {
 // The preprocessing mode with levels and a mask of the type given (Rectangle 1, Circle 2, Layer 3).
 std::function<void(Stage&)> preprocessingMasked(int32_t maskType) {
     return [maskType](Stage& s) {
-        setChoice(s, 1, kModePreprocessing);                              // Rendering Mode
-        setValue(s, 35, [](PF_ParamDefUnion& u) { u.fs_d.value = 10; });  // Pre Black
-        setFlag(s, 40, true);                                             // Use Mask
-        setChoice(s, 42, maskType);                                       // Mask Type
+        setChoice(s, 1, kModePreprocessing);                                          // Rendering Mode
+        setValue(s, 35, [](PF_ParamDefUnion& u) { u.fs_d.value = 10; });              // Pre Black
+        setFlag(s, 40, true);                                                         // Use Mask
+        setChoice(s, 42, maskType);                                                   // Mask Type
         if (maskType == kMaskLayer) s.instance.setLayerParam(43, rampLayer(40, 24));  // Mask Layer
     };
 }
@@ -276,7 +277,7 @@ void thresholdPreview(Stage& s) {
 // The toner preview, reading a toner map.
 void tonerPreview(Stage& s) {
     setChoice(s, 1, kModeToner);
-    setChoice(s, 68, kTonesTonerMapHighlight);      // Tones
+    setChoice(s, 68, kTonesTonerMapHighlight);        // Tones
     s.instance.setLayerParam(72, rampLayer(16, 10));  // Toner Map
     rampInput(s);
 }
@@ -288,7 +289,7 @@ void finalWithoutKernels(Stage& s) {
     setValue(s, 88, [](PF_ParamDefUnion& u) { u.fs_d.value = 50; });  // Source Opacity
     setValue(s, 90, [](PF_ParamDefUnion& u) { u.fs_d.value = 10; });  // Source Black
     setValue(s, 96, [](PF_ParamDefUnion& u) { u.fs_d.value = 60; });  // Glow Opacity
-    s.instance.setLayerParam(106, rampLayer(20, 12));                  // Glow Layer
+    s.instance.setLayerParam(106, rampLayer(20, 12));                 // Glow Layer
 }
 
 // The glow as users first see it: the diffusion kernel alone.
@@ -303,8 +304,8 @@ void beamOnly(Stage& s) {
 
 // The layer kernel alone, from a layer wider than high, so that some samples fall outside it.
 void layerKernelOnly(Stage& s) {
-    setFlag(s, 7, false);                             // Diffusion
-    setFlag(s, 16, true);                             // Kernel
+    setFlag(s, 7, false);                            // Diffusion
+    setFlag(s, 16, true);                            // Kernel
     s.instance.setLayerParam(17, rampLayer(12, 8));  // Kernel Layer
     rampInput(s);
 }
@@ -524,8 +525,10 @@ const Allowed kAllowed[] = {
      "the callback answers no handle and no code; a colour-expression value that cannot be made is 4"},
     {"host_lock_handle", PF_Err_INTERNAL_STRUCT_DAMAGED, nullptr, nullptr,
      "the callback answers no pointer and no code; a handle that cannot be read or written is 512"},
-    {"AEGP_DisposeEffect", kInjectedOnly, "effect reference", nullptr, "the host keeps a reference it refused to dispose"},
-    {"AEGP_DisposeStream", kInjectedOnly, "stream reference", nullptr, "the host keeps a reference it refused to dispose"},
+    {"AEGP_DisposeEffect", kInjectedOnly, "effect reference", nullptr,
+     "the host keeps a reference it refused to dispose"},
+    {"AEGP_DisposeStream", kInjectedOnly, "stream reference", nullptr,
+     "the host keeps a reference it refused to dispose"},
     {"AEGP_DisposeStreamValue", kInjectedOnly, "stream value", nullptr, "the host keeps a value it refused to dispose"},
     {"AEGP_FreeMemHandle", kInjectedOnly, "memory handle", nullptr, "the host keeps a handle it refused to free"},
     {"AEGP_UnlockMemHandle", kInjectedOnly, "memory lock", "freed while locked",
@@ -580,10 +583,10 @@ struct Outcome {
     std::vector<std::pair<std::string, int>> suites;  // acquired during the command
     int polls = 0;
     std::vector<std::string> unfired;
-    std::vector<std::string> problems;       // found after the instance went
-    std::map<std::string, size_t> held;      // by ledger kind, after the instance went
-    std::vector<std::string> faults;         // the ledger's
-    std::string ledger;                      // its report
+    std::vector<std::string> problems;   // found after the instance went
+    std::map<std::string, size_t> held;  // by ledger kind, after the instance went
+    std::vector<std::string> faults;     // the ledger's
+    std::string ledger;                  // its report
 };
 
 const Sim::Plugin& plugin(const std::string& name) {
@@ -626,7 +629,8 @@ Outcome runRow(const Row& row, const std::function<void(Sim::Host&)>& arm, bool 
                     const std::string prefix = "AcquireSuite ";
                     if (line.rfind(prefix, 0) != 0) continue;
                     const size_t v = line.rfind(" v");
-                    out.suites.emplace_back(line.substr(prefix.size(), v - prefix.size()), std::stoi(line.substr(v + 2)));
+                    out.suites.emplace_back(line.substr(prefix.size(), v - prefix.size()),
+                                            std::stoi(line.substr(v + 2)));
                 }
                 out.polls = host.iteration().abortPolls();
             }
@@ -666,7 +670,8 @@ class FaultSweep : public ::testing::TestWithParam<Row> {};
 
 TEST_P(FaultSweep, EveryFailureIsReportedAndNothingIsLeft) {
     const Row& row = GetParam();
-    const Outcome clean = runRow(row, [](Sim::Host&) {}, true);
+    const Outcome clean = runRow(
+        row, [](Sim::Host&) {}, true);
     if (!clean.skip.empty()) GTEST_SKIP() << clean.skip;
     for (const std::string& problem : clean.problems) ADD_FAILURE() << "clean run: " << problem;
     EXPECT_TRUE(clean.held.empty() && clean.faults.empty()) << "clean run:\n" << clean.ledger;
@@ -700,15 +705,17 @@ TEST_P(FaultSweep, EveryFailureIsReportedAndNothingIsLeft) {
 
     for (const PF_Err code : {PF_Err_OUT_OF_MEMORY, PF_Err_INTERNAL_STRUCT_DAMAGED}) {
         for (const auto& call : clean.trace) {
-            check(call.function + " #" + std::to_string(call.ordinal) + " fails with " + std::to_string(code),
-                  [&](Sim::Host& host) { host.faults().failCall(call.function, call.ordinal, code); }, code,
-                  call.function);
+            check(
+                call.function + " #" + std::to_string(call.ordinal) + " fails with " + std::to_string(code),
+                [&](Sim::Host& host) { host.faults().failCall(call.function, call.ordinal, code); }, code,
+                call.function);
         }
         for (const auto& hot : clean.hotCalls) {
             const std::string& function = hot.first;
             for (int nth : hotOrdinals(hot.second)) {
-                check(function + " #" + std::to_string(nth) + " fails with " + std::to_string(code),
-                      [&](Sim::Host& host) { host.faults().failCall(function, nth, code); }, code, function);
+                check(
+                    function + " #" + std::to_string(nth) + " fails with " + std::to_string(code),
+                    [&](Sim::Host& host) { host.faults().failCall(function, nth, code); }, code, function);
             }
         }
     }
@@ -716,16 +723,18 @@ TEST_P(FaultSweep, EveryFailureIsReportedAndNothingIsLeft) {
     for (const auto& suite : suites) {
         const std::string& name = suite.first;
         const int version = suite.second;
-        check(name + " v" + std::to_string(version) + " missing",
-              [&](Sim::Host& host) { host.faults().makeSuiteMissing(name, version); }, PF_Err_BAD_CALLBACK_PARAM,
-              "AcquireSuite");
+        check(
+            name + " v" + std::to_string(version) + " missing",
+            [&](Sim::Host& host) { host.faults().makeSuiteMissing(name, version); }, PF_Err_BAD_CALLBACK_PARAM,
+            "AcquireSuite");
     }
     for (int poll = 0; poll < clean.polls; ++poll) {
-        check("abort at poll " + std::to_string(poll + 1),
-              [&](Sim::Host& host) { host.iteration().abortAfterPolls(poll); }, PF_Interrupt_CANCEL, "abort");
+        check(
+            "abort at poll " + std::to_string(poll + 1),
+            [&](Sim::Host& host) { host.iteration().abortAfterPolls(poll); }, PF_Interrupt_CANCEL, "abort");
     }
-    std::cout << "[ sweep    ] " << row.plugin << " " << row.command << ": " << runs << " runs, "
-              << clean.trace.size() << " calls traced\n";
+    std::cout << "[ sweep    ] " << row.plugin << " " << row.command << ": " << runs << " runs, " << clean.trace.size()
+              << " calls traced\n";
 }
 
 std::string rowName(const ::testing::TestParamInfo<Row>& info) {
@@ -806,7 +815,8 @@ TEST(FaultSweepCoverage, ReachesEveryFaultableFunctionOrNamesWhyNot) {
     std::set<std::string> reached;
     int rows = 0;
     for (const Row& row : kRows) {
-        const Outcome clean = runRow(row, [](Sim::Host&) {}, true);
+        const Outcome clean = runRow(
+            row, [](Sim::Host&) {}, true);
         if (!clean.skip.empty()) continue;
         ++rows;
         EXPECT_FALSE(clean.trace.empty() && clean.hotCalls.empty())
@@ -824,7 +834,8 @@ TEST(FaultSweepCoverage, ReachesEveryFaultableFunctionOrNamesWhyNot) {
     for (const std::string& function : faultable) {
         const char* reason = unreachedReason(function);
         if (reached.count(function) != 0) {
-            EXPECT_EQ(reason, nullptr) << function << ": listed as unreached (" << reason << "), but the sweep reaches it";
+            EXPECT_EQ(reason, nullptr) << function << ": listed as unreached (" << reason
+                                       << "), but the sweep reaches it";
         } else {
             EXPECT_NE(reason, nullptr) << function << ": the sweep does not reach it, and no reason is listed";
             notReached += "\n  " + function + ": " + (reason != nullptr ? reason : "(no reason)");

@@ -231,9 +231,8 @@ TEST_F(GlowDriverTest, LayersOfAnotherSizeAreScaledWholeToTheOutput) {
         // Twice the size, red on the left half and blue on the right: the halves stay halves.
         place(depth);
         setPopup(RENDERING_MODE, 1);
-        instance_->setLayerParam(GLOW_LAYER, image(2 * kWidth, 2 * kHeight, depth, [&](int x, int) {
-                                     return x < kWidth ? red : blue;
-                                 }));
+        instance_->setLayerParam(
+            GLOW_LAYER, image(2 * kWidth, 2 * kHeight, depth, [&](int x, int) { return x < kWidth ? red : blue; }));
         Sim::Image out = render(depth);
         int wrong = 0;
         for (int y = 0; y < kHeight; ++y) {

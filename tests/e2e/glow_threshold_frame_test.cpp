@@ -10,8 +10,8 @@
 #include "host/sim/params.h"
 #include "host/sim/plugin.h"
 #include "library/world/world.h"
-#include "support/plugin_fixture.h"
 #include "support/host_world.h"
+#include "support/plugin_fixture.h"
 
 // The glow's threshold and toner previews, and its final output without kernels, rendered
 // through the stand-in host from the built plug-in.
@@ -160,7 +160,8 @@ TEST_F(GlowThresholdFrameTest, TonerMapSamplingFailures) {
             setPopup(kTones, 5);
             Sim::Image map(9, 5, PF_PixelFormat_ARGB32);
             for (int y = 0; y < 5; ++y) {
-                for (int x = 0; x < 9; ++x) map.at<PF_Pixel>(x, y) = PF_Pixel{255, uint8_t(x * 28), 90, uint8_t(y * 60)};
+                for (int x = 0; x < 9; ++x)
+                    map.at<PF_Pixel>(x, y) = PF_Pixel{255, uint8_t(x * 28), 90, uint8_t(y * 60)};
             }
             instance_->setLayerParam(kTonerMap, std::move(map));
             ASSERT_EQ(render(c.depth).err(), PF_Err_NONE);

@@ -34,7 +34,13 @@ struct Effect {
 const Effect kEffects[] = {
     {"MorvelGlow", "MorvelGlow", "MorvelGlow 2", 0x06008000, 0x1400, 12, 16, {}},
     {"MorvelTiltShift", "MorvelTiltShift", "MorvelTiltShift", 0x06008000, 0x1480, 16, 16, {PF_Cmd_ARBITRARY_CALLBACK}},
-    {"MorvelDiffusion", "MorvelDiffusion", "MorvelDiffusion 2", 0x06000000, 0x1480, 16, 20,
+    {"MorvelDiffusion",
+     "MorvelDiffusion",
+     "MorvelDiffusion 2",
+     0x06000000,
+     0x1480,
+     16,
+     20,
      {PF_Cmd_EVENT, PF_Cmd_ARBITRARY_CALLBACK}},
 };
 
@@ -224,9 +230,9 @@ TEST_P(EffectEntryTest, ALoadedInstanceSitsOnALayerUnderTheIdItRegistered) {
         ASSERT_EQ(suites.PFInterfaceSuite1()->AEGP_GetEffectLayer(in.effect_ref, &layer), PF_Err_NONE);
         ASSERT_EQ(suites.LayerSuite13()->AEGP_GetLayerObjectType(layer, &type), PF_Err_NONE);
         EXPECT_EQ(type, AEGP_ObjectType_TEXT);
-        ASSERT_EQ(suites.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(instance().effect().pluginId, in.effect_ref,
-                                                                          &self),
-                  PF_Err_NONE);
+        ASSERT_EQ(
+            suites.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(instance().effect().pluginId, in.effect_ref, &self),
+            PF_Err_NONE);
         EXPECT_EQ(suites.EffectSuite2()->AEGP_DisposeEffect(self), PF_Err_NONE);
     }
     EXPECT_TRUE(instance().commandScopeBalanced()) << instance().ledgerReport();
@@ -241,8 +247,9 @@ TEST_P(EffectEntryTest, ThirtyTwoBitRendersOfAFinitePictureStayFinite) {
     constexpr int kWidth = 12, kHeight = 8;
     instance().placeOnLayer(AEGP_ObjectType_AV, kWidth, kHeight, PF_PixelFormat_ARGB128);
     Sim::Image& layer = *host().worlds().hostImage(instance().effect().inputLayer);
-    const PF_PixelFloat kColours[] = {{1, 4, 2.5f, 0.5f}, {1, -0.5f, 0.25f, 3}, {1, 3, 3, 3},      {1, -1, -1, -1},
-                                      {0.5f, 8, 0, -2}, {1, 0.5f, 0.5f, 0.5f}, {0.25f, 1.5f, 1.5f, 1.5f}};
+    const PF_PixelFloat kColours[] = {{1, 4, 2.5f, 0.5f},       {1, -0.5f, 0.25f, 3}, {1, 3, 3, 3},
+                                      {1, -1, -1, -1},          {0.5f, 8, 0, -2},     {1, 0.5f, 0.5f, 0.5f},
+                                      {0.25f, 1.5f, 1.5f, 1.5f}};
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) layer.at<PF_PixelFloat>(x, y) = kColours[(x + 3 * y) % std::size(kColours)];
     }

@@ -140,9 +140,8 @@ struct TilingCase {
     Wrap wrap;
 };
 const TilingCase kTilingCases[] = {
-    {"radius 20, none", 20, Wrap::None},   {"radius 20, edge", 20, Wrap::Edge},
-    {"radius 20, mirror", 20, Wrap::Mirror}, {"radius 60, none", 60, Wrap::None},
-    {"radius 60, edge", 60, Wrap::Edge},   {"radius 60, mirror", 60, Wrap::Mirror},
+    {"radius 20, none", 20, Wrap::None}, {"radius 20, edge", 20, Wrap::Edge}, {"radius 20, mirror", 20, Wrap::Mirror},
+    {"radius 60, none", 60, Wrap::None}, {"radius 60, edge", 60, Wrap::Edge}, {"radius 60, mirror", 60, Wrap::Mirror},
 };
 
 // Colours are stored as floats: keeping them below 0.004 of full scale keeps the float rounding of
@@ -181,8 +180,7 @@ TEST_F(ConvolutionTest, TiledNormalEqualsDirectConvolution) {
                 // output is the convolution.
                 const double a = out.alpha;
                 const bool ok = std::fabs(out.red * a - red[i]) < 1e-9 && std::fabs(out.green * a - green[i]) < 1e-9 &&
-                                std::fabs(out.blue * a - blue[i]) < 1e-9 &&
-                                std::fabs(a - alpha[i]) < 1e-7;
+                                std::fabs(out.blue * a - blue[i]) < 1e-9 && std::fabs(a - alpha[i]) < 1e-7;
                 if (!ok) {
                     ++failures;
                     ADD_FAILURE() << c.name << " at (" << x << ", " << y << "): alpha " << a << " vs " << alpha[i]
@@ -239,8 +237,7 @@ TEST_F(ConvolutionTest, TiledChannelEqualsDirectConvolution) {
                 }
                 if (!ok) {
                     ++failures;
-                    ADD_FAILURE() << c.name << " at (" << x << ", " << y << "): alpha " << a << " vs "
-                                  << expectedAlpha;
+                    ADD_FAILURE() << c.name << " at (" << x << ", " << y << "): alpha " << a << " vs " << expectedAlpha;
                 }
             }
         }

@@ -171,7 +171,7 @@ TEST(GlowGrayOut, TonesRule) {
         const char* hmsm;  // 'y' greyed, 'n' enabled, '-' untouched
         bool curve;
     } cases[] = {
-        {1, "nyyy", true}, {2, "nyny", false}, {3, "nnny", false}, {4, "yyyn", true},
+        {1, "nyyy", true},  {2, "nyny", false}, {3, "nnny", false}, {4, "yyyn", true},
         {5, "yynn", false}, {6, "nyyn", false}, {7, "----", false}, {0, "----", false},
     };
     for (const Case& c : cases) {
@@ -203,14 +203,20 @@ TEST(GlowGrayOut, ChannelsAndTheTonerChannelGroup) {
         {"custom channel", 13, 1, false, 1, {{62, true}, {63, true}, {64, false}}},
         {"hue channel", 6, 1, false, 1, {{62, false}, {63, false}, {64, true}}},
         {"distance channels", 12, 1, false, 1, {{63, false}, {64, true}}},
-        {"toner group closed without a different channel", 1, 2, false, 13,
+        {"toner group closed without a different channel",
+         1,
+         2,
+         false,
+         13,
          {{78, true}, {79, true}, {80, true}, {81, true}, {82, true}}},
-        {"toner group closed for monotone", 1, 1, true, 13,
+        {"toner group closed for monotone",
+         1,
+         1,
+         true,
+         13,
          {{78, true}, {79, true}, {80, true}, {81, true}, {82, true}}},
-        {"toner custom channel", 1, 3, true, 13,
-         {{78, false}, {79, false}, {80, true}, {81, true}, {82, false}}},
-        {"toner distance channel", 1, 2, true, 11,
-         {{78, false}, {79, false}, {80, false}, {81, false}, {82, true}}},
+        {"toner custom channel", 1, 3, true, 13, {{78, false}, {79, false}, {80, true}, {81, true}, {82, false}}},
+        {"toner distance channel", 1, 2, true, 11, {{78, false}, {79, false}, {80, false}, {81, false}, {82, true}}},
     };
     for (const Case& c : cases) {
         Glow::UiControls controls = kDefaults;

@@ -25,24 +25,24 @@ PF_Err registerRow(PF_InData* in_data, int r) {
     PF_ParamDef def{};
     def.flags = PF_ParamFlag_START_COLLAPSED;
     switch (how.add) {
-    case AddFunction::Layer: return addLayer(in_data, def, row);
-    case AddFunction::Slider: return addSlider(in_data, def, row);
-    case AddFunction::Angle: return addAngle(in_data, def, row);
-    case AddFunction::Checkbox: return addCheckbox(in_data, def, row, Glow::kCheckboxLabel);
-    case AddFunction::Color: return addColor(in_data, def, row);
-    case AddFunction::Point: return addPoint(in_data, def, row, Glow::kMaskCenterRestrictBounds);
-    case AddFunction::Popup: return addPopup(in_data, def, row, how.menu);
-    case AddFunction::Float: return addFloat(in_data, def, row, how.precision);
-    case AddFunction::Percent: return addPercent(in_data, def, row, how.precision);
-    case AddFunction::CustomData:
-        // The custom-data default belongs to the expression parameter; the record alone will do.
-        def = PF_ParamDef{};
-        def.param_type = PF_Param_ARBITRARY_DATA;
-        def.uu.id = row.id;
-        std::strcpy(def.name, row.name);
-        def.ui_flags = PF_PUI_TOPIC;
-        def.u.arb_d.id = static_cast<int16_t>(row.id);
-        return in_data->inter.add_param(in_data->effect_ref, -1, &def);
+        case AddFunction::Layer: return addLayer(in_data, def, row);
+        case AddFunction::Slider: return addSlider(in_data, def, row);
+        case AddFunction::Angle: return addAngle(in_data, def, row);
+        case AddFunction::Checkbox: return addCheckbox(in_data, def, row, Glow::kCheckboxLabel);
+        case AddFunction::Color: return addColor(in_data, def, row);
+        case AddFunction::Point: return addPoint(in_data, def, row, Glow::kMaskCenterRestrictBounds);
+        case AddFunction::Popup: return addPopup(in_data, def, row, how.menu);
+        case AddFunction::Float: return addFloat(in_data, def, row, how.precision);
+        case AddFunction::Percent: return addPercent(in_data, def, row, how.precision);
+        case AddFunction::CustomData:
+            // The custom-data default belongs to the expression parameter; the record alone will do.
+            def = PF_ParamDef{};
+            def.param_type = PF_Param_ARBITRARY_DATA;
+            def.uu.id = row.id;
+            std::strcpy(def.name, row.name);
+            def.ui_flags = PF_PUI_TOPIC;
+            def.u.arb_d.id = static_cast<int16_t>(row.id);
+            return in_data->inter.add_param(in_data->effect_ref, -1, &def);
     }
     return PF_Err_UNRECOGNIZED_PARAM_TYPE;
 }
@@ -72,13 +72,13 @@ bool isCheckedOut(int32_t kind) { return kind >= KIND_SLIDER && kind <= KIND_COL
 
 size_t bytesWritten(int32_t kind) {
     switch (kind) {
-    case KIND_CHECKBOX: return 1;
-    case KIND_SLIDER:
-    case KIND_INT: return 4;
-    case KIND_COLOR: return 12;
-    case KIND_POINT: return 16;
-    case KIND_POINT3D: return 24;
-    default: return 8;
+        case KIND_CHECKBOX: return 1;
+        case KIND_SLIDER:
+        case KIND_INT: return 4;
+        case KIND_COLOR: return 12;
+        case KIND_POINT: return 16;
+        case KIND_POINT3D: return 24;
+        default: return 8;
     }
 }
 
@@ -168,10 +168,11 @@ TEST_F(GlowTable, GroupsHoldTheRowsTheyShould) {
 
 TEST(GlowTableRows, KindsMatchHowTheyAreRegistered) {
     const std::map<AddFunction, int32_t> kindOf = {
-        {AddFunction::Layer, KIND_LAYER},   {AddFunction::Slider, KIND_INT},   {AddFunction::Angle, KIND_ANGLE},
-        {AddFunction::Checkbox, KIND_CHECKBOX}, {AddFunction::Color, KIND_COLOR}, {AddFunction::Point, KIND_POINT},
-        {AddFunction::Popup, KIND_INT},     {AddFunction::Float, KIND_FLOAT},  {AddFunction::Percent, KIND_FLOAT},
-        {AddFunction::CustomData, KIND_ARBITRARY},
+        {AddFunction::Layer, KIND_LAYER},   {AddFunction::Slider, KIND_INT},
+        {AddFunction::Angle, KIND_ANGLE},   {AddFunction::Checkbox, KIND_CHECKBOX},
+        {AddFunction::Color, KIND_COLOR},   {AddFunction::Point, KIND_POINT},
+        {AddFunction::Popup, KIND_INT},     {AddFunction::Float, KIND_FLOAT},
+        {AddFunction::Percent, KIND_FLOAT}, {AddFunction::CustomData, KIND_ARBITRARY},
     };
     std::map<AddFunction, int> counts;
     for (int r = 0; r < kParamCount; ++r) {
@@ -215,14 +216,14 @@ TEST(GlowTableRows, UnusedBytesAreZero) {
         }
         size_t used = sizeof(ParameterUnionValue);
         switch (row.kind) {
-        case KIND_INT:
-        case KIND_CHECKBOX:
-        case KIND_LAYER: used = 4; break;
-        case KIND_FLOAT:
-        case KIND_ANGLE: used = 8; break;
-        case KIND_COLOR: used = 12; break;
-        case KIND_POINT: used = 16; break;
-        case KIND_ARBITRARY: used = 0; break;
+            case KIND_INT:
+            case KIND_CHECKBOX:
+            case KIND_LAYER: used = 4; break;
+            case KIND_FLOAT:
+            case KIND_ANGLE: used = 8; break;
+            case KIND_COLOR: used = 12; break;
+            case KIND_POINT: used = 16; break;
+            case KIND_ARBITRARY: used = 0; break;
         }
         const auto* slot = reinterpret_cast<const unsigned char*>(&row.dephault);
         EXPECT_TRUE(allZero(slot + used, sizeof(ParameterUnionValue) - used)) << row.name << ": default slot tail";
@@ -254,12 +255,9 @@ TEST(GlowTableRows, PopupsAgreeWithTheirMenus) {
         std::vector<int> separators;
     };
     const Case cases[] = {
-        {0, 5, 8, "Final", {4, 6}},
-        {71, 31, 31, "Screen", {2, 8, 15, 23, 27}},
-        {51, 13, 13, "Luminance", {}},
-        {66, 13, 13, "Luminance", {}},
-        {19, 3, 3, "Mirror", {}},
-        {38, 4, 4, "None", {}},
+        {0, 5, 8, "Final", {4, 6}},    {71, 31, 31, "Screen", {2, 8, 15, 23, 27}},
+        {51, 13, 13, "Luminance", {}}, {66, 13, 13, "Luminance", {}},
+        {19, 3, 3, "Mirror", {}},      {38, 4, 4, "None", {}},
         {56, 6, 6, "Monotone", {}},
     };
     for (const Case& c : cases) {
@@ -290,22 +288,22 @@ TEST_F(GlowTable, DefaultsCheckOutAsTheTableGivesThem) {
         const ParameterDef& row = PARAM_DEFS[r];
         const ParameterUnionValue& value = values[static_cast<size_t>(r)];
         switch (row.kind) {
-        case KIND_INT: EXPECT_EQ(value.i, row.dephault.i) << row.name; break;
-        case KIND_CHECKBOX: EXPECT_EQ(value.b, row.dephault.i != 0) << row.name; break;
-        case KIND_FLOAT:  // the host keeps the default in single precision
-            EXPECT_NEAR(value.d, row.dephault.d, 1e-6 * std::max(1.0, std::fabs(row.dephault.d))) << row.name;
-            break;
-        case KIND_ANGLE: EXPECT_EQ(value.d, row.dephault.d) << row.name; break;
-        case KIND_POINT:
-            EXPECT_EQ(value.point.x, std::trunc(row.dephault.point.x)) << row.name;
-            EXPECT_EQ(value.point.y, std::trunc(row.dephault.point.y)) << row.name;
-            break;
-        case KIND_COLOR:
-            EXPECT_EQ(value.color.red, nearestByte(row.dephault.color.red)) << row.name;
-            EXPECT_EQ(value.color.green, nearestByte(row.dephault.color.green)) << row.name;
-            EXPECT_EQ(value.color.blue, nearestByte(row.dephault.color.blue)) << row.name;
-            break;
-        default: break;
+            case KIND_INT: EXPECT_EQ(value.i, row.dephault.i) << row.name; break;
+            case KIND_CHECKBOX: EXPECT_EQ(value.b, row.dephault.i != 0) << row.name; break;
+            case KIND_FLOAT:  // the host keeps the default in single precision
+                EXPECT_NEAR(value.d, row.dephault.d, 1e-6 * std::max(1.0, std::fabs(row.dephault.d))) << row.name;
+                break;
+            case KIND_ANGLE: EXPECT_EQ(value.d, row.dephault.d) << row.name; break;
+            case KIND_POINT:
+                EXPECT_EQ(value.point.x, std::trunc(row.dephault.point.x)) << row.name;
+                EXPECT_EQ(value.point.y, std::trunc(row.dephault.point.y)) << row.name;
+                break;
+            case KIND_COLOR:
+                EXPECT_EQ(value.color.red, nearestByte(row.dephault.color.red)) << row.name;
+                EXPECT_EQ(value.color.green, nearestByte(row.dephault.color.green)) << row.name;
+                EXPECT_EQ(value.color.blue, nearestByte(row.dephault.color.blue)) << row.name;
+                break;
+            default: break;
         }
     }
     // A few from the table itself, as a user would see them.
@@ -321,17 +319,19 @@ TEST_F(GlowTable, DefaultsCheckOutAsTheTableGivesThem) {
 // A value per row that no other row shares (checkboxes alternate).
 void setDistinctiveValue(PF_ParamDef& param, int r) {
     switch (param.param_type) {
-    case PF_Param_POPUP: param.u.pd.value = 1000 + r; break;
-    case PF_Param_SLIDER: param.u.sd.value = 1000 + r; break;
-    case PF_Param_CHECKBOX: param.u.bd.value = r % 2; break;
-    case PF_Param_FLOAT_SLIDER: param.u.fs_d.value = r + 0.125; break;
-    case PF_Param_ANGLE: param.u.ad.value = r * 65536 + 16384; break;
-    case PF_Param_POINT:
-        param.u.td.x_value = r * 65536 + 32768;
-        param.u.td.y_value = -r * 65536;
-        break;
-    case PF_Param_COLOR: param.u.cd.value = PF_Pixel{0, static_cast<uint8_t>(r), static_cast<uint8_t>(255 - r), 17}; break;
-    default: break;
+        case PF_Param_POPUP: param.u.pd.value = 1000 + r; break;
+        case PF_Param_SLIDER: param.u.sd.value = 1000 + r; break;
+        case PF_Param_CHECKBOX: param.u.bd.value = r % 2; break;
+        case PF_Param_FLOAT_SLIDER: param.u.fs_d.value = r + 0.125; break;
+        case PF_Param_ANGLE: param.u.ad.value = r * 65536 + 16384; break;
+        case PF_Param_POINT:
+            param.u.td.x_value = r * 65536 + 32768;
+            param.u.td.y_value = -r * 65536;
+            break;
+        case PF_Param_COLOR:
+            param.u.cd.value = PF_Pixel{0, static_cast<uint8_t>(r), static_cast<uint8_t>(255 - r), 17};
+            break;
+        default: break;
     }
 }
 
@@ -347,20 +347,22 @@ TEST_F(GlowTable, AllValuesCheckOutAtOnceEachToItsOwnRow) {
         const ParameterUnionValue& value = values[static_cast<size_t>(r)];
         if (isCheckedOut(row.kind)) ++checkedOut;
         switch (row.kind) {
-        case KIND_INT: EXPECT_EQ(value.i, 1000 + r) << row.name; break;
-        case KIND_CHECKBOX: EXPECT_EQ(value.b, r % 2 == 1) << row.name; break;
-        case KIND_FLOAT: EXPECT_EQ(value.d, r + 0.125) << row.name; break;
-        case KIND_ANGLE: EXPECT_EQ(value.d, r + 0.25) << row.name; break;
-        case KIND_POINT:
-            EXPECT_EQ(value.point.x, r + 0.5) << row.name;
-            EXPECT_EQ(value.point.y, -r) << row.name;
-            break;
-        case KIND_COLOR:
-            EXPECT_EQ(value.color.red, r / 255.0f) << row.name;
-            EXPECT_EQ(value.color.green, (255 - r) / 255.0f) << row.name;
-            EXPECT_EQ(value.color.blue, 17 / 255.0f) << row.name;
-            break;
-        default: EXPECT_EQ(value.i, 0x5A5A5A5A) << row.name << ": layers and custom data are not checked out"; break;
+            case KIND_INT: EXPECT_EQ(value.i, 1000 + r) << row.name; break;
+            case KIND_CHECKBOX: EXPECT_EQ(value.b, r % 2 == 1) << row.name; break;
+            case KIND_FLOAT: EXPECT_EQ(value.d, r + 0.125) << row.name; break;
+            case KIND_ANGLE: EXPECT_EQ(value.d, r + 0.25) << row.name; break;
+            case KIND_POINT:
+                EXPECT_EQ(value.point.x, r + 0.5) << row.name;
+                EXPECT_EQ(value.point.y, -r) << row.name;
+                break;
+            case KIND_COLOR:
+                EXPECT_EQ(value.color.red, r / 255.0f) << row.name;
+                EXPECT_EQ(value.color.green, (255 - r) / 255.0f) << row.name;
+                EXPECT_EQ(value.color.blue, 17 / 255.0f) << row.name;
+                break;
+            default:
+                EXPECT_EQ(value.i, 0x5A5A5A5A) << row.name << ": layers and custom data are not checked out";
+                break;
         }
     }
     EXPECT_EQ(checkedOut, 81);

@@ -52,8 +52,8 @@ void expectColor(const Color<float>& color, float red, float green, float blue, 
 
 TEST(GlowBlendingTable, EveryPopupValueGivesTheModeOfItsItem) {
     // The modes of popup values 1 to 31, separators taking the item after them.
-    const int expected[31] = {0,  10, 10, 3,  18, 9,  19, 2,  2,  11, 4,  20, 8,  21, 5, 5,
-                              6,  7,  22, 23, 24, 25, 12, 12, 26, 13, 14, 14, 15, 27, 16};
+    const int expected[31] = {0, 10, 10, 3,  18, 9,  19, 2,  2,  11, 4,  20, 8,  21, 5, 5,
+                              6, 7,  22, 23, 24, 25, 12, 12, 26, 13, 14, 14, 15, 27, 16};
     for (int popup = 1; popup <= 31; ++popup) {
         EXPECT_EQ(static_cast<int>(Glow::blendingModeOf(popup)), expected[popup - 1]) << "popup " << popup;
     }
@@ -70,8 +70,8 @@ TEST(GlowWrap, MenusMapToTheirWraps) {
         Wrap kernel;
         Wrap maskLayer;
     } cases[] = {
-        {0, Wrap::None, Wrap::None},     {1, Wrap::None, Wrap::None},      {2, Wrap::Edge, Wrap::Edge},
-        {3, Wrap::Mirror, Wrap::Repeat}, {4, Wrap::None, Wrap::Mirror},    {5, Wrap::None, Wrap::None},
+        {0, Wrap::None, Wrap::None},     {1, Wrap::None, Wrap::None},   {2, Wrap::Edge, Wrap::Edge},
+        {3, Wrap::Mirror, Wrap::Repeat}, {4, Wrap::None, Wrap::Mirror}, {5, Wrap::None, Wrap::None},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Glow::kernelWrapOf(c.popup), c.kernel) << "Wrap " << c.popup;
@@ -83,13 +83,11 @@ TEST(GlowChannelColors, EachComponentSumsToOneOrFallsBack) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     struct Case {
         const char* name;
-        float in[3];    // the red components of the three colours
+        float in[3];  // the red components of the three colours
         float out[3];
     } cases[] = {
-        {"all zero", {0, 0, 0}, {1, 0, 0}},
-        {"two halves", {0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}},
-        {"unequal", {1, 3, 0}, {0.25f, 0.75f, 0}},
-        {"one", {0, 0, 0.2f}, {0, 0, 1}},
+        {"all zero", {0, 0, 0}, {1, 0, 0}},        {"two halves", {0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}},
+        {"unequal", {1, 3, 0}, {0.25f, 0.75f, 0}}, {"one", {0, 0, 0.2f}, {0, 0, 1}},
         {"not a number", {nan, 0, 0}, {1, 0, 0}},
     };
     for (const Case& c : cases) {
@@ -171,8 +169,7 @@ TEST_F(GlowRecord, EdgeCasesOfTheConversion) {
              EXPECT_DOUBLE_EQ(p.preprocessing.height, 30.0);
              EXPECT_DOUBLE_EQ(p.preprocessing.falloff, 4.0);
          }},
-        {"Pre Black = Pre White = 50 keeps a gap", 1.0,
-         [](auto& v) { v[29].value.d = v[30].value.d = 50; },
+        {"Pre Black = Pre White = 50 keeps a gap", 1.0, [](auto& v) { v[29].value.d = v[30].value.d = 50; },
          [](const auto& p) {
              EXPECT_DOUBLE_EQ(p.preprocessing.black, 0.5);
              EXPECT_DOUBLE_EQ(p.preprocessing.white, 0.5 + 1e-6);
@@ -190,8 +187,7 @@ TEST_F(GlowRecord, EdgeCasesOfTheConversion) {
              EXPECT_DOUBLE_EQ(p.glowAlphaWhite, 0.2 + 1e-6);
              EXPECT_DOUBLE_EQ(p.glowAlphaBlack, 0.2);
          }},
-        {"white below black by more than the gap stays", 1.0,
-         [](auto& v) { v[30].value.d = -10; },
+        {"white below black by more than the gap stays", 1.0, [](auto& v) { v[30].value.d = -10; },
          [](const auto& p) { EXPECT_DOUBLE_EQ(p.preprocessing.white, -0.1); }},
         {"red components 0, 0, 0 become 1, 0, 0", 1.0,
          [](auto& v) {
@@ -216,10 +212,10 @@ TEST_F(GlowRecord, EdgeCasesOfTheConversion) {
          },
          [](const auto& p) {
              const auto& pre = p.preprocessing;
-             for (int32_t item : {int32_t(p.renderingMode), int32_t(p.blurType), int32_t(p.diffusionQuality),
-                                  int32_t(pre.maskType), int32_t(pre.layerChannel), int32_t(p.channel),
-                                  int32_t(p.toner), int32_t(p.tones), int32_t(p.tonerChannel),
-                                  int32_t(p.compositeSettings)}) {
+             for (int32_t item :
+                  {int32_t(p.renderingMode), int32_t(p.blurType), int32_t(p.diffusionQuality), int32_t(pre.maskType),
+                   int32_t(pre.layerChannel), int32_t(p.channel), int32_t(p.toner), int32_t(p.tones),
+                   int32_t(p.tonerChannel), int32_t(p.compositeSettings)}) {
                  EXPECT_EQ(item, 99);
              }
          }},
@@ -236,8 +232,7 @@ TEST_F(GlowRecord, EdgeCasesOfTheConversion) {
          }},
         {"convergence counts down from 10", 1.0, [](auto& v) { v[6].value.d = 7.5; },
          [](const auto& p) { EXPECT_DOUBLE_EQ(p.diffusionConvergence, 2.5); }},
-        {"custom channels fall back without expressions", 1.0,
-         [](auto& v) { v[51].value.i = v[66].value.i = 13; },
+        {"custom channels fall back without expressions", 1.0, [](auto& v) { v[51].value.i = v[66].value.i = 13; },
          [](const auto& p) {
              EXPECT_EQ(p.channel, 1);
              EXPECT_EQ(p.tonerChannel, 1);
@@ -324,8 +319,8 @@ protected:
         AEGP_SuiteHandler suites(in_.pica_basicP);
         Morvel::EffectHandle effect(instance_->effect().pluginId, &in_, suites);
         PF_Err err = effect.init();
-        const Glow::GlowParametersSource source{&in_, suites, instance_->effect().pluginId, effect.effect(),
-                                                {0, 30}, 1.0, false};
+        const Glow::GlowParametersSource source{&in_, suites, instance_->effect().pluginId, effect.effect(), {0, 30},
+                                                1.0,  false};
         err = Glow::fillGlowParameters(source, values.data(), err, out);
         const PF_Err disposed = effect.dispose();
         return err != PF_Err_NONE ? err : disposed;
@@ -373,8 +368,7 @@ TEST_F(GlowRecordLookUps, EmptyLayersSwitchOffOrFallBack) {
         std::function<void(std::vector<ParameterValue>&)> set;
         std::function<void(const Glow::GlowParameters&)> check;
     } cases[] = {
-        {"kernel without a layer is off",
-         [](auto& v) { v[14].value.i = 1; },
+        {"kernel without a layer is off", [](auto& v) { v[14].value.i = 1; },
          [](const auto& p) {
              EXPECT_FALSE(p.kernel);
              EXPECT_EQ(p.kernelLayer, nullptr);

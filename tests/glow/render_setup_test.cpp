@@ -28,8 +28,7 @@ bool same(const Pixel& a, const Pixel& b) {
 }
 
 template <typename Pixel>
-void checkPlacement(Sim::Host& host, PF_InData& in_data, PF_OutData& out_data, PF_PixelFormat format,
-                    Morvel::Bpc bpc) {
+void checkPlacement(Sim::Host& host, PF_InData& in_data, PF_OutData& out_data, PF_PixelFormat format, Morvel::Bpc bpc) {
     struct Case {
         const char* name;
         int inWidth, inHeight, inX, inY;

@@ -126,7 +126,8 @@ TEST_F(GlowSmartRender, PreRenderAsksForTheWholeLayerWhateverTheRequest) {
         EXPECT_EQ(got.right, c.expected.right);
         EXPECT_EQ(got.bottom, c.expected.bottom);
         EXPECT_TRUE(seenRequest.preserve_rgb_of_zero_alpha);
-        EXPECT_EQ(frame.output.flags & PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS, PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS);
+        EXPECT_EQ(frame.output.flags & PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS,
+                  PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS);
         frame.release();
     }
     EXPECT_TRUE(instance_->commandScopeBalanced()) << instance_->ledgerReport();

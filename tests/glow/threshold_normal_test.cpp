@@ -67,14 +67,20 @@ TEST_F(ThresholdNormalTest, SinglePixelRecords) {
         {"below the threshold stays zero", 1, 0.5, 0.5, 0.5, [](ThresholdCommonParameters&) {}, {0, 0, 0, 0}},
         {"transparent with weight", 0, 1, 1, 1, [](ThresholdCommonParameters&) {}, {0, 0, 0, 0}},
         {"boost on black",
-         1, 0, 0, 0,
+         1,
+         0,
+         0,
+         0,
          [](ThresholdCommonParameters& c) {
              c.channel = Glow::CHANNEL_ALPHA;
              c.boostLowLuminance = 1;
          },
          {0, 0, 0, 1}},
         {"tint blend 1 is the pixel",
-         1, 1, 0, 1,
+         1,
+         1,
+         0,
+         1,
          [](ThresholdCommonParameters& c) {
              c.channel = Glow::CHANNEL_ALPHA;
              c.blendWithOriginal = 1;
@@ -82,11 +88,17 @@ TEST_F(ThresholdNormalTest, SinglePixelRecords) {
          },
          {1, 0, 1, 1}},
         {"tones 0 write the alpha only",
-         1, 1, 1, 1,
+         1,
+         1,
+         1,
+         1,
          [](ThresholdCommonParameters& c) { c.tones = static_cast<Glow::TonesItem>(0); },
          {0, 0, 0, 1}},
         {"tones 7 write the alpha only",
-         1, 1, 1, 1,
+         1,
+         1,
+         1,
+         1,
          [](ThresholdCommonParameters& c) { c.tones = static_cast<Glow::TonesItem>(7); },
          {0, 0, 0, 1}},
     };

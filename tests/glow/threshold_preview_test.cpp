@@ -63,7 +63,9 @@ TEST_F(ThresholdPreviewTest, ThresholdImageOfAGreyRamp) {
             EXPECT_TRUE(sameColour(out.at(i, 1), ramp.at(i, 1))) << what;
         }
     };
-    forEachDepth([&](auto tag, Bpc bpc) { check(tag, bpc, bpc == Morvel::Bpc8 ? 255 : bpc == Morvel::Bpc16 ? 4096 : 1000); });
+    forEachDepth([&](auto tag, Bpc bpc) {
+        check(tag, bpc, bpc == Morvel::Bpc8 ? 255 : bpc == Morvel::Bpc16 ? 4096 : 1000);
+    });
 }
 
 // Pixels of the toned image at 8 bits, one case per row. The output starts as a marker colour,
@@ -77,9 +79,16 @@ TEST_F(ThresholdPreviewTest, TonedPixels) {
         PF_Pixel expected;
         int tolerance;
     } cases[] = {
-        {"no weight passes through with alpha 0", {255, 40, 50, 60}, [](ThresholdCommonParameters&) {},
-         {0, 40, 50, 60}, 0},
-        {"white tint gives the input", {200, 250, 200, 190}, [](ThresholdCommonParameters&) {}, {200, 250, 200, 190}, 1},
+        {"no weight passes through with alpha 0",
+         {255, 40, 50, 60},
+         [](ThresholdCommonParameters&) {},
+         {0, 40, 50, 60},
+         0},
+        {"white tint gives the input",
+         {200, 250, 200, 190},
+         [](ThresholdCommonParameters&) {},
+         {200, 250, 200, 190},
+         1},
         {"full blend gives the input",
          {180, 230, 210, 240},
          [](ThresholdCommonParameters& c) {
@@ -155,7 +164,8 @@ TEST_F(ThresholdPreviewTest, FillGivesEqualColoursToEqualChannelValues) {
     in.at(0, 0) = PF_Pixel{230, 255, 237, 0};
     in.at(1, 0) = PF_Pixel{230, 200, 248, 87};
     in.at(2, 0) = PF_Pixel{230, 215, 215, 215};
-    for (int x = 0; x < 3; ++x) ASSERT_EQ((76 * in.at(x, 0).red + 150 * in.at(x, 0).green + 29 * in.at(x, 0).blue) / 255, 215);
+    for (int x = 0; x < 3; ++x)
+        ASSERT_EQ((76 * in.at(x, 0).red + 150 * in.at(x, 0).green + 29 * in.at(x, 0).blue) / 255, 215);
     ThresholdCommonParameters c = defaultThreshold();
     c.toner = Glow::TonerItem::Fill;
     c.tones = Glow::TONES_DUOTONE;
@@ -270,8 +280,8 @@ TEST_F(ThresholdPreviewTest, TonedImageIsTheStraightRecord) {
                     const Glow::Color& e = records[size_t(y) * 19 + x];
                     const Pixel& o = out.at(x, y);
                     if (e.alpha <= 0 || o.alpha == 0 || (!integral && o.alpha <= 1e-6)) continue;
-                    const std::string what = "bpc " + std::to_string(bpc) + " " + label + " at " +
-                                             std::to_string(x) + "," + std::to_string(y);
+                    const std::string what = "bpc " + std::to_string(bpc) + " " + label + " at " + std::to_string(x) +
+                                             "," + std::to_string(y);
                     auto expected = [&](double v) {
                         const double s = v / e.alpha;
                         return integral ? std::clamp(std::trunc(s), 0.0, full) : s;

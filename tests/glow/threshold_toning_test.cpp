@@ -36,8 +36,7 @@ TEST(Toning, TheEightOperationsKeepTheirDefiningProperties) {
                           {p.red * tone.red * a, p.green * tone.green * a, p.blue * tone.blue * a}, 1e-9 * full * full,
                           what);
             expectRgbNear(Toning(0, Glow::TonerItem::Fill, 0, full)(p, tone, a),
-                          {full * tone.red * a, full * tone.green * a, full * tone.blue * a}, 1e-9 * full * full,
-                          what);
+                          {full * tone.red * a, full * tone.green * a, full * tone.blue * a}, 1e-9 * full * full, what);
             // A full blend gives the untoned colour whatever the toner.
             for (Glow::TonerItem toner : {Glow::TonerItem::Tint, Glow::TonerItem::Fill}) {
                 expectRgbNear(Toning(0, toner, 1, full)(p, tone, a), {p.red * a, p.green * a, p.blue * a},
@@ -59,10 +58,11 @@ TEST(Toning, TheEightOperationsKeepTheirDefiningProperties) {
                 if (luma(mid) > 0) {
                     EXPECT_NEAR(luma(lifted), top * a, 1e-8 * full * full) << what << " boost 1";
                     const Rgb part = Toning(boost, toner, blend, full)(p, tone, a);
-                    expectRgbNear(part,
-                                  {mid.red + boost * (lifted.red - mid.red), mid.green + boost * (lifted.green - mid.green),
-                                   mid.blue + boost * (lifted.blue - mid.blue)},
-                                  1e-8 * full * full, what + " boost");
+                    expectRgbNear(
+                        part,
+                        {mid.red + boost * (lifted.red - mid.red), mid.green + boost * (lifted.green - mid.green),
+                         mid.blue + boost * (lifted.blue - mid.blue)},
+                        1e-8 * full * full, what + " boost");
                 }
             }
         }

@@ -42,8 +42,7 @@ GlowParameters glowParameters(int blurType, Morvel::Wrap wrap, double blurRadius
 class TileLoopTest : public HostTest {
 protected:
     // The float glow of a render on `processors` host threads with the render's thread count.
-    std::vector<PF_PixelFloat> render(int blurType, Morvel::Wrap wrap, double blurRadius, int processors,
-                                      int threads) {
+    std::vector<PF_PixelFloat> render(int blurType, Morvel::Wrap wrap, double blurRadius, int processors, int threads) {
         host().iteration().setProcessors(processors);
         AEGP_SuiteHandler suites(in_data_.pica_basicP);
         GlowParameters p = glowParameters(blurType, wrap, blurRadius);
@@ -177,10 +176,16 @@ TEST_F(TileOrderTest, ThreadedErrorsCancelsAndProgressGoInTileOrder) {
         int tilesDone;
     } cases[] = {
         {"all tiles", {}, -1, PF_Err_NONE, 12},
-        {"tile 5 fails, then tile 6", {{origin(5), PF_Err_OUT_OF_MEMORY}, {origin(6), PF_Err_INTERNAL_STRUCT_DAMAGED}},
-         -1, PF_Err_OUT_OF_MEMORY, 5},
-        {"tile 9 fails after tile 2", {{origin(9), PF_Err_BAD_CALLBACK_PARAM}, {origin(2), PF_Err_OUT_OF_MEMORY}},
-         -1, PF_Err_OUT_OF_MEMORY, 2},
+        {"tile 5 fails, then tile 6",
+         {{origin(5), PF_Err_OUT_OF_MEMORY}, {origin(6), PF_Err_INTERNAL_STRUCT_DAMAGED}},
+         -1,
+         PF_Err_OUT_OF_MEMORY,
+         5},
+        {"tile 9 fails after tile 2",
+         {{origin(9), PF_Err_BAD_CALLBACK_PARAM}, {origin(2), PF_Err_OUT_OF_MEMORY}},
+         -1,
+         PF_Err_OUT_OF_MEMORY,
+         2},
         {"cancelled after tile 4", {{origin(7), PF_Err_OUT_OF_MEMORY}}, 4, PF_Interrupt_CANCEL, 4},
     };
     for (const auto& c : cases) {

@@ -42,7 +42,7 @@ struct Seen {
     PF_LayerDef other{};
     Sim::Unit otherCorner{};
     int renders = 0;
-    size_t checkoutsHeld = 0;       // layer check-outs in the ledger while rendering
+    size_t checkoutsHeld = 0;  // layer check-outs in the ledger while rendering
     size_t preRenderDataHeld = 0;
 };
 Options options;
@@ -80,7 +80,8 @@ PF_Err preRender(PF_InData* in, PF_PreRenderExtra* extra) {
         PF_Handle handle = suites.HandleSuite2()->host_new_handle(16);
         data = suites.HandleSuite2()->host_lock_handle(handle);
         extra->output->pre_render_data = handle;
-        if (options.keep == Keep::DeleteFunctionThatKeepsIt) extra->output->delete_pre_render_data_func = keepHandleOnly;
+        if (options.keep == Keep::DeleteFunctionThatKeepsIt)
+            extra->output->delete_pre_render_data_func = keepHandleOnly;
     }
     static_cast<unsigned char*>(data)[0] = kMarker;
     seen.width = in->width;
@@ -118,8 +119,8 @@ PF_Err render(PF_InData* in, PF_SmartRenderExtra* extra) {
     suites.HandleSuite2()->host_unlock_handle(handle);
 
     PF_ParamDef centre{};
-    PF_Err err = in->inter.checkout_param(in->effect_ref, kCentre, in->current_time, in->time_step, in->time_scale,
-                                          &centre);
+    PF_Err err =
+        in->inter.checkout_param(in->effect_ref, kCentre, in->current_time, in->time_step, in->time_scale, &centre);
     if (err) return err;
     seen.centreX = centre.u.td.x_value;
     seen.centreY = centre.u.td.y_value;
@@ -147,8 +148,7 @@ PF_Err render(PF_InData* in, PF_SmartRenderExtra* extra) {
     const PF_LRect both = Sim::intersect(inRect, outRect);
     if (Sim::isEmptyRect(both)) return PF_Err_NONE;
     PF_Rect from{both.left - inRect.left, both.top - inRect.top, both.right - inRect.left, both.bottom - inRect.top};
-    PF_Rect to{both.left - outRect.left, both.top - outRect.top, both.right - outRect.left,
-               both.bottom - outRect.top};
+    PF_Rect to{both.left - outRect.left, both.top - outRect.top, both.right - outRect.left, both.bottom - outRect.top};
     return in->utils->copy(in->effect_ref, input, output, &from, &to);
 }
 
@@ -268,7 +268,7 @@ TEST_F(FrameDriverTest, PixelsArriveAtTheFramesDepthAndResolution) {
         int32_t den;
         double tolerance;
     } cases[] = {
-        {"8-bit", 8, 1, 0.5 / 255}, {"16-bit", 16, 1, 0.5 / 32768}, {"float", 32, 1, 0},
+        {"8-bit", 8, 1, 0.5 / 255},         {"16-bit", 16, 1, 0.5 / 32768}, {"float", 32, 1, 0},
         {"8-bit at half", 8, 2, 0.5 / 255}, {"float at half", 32, 2, 1e-6},
     };
     const PF_LayerDef* layer = instance_->effect().inputLayer;
@@ -456,7 +456,8 @@ TEST_F(FrameDriverTest, PreRenderDataThatOutlivesItsFrameIsAViolation) {
         const Sim::FrameResult frame = instance_->renderFrame();
         EXPECT_EQ(frame.err(), PF_Err_NONE);
         ASSERT_EQ(instance_->violations().size(), before + 1);
-        EXPECT_NE(instance_->violations().back().find(c.violation), std::string::npos) << instance_->violations().back();
+        EXPECT_NE(instance_->violations().back().find(c.violation), std::string::npos)
+            << instance_->violations().back();
         EXPECT_FALSE(instance_->commandScopeBalanced()) << "the leak shows in the ledger";
     }
     // The leaks are the point here; the host takes their blocks back when it goes.

@@ -104,12 +104,15 @@ std::vector<Refusal> pngRefusals() {
     const std::vector<std::string> parts = smallPng();
     // What the file ends before piece i, and inside it.
     const char* expectations[] = {"",
-                                  "file ends before its header (IHDR)", "file ends before the image data",
-                                  "file ends before the image data",    "file ends inside the image data",
-                                  "file ends inside the image data",    "file ends inside the image data"};
-    const char* insideExpectations[] = {"not a PNG or OpenEXR file",          "file ends inside its header (IHDR)",
-                                        "file ends inside the 'tEXt' chunk",  "file ends inside the image data",
-                                        "file ends inside the image data",    "file ends inside the image data",
+                                  "file ends before its header (IHDR)",
+                                  "file ends before the image data",
+                                  "file ends before the image data",
+                                  "file ends inside the image data",
+                                  "file ends inside the image data",
+                                  "file ends inside the image data"};
+    const char* insideExpectations[] = {"not a PNG or OpenEXR file",         "file ends inside its header (IHDR)",
+                                        "file ends inside the 'tEXt' chunk", "file ends inside the image data",
+                                        "file ends inside the image data",   "file ends inside the image data",
                                         "file ends inside the 'IEND' chunk"};
     std::string prefix;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -129,10 +132,14 @@ std::vector<Refusal> pngRefusals() {
         {"width 0", [](Header& h) { h.width = 0; }, "width 0 is not valid"},
         {"height 0", [](Header& h) { h.height = 0; }, "height 0 is not valid"},
         {"width 2^31", [](Header& h) { h.width = 0x80000000u; }, "width 2147483648 is not valid"},
-        {"depth 12 for RGB", [](Header& h) { h.colourType = 2, h.depth = 12; }, "bit depth 12 is not valid for colour type 2"},
-        {"depth 16 for palette", [](Header& h) { h.colourType = 3, h.depth = 16; }, "bit depth 16 is not valid for colour type 3"},
-        {"depth 3 for grey", [](Header& h) { h.colourType = 0, h.depth = 3; }, "bit depth 3 is not valid for colour type 0"},
-        {"depth 4 for grey alpha", [](Header& h) { h.colourType = 4, h.depth = 4; }, "bit depth 4 is not valid for colour type 4"},
+        {"depth 12 for RGB", [](Header& h) { h.colourType = 2, h.depth = 12; },
+         "bit depth 12 is not valid for colour type 2"},
+        {"depth 16 for palette", [](Header& h) { h.colourType = 3, h.depth = 16; },
+         "bit depth 16 is not valid for colour type 3"},
+        {"depth 3 for grey", [](Header& h) { h.colourType = 0, h.depth = 3; },
+         "bit depth 3 is not valid for colour type 0"},
+        {"depth 4 for grey alpha", [](Header& h) { h.colourType = 4, h.depth = 4; },
+         "bit depth 4 is not valid for colour type 4"},
         {"colour type 5", [](Header& h) { h.colourType = 5; }, "colour type 5 is not valid"},
         {"colour type 7", [](Header& h) { h.colourType = 7; }, "colour type 7 is not valid"},
         {"compression 1", [](Header& h) { h.compression = 1; }, "compression method 1 is not valid"},
@@ -195,7 +202,8 @@ std::vector<Refusal> pngRefusals() {
     std::vector<std::string> trailing =
         pieces(Header{}, deflated(filteredRows(std::vector<uint8_t>(4 * 3 * 4, 0x80), 16) + noise(200000)), 4);
     trailing[trailing.size() - 2][40] ^= 0x01;
-    cases.push_back({"checksum of image data past the last row", joined(trailing), "the 'IDAT' chunk fails its checksum"});
+    cases.push_back(
+        {"checksum of image data past the last row", joined(trailing), "the 'IDAT' chunk fails its checksum"});
     std::string badEnd = joined(smallPng());
     badEnd.back() ^= 0x01;
     cases.push_back({"end marker checksum", badEnd, "the 'IEND' chunk fails its checksum"});
@@ -232,7 +240,8 @@ struct ExrChannel {
 };
 
 // An OpenEXR part with the given channels, written through the library's own interface.
-Imf::Header exrHeader(int width, int height, const std::vector<ExrChannel>& channels, const std::string& partName = "") {
+Imf::Header exrHeader(int width, int height, const std::vector<ExrChannel>& channels,
+                      const std::string& partName = "") {
     Imf::Header header(width, height);
     for (const ExrChannel& c : channels) header.channels().insert(c.name, Imf::Channel(c.type));
     if (!partName.empty()) {
@@ -259,11 +268,13 @@ void fillPlanes(Planes& planes, int width, int height, const std::vector<ExrChan
         }
         if (channels[c].type == Imf::HALF) {
             planes.halves[c].assign(planes.floats[c].begin(), planes.floats[c].end());
-            planes.frame.insert(channels[c].name, Imf::Slice(Imf::HALF, reinterpret_cast<char*>(planes.halves[c].data()),
-                                                             sizeof(half), sizeof(half) * size_t(width)));
+            planes.frame.insert(channels[c].name,
+                                Imf::Slice(Imf::HALF, reinterpret_cast<char*>(planes.halves[c].data()), sizeof(half),
+                                           sizeof(half) * size_t(width)));
         } else {
-            planes.frame.insert(channels[c].name, Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes.floats[c].data()),
-                                                             sizeof(float), sizeof(float) * size_t(width)));
+            planes.frame.insert(channels[c].name,
+                                Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes.floats[c].data()), sizeof(float),
+                                           sizeof(float) * size_t(width)));
         }
     }
 }
@@ -291,14 +302,19 @@ TEST_F(HostileImageTest, OrdinaryExrFilesReadAsTheirColour) {
     const std::string luminanceAlpha = path("luminance_alpha.exr");
     writeExr(luminanceAlpha, w, h, {{"Y", Imf::HALF, gradient}, {"A", Imf::HALF, half1}});
     const std::string layered = path("layered.exr");
-    writeExr(layered, w, h,
-             {{"beauty.R", Imf::FLOAT, gradient}, {"beauty.G", Imf::FLOAT, gradient}, {"beauty.B", Imf::FLOAT, gradient}});
+    writeExr(
+        layered, w, h,
+        {{"beauty.R", Imf::FLOAT, gradient}, {"beauty.G", Imf::FLOAT, gradient}, {"beauty.B", Imf::FLOAT, gradient}});
     const std::string lower = path("lower.exr");
     writeExr(lower, w, h, {{"r", Imf::FLOAT, gradient}, {"g", Imf::FLOAT, gradient}, {"b", Imf::FLOAT, gradient}});
     const std::string twoLayers = path("two_layers.exr");
     writeExr(twoLayers, w, h,
-             {{"beauty.R", Imf::FLOAT, gradient}, {"beauty.G", Imf::FLOAT, gradient}, {"beauty.B", Imf::FLOAT, gradient},
-              {"diffuse.R", Imf::FLOAT, half1}, {"diffuse.G", Imf::FLOAT, half1}, {"diffuse.B", Imf::FLOAT, half1}});
+             {{"beauty.R", Imf::FLOAT, gradient},
+              {"beauty.G", Imf::FLOAT, gradient},
+              {"beauty.B", Imf::FLOAT, gradient},
+              {"diffuse.R", Imf::FLOAT, half1},
+              {"diffuse.G", Imf::FLOAT, half1},
+              {"diffuse.B", Imf::FLOAT, half1}});
     const std::string chroma = path("chroma.exr");
     {
         std::vector<Imf::Rgba> pixels(size_t(w * h));
@@ -312,8 +328,10 @@ TEST_F(HostileImageTest, OrdinaryExrFilesReadAsTheirColour) {
     const std::string multipart = path("multipart.exr");
     {
         const std::vector<ExrChannel> depth{{"Z", Imf::FLOAT, half1}};
-        const std::vector<ExrChannel> colour{
-            {"R", Imf::FLOAT, gradient}, {"G", Imf::FLOAT, gradient}, {"B", Imf::FLOAT, gradient}, {"A", Imf::FLOAT, half1}};
+        const std::vector<ExrChannel> colour{{"R", Imf::FLOAT, gradient},
+                                             {"G", Imf::FLOAT, gradient},
+                                             {"B", Imf::FLOAT, gradient},
+                                             {"A", Imf::FLOAT, half1}};
         std::vector<Imf::Header> headers{exrHeader(w, h, depth, "depth"), exrHeader(w, h, colour, "colour")};
         Imf::MultiPartOutputFile out(multipart.c_str(), headers.data(), 2);
         Planes depthPlanes, colourPlanes;
@@ -336,15 +354,30 @@ TEST_F(HostileImageTest, OrdinaryExrFilesReadAsTheirColour) {
     } cases[] = {
         {"luminance", luminance, {}, gradient, gradient, gradient, 1.0f},
         // Premultiplied in the file: straight colour is Y / A.
-        {"luminance and alpha", luminanceAlpha, {}, [](int x, int y) { return 2 * gradient(x, y); },
-         [](int x, int y) { return 2 * gradient(x, y); }, [](int x, int y) { return 2 * gradient(x, y); }, 0.5f},
+        {"luminance and alpha",
+         luminanceAlpha,
+         {},
+         [](int x, int y) { return 2 * gradient(x, y); },
+         [](int x, int y) { return 2 * gradient(x, y); },
+         [](int x, int y) { return 2 * gradient(x, y); },
+         0.5f},
         {"a layer's channels", layered, {}, gradient, gradient, gradient, 1.0f},
         {"lower-case names", lower, {}, gradient, gradient, gradient, 1.0f},
         {"a layer chosen", twoLayers, {"--layer", "diffuse"}, half1, half1, half1, 1.0f},
-        {"colour in the second part", multipart, {}, [](int x, int y) { return 2 * gradient(x, y); },
-         [](int x, int y) { return 2 * gradient(x, y); }, [](int x, int y) { return 2 * gradient(x, y); }, 0.5f},
-        {"a part chosen by name", multipart, {"--layer", "colour"}, [](int x, int y) { return 2 * gradient(x, y); },
-         [](int x, int y) { return 2 * gradient(x, y); }, [](int x, int y) { return 2 * gradient(x, y); }, 0.5f},
+        {"colour in the second part",
+         multipart,
+         {},
+         [](int x, int y) { return 2 * gradient(x, y); },
+         [](int x, int y) { return 2 * gradient(x, y); },
+         [](int x, int y) { return 2 * gradient(x, y); },
+         0.5f},
+        {"a part chosen by name",
+         multipart,
+         {"--layer", "colour"},
+         [](int x, int y) { return 2 * gradient(x, y); },
+         [](int x, int y) { return 2 * gradient(x, y); },
+         [](int x, int y) { return 2 * gradient(x, y); },
+         0.5f},
     };
     for (const Case& c : cases) {
         const std::string out = path("out.exr");
@@ -424,10 +457,16 @@ TEST_F(HostileImageTest, DamagedOrColourlessExrFilesFailWithTheirOwnMessage) {
     };
     std::vector<Case> cases = {
         {"no colour channels", depthOnly, {}, "no colour channels (R, G, B or Y) found; its channels: N.x, Z"},
-        {"colour in two layers", twoLayers, {}, "has colour in several layers (layer 'beauty', layer 'diffuse'); choose one with --layer"},
+        {"colour in two layers",
+         twoLayers,
+         {},
+         "has colour in several layers (layer 'beauty', layer 'diffuse'); choose one with --layer"},
         {"a layer that is not there", twoLayers, {"--layer", "specular"}, "has no part or layer 'specular'"},
         {"a part that is not there", good, {"--part", "3"}, "has 1 part; part 3 does not exist"},
-        {"attribute claiming 2^31-1 bytes", write("claim.exr", claim), {}, "the attribute 'comments' declares 2147483647 bytes"},
+        {"attribute claiming 2^31-1 bytes",
+         write("claim.exr", claim),
+         {},
+         "the attribute 'comments' declares 2147483647 bytes"},
         {"data window beyond a world", write("wide.exr", patchedWindow(99999, 99999)), {}, "too large"},
         {"data window reversed", write("reversed.exr", patchedWindow(-10, 5)), {}, "empty image"},
         {"data window larger than the pixels", write("larger.exr", patchedWindow(7999, 7999)), {}, "larger.exr"},
@@ -435,8 +474,10 @@ TEST_F(HostileImageTest, DamagedOrColourlessExrFilesFailWithTheirOwnMessage) {
         {"empty", write("empty.exr", ""), {}, "empty file"},
     };
     for (size_t cut : {size_t(8), size_t(40), goodBytes.size() / 2, goodBytes.size() - 20}) {
-        cases.push_back({"cut at byte " + std::to_string(cut), write("cut" + std::to_string(cut) + ".exr", goodBytes.substr(0, cut)),
-                         {}, "cut" + std::to_string(cut) + ".exr"});
+        cases.push_back({"cut at byte " + std::to_string(cut),
+                         write("cut" + std::to_string(cut) + ".exr", goodBytes.substr(0, cut)),
+                         {},
+                         "cut" + std::to_string(cut) + ".exr"});
     }
     std::vector<std::string> inputs;
     for (const Case& c : cases) inputs.push_back(c.file);
@@ -500,9 +541,9 @@ TEST_F(HostileImageTest, ReadingCostsWhatTheFileHolds) {
     interlaced.width = interlaced.height = 2;
     interlaced.interlace = 1;
     const std::vector<uint8_t> quad{10, 20, 30, 255, 40, 50, 60, 200, 70, 80, 90, 150, 100, 110, 120, 100};
-    const std::string passes = std::string("\0", 1) + std::string(quad.begin(), quad.begin() + 4) + std::string("\0", 1) +
-                               std::string(quad.begin() + 4, quad.begin() + 8) + std::string("\0", 1) +
-                               std::string(quad.begin() + 8, quad.end());
+    const std::string passes = std::string("\0", 1) + std::string(quad.begin(), quad.begin() + 4) +
+                               std::string("\0", 1) + std::string(quad.begin() + 4, quad.begin() + 8) +
+                               std::string("\0", 1) + std::string(quad.begin() + 8, quad.end());
     const std::string extra = noise(size_t(1) << 20);
 
     constexpr uint64_t kAny = UINT64_MAX;
@@ -511,7 +552,7 @@ TEST_F(HostileImageTest, ReadingCostsWhatTheFileHolds) {
         std::string file;  // the bytes
         uint64_t maxReadCalls;
         uint64_t maxInflated;
-        int side = 0;                  // PNG: the picture's side, whose pixels must come back
+        int side = 0;  // PNG: the picture's side, whose pixels must come back
         const std::vector<uint8_t>* rgba = nullptr;
     } cases[] = {
         {"OpenEXR comment of 1 MB", readBytes(comment), 100, kAny},
@@ -520,8 +561,8 @@ TEST_F(HostileImageTest, ReadingCostsWhatTheFileHolds) {
          joined(pieces(square, deflated(filteredRows(pixels, 64) + extra), 1)), 100, 65536, 16, &pixels},
         {"PNG in many chunks with 1 MB past its last row",
          joined(pieces(square, deflated(filteredRows(pixels, 64) + extra), 64)), 400, 65536, 16, &pixels},
-        {"interlaced PNG with 1 MB past its last row", joined(pieces(interlaced, deflated(passes + extra), 1)), 100, 65536, 2,
-         &quad},
+        {"interlaced PNG with 1 MB past its last row", joined(pieces(interlaced, deflated(passes + extra), 1)), 100,
+         65536, 2, &quad},
     };
     for (const Case& c : cases) {
         Sim::ReadCost cost;

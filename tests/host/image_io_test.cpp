@@ -243,8 +243,8 @@ TEST_F(ImageFileTest, TheToolWritesALoadedFileBackUnchanged) {
         const std::string in = path(std::string("tool_in_") + c.file);
         const std::string out = path(std::string("tool_out_") + c.file);
         Sim::saveImage(in, *patternWorld(c.format, 9, 4));
-        const std::string command = std::string("'") + MORVEL_TOOL_PATH + "' image '" + in + "' '" + out + "' >'" +
-                                    path("stdout") + "' 2>&1";
+        const std::string command =
+            std::string("'") + MORVEL_TOOL_PATH + "' image '" + in + "' '" + out + "' >'" + path("stdout") + "' 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << c.name << ": " << bytes(path("stdout"));
         EXPECT_EQ(bytes(path("stdout")), "9 x 4 " + Sim::formatName(c.format) + "\n") << c.name;
         EXPECT_TRUE(samePixels(Sim::loadImage(in).def(), Sim::loadImage(out).def())) << c.name;
@@ -295,9 +295,11 @@ void writeExrDirectly(const std::string& file, const ExrPixels& pixels) {
     Imf::FrameBuffer frame;
     const bool isHalf = pixels.type == Imf::HALF;
     const size_t size = isHalf ? sizeof(half) : sizeof(float);
-    const char* base = isHalf ? reinterpret_cast<const char*>(halves.data()) : reinterpret_cast<const char*>(pixels.rgba.data());
+    const char* base =
+        isHalf ? reinterpret_cast<const char*>(halves.data()) : reinterpret_cast<const char*>(pixels.rgba.data());
     for (int c = 0; c < 4; ++c) {
-        frame.insert(names[c], Imf::Slice::Make(pixels.type, base + size_t(c) * size, pixels.data, 4 * size, size_t(w) * 4 * size));
+        frame.insert(names[c], Imf::Slice::Make(pixels.type, base + size_t(c) * size, pixels.data, 4 * size,
+                                                size_t(w) * 4 * size));
     }
     Imf::OutputFile out(file.c_str(), header);
     out.setFrameBuffer(frame);
@@ -331,8 +333,16 @@ TEST_F(ImageFileTest, ExrColourIsPremultipliedInTheFileAndStraightInTheWorld) {
 // two (NaN and infinities included); other float alphas within one unit in the last place.
 TEST_F(ImageFileTest, ExrFilesSurviveAReadAndWriteWithTheirWindows) {
     const float alphas[] = {1.0f, 0.5f, 0.25f, 0.7f, 0.3f, 0.123f, 0.0f, 1.0f};
-    const float colours[] = {0.0f, 0.1f, 0.3333f, 1.0f, 2.5f, -0.75f, std::numeric_limits<float>::infinity(),
-                             -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), 1e-3f};
+    const float colours[] = {0.0f,
+                             0.1f,
+                             0.3333f,
+                             1.0f,
+                             2.5f,
+                             -0.75f,
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN(),
+                             1e-3f};
     for (Imf::PixelType type : {Imf::HALF, Imf::FLOAT}) {
         ExrPixels original;
         original.type = type;
@@ -369,7 +379,8 @@ TEST_F(ImageFileTest, ExrFilesSurviveAReadAndWriteWithTheirWindows) {
             } else if (type == Imf::HALF || a == 1.0f || a == 0.5f || a == 0.25f || std::isinf(was)) {
                 EXPECT_EQ(bitsOf(now), bitsOf(was)) << name << " value " << i << ": " << was << " became " << now;
             } else {
-                EXPECT_LE(std::fabs(now - was), std::fabs(std::nextafter(was, 2 * was) - was)) << name << " value " << i;
+                EXPECT_LE(std::fabs(now - was), std::fabs(std::nextafter(was, 2 * was) - was))
+                    << name << " value " << i;
             }
         }
     }

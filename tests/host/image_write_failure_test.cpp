@@ -64,7 +64,8 @@ TEST_F(ImageWriteFailureTest, AFullDiskLeavesThePreviousOutputIntact) {
         limits.fileSizeBytes = 16 * 1024;
         const ToolRunner::Outcome outcome = ToolRunner::run({"image", input_, out}, limits);
         EXPECT_NE(outcome.status, 0) << extension;
-        EXPECT_NE(outcome.err.find("cannot be written: File too large"), std::string::npos) << extension << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find("cannot be written: File too large"), std::string::npos)
+            << extension << ": " << outcome.err;
         EXPECT_EQ(ToolRunner::slurp(out), previous) << extension;
         EXPECT_EQ(filesIn(dir_), before) << extension << ": a temporary file was left";
     }
@@ -101,7 +102,8 @@ TEST_F(ImageWriteFailureTest, RunningOutOfMemorySaysWhatAndLeavesThePreviousOutp
     const std::string claimed = path("claimed.png");
     PngBuilder::Header large;
     large.width = large.height = 8192;
-    std::ofstream(claimed, std::ios::binary) << PngBuilder::joined(PngBuilder::pieces(large, PngBuilder::deflated(std::string(64, '\0'))));
+    std::ofstream(claimed, std::ios::binary)
+        << PngBuilder::joined(PngBuilder::pieces(large, PngBuilder::deflated(std::string(64, '\0'))));
     struct Case {
         const char* name;
         std::string in;
@@ -110,7 +112,8 @@ TEST_F(ImageWriteFailureTest, RunningOutOfMemorySaysWhatAndLeavesThePreviousOutp
     } cases[] = {
         {"reading the picture", claimed, 192,
          "image file '" + claimed + "': not enough memory to read it: cannot allocate a 8192x8192 argb world (257 MB)"},
-        {"the host's copy of it", held, 448, "morvel: image: out of memory: cannot allocate a 8192x8192 argb world (257 MB)"},
+        {"the host's copy of it", held, 448,
+         "morvel: image: out of memory: cannot allocate a 8192x8192 argb world (257 MB)"},
     };
     const std::string previous = "the previous output";
     const std::string out = path("out.png");

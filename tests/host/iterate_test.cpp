@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <string>
-#include <system_error>
 #include <iterator>
 #include <mutex>
 #include <set>
+#include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -72,8 +72,8 @@ TEST_F(ThreadedIterateSuiteTest, EveryIndexRunsOnceWithTheCountAndTheCallerTakes
         const char* name;
         int iterations;
         int expected;
-    } cases[] = {{"none", 0, 0}, {"one", 1, 1}, {"two", 2, 2}, {"seven", 7, 7}, {"many", 500, 500},
-                 {"once per processor", -1, 4}};
+    } cases[] = {{"none", 0, 0},  {"one", 1, 1},      {"two", 2, 2},
+                 {"seven", 7, 7}, {"many", 500, 500}, {"once per processor", -1, 4}};
     for (const auto& c : cases) {
         Seen seen;
         ASSERT_EQ(iterate_->iterate_generic(c.iterations, &seen, record), PF_Err_NONE) << c.name;
@@ -343,7 +343,8 @@ TEST(ThreadPool, WorkersThatCannotStartAreAnErrorNotAnAbort) {
     if (!ToolRunner::kMeasuresMemory) GTEST_SKIP() << "the sanitizers reserve more address space than any limit";
     // A fresh process: a fork would inherit the stacks of threads gone before, which glibc reuses.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(startPoolWithoutRoomForStacks(), ::testing::ExitedWithCode(3), "cannot start the host's worker threads");
+    EXPECT_EXIT(startPoolWithoutRoomForStacks(), ::testing::ExitedWithCode(3),
+                "cannot start the host's worker threads");
 }
 
 TEST_F(ThreadedIterateSuiteTest, AbsurdBandCountsAreRefusedWithoutWork) {

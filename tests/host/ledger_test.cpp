@@ -117,8 +117,8 @@ TEST(CallLog, KeepsTheMostRecentLinesInOrderAndCountsTheRest) {
         size_t added;
     };
     const Case cases[] = {
-        {"empty", 3, 0}, {"below capacity", 3, 2}, {"exactly full", 3, 3},
-        {"wrapped twice and a bit", 3, 7}, {"one line kept", 1, 5},
+        {"empty", 3, 0},         {"below capacity", 3, 2}, {"exactly full", 3, 3}, {"wrapped twice and a bit", 3, 7},
+        {"one line kept", 1, 5},
     };
     for (const Case& c : cases) {
         Sim::CallLog log(nullptr, c.capacity);

@@ -29,7 +29,10 @@ ListBytes header(uint32_t count) { return ListBytes{}.u16(1).u32(0).u32(count); 
 TEST(PropertyListReader, ReadsAWellFormedList) {
     ListBytes list = header(3);
     list.property("kind", 4).text("eFKT");
-    list.property("name", 8).text("\x03" "Abc").u32(0);
+    list.property("name", 8)
+        .text("\x03"
+              "Abc")
+        .u32(0);
     list.property("eVER", 4).u32(0x80600);
     const Sim::PropertyList decoded = Sim::decodePropertyList(list.bytes);
     EXPECT_EQ(decoded.kind, "eFKT");

@@ -75,7 +75,8 @@ TEST_F(PixelOpsTest, CopyScalesWhenTheRectanglesDiffer) {
     ASSERT_EQ(copy(small, large, &whole2, &whole4), PF_Err_NONE);
     // Doubling: every source pixel covers a 2 x 2 block.
     for (int32_t y = 0; y < 4; ++y) {
-        for (int32_t x = 0; x < 4; ++x) EXPECT_TRUE(near(get(large, x, y), {1, double(x / 2), double(y / 2), 0}, 0)) << x << "," << y;
+        for (int32_t x = 0; x < 4; ++x)
+            EXPECT_TRUE(near(get(large, x, y), {1, double(x / 2), double(y / 2), 0}, 0)) << x << "," << y;
     }
     // Halving takes the source pixel under each destination centre: source 1 and 3.
     for (int32_t y = 0; y < 4; ++y) {

@@ -37,9 +37,12 @@ PF_Err setUpParams(PF_InData* in, PF_OutData* out) {
         u.fs_d.valid_max = u.fs_d.slider_max = 100;
         u.fs_d.dephault = 25;
     });
-    if (!err) err = addParam(in, PF_Param_CHECKBOX, "Enabled", kEnabled, [](PF_ParamDefUnion& u) { u.bd.dephault = 1; });
+    if (!err)
+        err = addParam(in, PF_Param_CHECKBOX, "Enabled", kEnabled, [](PF_ParamDefUnion& u) { u.bd.dephault = 1; });
     if (!err) {
-        err = addParam(in, PF_Param_COLOR, "Tint", kTint, [](PF_ParamDefUnion& u) { u.cd.dephault = {255, 255, 0, 0}; });
+        err = addParam(in, PF_Param_COLOR, "Tint", kTint, [](PF_ParamDefUnion& u) {
+            u.cd.dephault = {255, 255, 0, 0};
+        });
     }
     if (!err) {
         err = addParam(in, PF_Param_POINT, "Centre", kCentre, [](PF_ParamDefUnion& u) {
@@ -92,13 +95,14 @@ PF_Err smartRender(PF_InData* in, PF_SmartRenderExtra* extra) {
 PF_Err testEffect(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**, PF_LayerDef* output, void* extra) {
     switch (cmd) {
         case PF_Cmd_GLOBAL_SETUP:
-            return Morvel::Default::GlobalSetup({1, 0, 0, 0, 0}, 0, PF_OutFlag2_SUPPORTS_SMART_RENDER, in, out,
-                                                nullptr, output);
+            return Morvel::Default::GlobalSetup({1, 0, 0, 0, 0}, 0, PF_OutFlag2_SUPPORTS_SMART_RENDER, in, out, nullptr,
+                                                output);
         case PF_Cmd_GLOBAL_SETDOWN: return Morvel::Default::GlobalSetdown(in);
         case PF_Cmd_PARAMS_SETUP: return setUpParams(in, out);
         case PF_Cmd_ARBITRARY_CALLBACK:
             return Expression::HandleData(in, out, nullptr, nullptr, static_cast<PF_ArbParamsExtra*>(extra), kCustom);
-        case PF_Cmd_SMART_PRE_RENDER: return Morvel::Default::PreRender(in, out, static_cast<PF_PreRenderExtra*>(extra));
+        case PF_Cmd_SMART_PRE_RENDER:
+            return Morvel::Default::PreRender(in, out, static_cast<PF_PreRenderExtra*>(extra));
         case PF_Cmd_SMART_RENDER: return smartRender(in, static_cast<PF_SmartRenderExtra*>(extra));
         default: return PF_Err_NONE;
     }
@@ -247,17 +251,25 @@ TEST_F(PluginInstanceTest, StreamsAndCheckOutShowTheSameValues) {
              bool v = false;
              return read(kEnabled, v) == PF_Err_NONE && v;
          }},
-        {"colour", kTint, [&] { return write(kTint, AEGP_ColorVal{1.0, 51 / 255.0, 1.0, 0.0}); },
+        {"colour", kTint,
+         [&] {
+             return write(kTint, AEGP_ColorVal{1.0, 51 / 255.0, 1.0, 0.0});
+         },
          [](const PF_ParamDef& d) {
              const PF_Pixel p = d.u.cd.value;
              return p.alpha == 255 && p.red == 51 && p.green == 255 && p.blue == 0;
          },
-         [](PF_ParamDef& d) { d.u.cd.value = {102, 0, 204, 255}; },
+         [](PF_ParamDef& d) {
+             d.u.cd.value = {102, 0, 204, 255};
+         },
          [&] {
              AEGP_ColorVal v{};
              return read(kTint, v) == PF_Err_NONE && v.alpha == 0.4 && v.red == 0 && v.green == 0.8 && v.blue == 1;
          }},
-        {"point", kCentre, [&] { return write(kCentre, AEGP_TwoDVal{-3.5, 20.25}); },
+        {"point", kCentre,
+         [&] {
+             return write(kCentre, AEGP_TwoDVal{-3.5, 20.25});
+         },
          [](const PF_ParamDef& d) { return d.u.td.x_value == -(7 << 15) && d.u.td.y_value == (81 << 14); },
          [](PF_ParamDef& d) {
              d.u.td.x_value = 7 << 16;

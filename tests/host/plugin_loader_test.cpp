@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -108,7 +108,8 @@ TEST_F(PluginLoaderTest, RefusesWhatIsNotAPlugin) {
         {"/proc/self/exe", "no property list"},
         {lying("table_past_end.so", [&](auto&, Elf64_Ehdr& h, uint8_t*, uint8_t*) { h.e_shoff = end - 8; }),
          "damaged section table"},
-        {lying("table_offset_wraps.so", [&](auto&, Elf64_Ehdr& h, uint8_t*, uint8_t*) { h.e_shoff = ~uint64_t(0) - 8; }),
+        {lying("table_offset_wraps.so",
+               [&](auto&, Elf64_Ehdr& h, uint8_t*, uint8_t*) { h.e_shoff = ~uint64_t(0) - 8; }),
          "damaged section table"},
         {lying("names_past_end.so", [&](auto&, Elf64_Ehdr&, uint8_t* n, uint8_t*) { setOffset(n, end + 1); }),
          "damaged section names"},
@@ -116,7 +117,8 @@ TEST_F(PluginLoaderTest, RefusesWhatIsNotAPlugin) {
          "damaged section names"},
         {lying("list_past_end.so", [&](auto&, Elf64_Ehdr&, uint8_t*, uint8_t* l) { setOffset(l, end - 4); }),
          "damaged property list section"},
-        {lying("list_offset_wraps.so", [&](auto&, Elf64_Ehdr&, uint8_t*, uint8_t* l) { setOffset(l, ~uint64_t(0) - 4); }),
+        {lying("list_offset_wraps.so",
+               [&](auto&, Elf64_Ehdr&, uint8_t*, uint8_t* l) { setOffset(l, ~uint64_t(0) - 4); }),
          "damaged property list section"},
         {lying("list_too_long.so", [&](auto&, Elf64_Ehdr&, uint8_t*, uint8_t* l) { setSize(l, end); }),
          "damaged property list section"},

@@ -46,7 +46,8 @@ inline std::string signature() { return std::string("\x89PNG\r\n\x1a\n", 8); }
 inline std::string deflated(const std::string& raw) {
     uLongf length = compressBound(uLong(raw.size()));
     std::string out(length, '\0');
-    compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()), 6);
+    compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(raw.data()),
+              uLong(raw.size()), 6);
     out.resize(length);
     return out;
 }

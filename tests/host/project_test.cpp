@@ -115,8 +115,10 @@ TEST_F(ProjectSuitesTest, LayersReportObjectTypeAndParentComposition) {
         const char* name;
         AEGP_ObjectType type;
     };
-    const Case cases[] = {{"footage", AEGP_ObjectType_AV}, {"text", AEGP_ObjectType_TEXT},
-                          {"shape", AEGP_ObjectType_SHAPE}, {"camera", AEGP_ObjectType_CAMERA}};
+    const Case cases[] = {{"footage", AEGP_ObjectType_AV},
+                          {"text", AEGP_ObjectType_TEXT},
+                          {"shape", AEGP_ObjectType_SHAPE},
+                          {"camera", AEGP_ObjectType_CAMERA}};
     Sim::ProjectComp& other = host().project().addComp("Comp 2");
     for (const Case& c : cases) {
         Sim::ProjectLayer& layer = host().project().addLayer(other, u"layer", c.type);

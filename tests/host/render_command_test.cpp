@@ -17,8 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ToolRunner::Outcome;
 using ToolRunner::lines;
+using ToolRunner::Outcome;
 using ToolRunner::runTool;
 
 const char* const kPlugins[] = {"MorvelGlow", "MorvelTiltShift", "MorvelDiffusion"};
@@ -48,7 +48,8 @@ TEST(MorvelRender, EveryPluginRendersTheBuiltInImageAtEveryDepth) {
         if (!fs::exists(Sim::builtPluginPath(plugin))) continue;
         for (const Case& c : cases) {
             const fs::path out = scratch(std::string(plugin) + c.extension);
-            const Outcome outcome = runTool(std::string("render ") + plugin + " -o '" + out.string() + "' " + c.options);
+            const Outcome outcome =
+                runTool(std::string("render ") + plugin + " -o '" + out.string() + "' " + c.options);
             EXPECT_EQ(outcome.status, 0) << plugin << ", " << c.name << ": " << outcome.err;
             ASSERT_TRUE(fs::exists(out)) << plugin << ", " << c.name;
             const std::string size = std::to_string(c.width) + " x " + std::to_string(c.height);
@@ -184,13 +185,28 @@ TEST(MorvelRender, SettingsAndLayersReachTheEffectAsTheHostDeliversThem) {
         {"defaults at half", "--downsample 2", {1, 1, 0, 1}, {255, 0, 0, 0}, {1, 60, 40, 0}, -1},
         {"items by text, values as lists",
          "--set Mode=Three --set Flip=on --set 'Tint=1,0.5,0' --set 'Spot=10,20' --set Gain=2.5 --set Turn=45",
-         {1, 3, 1, 2.5f}, {255, 255, 128, 0}, {1, 10, 20, 45}, -1},
-        {"an item by number, points at half", "--set Mode=4 --set 'Spot=10,20' --downsample 2", {1, 4, 0, 1},
-         {255, 0, 0, 0}, {1, 5, 10, 0}, -1},
-        {"a layer", "--layer 'Other Layer=" + layer.string() + "'", {1, 1, 0, 1}, {255, 0, 0, 0}, {1, 120, 80, 0},
+         {1, 3, 1, 2.5f},
+         {255, 255, 128, 0},
+         {1, 10, 20, 45},
+         -1},
+        {"an item by number, points at half",
+         "--set Mode=4 --set 'Spot=10,20' --downsample 2",
+         {1, 4, 0, 1},
+         {255, 0, 0, 0},
+         {1, 5, 10, 0},
+         -1},
+        {"a layer",
+         "--layer 'Other Layer=" + layer.string() + "'",
+         {1, 1, 0, 1},
+         {255, 0, 0, 0},
+         {1, 120, 80, 0},
          64 / 255.0f},
-        {"a layer at half", "--downsample 2 --layer 'Other Layer=" + layer.string() + "'", {1, 1, 0, 1},
-         {255, 0, 0, 0}, {1, 60, 40, 0}, 64 / 255.0f},
+        {"a layer at half",
+         "--downsample 2 --layer 'Other Layer=" + layer.string() + "'",
+         {1, 1, 0, 1},
+         {255, 0, 0, 0},
+         {1, 60, 40, 0},
+         64 / 255.0f},
     };
     auto same = [](const PF_PixelFloat& a, const PF_PixelFloat& b) {
         return std::fabs(a.alpha - b.alpha) < 1e-4 && std::fabs(a.red - b.red) < 1e-4 &&
@@ -202,8 +218,8 @@ TEST(MorvelRender, SettingsAndLayersReachTheEffectAsTheHostDeliversThem) {
     };
     for (const Case& c : cases) {
         const fs::path out = scratch("probe.exr");
-        const Outcome outcome =
-            runTool(std::string("render '") + MORVEL_PROBE_PLUGIN + "' --depth 32 -o '" + out.string() + "' " + c.options);
+        const Outcome outcome = runTool(std::string("render '") + MORVEL_PROBE_PLUGIN + "' --depth 32 -o '" +
+                                        out.string() + "' " + c.options);
         ASSERT_EQ(outcome.status, 0) << c.name << ": " << outcome.err;
         const Readings got = read(out);
         EXPECT_TRUE(same(got.values, c.values)) << c.name << ": " << text(got.values);
@@ -323,7 +339,8 @@ TEST(MorvelRender, AnExpressionOfOneChannelRendersAsThatChannel) {
     } cases[] = {
         {"custom channel r", "--set Channel=Custom --set 'Custom Channel=r'", "--set Channel=Red"},
         {"toner custom channel g",
-         "--set Tones=Duotone --set 'Use Different Channel=on' --set 'Toner Channel=Custom' --set 'Toner Custom Channel=g'",
+         "--set Tones=Duotone --set 'Use Different Channel=on' --set 'Toner Channel=Custom' --set 'Toner Custom "
+         "Channel=g'",
          "--set Tones=Duotone --set 'Use Different Channel=on' --set 'Toner Channel=Green'"},
     };
     for (const Case& c : cases) {

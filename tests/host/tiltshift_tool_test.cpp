@@ -18,16 +18,19 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 TEST(MorvelToolTiltShift, ParamsListTheRowsThenTheCustomUIAndTheCount) {
-    const ToolRunner::Outcome outcome =
-        ToolRunner::runTool("params '" + Sim::builtPluginPath("MorvelTiltShift") + "'");
+    const ToolRunner::Outcome outcome = ToolRunner::runTool("params '" + Sim::builtPluginPath("MorvelTiltShift") + "'");
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     const std::vector<std::string> lines = linesOf(outcome.out);
     ASSERT_EQ(lines.size(), 19u) << outcome.out;
     // Written down from the effect's controls, not from its table.
-    const char* const names[] = {"Type",           "Blur Amount",          "Blur Offset",  "Weight",
-                                 "Center",         "Direction",            "Ratio",        "Inner Width",
-                                 "Linear Mode",    "Power",                "Focus Distance", "Chromatic Aberration",
-                                 "Vignetting",     "Vignetting Color",     "Blending Mode", "Repeat Edge Pixels",
+    const char* const names[] = {"Type",           "Blur Amount",
+                                 "Blur Offset",    "Weight",
+                                 "Center",         "Direction",
+                                 "Ratio",          "Inner Width",
+                                 "Linear Mode",    "Power",
+                                 "Focus Distance", "Chromatic Aberration",
+                                 "Vignetting",     "Vignetting Color",
+                                 "Blending Mode",  "Repeat Edge Pixels",
                                  "Grow Bounds"};
     for (int i = 0; i < 17; ++i) {
         const std::string& line = lines[size_t(i)];
@@ -76,9 +79,9 @@ TEST(MorvelToolTiltShift, RendersAtEveryDepthAndDownsampled) {
 // edge modes and depths take turns.
 TEST(MorvelToolTiltShift, RendersEveryBlendingModeWithAVignette) {
     namespace fs = std::filesystem;
-    const char* const items[] = {"Normal",     "Add",        "Multiply", "Screen",  "Overlay",    "Soft Light",
-                                 "Hard Light", "Color Dodge", "Color Burn", "Darken", "Lighten",    "Difference",
-                                 "Exclusion",  "Hue",        "Saturation", "Luminosity"};
+    const char* const items[] = {"Normal",     "Add",         "Multiply",   "Screen",    "Overlay", "Soft Light",
+                                 "Hard Light", "Color Dodge", "Color Burn", "Darken",    "Lighten", "Difference",
+                                 "Exclusion",  "Hue",         "Saturation", "Luminosity"};
     const int depths[] = {8, 16, 32};
     int turn = 0;
     for (const char* item : items) {
@@ -86,9 +89,10 @@ TEST(MorvelToolTiltShift, RendersEveryBlendingModeWithAVignette) {
         const int depth = depths[turn % 3];
         const fs::path out = fs::temp_directory_path() /
                              ("morvel_tiltshift_mode_" + std::to_string(::getpid()) + (depth == 32 ? ".exr" : ".png"));
-        const std::string options = std::string("--set 'Blending Mode=") + item + "' --set 'Type=" +
-                                    std::to_string(1 + turn % 2) + "' --set 'Repeat Edge Pixels=" +
-                                    std::to_string((turn / 2) % 2) + "' --set 'Vignetting=80' --set 'Vignetting Color=1,0.5,0'" +
+        const std::string options = std::string("--set 'Blending Mode=") + item +
+                                    "' --set 'Type=" + std::to_string(1 + turn % 2) +
+                                    "' --set 'Repeat Edge Pixels=" + std::to_string((turn / 2) % 2) +
+                                    "' --set 'Vignetting=80' --set 'Vignetting Color=1,0.5,0'" +
                                     " --set 'Chromatic Aberration=5' --set 'Inner Width=20' --depth " +
                                     std::to_string(depth) + " --downsample 2";
         const ToolRunner::Outcome outcome = ToolRunner::runTool("render '" + Sim::builtPluginPath("MorvelTiltShift") +

@@ -27,9 +27,9 @@ struct Outcome {
 };
 
 struct Limits {
-    long fileSizeBytes = -1;  // RLIMIT_FSIZE; -1: none
+    long fileSizeBytes = -1;               // RLIMIT_FSIZE; -1: none
     std::vector<std::string> environment;  // NAME=VALUE added
-    long addressSpaceBytes = -1;  // RLIMIT_AS (ulimit -v); -1: none
+    long addressSpaceBytes = -1;           // RLIMIT_AS (ulimit -v); -1: none
 };
 
 inline std::string slurp(const std::filesystem::path& path) {
@@ -45,8 +45,8 @@ inline Outcome runTool(const std::string& arguments) {
     const std::string tag = std::to_string(::getpid());
     const std::filesystem::path out = dir / ("morvel_tool_out_" + tag);
     const std::filesystem::path err = dir / ("morvel_tool_err_" + tag);
-    const std::string command = std::string("'") + MORVEL_TOOL_PATH + "' " + arguments + " >'" + out.string() +
-                                "' 2>'" + err.string() + "'";
+    const std::string command =
+        std::string("'") + MORVEL_TOOL_PATH + "' " + arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
     const int raw = std::system(command.c_str());
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -11,8 +11,8 @@
 
 namespace {
 
-using ToolRunner::Outcome;
 using ToolRunner::lines;
+using ToolRunner::Outcome;
 using ToolRunner::runTool;
 namespace fs = std::filesystem;
 
@@ -73,7 +73,10 @@ TEST(MorvelTool, PluginsAreFoundByNameInTheSearchedFolders) {
         {"beside the tool", {"about", "MorvelGlow"}, {}, 0, "MorvelGlow, v1.0.0"},
         {"by path", {"about", (built / "MorvelTiltShift.so").string()}, {}, 0, "MorvelTiltShift"},
         {"a folder given", {"--plugins", elsewhere.string(), "about", "Copied"}, {}, 0, "MorvelGlow, v1.0.0"},
-        {"a folder in the environment", {"info", "Copied"}, {-1, {"MORVEL_PLUGINS=/nowhere:" + elsewhere.string()}}, 0,
+        {"a folder in the environment",
+         {"info", "Copied"},
+         {-1, {"MORVEL_PLUGINS=/nowhere:" + elsewhere.string()}},
+         0,
          "Copied.so"},
         {"not found", {"about", "Copied"}, {}, 1, "no plug-in named 'Copied' in "},
         {"flag without folder", {"--plugins"}, {}, 2, "--plugins needs a folder"},
@@ -81,8 +84,8 @@ TEST(MorvelTool, PluginsAreFoundByNameInTheSearchedFolders) {
     for (const Case& c : cases) {
         const ToolRunner::Outcome outcome = ToolRunner::run(c.arguments, c.limits);
         EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
-        EXPECT_NE((outcome.out + outcome.err).find(c.mentions), std::string::npos) << c.name << ": " << outcome.out
-                                                                                   << outcome.err;
+        EXPECT_NE((outcome.out + outcome.err).find(c.mentions), std::string::npos)
+            << c.name << ": " << outcome.out << outcome.err;
     }
     fs::remove_all(elsewhere);
 }

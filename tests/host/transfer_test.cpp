@@ -164,14 +164,34 @@ const AlphaCase kAlphaCases[] = {
     {"both half", PF_Xfer_IN_FRONT, {0.5, 0, 0, 0}, {0.5, 1, 1, 1}, 1, false, {0.75, 2.0 / 3, 2.0 / 3, 2.0 / 3}},
     {"rgb only keeps alpha", PF_Xfer_IN_FRONT, {0.25, 0, 0, 0}, {1, 1, 1, 1}, 1, true, {0.25, 1, 1, 1}},
     {"alpha add", PF_Xfer_ALPHA_ADD, {0.25, 0, 0, 0}, {0.5, 1, 1, 1}, 1, false, {0.75, 2.0 / 3, 2.0 / 3, 2.0 / 3}},
-    {"multiply alpha", PF_Xfer_MULTIPLY_ALPHA, {1, 0.25, 0.25, 0.25}, {0.75, 0.5, 0.5, 0.5}, 1, false,
+    {"multiply alpha",
+     PF_Xfer_MULTIPLY_ALPHA,
+     {1, 0.25, 0.25, 0.25},
+     {0.75, 0.5, 0.5, 0.5},
+     1,
+     false,
      {0.75, 0.25, 0.25, 0.25}},
-    {"multiply alpha luma", PF_Xfer_MULTIPLY_ALPHA_LUMA, {1, 0.25, 0.25, 0.25}, {0.75, 0.5, 0.5, 0.5}, 1, false,
+    {"multiply alpha luma",
+     PF_Xfer_MULTIPLY_ALPHA_LUMA,
+     {1, 0.25, 0.25, 0.25},
+     {0.75, 0.5, 0.5, 0.5},
+     1,
+     false,
      {0.375, 0.25, 0.25, 0.25}},
-    {"multiply not alpha", PF_Xfer_MULTIPLY_NOT_ALPHA, {1, 0.25, 0.25, 0.25}, {0.75, 0.5, 0.5, 0.5}, 1, false,
+    {"multiply not alpha",
+     PF_Xfer_MULTIPLY_NOT_ALPHA,
+     {1, 0.25, 0.25, 0.25},
+     {0.75, 0.5, 0.5, 0.5},
+     1,
+     false,
      {0.25, 0.25, 0.25, 0.25}},
-    {"multiply not alpha luma", PF_Xfer_MULTIPLY_NOT_ALPHA_LUMA, {1, 0.25, 0.25, 0.25}, {0.75, 0.5, 0.5, 0.5}, 1,
-     false, {0.625, 0.25, 0.25, 0.25}},
+    {"multiply not alpha luma",
+     PF_Xfer_MULTIPLY_NOT_ALPHA_LUMA,
+     {1, 0.25, 0.25, 0.25},
+     {0.75, 0.5, 0.5, 0.5},
+     1,
+     false,
+     {0.625, 0.25, 0.25, 0.25}},
     {"dissolve at full opacity", PF_Xfer_DISSOLVE, {1, 0, 0, 0}, {1, 1, 1, 1}, 1, false, {1, 1, 1, 1}},
     {"dissolve of nothing", PF_Xfer_DISSOLVE, {1, 0.5, 0.5, 0.5}, {0, 1, 1, 1}, 1, false, {1, 0.5, 0.5, 0.5}},
     {"no transfer", PF_Xfer_NONE, {1, 0.5, 0.5, 0.5}, {1, 1, 1, 1}, 1, false, {1, 0.5, 0.5, 0.5}},
@@ -199,10 +219,21 @@ TEST_F(TransferTest, ThreadedBandsWriteWhatOneBandWrites) {
     } cases[] = {
         {"screen", PF_Xfer_SCREEN, PF_MF_Alpha_STRAIGHT, PF_Field_FRAME, {0, 0, 640, 360}, 0, 0},
         {"luminosity, premultiplied", PF_Xfer_LUMINOSITY, PF_MF_Alpha_PREMUL, PF_Field_FRAME, {0, 0, 640, 360}, 0, 0},
-        {"dissolve, moved and clipped", PF_Xfer_DISSOLVE, PF_MF_Alpha_STRAIGHT, PF_Field_FRAME, {-5, 3, 600, 350}, 17, -9},
+        {"dissolve, moved and clipped",
+         PF_Xfer_DISSOLVE,
+         PF_MF_Alpha_STRAIGHT,
+         PF_Field_FRAME,
+         {-5, 3, 600, 350},
+         17,
+         -9},
         {"alpha add, upper field", PF_Xfer_ALPHA_ADD, PF_MF_Alpha_STRAIGHT, PF_Field_UPPER, {0, 0, 640, 360}, 0, 1},
-        {"luma matte, lower field", PF_Xfer_MULTIPLY_ALPHA_LUMA, PF_MF_Alpha_STRAIGHT, PF_Field_LOWER, {0, 0, 640, 360},
-         -3, 0},
+        {"luma matte, lower field",
+         PF_Xfer_MULTIPLY_ALPHA_LUMA,
+         PF_MF_Alpha_STRAIGHT,
+         PF_Field_LOWER,
+         {0, 0, 640, 360},
+         -3,
+         0},
     };
     for (const Depth& depth : kDepths) {
         for (const Case& c : cases) {
@@ -228,8 +259,8 @@ TEST_F(TransferTest, ThreadedBandsWriteWhatOneBandWrites) {
 
 TEST_F(TransferTest, PremultipliedPixelsAreComposedAsStraightColour) {
     // Straight white at half alpha over opaque black gives mid grey, stored premultiplied.
-    const Unit got = transferOne(PF_PixelFormat_ARGB128, PF_Xfer_IN_FRONT, {0.5, 0.5, 0.5, 0.5}, {1, 0, 0, 0}, 1,
-                                 false, PF_MF_Alpha_PREMUL);
+    const Unit got = transferOne(PF_PixelFormat_ARGB128, PF_Xfer_IN_FRONT, {0.5, 0.5, 0.5, 0.5}, {1, 0, 0, 0}, 1, false,
+                                 PF_MF_Alpha_PREMUL);
     EXPECT_TRUE(near(got, {1, 0.5, 0.5, 0.5}, 1e-6));
     const Unit half = transferOne(PF_PixelFormat_ARGB128, PF_Xfer_IN_FRONT, {0.5, 0.5, 0.5, 0.5}, {0, 0, 0, 0}, 1,
                                   false, PF_MF_Alpha_PREMUL);
@@ -245,8 +276,8 @@ TEST_F(TransferTest, EightBitUsesTheEightBitOpacityAndDeepWorldsTheSixteenBitOne
         // The two fields disagree on purpose.
         const PF_CompositeMode mode{PF_Xfer_IN_FRONT, 0, 255, false, 0};
         const PF_Rect rect{0, 0, 1, 1};
-        ASSERT_EQ(in_data_.utils->transfer_rect(in_data_.effect_ref, PF_Quality_HI, PF_MF_Alpha_STRAIGHT, 0, &rect,
-                                                src, &mode, nullptr, 0, 0, dst),
+        ASSERT_EQ(in_data_.utils->transfer_rect(in_data_.effect_ref, PF_Quality_HI, PF_MF_Alpha_STRAIGHT, 0, &rect, src,
+                                                &mode, nullptr, 0, 0, dst),
                   PF_Err_NONE);
         const double expected = depth.format == PF_PixelFormat_ARGB32 ? 1.0 : 0.0;
         EXPECT_TRUE(near(get(dst, 0, 0), {1, expected, expected, expected}, 1e-6)) << depth.name;
@@ -261,8 +292,8 @@ TEST_F(TransferTest, DissolveIsRepeatableAndFollowsOpacity) {
         setAll(dst, {1, 0, 0, 0});
         const PF_CompositeMode mode{PF_Xfer_DISSOLVE, seed, 128, false, 16384};
         const PF_Rect rect{0, 0, 64, 64};
-        EXPECT_EQ(in_data_.utils->transfer_rect(in_data_.effect_ref, PF_Quality_HI, PF_MF_Alpha_STRAIGHT, 0, &rect,
-                                                src, &mode, nullptr, 0, 0, dst),
+        EXPECT_EQ(in_data_.utils->transfer_rect(in_data_.effect_ref, PF_Quality_HI, PF_MF_Alpha_STRAIGHT, 0, &rect, src,
+                                                &mode, nullptr, 0, 0, dst),
                   PF_Err_NONE);
         std::vector<bool> taken;
         for (int32_t y = 0; y < 64; ++y) {

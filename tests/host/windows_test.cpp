@@ -37,12 +37,9 @@ struct Placement {
 };
 
 const Placement kPlacements[] = {
-    {"untransformed", 0, 0, 0, 0, 100, 100, 0},
-    {"moved", 10, 20, 300, 200, 100, 100, 0},
-    {"scaled unevenly", 32, 24, 100, 80, 50, 200, 0},
-    {"turned a quarter", 0, 0, 50, 50, 100, 100, 90},
-    {"everything", 100, 100, 300, 200, 50, 50, 30},
-    {"mirrored and turned back", 5, 5, 0, 0, -100, 100, -45},
+    {"untransformed", 0, 0, 0, 0, 100, 100, 0},       {"moved", 10, 20, 300, 200, 100, 100, 0},
+    {"scaled unevenly", 32, 24, 100, 80, 50, 200, 0}, {"turned a quarter", 0, 0, 50, 50, 100, 100, 90},
+    {"everything", 100, 100, 300, 200, 50, 50, 30},   {"mirrored and turned back", 5, 5, 0, 0, -100, 100, -45},
 };
 
 class WindowsTest : public HostTest {
@@ -164,7 +161,8 @@ TEST_F(WindowsTest, EveryWindowsEventsCarryTheFourCallbacks) {
     Sim::ViewWindow compWindow(host(), PF_Window_COMP, layer_);
     const PF_Rect frame{0, 0, 100, 20};
     const PF_EventExtra events[] = {controls.drawEvent(1, frame), controls.clickEvent(1, frame, {5, 5}),
-                                    layerWindow.drawEvent(), layerWindow.dragEvent({1, 2}), compWindow.clickEvent({3, 4})};
+                                    layerWindow.drawEvent(), layerWindow.dragEvent({1, 2}),
+                                    compWindow.clickEvent({3, 4})};
     for (const PF_EventExtra& event : events) {
         EXPECT_NE(event.cbs.layer_to_comp, nullptr);
         EXPECT_NE(event.cbs.comp_to_layer, nullptr);

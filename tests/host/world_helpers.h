@@ -89,8 +89,8 @@ inline ::testing::AssertionResult near(const Sim::Unit& got, const Sim::Unit& wa
     const double d[4] = {got.alpha - want.alpha, got.red - want.red, got.green - want.green, got.blue - want.blue};
     for (double v : d) {
         if (!(std::fabs(v) <= tolerance)) {
-            return ::testing::AssertionFailure() << "got " << text(got) << ", want " << text(want) << " within "
-                                                 << tolerance;
+            return ::testing::AssertionFailure()
+                   << "got " << text(got) << ", want " << text(want) << " within " << tolerance;
         }
     }
     return ::testing::AssertionSuccess();

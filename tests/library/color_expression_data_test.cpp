@@ -19,10 +19,10 @@ class ColorExpressionDataTest : public HostTest {
 protected:
     void SetUp() override {
         HostTest::SetUp();
-        param_ = std::make_unique<Sim::ArbitraryParam>(
-            host(), in_data_, static_cast<int16_t>(kId), [](PF_InData* in, PF_OutData* out, PF_ArbParamsExtra* extra) {
-                return HandleData(in, out, nullptr, nullptr, extra, kId);
-            });
+        param_ = std::make_unique<Sim::ArbitraryParam>(host(), in_data_, static_cast<int16_t>(kId),
+                                                       [](PF_InData* in, PF_OutData* out, PF_ArbParamsExtra* extra) {
+                                                           return HandleData(in, out, nullptr, nullptr, extra, kId);
+                                                       });
     }
     void TearDown() override {
         param_.reset();
@@ -66,8 +66,7 @@ TEST_F(ColorExpressionDataTest, CopyIsIndependentOfItsSource) {
 
 // A value saved and loaded again is the same value, byte for byte, whatever it holds.
 TEST_F(ColorExpressionDataTest, SaveAndLoadRoundTripByteForByte) {
-    const std::vector<std::string> texts = {"", "r", "a * r * s", "max(r, g) / 2 \xE2\x82\xAC",
-                                            std::string(255, 'g')};
+    const std::vector<std::string> texts = {"", "r", "a * r * s", "max(r, g) / 2 \xE2\x82\xAC", std::string(255, 'g')};
     for (const std::string& text : texts) {
         PF_ArbitraryH original = valueOf(text);
         std::vector<char> saved;
@@ -160,7 +159,10 @@ TEST_F(ColorExpressionDataTest, AHandleTheHostCannotGiveIsAnError) {
     const std::vector<Case> cases = {
         {"new", [&](PF_ArbitraryH& v) { return param_->create(v); }},
         {"copy", [&](PF_ArbitraryH& v) { return param_->duplicate(source, v); }},
-        {"unflatten", [&](PF_ArbitraryH& v) { return param_->load({'g', '\0'}, v); }},
+        {"unflatten",
+         [&](PF_ArbitraryH& v) {
+             return param_->load({'g', '\0'}, v);
+         }},
         {"interpolate", [&](PF_ArbitraryH& v) { return param_->interpolate(source, source, 0.5, v); }},
     };
     for (const Case& c : cases) {
@@ -180,10 +182,26 @@ TEST_F(ColorExpressionDataTest, AValueThatCannotBeReadIsAnErrorNotTheEmptyText) 
         const char* name;
         std::function<PF_Err()> call;
     } cases[] = {
-        {"copy", [&] { PF_ArbitraryH copy = nullptr; return param_->duplicate(value, copy); }},
-        {"flatten", [&] { std::vector<char> flat; return param_->save(value, flat); }},
-        {"interpolate", [&] { PF_ArbitraryH mixed = nullptr; return param_->interpolate(value, value, 0.5, mixed); }},
-        {"compare", [&] { int32_t result = 0; return param_->compare(value, value, result); }},
+        {"copy",
+         [&] {
+             PF_ArbitraryH copy = nullptr;
+             return param_->duplicate(value, copy);
+         }},
+        {"flatten",
+         [&] {
+             std::vector<char> flat;
+             return param_->save(value, flat);
+         }},
+        {"interpolate",
+         [&] {
+             PF_ArbitraryH mixed = nullptr;
+             return param_->interpolate(value, value, 0.5, mixed);
+         }},
+        {"compare",
+         [&] {
+             int32_t result = 0;
+             return param_->compare(value, value, result);
+         }},
     };
     for (const Case& c : cases) {
         host().faults().failCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY);

@@ -177,10 +177,9 @@ TEST_F(ColorExpressionEventTest, DrawMakesNothingWithoutADrawingReference) {
 }
 
 TEST_F(ColorExpressionEventTest, DrawStopsAtTheFirstFailingStepAndReleasesEverything) {
-    const std::vector<const char*> steps = {"PF_GetDrawingReference", "DRAWBOT_GetSurface",
-                                            "DRAWBOT_GetSupplier",    "DRAWBOT_NewBrush",
-                                            "DRAWBOT_NewDefaultFont", "DRAWBOT_SetAntiAliasPolicy",
-                                            "DRAWBOT_DrawString"};
+    const std::vector<const char*> steps = {
+        "PF_GetDrawingReference", "DRAWBOT_GetSurface",         "DRAWBOT_GetSupplier", "DRAWBOT_NewBrush",
+        "DRAWBOT_NewDefaultFont", "DRAWBOT_SetAntiAliasPolicy", "DRAWBOT_DrawString"};
     for (const char* failing : steps) {
         window_->clearCalls();
         host().faults().failCall(failing, 1, PF_Err_OUT_OF_MEMORY);
@@ -297,11 +296,19 @@ TEST_F(ColorExpressionEventTest, ClickStoresWhatTheUserTyped) {
         {"OK with e acute across byte 255", [&](auto& e) { e.answerOk(a254 + "\xC3\xA9"); }, PF_Err_NONE, a254},
         {"OK with an empty field", [](auto& e) { e.answerOk(""); }, PF_Err_NONE, ""},
         {"Cancel", [](auto& e) { e.answerCancel(); }, PF_Err_NONE, "r"},
-        {"script error", [](auto& e) { e.answerError(PF_Err_INTERNAL_STRUCT_DAMAGED); },
-         PF_Err_INTERNAL_STRUCT_DAMAGED, "r"},
-        {"result without terminator", [](auto& e) { e.answerRaw({'1', 'b', '+', 'g'}); }, PF_Err_NONE, "b+g"},
+        {"script error", [](auto& e) { e.answerError(PF_Err_INTERNAL_STRUCT_DAMAGED); }, PF_Err_INTERNAL_STRUCT_DAMAGED,
+         "r"},
+        {"result without terminator",
+         [](auto& e) {
+             e.answerRaw({'1', 'b', '+', 'g'});
+         },
+         PF_Err_NONE, "b+g"},
         {"empty result", [](auto& e) { e.answerRaw({}); }, PF_Err_NONE, "r"},
-        {"result neither OK nor Cancel", [](auto& e) { e.answerRaw({'2', 'b', '\0'}); }, PF_Err_NONE, "r"},
+        {"result neither OK nor Cancel",
+         [](auto& e) {
+             e.answerRaw({'2', 'b', '\0'});
+         },
+         PF_Err_NONE, "r"},
     };
     for (const Case& c : cases) {
         setText("r");
@@ -447,12 +454,8 @@ TEST_F(ColorExpressionEventTest, StreamFailuresAreReturnedAndEverythingIsDispose
 // Stored values straight from a damaged project: drawn and edited without harm.
 TEST_F(ColorExpressionEventTest, MalformedStoredDataIsDrawnAndEdited) {
     const std::vector<std::vector<char>> stored = {
-        std::vector<char>(kDataSize, 'x'),
-        std::vector<char>(kDataSize, '\xF0'),
-        std::vector<char>(1000, '\xC3'),
-        {'\xED', '\xA0', '\x80', '\0'},
-        {'r', '\xF4', '\x90', '\x80', '\x80'},
-        {},
+        std::vector<char>(kDataSize, 'x'), std::vector<char>(kDataSize, '\xF0'),  std::vector<char>(1000, '\xC3'),
+        {'\xED', '\xA0', '\x80', '\0'},    {'r', '\xF4', '\x90', '\x80', '\x80'}, {},
     };
     for (const auto& flat : stored) {
         setStored(flat);

@@ -70,8 +70,9 @@ public:
         switch (kind) {
             case 0: return number();
             case 1: return variable();
-            case 2: return random_.chance(50) ? Generated{"pi", std::numbers::pi_v<float>, 3}
-                                              : Generated{"e", std::numbers::e_v<float>, 3};
+            case 2:
+                return random_.chance(50) ? Generated{"pi", std::numbers::pi_v<float>, 3}
+                                          : Generated{"e", std::numbers::e_v<float>, 3};
             case 3: return sign(depth);
             case 4: return unaryCall(depth);
             case 5: return binaryCall(depth);
@@ -92,7 +93,7 @@ private:
         static const struct {
             const char* text;
             float value;
-        } kNumbers[] = {{"0", 0.0f}, {"2", 2.0f},     {"7", 7.0f},     {"0.5", 0.5f},  {".25", 0.25f},
+        } kNumbers[] = {{"0", 0.0f},  {"2", 2.0f},      {"7", 7.0f},    {"0.5", 0.5f},    {".25", 0.25f},
                         {"3.", 3.0f}, {"1.5e1", 15.0f}, {"1E-1", 0.1f}, {"2.5E+0", 2.5f}, {"10", 10.0f}};
         const auto& n = kNumbers[random_.below(std::size(kNumbers))];
         return {n.text, n.value, 3};
@@ -140,10 +141,22 @@ private:
         const char* name;
         float value;
         switch (random_.below(6)) {
-            case 0: name = "atan2"; value = std::atan2(a.value, b.value); break;
-            case 1: name = "pow"; value = std::pow(a.value, b.value); break;
-            case 2: name = "min"; value = a.value < b.value ? a.value : b.value; break;
-            case 3: name = "max"; value = a.value > b.value ? a.value : b.value; break;
+            case 0:
+                name = "atan2";
+                value = std::atan2(a.value, b.value);
+                break;
+            case 1:
+                name = "pow";
+                value = std::pow(a.value, b.value);
+                break;
+            case 2:
+                name = "min";
+                value = a.value < b.value ? a.value : b.value;
+                break;
+            case 3:
+                name = "max";
+                value = a.value > b.value ? a.value : b.value;
+                break;
             case 4: {
                 name = "fmod";
                 if (b.value == 0.0f) {
@@ -160,7 +173,8 @@ private:
                 value = x - std::floor(x);
             }
         }
-        return {std::string(name) + gap() + "(" + gap() + a.text + gap() + "," + gap() + b.text + gap() + ")", value, 3};
+        return {std::string(name) + gap() + "(" + gap() + a.text + gap() + "," + gap() + b.text + gap() + ")", value,
+                3};
     }
 
     Generated binary(int depth) {
@@ -204,7 +218,8 @@ TEST(ColorExpressionRandom, PrintedTreesParseToTheirDirectValue) {
         }
         ASSERT_TRUE(parsed) << "case " << i << ": \"" << text << "\"";
         EXPECT_TRUE(sameFloat(tree.value, expression.evaluate(kColour)))
-            << "case " << i << ": \"" << text << "\" expected " << tree.value << ", got " << expression.evaluate(kColour);
+            << "case " << i << ": \"" << text << "\" expected " << tree.value << ", got "
+            << expression.evaluate(kColour);
         ++compared;
     }
     EXPECT_GT(compared, 2000);
@@ -213,10 +228,10 @@ TEST(ColorExpressionRandom, PrintedTreesParseToTheirDirectValue) {
 
 TEST(ColorExpressionRandom, TokenSoupKeepsTheParserInvariants) {
     static const char* const kTokens[] = {
-        "r", "G", "b", "A", "h", "L", "s", "Y", "x", "q", "pi", "e", "E", "Pi", "0", "1", "42", ".", "5",
-        "e3", "E-2", "nan", "INF", "inity", "(", ")", ",", "+", "-", "*", "/", " ", "\t", "\n", "sin", "sinh",
-        "atan", "atan2", "log10", "log", "rand", "fmod", "min", "max", "pow", "abs", "sqrt", "exp", "floor",
-        "SIN", "#", "\x7F", "\x80", "\xFF"};
+        "r",   "G",   "b",   "A",   "h",    "L",   "s",     "Y",    "x",    "q",     "pi",    "e",   "E",    "Pi",
+        "0",   "1",   "42",  ".",   "5",    "e3",  "E-2",   "nan",  "INF",  "inity", "(",     ")",   ",",    "+",
+        "-",   "*",   "/",   " ",   "\t",   "\n",  "sin",   "sinh", "atan", "atan2", "log10", "log", "rand", "fmod",
+        "min", "max", "pow", "abs", "sqrt", "exp", "floor", "SIN",  "#",    "\x7F",  "\x80",  "\xFF"};
     Random random(7);
     int accepted = 0;
     for (int i = 0; i < 8000; ++i) {

@@ -225,18 +225,23 @@ TEST(ColorExpression, LengthLimitIs255Bytes) {
         std::string text;
         bool accepted;
     } cases[] = {
-        {"255 bytes of sum", "1" + std::string() + [] {
-             std::string tail;
-             while (tail.size() < 254) tail += "+1";
-             return tail.substr(0, 254);
-         }(), true},
+        {"255 bytes of sum",
+         "1" + std::string() +
+             [] {
+                 std::string tail;
+                 while (tail.size() < 254) tail += "+1";
+                 return tail.substr(0, 254);
+             }(),
+         true},
         {"trailing spaces up to 255", "r" + std::string(254, ' '), true},
         {"256 with a trailing space", "r" + std::string(255, ' '), false},
-        {"256 bytes of sum", [] {
+        {"256 bytes of sum",
+         [] {
              std::string text = "1";
              while (text.size() < 256) text += "+1";
              return text.substr(0, 255) + "1";
-         }(), false},
+         }(),
+         false},
     };
     for (const auto& c : cases) {
         Expression out;

@@ -45,8 +45,8 @@ double maxChannelError(P const& a, Q const& b) {
 
 template <typename P>
 std::string show(P const& p) {
-    return std::string("{") + std::to_string(+p.alpha) + ", " + std::to_string(+p.red) + ", " + std::to_string(+p.green) + ", " +
-           std::to_string(+p.blue) + "}";
+    return std::string("{") + std::to_string(+p.alpha) + ", " + std::to_string(+p.red) + ", " +
+           std::to_string(+p.green) + ", " + std::to_string(+p.blue) + "}";
 }
 
 template <typename P>
@@ -339,7 +339,8 @@ TEST(ColorsysRoundTrip, SixteenBitAndFloatStayWithinOneEightBitStep) {
         for (int g : levels)
             for (int b : levels) {
                 const PF_Pixel16 p16 = px16(to16(r), to16(g), to16(b));
-                const double delta16 = std::max({p16.red, p16.green, p16.blue}) - std::min({p16.red, p16.green, p16.blue});
+                const double delta16 =
+                    std::max({p16.red, p16.green, p16.blue}) - std::min({p16.red, p16.green, p16.blue});
                 const double bound16 = std::min(hueBound(delta16, 360.0 / 32768.0, 3), 32768.0 / 255.0);
                 const PF_Pixel16 hls16 = cs::hlsToRgb(cs::rgbToHls(p16)), hsb16 = cs::hsbToRgb(cs::rgbToHsb(p16));
                 ASSERT_LE(maxChannelError(hls16, p16), bound16) << show(p16) << " -> " << show(hls16);
@@ -425,7 +426,8 @@ TEST(ColorsysExtremes, SixteenBitChannelsAboveFullScale) {
     for (const Case& c : cases) {
         const PF_Pixel16 hls = cs::rgbToHls(c.rgb);
         EXPECT_EQ(hls.blue, c.saturation) << c.name;
-        EXPECT_EQ(hls.green, (std::max({c.rgb.red, c.rgb.green, c.rgb.blue}) + std::min({c.rgb.red, c.rgb.green, c.rgb.blue})) / 2)
+        EXPECT_EQ(hls.green,
+                  (std::max({c.rgb.red, c.rgb.green, c.rgb.blue}) + std::min({c.rgb.red, c.rgb.green, c.rgb.blue})) / 2)
             << c.name;
     }
     // the inverse YUV of extreme chroma overflows 32 bits before its division
@@ -470,15 +472,17 @@ TEST(ColorsysExtremes, EverySixteenBitFunctionStaysInRange) {
     });
 }
 
-const float kOddFloats[] = {kNaN, kInf, -kInf, -1e30f, -1.0f, 0.0f, 1e-40f, 0.5f, 1.0f, 359.99f, 1e30f,
-                            std::numeric_limits<float>::max()};
+const float kOddFloats[] = {kNaN,   kInf, -kInf, -1e30f,  -1.0f, 0.0f,
+                            1e-40f, 0.5f, 1.0f,  359.99f, 1e30f, std::numeric_limits<float>::max()};
 
 TEST(ColorsysExtremes, NonFiniteHueMeansHueZero) {
     for (float h : {kNaN, kInf, -kInf})
         for (float l : {0.0f, 0.3f, 0.5f, 0.9f})
             for (float s : {0.25f, 1.0f}) {
-                EXPECT_TRUE(sameBits(cs::hlsToRgb(pxf(h, l, s)), cs::hlsToRgb(pxf(0, l, s)))) << h << " " << l << " " << s;
-                EXPECT_TRUE(sameBits(cs::hsbToRgb(pxf(h, s, l)), cs::hsbToRgb(pxf(0, s, l)))) << h << " " << l << " " << s;
+                EXPECT_TRUE(sameBits(cs::hlsToRgb(pxf(h, l, s)), cs::hlsToRgb(pxf(0, l, s))))
+                    << h << " " << l << " " << s;
+                EXPECT_TRUE(sameBits(cs::hsbToRgb(pxf(h, s, l)), cs::hsbToRgb(pxf(0, s, l))))
+                    << h << " " << l << " " << s;
                 const auto a = cs::hlsToRgb<float>(Morvel::Color<float>(1, h, l, s));
                 const auto b = cs::hlsToRgb<float>(Morvel::Color<float>(1, 0, l, s));
                 EXPECT_TRUE(a.red == b.red && a.green == b.green && a.blue == b.blue) << h << " " << l << " " << s;

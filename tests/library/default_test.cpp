@@ -87,8 +87,7 @@ TEST_F(DefaultTest, GlobalSetupFailuresLeaveNoGlobalDataAndNothingHeld) {
         {"no handle", "host_new_handle", 1, PF_Err_INTERNAL_STRUCT_DAMAGED, false},
         {"lock yields nothing", "host_lock_handle", 1, PF_Err_INTERNAL_STRUCT_DAMAGED, false},
         {"registration refused", "AEGP_RegisterWithAEGP", PF_Err_OUT_OF_MEMORY, PF_Err_OUT_OF_MEMORY, true},
-        {"registration error 516", "AEGP_RegisterWithAEGP", PF_Err_BAD_CALLBACK_PARAM, PF_Err_BAD_CALLBACK_PARAM,
-         true},
+        {"registration error 516", "AEGP_RegisterWithAEGP", PF_Err_BAD_CALLBACK_PARAM, PF_Err_BAD_CALLBACK_PARAM, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -169,12 +168,23 @@ TEST_F(DefaultTest, PreRenderAsksForTheOutputRequestAndUnitesTheResult) {
         PF_LRect result, maxResult, outResult, outMax;
         PF_LRect expectedResult, expectedMax;
     } cases[] = {
-        {"empty output takes the checkout", 0, {0, 0, 10, 10}, {-5, -5, 20, 20}, {}, {}, {0, 0, 10, 10},
+        {"empty output takes the checkout",
+         0,
+         {0, 0, 10, 10},
+         {-5, -5, 20, 20},
+         {},
+         {},
+         {0, 0, 10, 10},
          {-5, -5, 20, 20}},
-        {"non-empty output is widened", 0, {0, 0, 10, 10}, {0, 0, 10, 10}, {5, 5, 30, 8}, {}, {0, 0, 30, 10},
+        {"non-empty output is widened",
+         0,
+         {0, 0, 10, 10},
+         {0, 0, 10, 10},
+         {5, 5, 30, 8},
+         {},
+         {0, 0, 30, 10},
          {0, 0, 10, 10}},
-        {"failed checkout leaves the output", 517, {0, 0, 10, 10}, {0, 0, 10, 10}, {1, 1, 2, 2}, {}, {1, 1, 2, 2},
-         {}},
+        {"failed checkout leaves the output", 517, {0, 0, 10, 10}, {0, 0, 10, 10}, {1, 1, 2, 2}, {}, {1, 1, 2, 2}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -30,8 +30,10 @@ TEST_F(DrawbotObjectsTest, APathStrokedWithAPenRecordsItsStepsAndBothGoBack) {
         DrawbotSuitesScope drawbot(&in_data_, &out_data_);
         ASSERT_EQ(drawbot.err(), PF_Err_NONE);
         const DRAWBOT_Suites& suites = drawbot.suites();
-        SharedRef<DRAWBOT_PenP> pen(new DRAWBOT_PenP(suites.supplier_suite, window_->supplierRef(), {1, 0, 0, 1}, 2.5f));
-        SharedRef<DRAWBOT_PathP> path(new DRAWBOT_PathP(suites.supplier_suite, suites.path_suite, window_->supplierRef()));
+        SharedRef<DRAWBOT_PenP> pen(
+            new DRAWBOT_PenP(suites.supplier_suite, window_->supplierRef(), {1, 0, 0, 1}, 2.5f));
+        SharedRef<DRAWBOT_PathP> path(
+            new DRAWBOT_PathP(suites.supplier_suite, suites.path_suite, window_->supplierRef()));
         path->moveTo({1, 2});
         path->lineTo({3, 4});
         path->bezierTo({5, 6}, {7, 8}, {9, 10});

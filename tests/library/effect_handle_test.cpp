@@ -111,7 +111,8 @@ TEST_F(EffectHandleTest, FlagsAreSetUnderTheMask) {
     struct Case {
         int before, mask, flags, after;
     };
-    const Case cases[] = {{1, 1, 0, 0}, {0, 1, 1, 1}, {1, 0, 0, 1}, {0b101, 0b110, 0b011, 0b011}, {0, 0b10, 0b11, 0b10}};
+    const Case cases[] = {
+        {1, 1, 0, 0}, {0, 1, 1, 1}, {1, 0, 0, 1}, {0b101, 0b110, 0b011, 0b011}, {0, 0b10, 0b11, 0b10}};
     EffectHandle handle(kPluginId, &in_data_, suites());
     ASSERT_EQ(handle.init(), PF_Err_NONE);
     for (const Case& c : cases) {
@@ -182,7 +183,8 @@ TEST_F(EffectHandleTest, GetNameFailuresEmptyTheNameAndReleaseEverything) {
         EXPECT_EQ(handle.getName(name), c.err) << c.function;
         if (!c.nameChanged) {
             EXPECT_EQ(name, u"before") << c.function;
-        } else if (std::string(c.function) == "AEGP_UnlockMemHandle" || std::string(c.function) == "AEGP_FreeMemHandle") {
+        } else if (std::string(c.function) == "AEGP_UnlockMemHandle" ||
+                   std::string(c.function) == "AEGP_FreeMemHandle") {
             EXPECT_EQ(name, u"Glow") << c.function << ": the copy was made before";
         } else {
             EXPECT_EQ(name, u"") << c.function;
@@ -244,11 +246,11 @@ TEST_F(EffectHandleTest, AnEffectWorksOnItsOwnInstance) {
               PF_Err_NONE);
     ASSERT_EQ(Morvel::setEffectValue<double>(kPluginId, &in_data_, suites(), effect, kAmount, now, layerTime, 0.75),
               PF_Err_NONE);
-    ASSERT_EQ(Morvel::setEffectValue<AEGP_TwoDVal>(kPluginId, &in_data_, suites(), effect, kCentre, now, layerTime,
-                                                   {3, 4}),
-              PF_Err_NONE);
-    ASSERT_EQ(Morvel::setEffectValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), effect, kPoint3D, now,
-                                                     layerTime, {5, 6, 7}),
+    ASSERT_EQ(
+        Morvel::setEffectValue<AEGP_TwoDVal>(kPluginId, &in_data_, suites(), effect, kCentre, now, layerTime, {3, 4}),
+        PF_Err_NONE);
+    ASSERT_EQ(Morvel::setEffectValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), effect, kPoint3D, now, layerTime,
+                                                     {5, 6, 7}),
               PF_Err_NONE);
     ASSERT_EQ(Morvel::setEffectValue<AEGP_ColorVal>(kPluginId, &in_data_, suites(), effect, kTint, now, layerTime,
                                                     {1, 0.5, 0.25, 0}),

@@ -134,8 +134,7 @@ TEST_F(ThreadedFFT2DTest, ThreadCountsGiveBitwiseIdenticalResults) {
 }
 
 TEST_F(ThreadedFFT2DTest, ThreadCountIsTheLargestPowerOfTwoNotAbove) {
-    const std::vector<std::pair<int, int>> cases = {{-1, 1}, {0, 1}, {1, 1},  {2, 2},
-                                                    {3, 2},  {8, 8}, {12, 8}, {48, 32}};
+    const std::vector<std::pair<int, int>> cases = {{-1, 1}, {0, 1}, {1, 1}, {2, 2}, {3, 2}, {8, 8}, {12, 8}, {48, 32}};
     for (const auto& [threads, expected] : cases) {
         AEGP_SuiteHandler suites(in_data_.pica_basicP);
         EXPECT_EQ(FFT2D(&in_data_, suites, threads, 0).threads(), expected) << "threads " << threads;
@@ -312,8 +311,8 @@ TEST_F(ThreadedFFT2DTest, BandRangesMatchThePasses) {
         for (int bands : {1, 3, 7}) {
             for (int sign : {1, -1}) {
                 const Image image(n, 90 + n + bands);
-                const std::string name = "n=" + std::to_string(n) + " bands=" + std::to_string(bands) +
-                                         " sign=" + std::to_string(sign);
+                const std::string name =
+                    "n=" + std::to_string(n) + " bands=" + std::to_string(bands) + " sign=" + std::to_string(sign);
                 AEGP_SuiteHandler suites(in_data_.pica_basicP);
                 FFT2D fft(&in_data_, suites, 4, n);
                 auto eachBand = [&](Image& target, bool rows) {
@@ -344,8 +343,9 @@ TEST_F(ThreadedFFT2DTest, BandRangesMatchThePasses) {
 
                 if (n <= 16) {
                     eachBand(columnBands, true);
-                    EXPECT_LT(FFTReference::relativeError(columnBands.data.data(), FFTReference::dft2(image.data, n, sign)),
-                              1e-14)
+                    EXPECT_LT(
+                        FFTReference::relativeError(columnBands.data.data(), FFTReference::dft2(image.data, n, sign)),
+                        1e-14)
                         << name;
                 }
             }

@@ -190,14 +190,10 @@ struct BandRecorder {
         }
         if (i == throwOnBand) {
             switch (what) {
-            case Throw::Err516:
-                throw static_cast<PF_Err>(PF_Err_BAD_CALLBACK_PARAM);
-            case Throw::BadAlloc:
-                throw std::bad_alloc();
-            case Throw::Other:
-                throw std::runtime_error("band failed");
-            case Throw::None:
-                break;
+                case Throw::Err516: throw static_cast<PF_Err>(PF_Err_BAD_CALLBACK_PARAM);
+                case Throw::BadAlloc: throw std::bad_alloc();
+                case Throw::Other: throw std::runtime_error("band failed");
+                case Throw::None: break;
             }
         }
         return i == failBand ? failWith : PF_Err_NONE;
@@ -409,8 +405,7 @@ TEST_F(ThreadedIterateGenericTest, AFilterStageWritesEveryPixelOnceAtEveryCount)
         ASSERT_EQ(Morvel::iterateGeneric(&in_data_, suites, filter, threads), PF_Err_NONE) << threads;
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                ASSERT_EQ(writes[static_cast<size_t>(y) * width + x].load(), 1)
-                    << threads << " at " << x << "," << y;
+                ASSERT_EQ(writes[static_cast<size_t>(y) * width + x].load(), 1) << threads << " at " << x << "," << y;
                 ASSERT_EQ(output.at(x, y).red, float(x * 100 + y) + 1.0f) << threads;
             }
         }
@@ -472,8 +467,7 @@ public:
     }
     PF_Err filter16(const Rect<int>& area, bool) override {
         for (int y = area.top; y < area.bottom; ++y) {
-            const auto* in =
-                reinterpret_cast<const PF_Pixel16*>(static_cast<char*>(input->data) + y * input->rowbytes);
+            const auto* in = reinterpret_cast<const PF_Pixel16*>(static_cast<char*>(input->data) + y * input->rowbytes);
             auto* out = reinterpret_cast<PF_Pixel16*>(static_cast<char*>(output->data) + y * output->rowbytes);
             for (int x = area.left; x < area.right; ++x) {
                 out[x].alpha = in[x].alpha;

@@ -57,8 +57,8 @@ TEST(FixedPoint, SixteenBitCutSaturates) {
         int32_t in;
         int16_t expected;
     };
-    const Case cases[] = {{5, 5}, {-5, -5}, {32767, 32767}, {32768, 32767}, {70000, 32767},
-                          {-32768, -32768}, {-70000, -32768}, {INT32_MIN, -32768}};
+    const Case cases[] = {{5, 5},         {-5, -5},         {32767, 32767},   {32768, 32767},
+                          {70000, 32767}, {-32768, -32768}, {-70000, -32768}, {INT32_MIN, -32768}};
     for (const Case& c : cases) EXPECT_EQ(saturatingCut16(c.in), c.expected) << c.in;
 }
 

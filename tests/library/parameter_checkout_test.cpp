@@ -69,30 +69,30 @@ struct HostValues {
 // What each kind must read, by hand: 16.16 over 65536, bytes over 255.
 void expectConverted(int32_t kind, const ParameterUnionValue& value, const char* where) {
     switch (kind) {
-    case KIND_SLIDER: EXPECT_EQ(value.i, -17) << where; break;
-    case KIND_INT: EXPECT_EQ(value.i, 4) << where; break;
-    case KIND_CHECKBOX:
-        EXPECT_TRUE(value.b) << where;
-        EXPECT_TRUE(isUntouched(reinterpret_cast<const char*>(&value) + 1, sizeof value - 1))
-            << where << ": only the bool is written";
-        break;
-    case KIND_FLOAT: EXPECT_EQ(value.d, 12.375) << where; break;
-    case KIND_ANGLE: EXPECT_EQ(value.d, -90.25) << where; break;
-    case KIND_POINT:
-        EXPECT_EQ(value.point.x, 50.5) << where;
-        EXPECT_EQ(value.point.y, -3.0) << where;
-        break;
-    case KIND_POINT3D:
-        EXPECT_EQ(value.point3d.x, 1.5) << where;
-        EXPECT_EQ(value.point3d.y, -2.0) << where;
-        EXPECT_EQ(value.point3d.z, 1e6) << where;
-        break;
-    case KIND_COLOR:
-        EXPECT_EQ(value.color.red, 1.0f) << where;
-        EXPECT_EQ(value.color.green, 0.0f) << where;
-        EXPECT_FLOAT_EQ(value.color.blue, 0.2f) << where;
-        break;
-    default: EXPECT_TRUE(isUntouched(&value, sizeof value)) << where << ": not converted"; break;
+        case KIND_SLIDER: EXPECT_EQ(value.i, -17) << where; break;
+        case KIND_INT: EXPECT_EQ(value.i, 4) << where; break;
+        case KIND_CHECKBOX:
+            EXPECT_TRUE(value.b) << where;
+            EXPECT_TRUE(isUntouched(reinterpret_cast<const char*>(&value) + 1, sizeof value - 1))
+                << where << ": only the bool is written";
+            break;
+        case KIND_FLOAT: EXPECT_EQ(value.d, 12.375) << where; break;
+        case KIND_ANGLE: EXPECT_EQ(value.d, -90.25) << where; break;
+        case KIND_POINT:
+            EXPECT_EQ(value.point.x, 50.5) << where;
+            EXPECT_EQ(value.point.y, -3.0) << where;
+            break;
+        case KIND_POINT3D:
+            EXPECT_EQ(value.point3d.x, 1.5) << where;
+            EXPECT_EQ(value.point3d.y, -2.0) << where;
+            EXPECT_EQ(value.point3d.z, 1e6) << where;
+            break;
+        case KIND_COLOR:
+            EXPECT_EQ(value.color.red, 1.0f) << where;
+            EXPECT_EQ(value.color.green, 0.0f) << where;
+            EXPECT_FLOAT_EQ(value.color.blue, 0.2f) << where;
+            break;
+        default: EXPECT_TRUE(isUntouched(&value, sizeof value)) << where << ": not converted"; break;
     }
 }
 

@@ -51,12 +51,9 @@ TEST(PixelTraits, UnitConversionClampsIntegerDepthsOnly) {
         int want16;
         float wantFloat;
     } cases[] = {
-        {"zero", 0.0, 0, 0, 0.0f},
-        {"full", 1.0, 255, 32768, 1.0f},
-        {"half", 0.5, 128, 16384, 0.5f},
-        {"over range", 1.5, 255, 32768, 1.5f},
-        {"negative", -0.25, 0, 0, -0.25f},
-        {"just under half a step", 0.49 / 255.0, 0, 63, float(0.49 / 255.0)},
+        {"zero", 0.0, 0, 0, 0.0f},         {"full", 1.0, 255, 32768, 1.0f},
+        {"half", 0.5, 128, 16384, 0.5f},   {"over range", 1.5, 255, 32768, 1.5f},
+        {"negative", -0.25, 0, 0, -0.25f}, {"just under half a step", 0.49 / 255.0, 0, 63, float(0.49 / 255.0)},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(PixelTraits<PF_Pixel>::fromUnit(c.unit), c.want8) << c.name;

@@ -101,25 +101,20 @@ TEST_F(RenderValuesTest, MissingOrUnusableHandlesAreRefused) {
     };
     const Case cases[] = {
         {"no global data", [this] { in_data_.global_data = nullptr; }, PF_Err_BAD_CALLBACK_PARAM},
-        {"global data not locked",
-         [this] { host().faults().failCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY); },
+        {"global data not locked", [this] { host().faults().failCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY); },
          PF_Err_BAD_CALLBACK_PARAM},
-        {"no pre-render data", [this] { input_.pre_render_data = nullptr; },
-         PF_Err_BAD_CALLBACK_PARAM},
+        {"no pre-render data", [this] { input_.pre_render_data = nullptr; }, PF_Err_BAD_CALLBACK_PARAM},
         {"pre-render data not locked",
-         [this] { host().faults().failCall("host_lock_handle", 2, PF_Err_OUT_OF_MEMORY); },
-         PF_Err_BAD_CALLBACK_PARAM},
+         [this] { host().faults().failCall("host_lock_handle", 2, PF_Err_OUT_OF_MEMORY); }, PF_Err_BAD_CALLBACK_PARAM},
         {"pre-render data too small",
          [this] {
              ASSERT_EQ(host().resizeHandle(2 * sizeof(ParameterUnionValue), &preRender_), PF_Err_NONE);
              input_.pre_render_data = preRender_;
          },
          PF_Err_BAD_CALLBACK_PARAM},
-        {"values not allocated",
-         [this] { host().faults().failCall("host_new_handle", 1, PF_Err_OUT_OF_MEMORY); },
+        {"values not allocated", [this] { host().faults().failCall("host_new_handle", 1, PF_Err_OUT_OF_MEMORY); },
          PF_Err_INTERNAL_STRUCT_DAMAGED},
-        {"values not locked",
-         [this] { host().faults().failCall("host_lock_handle", 3, PF_Err_OUT_OF_MEMORY); },
+        {"values not locked", [this] { host().faults().failCall("host_lock_handle", 3, PF_Err_OUT_OF_MEMORY); },
          PF_Err_INTERNAL_STRUCT_DAMAGED},
     };
     for (const Case& c : cases) {

@@ -116,10 +116,14 @@ TEST_F(SmartRendererTest, ExecuteGathersInOrderThenRenders) {
         EXPECT_EQ(renderer.worldsAtRender, (std::vector<PF_LayerDef*>{input_, output_}));
         EXPECT_EQ(host().ledger().outstanding("effect reference"), 1u) << "held until the renderer goes";
     }
-    const std::vector<std::string> order = {"AEGP_GetEffectLayer",   "AEGP_GetLayerParentComp",
-                                            "AEGP_GetNewEffectForEffect", "checkout_layer_pixels id 0",
-                                            "checkout_output",       "PF_GetPixelFormat",
-                                            "render",                "AEGP_DisposeEffect"};
+    const std::vector<std::string> order = {"AEGP_GetEffectLayer",
+                                            "AEGP_GetLayerParentComp",
+                                            "AEGP_GetNewEffectForEffect",
+                                            "checkout_layer_pixels id 0",
+                                            "checkout_output",
+                                            "PF_GetPixelFormat",
+                                            "render",
+                                            "AEGP_DisposeEffect"};
     EXPECT_EQ(logOf(order), order);
     EXPECT_EQ(host().faults().calls("AEGP_GetNumThreads"), 1);
     EXPECT_EQ(host().ledger().outstanding("effect reference"), 0u);
@@ -138,12 +142,9 @@ TEST_F(SmartRendererTest, AFailingStepSkipsTheRestAndIsReturned) {
         PF_Err err;
     };
     const Case cases[] = {
-        {"AEGP_GetEffectLayer", PF_Err_INTERNAL_STRUCT_DAMAGED},
-        {"AEGP_GetLayerParentComp", PF_Err_INVALID_INDEX},
-        {"AEGP_GetNewEffectForEffect", PF_Err_OUT_OF_MEMORY},
-        {"AEGP_GetNumThreads", PF_Err_INTERNAL_STRUCT_DAMAGED},
-        {"checkout_layer_pixels", PF_Err_OUT_OF_MEMORY},
-        {"checkout_output", PF_Err_INVALID_CALLBACK},
+        {"AEGP_GetEffectLayer", PF_Err_INTERNAL_STRUCT_DAMAGED}, {"AEGP_GetLayerParentComp", PF_Err_INVALID_INDEX},
+        {"AEGP_GetNewEffectForEffect", PF_Err_OUT_OF_MEMORY},    {"AEGP_GetNumThreads", PF_Err_INTERNAL_STRUCT_DAMAGED},
+        {"checkout_layer_pixels", PF_Err_OUT_OF_MEMORY},         {"checkout_output", PF_Err_INVALID_CALLBACK},
         {"PF_GetPixelFormat", PF_Err_INTERNAL_STRUCT_DAMAGED},
     };
     for (const Case& c : cases) {

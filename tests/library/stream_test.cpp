@@ -113,8 +113,8 @@ TEST_F(StreamTest, HideAndShowSetTheFlagOnlyWhenItDiffers) {
         {"show a shown stream", false, false, 0},
     };
     for (const Case& c : cases) {
-        param(kAmount).flags = c.hiddenBefore ? AEGP_DynStreamFlag_HIDDEN | AEGP_DynStreamFlag_DISABLED
-                                              : AEGP_DynStreamFlag_DISABLED;
+        param(kAmount).flags =
+            c.hiddenBefore ? AEGP_DynStreamFlag_HIDDEN | AEGP_DynStreamFlag_DISABLED : AEGP_DynStreamFlag_DISABLED;
         AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
         {
             StreamBase stream(kPluginId, &in_data_, suites());
@@ -229,8 +229,8 @@ TEST_F(StreamTest, KeyframeQueriesReportCountAndTimesInBothModes) {
 // Writes a value, reads it back through the same stream and through the one-call functions,
 // and checks what the host stored.
 template <typename T>
-void checkRoundTrip(PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect,
-                    int index, const T& value, const Sim::StreamData& stored, Sim::ProjectStream& onHost) {
+void checkRoundTrip(PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect, int index, const T& value,
+                    const Sim::StreamData& stored, Sim::ProjectStream& onHost) {
     {
         Stream<T> stream(7, in_data, suites);
         ASSERT_EQ(stream.init(effect, index), PF_Err_NONE);
@@ -242,8 +242,8 @@ void checkRoundTrip(PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_EffectRe
     for (int i = 0; i < 4; ++i) EXPECT_EQ(onHost.value.v[i], stored.v[i]) << "parameter " << index;
     EXPECT_EQ(onHost.value.id, stored.id) << "parameter " << index;
     T read{};
-    ASSERT_EQ(Morvel::getEffectValue<T>(7, in_data, suites, effect, index, A_Time{0, 1}, AEGP_LTimeMode_CompTime,
-                                        true, &read),
+    ASSERT_EQ(Morvel::getEffectValue<T>(7, in_data, suites, effect, index, A_Time{0, 1}, AEGP_LTimeMode_CompTime, true,
+                                        &read),
               PF_Err_NONE);
     EXPECT_TRUE(read == value) << "parameter " << index;
 }
@@ -258,12 +258,11 @@ TEST_F(StreamTest, EveryValueTypeRoundTripsAndLandsInItsUnionMember) {
     checkRoundTrip<bool>(&in_data_, suites(), effect, kEnabled, false, data(0, 0, 0, 0, 0), param(kEnabled));
     checkRoundTrip<bool>(&in_data_, suites(), effect, kEnabled, true, data(1, 0, 0, 0, 0), param(kEnabled));
     checkRoundTrip<int>(&in_data_, suites(), effect, kLayer, 42, data(0, 0, 0, 0, 42), param(kLayer));
-    checkRoundTrip<double>(&in_data_, suites(), effect, kAmount, -3.25, data(-3.25, 0, 0, 0, 0),
-                           param(kAmount));
-    checkRoundTrip<AEGP_TwoDVal>(&in_data_, suites(), effect, kCentre, AEGP_TwoDVal{1.5, -2},
-                                 data(1.5, -2, 0, 0, 0), param(kCentre));
-    checkRoundTrip<AEGP_ThreeDVal>(&in_data_, suites(), effect, kPoint3D, AEGP_ThreeDVal{1, 2, 3},
-                                   data(1, 2, 3, 0, 0), param(kPoint3D));
+    checkRoundTrip<double>(&in_data_, suites(), effect, kAmount, -3.25, data(-3.25, 0, 0, 0, 0), param(kAmount));
+    checkRoundTrip<AEGP_TwoDVal>(&in_data_, suites(), effect, kCentre, AEGP_TwoDVal{1.5, -2}, data(1.5, -2, 0, 0, 0),
+                                 param(kCentre));
+    checkRoundTrip<AEGP_ThreeDVal>(&in_data_, suites(), effect, kPoint3D, AEGP_ThreeDVal{1, 2, 3}, data(1, 2, 3, 0, 0),
+                                   param(kPoint3D));
     checkRoundTrip<AEGP_ColorVal>(&in_data_, suites(), effect, kTint, AEGP_ColorVal{1, 0.25, 0.5, 0.75},
                                   data(1, 0.25, 0.5, 0.75, 0), param(kTint));
     host().project().disposeEffectRef(effect);
@@ -398,14 +397,13 @@ TEST_F(StreamTest, TheKeyframeBatchOpensOnceAndClosesAtDestruction) {
     AEGP_EffectRefH effect = host().project().newEffectRef(*effect_under_test_);
     Stream<AEGP_TwoDVal> stream(kPluginId, &in_data_, suites());
     ASSERT_EQ(stream.init(effect, kCentre), PF_Err_NONE);
-    {
-        auto unused = stream.getKeyframer();
-    }
+    { auto unused = stream.getKeyframer(); }
     EXPECT_EQ(calls("AEGP_StartAddKeyframes") + calls("AEGP_EndAddKeyframes"), 0u) << "no batch without an add";
     {
         auto keys = stream.getKeyframer();
         for (int i = 0; i < 3; ++i) {
-            ASSERT_EQ(keys.add(AEGP_LTimeMode_LayerTime, A_Time{i, 1}, AEGP_TwoDVal{double(i), double(-i)}), PF_Err_NONE);
+            ASSERT_EQ(keys.add(AEGP_LTimeMode_LayerTime, A_Time{i, 1}, AEGP_TwoDVal{double(i), double(-i)}),
+                      PF_Err_NONE);
         }
         EXPECT_EQ(calls("AEGP_StartAddKeyframes"), 1u);
         EXPECT_EQ(calls("AEGP_EndAddKeyframes"), 0u);
@@ -446,15 +444,15 @@ TEST_F(StreamTest, LayerStreamsReadAndWriteInOneCall) {
     expectFault("AEGP_GetNewEffectStreamByIndex: null effect reference");
     expectFault("AEGP_GetNewLayerStream: no such layer stream");
     const AEGP_ThreeDVal position{320, 240, -5};
-    ASSERT_EQ(Morvel::setLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), layerH(),
-                                                          AEGP_LayerStream_POSITION, A_Time{0, 1},
-                                                          AEGP_LTimeMode_CompTime, position),
-              PF_Err_NONE);
+    ASSERT_EQ(
+        Morvel::setLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), layerH(), AEGP_LayerStream_POSITION,
+                                                    A_Time{0, 1}, AEGP_LTimeMode_CompTime, position),
+        PF_Err_NONE);
     AEGP_ThreeDVal read{};
-    ASSERT_EQ(Morvel::getLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), layerH(),
-                                                          AEGP_LayerStream_POSITION, A_Time{0, 1},
-                                                          AEGP_LTimeMode_LayerTime, false, &read),
-              PF_Err_NONE);
+    ASSERT_EQ(
+        Morvel::getLayerStreamValue<AEGP_ThreeDVal>(kPluginId, &in_data_, suites(), layerH(), AEGP_LayerStream_POSITION,
+                                                    A_Time{0, 1}, AEGP_LTimeMode_LayerTime, false, &read),
+        PF_Err_NONE);
     EXPECT_TRUE(read == position);
     double opacity = 0;
     ASSERT_EQ(Morvel::getLayerStreamValue<double>(kPluginId, &in_data_, suites(), layerH(), AEGP_LayerStream_OPACITY,
@@ -486,8 +484,7 @@ TEST_F(StreamTest, AMissingSuiteStrandsNoReferenceOrHandle) {
     const Case cases[] = {
         {"hide without the dynamic stream suite", kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion5,
          [](StreamBase& s) { s.hide(); }},
-        {"show without the effect suite", kAEGPEffectSuite, kAEGPEffectSuiteVersion2,
-         [](StreamBase& s) { s.show(); }},
+        {"show without the effect suite", kAEGPEffectSuite, kAEGPEffectSuiteVersion2, [](StreamBase& s) { s.show(); }},
         {"expression without the memory suite", kAEGPMemorySuite, kAEGPMemorySuiteVersion1,
          [](StreamBase& s) {
              std::string text;

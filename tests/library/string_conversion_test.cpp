@@ -53,8 +53,8 @@ std::vector<char32_t> decodeUTF16(Units const& units) {
 }  // namespace
 
 TEST(ConvertUTF8toUTF16, RoundTripsEveryKindOfCodePoint) {
-    const std::vector<char32_t> points = {0,      0x41,   0x7F,   0x80,    0xE9,    0x7FF,   0x800,  0x20AC,
-                                          0xD7FF, 0xE000, 0xFFFD, 0xFFFF,  0x10000, 0x1F600, 0xFFFFF, 0x10FFFF};
+    const std::vector<char32_t> points = {0,      0x41,   0x7F,   0x80,   0xE9,    0x7FF,   0x800,   0x20AC,
+                                          0xD7FF, 0xE000, 0xFFFD, 0xFFFF, 0x10000, 0x1F600, 0xFFFFF, 0x10FFFF};
     std::string text;
     for (char32_t point : points) text += encodeUTF8(point);
     EXPECT_EQ(decodeUTF16(convertUTF8toUTF16<unsigned short>(text)), points);
@@ -172,5 +172,7 @@ TEST(ValidUTF8Length, CountsTheWholeSequencesInFront) {
     EXPECT_EQ(validUTF8Length("a*r"), 3u);
     EXPECT_EQ(validUTF8Length("ab\xE9"), 2u);
     EXPECT_EQ(validUTF8Length("\xC3\xA9\xC3"), 2u);
-    EXPECT_EQ(validUTF8Length("\xFF" "abc"), 0u);
+    EXPECT_EQ(validUTF8Length("\xFF"
+                              "abc"),
+              0u);
 }

@@ -90,7 +90,10 @@ TEST_F(ThreadedSubPixelTest, WrapModesSampleWhereExpected) {
         {"repeat negative", Wrap::Repeat, -2, -3, {{fx(w - 2), fx(h - 3)}}},
         {"repeat column seam", Wrap::Repeat, w - 0.5, 2, {{fx(w - 1), fx(2)}, {0, fx(2)}}},
         {"repeat row seam", Wrap::Repeat, 4, h - 0.25, {{fx(4), fx(h - 1)}, {fx(4), 0}}},
-        {"repeat corner blends along the last row", Wrap::Repeat, w - 0.5, h - 0.5,
+        {"repeat corner blends along the last row",
+         Wrap::Repeat,
+         w - 0.5,
+         h - 0.5,
          {{fx(w - 1), fx(h - 1)}, {0, fx(h - 1)}}},
         {"mirror past the right edge", Wrap::Mirror, w + 2, 1, {{fx(w - 2), fx(1)}}},
         {"mirror before the left edge", Wrap::Mirror, -1, 1, {{fx(1), fx(1)}}},
@@ -125,7 +128,9 @@ TEST_F(ThreadedSubPixelTest, RepeatSeamMixesLastAndFirstColumn) {
         const char* name;
         double x;
         double weightOfFirst;
-    } cases[] = {{"half way", 3.5, 0.5}, {"a quarter before zero", -0.25, 0.75}, {"same from the right", 3.75, 0.75},
+    } cases[] = {{"half way", 3.5, 0.5},
+                 {"a quarter before zero", -0.25, 0.75},
+                 {"same from the right", 3.75, 0.75},
                  {"a tenth", 3.1, 0.1}};
     for (const auto& c : cases) {
         PF_Pixel out{};
@@ -175,7 +180,8 @@ TEST_F(ThreadedSubPixelTest, SeamErrorsComeFromTheFirstFailingSample) {
         int failingCall;
         PF_Err err;
         int expectedCalls;
-    } cases[] = {{"first sample fails", 1, PF_Interrupt_CANCEL, 1}, {"second sample fails", 2, PF_Err_OUT_OF_MEMORY, 2}};
+    } cases[] = {{"first sample fails", 1, PF_Interrupt_CANCEL, 1},
+                 {"second sample fails", 2, PF_Err_OUT_OF_MEMORY, 2}};
     for (const auto& c : cases) {
         SubPixel sampler(&in_data_, suites(), layer.get(), Wrap::Repeat);
         const int before = host().faults().calls("subpixel_sample16");

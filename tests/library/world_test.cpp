@@ -39,8 +39,8 @@ struct ModeCase {
 
 // Blending mode to host transfer mode, as the effects' menus need them.
 const ModeCase kModeCases[] = {
-    {-2, 2}, {-1, -1}, {0, 2},   {1, 3},   {2, 4},   {3, 5},   {4, 6},   {5, 7},   {6, 8},
-    {7, 9},  {8, 27},  {9, 28},  {10, 10}, {11, 11}, {12, 26}, {13, 25}, {14, 13}, {15, 14},
+    {-2, 2},  {-1, -1}, {0, 2},   {1, 3},   {2, 4},   {3, 5},   {4, 6},   {5, 7},   {6, 8},
+    {7, 9},   {8, 27},  {9, 28},  {10, 10}, {11, 11}, {12, 26}, {13, 25}, {14, 13}, {15, 14},
     {16, 16}, {17, 22}, {18, 30}, {19, 24}, {20, 29}, {21, 23}, {22, 31}, {23, 32}, {24, 33},
     {25, 34}, {26, 12}, {27, 15}, {28, 17}, {29, 18}, {30, 19}, {31, 20}, {32, 2},  {1000, 2},
 };
@@ -110,8 +110,7 @@ TEST_F(WorldTest, BlendOfAnEmptySourcePassesAnEmptyRectangleAndTheHostRefusesIt)
     expectFault("transfer_rect source: null world");
     auto empty = std::make_shared<World>();
     auto destination = hostWorld(2, 2, PF_PixelFormat_ARGB32);
-    EXPECT_EQ(Morvel::blend(&in_data_, empty, destination, Morvel::Bpc8, BlendingMode::Add),
-              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(Morvel::blend(&in_data_, empty, destination, Morvel::Bpc8, BlendingMode::Add), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_NE(lastLine("transfer_rect").find("rect (0,0,0,0)"), std::string::npos);
 }
 
@@ -210,8 +209,7 @@ TEST_F(WorldTest, AWorldMayOutliveTheHandlerThatCreatedIt) {
         std::shared_ptr<World> kept;
         {
             AEGP_SuiteHandler commandSuites(in_data_.pica_basicP);
-            ASSERT_EQ(Morvel::createWorld(&in_data_, &out_data_, commandSuites, c.bpc, 3, 3, false, kept),
-                      PF_Err_NONE)
+            ASSERT_EQ(Morvel::createWorld(&in_data_, &out_data_, commandSuites, c.bpc, 3, 3, false, kept), PF_Err_NONE)
                 << c.name;
         }
         EXPECT_EQ(host().ledger().outstanding("world"), 1u) << c.name;

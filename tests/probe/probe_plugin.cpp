@@ -28,7 +28,8 @@ constexpr Morvel::Plugin::PiplValues kPiplValues{.name = "MorvelProbe",
                                                  .outFlags = kOutFlags,
                                                  .outFlags2 = kOutFlags2};
 
-[[gnu::used, gnu::section(MORVEL_PIPL_SECTION)]] constexpr auto kPropertyList = Morvel::Plugin::buildPipl<kPiplValues>();
+[[gnu::used, gnu::section(MORVEL_PIPL_SECTION)]] constexpr auto kPropertyList =
+    Morvel::Plugin::buildPipl<kPiplValues>();
 
 enum Param { kInput, kMode, kFlip, kTint, kSpot, kGain, kTurn, kOther, kCount };
 
@@ -40,7 +41,10 @@ PF_Err paramsSetup(PF_InData* in, PF_OutData* out) {
         u.pd.value = 1;
     });
     if (!err) err = addTestParam(in, PF_Param_CHECKBOX, "Flip", kFlip, [](PF_ParamDefUnion& u) { u.bd.nameptr = ""; });
-    if (!err) err = addTestParam(in, PF_Param_COLOR, "Tint", kTint, [](PF_ParamDefUnion& u) { u.cd.dephault = {255, 0, 0, 0}; });
+    if (!err)
+        err = addTestParam(in, PF_Param_COLOR, "Tint", kTint, [](PF_ParamDefUnion& u) {
+            u.cd.dephault = {255, 0, 0, 0};
+        });
     if (!err) {
         err = addTestParam(in, PF_Param_POINT, "Spot", kSpot, [](PF_ParamDefUnion& u) {
             u.td.x_dephault = 50 << 16;
@@ -125,7 +129,8 @@ PF_Err render(PF_InData* in, PF_SmartRenderExtra* extra) {
         row[0] = {1.0f, float(p[kMode]->pd.value), float(p[kFlip]->bd.value), float(p[kGain]->fs_d.value)};
         const PF_Pixel tint = p[kTint]->cd.value;
         row[1] = {float(tint.alpha), float(tint.red), float(tint.green), float(tint.blue)};
-        row[2] = {1.0f, p[kSpot]->td.x_value / 65536.0f, p[kSpot]->td.y_value / 65536.0f, p[kTurn]->ad.value / 65536.0f};
+        row[2] = {1.0f, p[kSpot]->td.x_value / 65536.0f, p[kSpot]->td.y_value / 65536.0f,
+                  p[kTurn]->ad.value / 65536.0f};
         const PF_LayerDef& other = p[kOther]->ld;
         // Opaque, so that the mark survives a file's premultiplied colour.
         row[3] = other.data != nullptr ? firstPixel(other) : PF_PixelFloat{1.0f, -1.0f, 0.0f, 0.0f};

@@ -18,7 +18,8 @@ public:
     // A record of the world as an effect holds one: changing it does not change the host's.
     PF_LayerDef* get() { return &record_; }
     Pixel& at(int x, int y) {
-        return reinterpret_cast<Pixel*>(static_cast<char*>(world_->data) + static_cast<size_t>(y) * world_->rowbytes)[x];
+        return reinterpret_cast<Pixel*>(static_cast<char*>(world_->data) +
+                                        static_cast<size_t>(y) * world_->rowbytes)[x];
     }
     int width() const { return world_->width; }
     int height() const { return world_->height; }

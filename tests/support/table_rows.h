@@ -28,37 +28,32 @@ void expectRow(const Morvel::Plugin::ParameterDef& row, const Registration& how,
     EXPECT_EQ(row.id, want.id);
     EXPECT_EQ(row.kind, want.kind);
     switch (want.kind) {
-    case KIND_INT:
-        EXPECT_EQ(row.dephault.i, int32_t(want.dephault));
-        EXPECT_EQ(row.validMin.i, int32_t(want.validMin));
-        EXPECT_EQ(row.validMax.i, int32_t(want.validMax));
-        EXPECT_EQ(Sim::menuItemCount(how.menu), row.validMax.i) << "choices = items";
-        break;
-    case KIND_FLOAT:
-        EXPECT_EQ(row.dephault.d, want.dephault);
-        EXPECT_EQ(row.validMin.d, want.validMin);
-        EXPECT_EQ(row.validMax.d, want.validMax);
-        EXPECT_EQ(row.sliderMin.d, want.sliderMin);
-        EXPECT_EQ(row.sliderMax.d, want.sliderMax);
-        // The slider's range and the default lie inside the valid range.
-        EXPECT_LE(row.validMin.d, row.sliderMin.d);
-        EXPECT_LE(row.sliderMax.d, row.validMax.d);
-        EXPECT_LE(row.validMin.d, row.dephault.d);
-        EXPECT_LE(row.dephault.d, row.validMax.d);
-        EXPECT_EQ(how.precision, want.precision);
-        EXPECT_EQ(how.percent, want.percent);
-        break;
-    case KIND_POINT:
-        EXPECT_EQ(row.dephault.point.x, want.dephault);
-        EXPECT_EQ(row.dephault.point.y, want.dephault);
-        break;
-    case KIND_ANGLE:
-        EXPECT_EQ(row.dephault.d, want.dephault);
-        break;
-    case KIND_COLOR:
-        break;
-    default:
-        EXPECT_EQ(row.dephault.i, int32_t(want.dephault));
-        break;
+        case KIND_INT:
+            EXPECT_EQ(row.dephault.i, int32_t(want.dephault));
+            EXPECT_EQ(row.validMin.i, int32_t(want.validMin));
+            EXPECT_EQ(row.validMax.i, int32_t(want.validMax));
+            EXPECT_EQ(Sim::menuItemCount(how.menu), row.validMax.i) << "choices = items";
+            break;
+        case KIND_FLOAT:
+            EXPECT_EQ(row.dephault.d, want.dephault);
+            EXPECT_EQ(row.validMin.d, want.validMin);
+            EXPECT_EQ(row.validMax.d, want.validMax);
+            EXPECT_EQ(row.sliderMin.d, want.sliderMin);
+            EXPECT_EQ(row.sliderMax.d, want.sliderMax);
+            // The slider's range and the default lie inside the valid range.
+            EXPECT_LE(row.validMin.d, row.sliderMin.d);
+            EXPECT_LE(row.sliderMax.d, row.validMax.d);
+            EXPECT_LE(row.validMin.d, row.dephault.d);
+            EXPECT_LE(row.dephault.d, row.validMax.d);
+            EXPECT_EQ(how.precision, want.precision);
+            EXPECT_EQ(how.percent, want.percent);
+            break;
+        case KIND_POINT:
+            EXPECT_EQ(row.dephault.point.x, want.dephault);
+            EXPECT_EQ(row.dephault.point.y, want.dephault);
+            break;
+        case KIND_ANGLE: EXPECT_EQ(row.dephault.d, want.dephault); break;
+        case KIND_COLOR: break;
+        default: EXPECT_EQ(row.dephault.i, int32_t(want.dephault)); break;
     }
 }

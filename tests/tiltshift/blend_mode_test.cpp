@@ -69,7 +69,8 @@ void compareWithFloat(double normalSteps, double otherSteps, double premultiplie
             PF_PixelFloat want = reference(toFloat(below), toFloat(top));
             // The float form is not clamped; a pixel of the depth is.
             auto clampUnit = [](float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); };
-            want = PF_PixelFloat{clampUnit(want.alpha), clampUnit(want.red), clampUnit(want.green), clampUnit(want.blue)};
+            want =
+                PF_PixelFloat{clampUnit(want.alpha), clampUnit(want.red), clampUnit(want.green), clampUnit(want.blue)};
             const double gotChannels[3] = {double(got.red), double(got.green), double(got.blue)};
             const double wantChannels[3] = {want.red * full, want.green * full, want.blue * full};
             const std::string where = std::string(m.name) + " trial " + std::to_string(trial);
@@ -110,14 +111,15 @@ TEST(BlendMode, DodgeOfBlackAndBurnOfWhiteAgreeAtEveryDepth) {
 
 TEST(BlendMode, IntegerModesDivideBy256) {
     // Darken of white over a colour is the colour, one step short.
-    const PF_Pixel got = selectBlendFunction<PF_Pixel>(BLEND_DARKEN)(PF_Pixel{255, 100, 10, 200}, PF_Pixel{255, 255, 255, 255});
+    const PF_Pixel got =
+        selectBlendFunction<PF_Pixel>(BLEND_DARKEN)(PF_Pixel{255, 100, 10, 200}, PF_Pixel{255, 255, 255, 255});
     EXPECT_EQ(got.red, 99);
     EXPECT_EQ(got.blue, 199);
 }
 
 TEST(BlendMode, HueOfAGreyIsTheLumaOfThePixelBelow) {
-    const PF_PixelFloat got =
-        selectBlendFunction<PF_PixelFloat>(BLEND_HUE)(PF_PixelFloat{1, 0.2f, 0.6f, 0.9f}, PF_PixelFloat{1, 0.5f, 0.5f, 0.5f});
+    const PF_PixelFloat got = selectBlendFunction<PF_PixelFloat>(BLEND_HUE)(PF_PixelFloat{1, 0.2f, 0.6f, 0.9f},
+                                                                            PF_PixelFloat{1, 0.5f, 0.5f, 0.5f});
     const float luma = 0.299f * 0.2f + 0.587f * 0.6f + 0.114f * 0.9f;
     EXPECT_NEAR(got.red, luma, 1e-6);
     EXPECT_NEAR(got.green, luma, 1e-6);

@@ -26,8 +26,10 @@ Entry bruteForce(const std::vector<Entry>& c, int64_t i, double r, bool repeat) 
     for (int64_t j = i - m; j <= i + m; ++j) {
         const double w = (j == i - m || j == i + m) ? 1.0 - g : 1.0;
         const Entry* e = nullptr;
-        if (j >= 0 && j < n) e = &c[size_t(j)];
-        else if (repeat) e = &c[j < 0 ? 0 : size_t(n - 1)];
+        if (j >= 0 && j < n)
+            e = &c[size_t(j)];
+        else if (repeat)
+            e = &c[j < 0 ? 0 : size_t(n - 1)];
         if (e == nullptr) continue;
         for (int k = 0; k < 4; ++k) sum.v[k] += w * e->v[k];
     }
@@ -66,8 +68,8 @@ void compareWithBruteForce(const char* name) {
             const Entry want = bruteForce(c, i, t[size_t(i)], repeat);
             for (int k = 0; k < 4; ++k) {
                 ASSERT_NEAR(got[size_t(i)].v[k], want.v[k], 1e-12)
-                    << name << " trial " << trial << " n " << n << " i " << i << " r " << t[size_t(i)]
-                    << " repeat " << repeat;
+                    << name << " trial " << trial << " n " << n << " i " << i << " r " << t[size_t(i)] << " repeat "
+                    << repeat;
             }
         }
     }
@@ -93,7 +95,12 @@ TEST(BoxBlurLine, EdgeCases) {
         // 1 - g, so a line of ones stays one.
         {"ones, i 1, r 0.5, transparent edges", {1, 1, 1, 1, 1, 1, 1, 1}, 1, 0.5, false, 1.0},
         {"ones, i 3, r 2.3, transparent edges", {1, 1, 1, 1, 1, 1, 1, 1}, 3, 2.3, false, 1.0},
-        {"tiny radius mixes both neighbours", {0, 2, 5, 7, 0}, 2, tiny, false, (tiny * 2 + 5 + tiny * 7) / (2 * tiny + 1)},
+        {"tiny radius mixes both neighbours",
+         {0, 2, 5, 7, 0},
+         2,
+         tiny,
+         false,
+         (tiny * 2 + 5 + tiny * 7) / (2 * tiny + 1)},
         {"radius 1 is a plain average of three", {0, 3, 6, 9, 0}, 2, 1.0, false, 6.0},
         {"first entry, r 1, transparent edges", {3, 6, 9}, 0, 1.0, false, 3.0},
         {"one entry, huge radius, repeated edges", {0.25}, 0, 1e6, true, 0.25},
@@ -157,7 +164,8 @@ TEST_F(BoxBlurFilterTest, AnInteriorImpulseKeepsItsSums) {
         const double impulse[4] = {1.0, 250.0, 3.5, 1e6};
         for (int k = 0; k < 4; ++k) colours[4 * (size_t(23) * width + 30) + k] = impulse[k];
         AEGP_SuiteHandler suites(in_data_.pica_basicP);
-        BoxBlurParameters params{false, 0.0, 6.0 / 3.0, OutputSettings{false, 1.0, 0.0, {}, BLEND_NORMAL}, true, &amounts, &colours};
+        BoxBlurParameters params{false, 0.0,      6.0 / 3.0, OutputSettings{false, 1.0, 0.0, {}, BLEND_NORMAL},
+                                 true,  &amounts, &colours};
         for (int round = 0; round < 3; ++round) {
             VerticalBoxBlur vertical(&in_data_, suites, bpc, nullptr, world.get(), &params);
             ASSERT_EQ(vertical.filter(0, 2), PF_Err_NONE);

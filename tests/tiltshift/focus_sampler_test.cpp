@@ -30,9 +30,20 @@ protected:
     // Linear, Focus Distance 100, Inner Width 10, Direction 0 (the line runs along x through the
     // centre, so s = y - 100), over a 20 × 240 ramp whose channels are y.
     LinearSamplerParameters focusDistance(double blurAmount, double chromaticAberration) {
-        return LinearSamplerParameters{100.0, blurAmount, false, 1.0, 10.0, 100.0, 0.0, 10.0,
-                                       LINEAR_MODE_FOCUS_DISTANCE, 2.0, 100.0, chromaticAberration > 1e-6,
-                                       chromaticAberration, buffers()};
+        return LinearSamplerParameters{100.0,
+                                       blurAmount,
+                                       false,
+                                       1.0,
+                                       10.0,
+                                       100.0,
+                                       0.0,
+                                       10.0,
+                                       LINEAR_MODE_FOCUS_DISTANCE,
+                                       2.0,
+                                       100.0,
+                                       chromaticAberration > 1e-6,
+                                       chromaticAberration,
+                                       buffers()};
     }
     void ramp(HostWorld<PF_Pixel>& world) {
         for (int y = 0; y < world.height(); ++y) {
@@ -48,8 +59,8 @@ TEST_F(FocusSamplerTest, RadialAmountsGrowWithTheDistanceOutsideTheEllipse) {
     HostWorld<PF_Pixel> input(100, 80);
     size(100, 80);
     const double direction = 90.0 * kPi / 180.0;
-    RadialSamplerParameters params{std::hypot(100.0, 80.0) * 0.5, false, 1.0, 50.0, 40.0, direction, 10.0, 2.0,
-                                   0.5, false, 0.0, buffers()};
+    RadialSamplerParameters params{
+        std::hypot(100.0, 80.0) * 0.5, false, 1.0, 50.0, 40.0, direction, 10.0, 2.0, 0.5, false, 0.0, buffers()};
     RadialSampler sampler(&in_data_, suites(), Morvel::Bpc8, input.get(), nullptr, &params, std::cos(direction),
                           std::sin(direction));
     ASSERT_EQ(sampler.filter(0, 1), PF_Err_NONE);

@@ -183,9 +183,8 @@ TEST_F(FocusUiTest, ToleranceIsFiveScreenPixelsInLayerPixelsWhateverTheTurn) {
         double zoom, scale, rotation, pixel;
     };
     const Case cases[] = {
-        {"identity", 1, 100, 0, 1},        {"zoomed in", 2, 100, 0, 0.5},
-        {"zoomed in, layer halved", 2, 50, 30, 1}, {"turned 45°", 1, 100, 45, 1},
-        {"turned 40°", 1, 100, 40, 1},     {"turned -45°, zoomed out", 0.5, 100, -45, 2},
+        {"identity", 1, 100, 0, 1},    {"zoomed in", 2, 100, 0, 0.5}, {"zoomed in, layer halved", 2, 50, 30, 1},
+        {"turned 45°", 1, 100, 45, 1}, {"turned 40°", 1, 100, 40, 1}, {"turned -45°, zoomed out", 0.5, 100, -45, 2},
     };
     for (const Case& c : cases) {
         layer_->transform[AEGP_LayerStream_SCALE]->value.v[0] = c.scale;
@@ -300,7 +299,15 @@ TEST_F(FocusUiTest, DragsWriteWhatTheirHandleStandsFor) {
     const int32_t shift = PF_Mod_SHIFT_KEY;
     const Case cases[] = {
         {"radial outer", TYPE_RADIAL, 1, 0.5, HANDLE_OUTER, 100, 50, 0, {{PARAM_BLUR_AMOUNT, 50}}},
-        {"radial outer inside the inner shape", TYPE_RADIAL, 1, 0.5, HANDLE_OUTER, 100, 90, 0, {{PARAM_BLUR_AMOUNT, 0}}},
+        {"radial outer inside the inner shape",
+         TYPE_RADIAL,
+         1,
+         0.5,
+         HANDLE_OUTER,
+         100,
+         90,
+         0,
+         {{PARAM_BLUR_AMOUNT, 0}}},
         {"radial inner", TYPE_RADIAL, 1, 0.5, HANDLE_INNER, 100, 60, 0, {{PARAM_INNER_WIDTH, 80}}},
         {"radial inner, along", TYPE_RADIAL, 1, 0.5, HANDLE_INNER, 40, 100, 0, {{PARAM_INNER_WIDTH, 60}}},
         // along 30, across 20 on an ellipse 50 long: 20 / sqrt(1 - 0.36) / 50.
@@ -308,23 +315,66 @@ TEST_F(FocusUiTest, DragsWriteWhatTheirHandleStandsFor) {
         {"radial inner with Shift on the axis", TYPE_RADIAL, 1, 1, HANDLE_INNER, 130, 100, shift, {}},
         {"radial inner with Shift beyond the end", TYPE_RADIAL, 1, 1, HANDLE_INNER, 160, 90, shift, {}},
         // 0.02 / 500 and 400 / sqrt(1 - 0.998) / 50: clamped to the ratio's range.
-        {"radial inner with Shift, a tiny ratio", TYPE_RADIAL, 1, 1, HANDLE_INNER, 100, 99.98, shift,
-         {{PARAM_RATIO, 0.0001}}, 500},
-        {"radial inner with Shift, a huge ratio", TYPE_RADIAL, 1, 1, HANDLE_INNER, 149.9, -300, shift,
+        {"radial inner with Shift, a tiny ratio",
+         TYPE_RADIAL,
+         1,
+         1,
+         HANDLE_INNER,
+         100,
+         99.98,
+         shift,
+         {{PARAM_RATIO, 0.0001}},
+         500},
+        {"radial inner with Shift, a huge ratio",
+         TYPE_RADIAL,
+         1,
+         1,
+         HANDLE_INNER,
+         149.9,
+         -300,
+         shift,
          {{PARAM_RATIO, 100}}},
         {"radial, no handle", TYPE_RADIAL, 1, 1, HANDLE_NONE, 100, 60, 0, {}},
         {"linear outer", TYPE_LINEAR, 1, 1, HANDLE_OUTER, 100, 200, 0, {{PARAM_BLUR_AMOUNT, 50}}},
         {"linear outer, near side", TYPE_LINEAR, 1, 1, HANDLE_OUTER, 400, 10, 0, {{PARAM_BLUR_AMOUNT, 40}}},
         {"linear focus distance", TYPE_LINEAR, 2, 1, HANDLE_FOCUS_DISTANCE, 100, 300, 0, {{PARAM_FOCUS_DISTANCE, 150}}},
-        {"linear focus distance onto the near side", TYPE_LINEAR, 2, 1, HANDLE_FOCUS_DISTANCE, 100, 60, 0,
+        {"linear focus distance onto the near side",
+         TYPE_LINEAR,
+         2,
+         1,
+         HANDLE_FOCUS_DISTANCE,
+         100,
+         60,
+         0,
          {{PARAM_FOCUS_DISTANCE, 0}}},
         {"linear inner", TYPE_LINEAR, 2, 1, HANDLE_INNER, 100, 30, 0, {{PARAM_INNER_WIDTH, 70}}},
         // Inner width 50 → 70 with the focus line kept at 150: focus distance 100 → 80.
-        {"linear inner with Shift", TYPE_LINEAR, 2, 1, HANDLE_INNER, 100, 170, shift,
+        {"linear inner with Shift",
+         TYPE_LINEAR,
+         2,
+         1,
+         HANDLE_INNER,
+         100,
+         170,
+         shift,
          {{PARAM_INNER_WIDTH, 70}, {PARAM_FOCUS_DISTANCE, 80}}},
-        {"linear inner with Shift in Power mode", TYPE_LINEAR, 1, 1, HANDLE_INNER, 100, 170, shift,
+        {"linear inner with Shift in Power mode",
+         TYPE_LINEAR,
+         1,
+         1,
+         HANDLE_INNER,
+         100,
+         170,
+         shift,
          {{PARAM_INNER_WIDTH, 70}}},
-        {"linear inner with Shift past the focus line", TYPE_LINEAR, 2, 1, HANDLE_INNER, 100, 300, shift,
+        {"linear inner with Shift past the focus line",
+         TYPE_LINEAR,
+         2,
+         1,
+         HANDLE_INNER,
+         100,
+         300,
+         shift,
          {{PARAM_INNER_WIDTH, 200}, {PARAM_FOCUS_DISTANCE, 0}}},
     };
     for (const Case& c : cases) {
@@ -456,7 +506,8 @@ void expectEllipse(const Sim::DrawCall& call, double cx, double cy, double a, do
         const double endRadius = std::hypot(end.x - cx, end.y - cy);
         EXPECT_NEAR(std::hypot(p[0].x - start.x, p[0].y - start.y), kBezierFraction * endRadius, 1e-4) << what;
         EXPECT_NEAR(std::hypot(p[1].x - end.x, p[1].y - end.y), kBezierFraction * startRadius, 1e-4) << what;
-        const Xy middle{(start.x + 3 * p[0].x + 3 * p[1].x + end.x) / 8, (start.y + 3 * p[0].y + 3 * p[1].y + end.y) / 8};
+        const Xy middle{(start.x + 3 * p[0].x + 3 * p[1].x + end.x) / 8,
+                        (start.y + 3 * p[0].y + 3 * p[1].y + end.y) / 8};
         EXPECT_NEAR(onEllipse(middle), 1, 1e-3) << what << ", arc " << i;
         start = end;
     }
@@ -569,7 +620,8 @@ TEST_F(FocusUiTest, AFailedDrawingCallGivesItsCodeWithEverythingReleased) {
         int32_t type = TYPE_RADIAL;
     };
     const Case cases[] = {
-        {"first pen", [](Sim::FaultPlan& f) { f.failCall("DRAWBOT_NewPen", 1, PF_Err_OUT_OF_MEMORY); }, PF_Err_OUT_OF_MEMORY},
+        {"first pen", [](Sim::FaultPlan& f) { f.failCall("DRAWBOT_NewPen", 1, PF_Err_OUT_OF_MEMORY); },
+         PF_Err_OUT_OF_MEMORY},
         {"third pen", [](Sim::FaultPlan& f) { f.failCall("DRAWBOT_NewPen", 3, 512); }, 512},
         {"second stroke", [](Sim::FaultPlan& f) { f.failCall("DRAWBOT_StrokePath", 2, 513); }, 513},
         {"a path", [](Sim::FaultPlan& f) { f.failCall("DRAWBOT_NewPath", 2, 4); }, 4},

@@ -68,9 +68,9 @@ TEST_F(ParameterCommandsTest, RecordsCarryTheTablesMenusRangesAndDisplay) {
         int16_t choices, dephault;
         const char* menu;
     };
-    for (const Popup& p : {Popup{PARAM_TYPE, 2, 1, "Radial|Linear"},
-                           Popup{PARAM_LINEAR_MODE, 2, 1, "Power|Focus Distance"},
-                           Popup{PARAM_BLENDING_MODE, 20, 4, kMenuBlendingMode}}) {
+    for (const Popup& p :
+         {Popup{PARAM_TYPE, 2, 1, "Radial|Linear"}, Popup{PARAM_LINEAR_MODE, 2, 1, "Power|Focus Distance"},
+          Popup{PARAM_BLENDING_MODE, 20, 4, kMenuBlendingMode}}) {
         const PF_ParamDef& def = at(p.index);
         SCOPED_TRACE(def.name);
         EXPECT_EQ(def.param_type, PF_Param_POPUP);

@@ -90,7 +90,9 @@ void expectIdentity(RenderTest& test, const Sim::FrameResult& frame, const char*
 
 TEST_F(RenderTest, IdentitySettingsGiveEveryValueAndAlphaBackAtEightBits) {
     // x is the value, y the alpha: all 65536 pairs.
-    layer<PF_Pixel>(256, 256, [](int x, int y) { return PF_Pixel{uint8_t(y), uint8_t(x), uint8_t(255 - x), uint8_t(x / 2)}; });
+    layer<PF_Pixel>(256, 256, [](int x, int y) {
+        return PF_Pixel{uint8_t(y), uint8_t(x), uint8_t(255 - x), uint8_t(x / 2)};
+    });
     for (double weight : {0.0, 0.01, 3.0, 5.0}) {
         identitySettings(weight);
         expectIdentity<PF_Pixel>(*this, render(8), ("weight " + std::to_string(weight)).c_str());
@@ -133,7 +135,8 @@ TEST_F(RenderTest, ThreadedRendersOfAUniformOpaqueLayerStayUniformAtDefaults) {
                     ASSERT_TRUE(p.alpha == 255 && p.red == 200 && p.green == 120 && p.blue == 31) << x << "," << y;
                 } else if (depth == 16) {
                     const PF_Pixel16& p = out.at<PF_Pixel16>(x, y);
-                    const PF_Pixel16 want = static_cast<PF_Pixel16>(Morvel::Color<float>(1, 200 / 255.f, 120 / 255.f, 31 / 255.f));
+                    const PF_Pixel16 want =
+                        static_cast<PF_Pixel16>(Morvel::Color<float>(1, 200 / 255.f, 120 / 255.f, 31 / 255.f));
                     ASSERT_TRUE(p.alpha == 32768 && p.red == want.red && p.green == want.green && p.blue == want.blue)
                         << x << "," << y;
                 } else {
@@ -151,7 +154,9 @@ TEST_F(RenderTest, ThreadedRendersOfAUniformOpaqueLayerStayUniformAtDefaults) {
 // reach it keep their value.
 TEST_F(RenderTest, AFloatSpikeStaysInItsWindows) {
     const int spikeAt = 100;
-    layer<PF_PixelFloat>(1800, 1, [&](int x, int) { return PF_PixelFloat{1.0f, x == spikeAt ? 10.0f : 0.5f, 0.5f, 0.5f}; });
+    layer<PF_PixelFloat>(1800, 1, [&](int x, int) {
+        return PF_PixelFloat{1.0f, x == spikeAt ? 10.0f : 0.5f, 0.5f, 0.5f};
+    });
     setFloat(PARAM_BLUR_AMOUNT, 0.0);
     setFloat(PARAM_BLUR_OFFSET, 15.0);  // radius 5 in each of three rounds
     setFloat(PARAM_WEIGHT, 3.0);

@@ -35,8 +35,7 @@ bool empty(const PF_LRect& r) { return r.left >= r.right || r.top >= r.bottom; }
 PF_LRect unite(const PF_LRect& a, const PF_LRect& b) {
     if (empty(a)) return b;
     if (empty(b)) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
 class TiltShiftFrameTest : public PluginHostTest {
@@ -188,8 +187,7 @@ TEST_F(TiltShiftFrameTest, RenderValuesAreTheCheckedOutValuesOfEveryRow) {
     renderIn.pre_render_data = preOut.pre_render_data;
     PF_SmartRenderExtra render{&renderIn, Sim::smartRenderCallbacks()};
     received.clear();
-    ASSERT_EQ(Morvel::Plugin::renderWithValues(&in, &out, &render, PARAM_DEFS, kParamCount, catchValues),
-              PF_Err_NONE);
+    ASSERT_EQ(Morvel::Plugin::renderWithValues(&in, &out, &render, PARAM_DEFS, kParamCount, catchValues), PF_Err_NONE);
     preOut.delete_pre_render_data_func(preOut.pre_render_data);
     Sim::endFrame(host(), effect);
 
@@ -226,8 +224,8 @@ TEST_F(TiltShiftFrameTest, EveryDepthAndDownsampleRendersTheLayerThrough) {
         int depth;
         PF_RationalScale downsample;
     };
-    for (const Case& c : {Case{8, {1, 1}}, Case{16, {1, 1}}, Case{32, {1, 1}}, Case{8, {1, 2}}, Case{16, {1, 2}},
-                          Case{32, {1, 2}}}) {
+    for (const Case& c :
+         {Case{8, {1, 1}}, Case{16, {1, 1}}, Case{32, {1, 1}}, Case{8, {1, 2}}, Case{16, {1, 2}}, Case{32, {1, 2}}}) {
         SCOPED_TRACE(std::to_string(c.depth) + " bits at 1/" + std::to_string(c.downsample.den));
         Sim::FrameRequest request;
         request.depth = c.depth;

@@ -43,11 +43,7 @@ typedef int32_t AEGP_EffectFlags;
 enum { AEGP_EffectFlags_NONE = 0, AEGP_EffectFlags_ACTIVE = 1 };
 
 typedef int32_t AEGP_DynStreamFlags;
-enum {
-    AEGP_DynStreamFlag_ACTIVE_EYEBALL = 1,
-    AEGP_DynStreamFlag_HIDDEN = 2,
-    AEGP_DynStreamFlag_DISABLED = 4
-};
+enum { AEGP_DynStreamFlag_ACTIVE_EYEBALL = 1, AEGP_DynStreamFlag_HIDDEN = 2, AEGP_DynStreamFlag_DISABLED = 4 };
 
 /* Streams of a layer itself, as GetNewLayerStream's `which`. */
 typedef int32_t AEGP_LayerStream;
@@ -134,7 +130,9 @@ typedef struct AEGP_LayerSuite13 {
 #define kAEGPEffectSuiteVersion2 2
 #define kAEGPEffectSuiteVersion3 3
 
-/* Both versions carry the same calls. */
+/* Both versions carry the same calls; kept from the formatter, which reads their pointers
+   as products. */
+/* clang-format off */
 #define MORVEL_AEGP_EFFECT_SUITE_CALLS                                                                            \
     PF_Err (*AEGP_GetLayerEffectByIndex)(AEGP_PluginID plugin_id, AEGP_LayerH layerH, AEGP_EffectIndex index,    \
                                          AEGP_EffectRefH* effectPH);                                              \
@@ -145,6 +143,7 @@ typedef struct AEGP_LayerSuite13 {
     PF_Err (*AEGP_DisposeEffect)(AEGP_EffectRefH effectH);                                                        \
     PF_Err (*AEGP_ApplyEffect)(AEGP_PluginID plugin_id, AEGP_LayerH layerH, AEGP_InstalledEffectKey key,         \
                                AEGP_EffectRefH* effectPH);
+/* clang-format on */
 
 typedef struct AEGP_EffectSuite2 {
     MORVEL_AEGP_EFFECT_SUITE_CALLS
@@ -196,8 +195,7 @@ typedef struct AEGP_DynamicStreamSuite5 {
                                         PF_Boolean set);
     PF_Err (*AEGP_SetStreamName)(AEGP_StreamRefH streamH, const A_UTF16Char* nameZ);
     /* The group a stream belongs to; an effect parameter's parent is the effect instance itself. */
-    PF_Err (*AEGP_GetNewParentStreamRef)(AEGP_PluginID plugin_id, AEGP_StreamRefH streamH,
-                                         AEGP_StreamRefH* parentPH);
+    PF_Err (*AEGP_GetNewParentStreamRef)(AEGP_PluginID plugin_id, AEGP_StreamRefH streamH, AEGP_StreamRefH* parentPH);
     PF_Err (*AEGP_GetStreamIndexInParent)(AEGP_StreamRefH streamH, int32_t* indexP);
 } AEGP_DynamicStreamSuite5;
 

@@ -34,13 +34,11 @@ typedef struct AEGP_MemorySuite1 {
 
 typedef struct AEGP_UtilitySuite7 {
     /* Gives the plug-in an id under which it calls the application-side suites. */
-    PF_Err (*AEGP_RegisterWithAEGP)(AEGP_GlobalRefcon global_refcon, const char* plugin_name,
-                                    AEGP_PluginID* plugin_id);
+    PF_Err (*AEGP_RegisterWithAEGP)(AEGP_GlobalRefcon global_refcon, const char* plugin_name, AEGP_PluginID* plugin_id);
 } AEGP_UtilitySuite7;
 
 typedef struct AEGP_UtilitySuite11 {
-    PF_Err (*AEGP_RegisterWithAEGP)(AEGP_GlobalRefcon global_refcon, const char* plugin_name,
-                                    AEGP_PluginID* plugin_id);
+    PF_Err (*AEGP_RegisterWithAEGP)(AEGP_GlobalRefcon global_refcon, const char* plugin_name, AEGP_PluginID* plugin_id);
     /* Runs a script in the host's script engine; the result and error texts come back as
        zero-terminated texts in memory handles that the caller frees. */
     PF_Err (*AEGP_ExecuteScript)(AEGP_PluginID plugin_id, const char* script, PF_Boolean platform_encoding,

@@ -22,12 +22,7 @@ enum {
     PF_Arbitrary_SCAN_FUNC = 10
 };
 
-enum {
-    PF_ArbCompare_EQUAL = 0,
-    PF_ArbCompare_LESS = 1,
-    PF_ArbCompare_MORE = 2,
-    PF_ArbCompare_NOT_EQUAL = 3
-};
+enum { PF_ArbCompare_EQUAL = 0, PF_ArbCompare_LESS = 1, PF_ArbCompare_MORE = 2, PF_ArbCompare_NOT_EQUAL = 3 };
 
 typedef struct PF_ArbParamsExtra {
     int32_t which_function; /* PF_Arbitrary_... */

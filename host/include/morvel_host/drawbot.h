@@ -2,8 +2,8 @@
 #ifndef MORVEL_HOST_DRAWBOT_H
 #define MORVEL_HOST_DRAWBOT_H
 
-#include "types.h"
 #include "pf_suites.h"
+#include "types.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -95,8 +95,7 @@ struct DRAWBOT_SurfaceSuite1 {
     /* The string is zero-terminated; truncation_width bounds it when truncation is not None. */
     PF_Err (*DrawString)(DRAWBOT_SurfaceRef surface, DRAWBOT_BrushRef brush, DRAWBOT_FontRef font,
                          const DRAWBOT_UTF16Char* string, const DRAWBOT_PointF32* origin,
-                         DRAWBOT_TextAlignment alignment, DRAWBOT_TextTruncation truncation,
-                         float truncation_width);
+                         DRAWBOT_TextAlignment alignment, DRAWBOT_TextTruncation truncation, float truncation_width);
     PF_Err (*SetAntiAliasPolicy)(DRAWBOT_SurfaceRef surface, DRAWBOT_AntiAliasPolicy policy);
     PF_Err (*Flush)(DRAWBOT_SurfaceRef surface);
 };

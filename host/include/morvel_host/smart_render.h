@@ -48,9 +48,9 @@ typedef struct PF_PreRenderOutput {
 } PF_PreRenderOutput;
 
 typedef struct PF_PreRenderCallbacks {
-    PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, int32_t index, int32_t checkout_id,
-                             const PF_RenderRequest* req, int32_t what_time, int32_t time_step,
-                             uint32_t time_scale, PF_CheckoutResult* checkout_result);
+    PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, int32_t index, int32_t checkout_id, const PF_RenderRequest* req,
+                             int32_t what_time, int32_t time_step, uint32_t time_scale,
+                             PF_CheckoutResult* checkout_result);
 } PF_PreRenderCallbacks;
 
 typedef struct PF_PreRenderExtra {

@@ -36,7 +36,7 @@ typedef char** PF_Handle;
 typedef struct PF_EffectInstance* PF_ProgPtr;
 
 /* Four-character codes are stored as their ASCII bytes in reading order. */
-#define MORVEL_FOURCC(a, b, c, d)                                                           \
+#define MORVEL_FOURCC(a, b, c, d)                                                              \
     ((uint32_t)(uint8_t)(a) | ((uint32_t)(uint8_t)(b) << 8) | ((uint32_t)(uint8_t)(c) << 16) | \
      ((uint32_t)(uint8_t)(d) << 24))
 

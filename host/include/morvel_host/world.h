@@ -85,9 +85,9 @@ enum { PF_Field_FRAME = 0, PF_Field_UPPER = 1, PF_Field_LOWER = 2 };
 typedef struct PF_CompositeMode {
     int32_t xfer;
     int32_t rand_seed;
-    uint8_t opacity;    /* 0..255 */
+    uint8_t opacity;     /* 0..255 */
     PF_Boolean rgb_only; /* leave the destination's alpha as it is */
-    uint16_t opacitySu; /* 0..32768, used for deep worlds */
+    uint16_t opacitySu;  /* 0..32768, used for deep worlds */
 } PF_CompositeMode;
 
 typedef struct PF_MaskWorld {

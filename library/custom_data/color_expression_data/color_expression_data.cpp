@@ -80,8 +80,7 @@ PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_La
             auto& call = extra->u.new_func_params;
             return NewDefaultData(in_data, out_data, call.refconPV, call.arbPH, "");
         }
-        case PF_Arbitrary_DISPOSE_FUNC:
-            return HostDisposeHandle(in_data, extra->u.dispose_func_params.arbH);
+        case PF_Arbitrary_DISPOSE_FUNC: return HostDisposeHandle(in_data, extra->u.dispose_func_params.arbH);
         case PF_Arbitrary_COPY_FUNC: {
             auto& call = extra->u.copy_func_params;
             if (call.dst_arbPH == nullptr) return PF_Err_NONE;
@@ -128,8 +127,7 @@ PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef**, PF_La
             *call.compareP = a == b ? PF_ArbCompare_EQUAL : PF_ArbCompare_NOT_EQUAL;
             return PF_Err_NONE;
         }
-        default:
-            return PF_Err_NONE;
+        default: return PF_Err_NONE;
     }
 }
 
@@ -137,8 +135,8 @@ namespace {
 
 // Reads or writes the value of one stream at one time; every object obtained is disposed.
 template <class Access>
-PF_Err withStreamValue(int pluginId, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect, int index,
-                       short timeMode, A_Time time, Access access) {
+PF_Err withStreamValue(int pluginId, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect, int index, short timeMode,
+                       A_Time time, Access access) {
     const AEGP_StreamSuite9* streams = suites.StreamSuite9();
     AEGP_StreamRefH stream = nullptr;
     PF_Err err = streams->AEGP_GetNewEffectStreamByIndex(pluginId, effect, index, &stream);
@@ -184,13 +182,12 @@ PF_Err SetData(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP
                short timeMode, A_Time time, Data const* data) {
     if (data == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     const std::string text = readBlockText(data->text, sizeof data->text);
-    return withStreamValue(
-        pluginId, suites, effect, index, timeMode, time,
-        [&](const AEGP_StreamSuite9* streams, AEGP_StreamRefH stream, AEGP_StreamValue2& value) {
-            PF_Err err = writeValueText(in_data, value.val.arbH, text);
-            if (err == PF_Err_NONE) err = streams->AEGP_SetStreamValue(pluginId, stream, &value);
-            return err;
-        });
+    return withStreamValue(pluginId, suites, effect, index, timeMode, time,
+                           [&](const AEGP_StreamSuite9* streams, AEGP_StreamRefH stream, AEGP_StreamValue2& value) {
+                               PF_Err err = writeValueText(in_data, value.val.arbH, text);
+                               if (err == PF_Err_NONE) err = streams->AEGP_SetStreamValue(pluginId, stream, &value);
+                               return err;
+                           });
 }
 
 PF_Err SetData(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_EffectRefH effect, int index,

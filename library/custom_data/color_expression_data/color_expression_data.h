@@ -19,8 +19,7 @@ struct Data {
 
 // A new value holding text (cut to kMaxTextBytes without splitting a character) into *handle.
 // Nothing happens for a null handle pointer; a handle the host cannot give is error 4.
-PF_Err NewDefaultData(PF_InData* in_data, PF_OutData* out_data, void* refcon, char*** handle,
-                      std::string const& text);
+PF_Err NewDefaultData(PF_InData* in_data, PF_OutData* out_data, void* refcon, char*** handle, std::string const& text);
 
 // The arbitrary-data callback for the parameter with this id; calls for other ids are ignored.
 PF_Err HandleData(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params, PF_LayerDef* output,
@@ -38,8 +37,8 @@ PF_Err SetData(int pluginId, PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP
                short timeMode, A_Time time, Data const* data);
 
 // Custom UI of the parameter number index in the effect-controls window: draw, cursor, click.
-PF_Err HandleEvent(int pluginId, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params,
-                   PF_LayerDef* output, PF_EventExtra* event, int index);
+PF_Err HandleEvent(int pluginId, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params, PF_LayerDef* output,
+                   PF_EventExtra* event, int index);
 
 // The text of a value, as stored data may hold anything: a null handle is the empty text, and
 // at most kMaxTextBytes are read when no terminator comes first.

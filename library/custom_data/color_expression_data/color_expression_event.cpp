@@ -87,8 +87,8 @@ PF_Err draw(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef const& param, 
                 const DRAWBOT_SurfaceSuite1* surfaceSuite = suites.DrawbotSurfaceSuite1();
                 checkDrawbot(surfaceSuite->SetAntiAliasPolicy(surface, kDRAWBOT_AntiAliasPolicy_High));
                 checkDrawbot(surfaceSuite->DrawString(surface, brush->get(), font->get(), units.c_str(), &origin,
-                                                      kDRAWBOT_TextAlignment_Left,
-                                                      kDRAWBOT_TextTruncation_EndEllipsis, textWidth));
+                                                      kDRAWBOT_TextAlignment_Left, kDRAWBOT_TextTruncation_EndEllipsis,
+                                                      textWidth));
             } catch (DRAWBOT_Exception const& failure) {
                 err = failure.err();
             }
@@ -183,15 +183,10 @@ PF_Err HandleEvent(int pluginId, PF_InData* in_data, PF_OutData* out_data, PF_Pa
     }
     PF_ParamDef const& param = *params[index];
     switch (event->e_type) {
-        case PF_Event_DRAW:
-            return draw(in_data, out_data, param, event);
-        case PF_Event_ADJUST_CURSOR:
-            adjustCursor(param, event);
-            return PF_Err_NONE;
-        case PF_Event_DO_CLICK:
-            return click(pluginId, in_data, out_data, param, event, index);
-        default:
-            return PF_Err_NONE;
+        case PF_Event_DRAW: return draw(in_data, out_data, param, event);
+        case PF_Event_ADJUST_CURSOR: adjustCursor(param, event); return PF_Err_NONE;
+        case PF_Event_DO_CLICK: return click(pluginId, in_data, out_data, param, event, index);
+        default: return PF_Err_NONE;
     }
 }
 

@@ -53,14 +53,14 @@ struct NamedUnary {
 
 // Single-precision overloads throughout; the order is the order names are compared in.
 const NamedUnary kUnaryFunctions[] = {
-    {"sin", [](float x) { return std::sin(x); }},     {"cos", [](float x) { return std::cos(x); }},
-    {"tan", [](float x) { return std::tan(x); }},     {"asin", [](float x) { return std::asin(x); }},
-    {"acos", [](float x) { return std::acos(x); }},   {"atan", [](float x) { return std::atan(x); }},
-    {"sinh", [](float x) { return std::sinh(x); }},   {"cosh", [](float x) { return std::cosh(x); }},
-    {"tanh", [](float x) { return std::tanh(x); }},   {"exp", [](float x) { return std::exp(x); }},
-    {"log", [](float x) { return std::log(x); }},     {"log10", [](float x) { return std::log10(x); }},
-    {"sqrt", [](float x) { return std::sqrt(x); }},   {"abs", [](float x) { return std::fabs(x); }},
-    {"ceil", [](float x) { return std::ceil(x); }},   {"floor", [](float x) { return std::floor(x); }},
+    {"sin", [](float x) { return std::sin(x); }},   {"cos", [](float x) { return std::cos(x); }},
+    {"tan", [](float x) { return std::tan(x); }},   {"asin", [](float x) { return std::asin(x); }},
+    {"acos", [](float x) { return std::acos(x); }}, {"atan", [](float x) { return std::atan(x); }},
+    {"sinh", [](float x) { return std::sinh(x); }}, {"cosh", [](float x) { return std::cosh(x); }},
+    {"tanh", [](float x) { return std::tanh(x); }}, {"exp", [](float x) { return std::exp(x); }},
+    {"log", [](float x) { return std::log(x); }},   {"log10", [](float x) { return std::log10(x); }},
+    {"sqrt", [](float x) { return std::sqrt(x); }}, {"abs", [](float x) { return std::fabs(x); }},
+    {"ceil", [](float x) { return std::ceil(x); }}, {"floor", [](float x) { return std::floor(x); }},
 };
 
 struct NamedBinary {
@@ -104,14 +104,22 @@ MathConstantExpression::MathConstantExpression(std::string const& name) {
 
 VariableExpression::VariableExpression(char letter) : letter_(letter) {
     switch (letter) {
-        case 'a': case 'A': read_ = &readAlpha; break;
-        case 'r': case 'R': read_ = &readRed; break;
-        case 'g': case 'G': read_ = &readGreen; break;
-        case 'b': case 'B': read_ = &readBlue; break;
-        case 'h': case 'H': read_ = &readHue; break;
-        case 'l': case 'L': read_ = &readLightness; break;
-        case 's': case 'S': read_ = &readSaturation; break;
-        case 'y': case 'Y': read_ = &readLuma; break;
+        case 'a':
+        case 'A': read_ = &readAlpha; break;
+        case 'r':
+        case 'R': read_ = &readRed; break;
+        case 'g':
+        case 'G': read_ = &readGreen; break;
+        case 'b':
+        case 'B': read_ = &readBlue; break;
+        case 'h':
+        case 'H': read_ = &readHue; break;
+        case 'l':
+        case 'L': read_ = &readLightness; break;
+        case 's':
+        case 'S': read_ = &readSaturation; break;
+        case 'y':
+        case 'Y': read_ = &readLuma; break;
         default: throw std::invalid_argument(std::string("unknown variable '") + letter + "'");
     }
 }
@@ -152,8 +160,7 @@ float BinaryExpression::evaluate(Color<float> const& colour) const {
 UnaryFunctionExpression::UnaryFunctionExpression(std::string const& name, NodePointer argument)
     : function_(lookUp(kUnaryFunctions, name, "function")), argument_(required(argument)) {}
 
-BinaryFunctionExpression::BinaryFunctionExpression(std::string const& name, NodePointer first,
-                                                   NodePointer second)
+BinaryFunctionExpression::BinaryFunctionExpression(std::string const& name, NodePointer first, NodePointer second)
     : function_(lookUp(kBinaryFunctions, name, "function")), first_(required(first)), second_(required(second)) {}
 
 float BinaryFunctionExpression::evaluate(Color<float> const& colour) const {

@@ -119,8 +119,9 @@ public:
     explicit Expression(NodePointer root) : root_(std::move(root)) {}
 
     template <typename Node>
-        requires std::same_as<Node, ConstantExpression> || std::same_as<Node, VariableExpression>
-    Expression(Node const& node) : root_(std::make_shared<const Node>(node)) {}
+    requires std::same_as<Node, ConstantExpression> || std::same_as<Node, VariableExpression> Expression(
+        Node const& node)
+        : root_(std::make_shared<const Node>(node)) {}
 
     float evaluate(Color<float> const& colour) const override { return root_->evaluate(colour); }
 

@@ -65,8 +65,7 @@ struct ToNumber {
         const char* last = text.data() + text.size();
         const auto [end, error] = std::from_chars(first, last, value);
         if (error == std::errc::result_out_of_range) {
-            const double magnitude =
-                leadingPowerOfTen(text) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+            const double magnitude = leadingPowerOfTen(text) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
             value = text.front() == '-' ? -magnitude : magnitude;
             return true;
         }
@@ -120,6 +119,7 @@ struct ExpressionParser : qi::grammar<Iterator, Expression(), ascii::space_type>
     using Skipper = ascii::space_type;
 
     ExpressionParser() : ExpressionParser::base_type(start, "expression") {
+        using ascii::no_case;
         using phx::construct;
         using qi::_1;
         using qi::_2;
@@ -129,7 +129,6 @@ struct ExpressionParser : qi::grammar<Iterator, Expression(), ascii::space_type>
         using qi::_val;
         using qi::char_;
         using qi::lit;
-        using ascii::no_case;
 
         start = expression(0u)[_val = _1];
 
@@ -137,17 +136,19 @@ struct ExpressionParser : qi::grammar<Iterator, Expression(), ascii::space_type>
 
         term = factor(_r1)[_val = _1] >> *(((char_('*') | char_('/')) >> factor(_r1))[makeBinary(_val, _1, _2)]);
 
-        factor = qi::eps(_r1 <= kMaxExpressionNesting) >>
-                 ((unaryName >> '(' >> expression(_r1 + 1u) >> ')')[makeUnaryFunction(_val, _1, _2)] |
-                  (binaryName >> '(' >> expression(_r1 + 1u) >> ',' >> expression(_r1 + 1u) >>
-                   ')')[makeBinaryFunction(_val, _1, _2, _3)] |
-                  constantName[makeMathConstant(_val, _1)] |
-                  variable[_val = construct<Expression>(construct<VariableExpression>(_1))] |
-                  ('(' >> expression(_r1 + 1u) >> ')')[_val = _1] |
-                  ((char_('+') | char_('-')) >> factor(_r1 + 1u))[makeUnary(_val, _1, _2)] |
-                  // A sign left over here means the sign above hit the depth limit; a signed
-                  // literal must not slip past it.
-                  !(lit('+') | lit('-')) >> constant[_val = construct<Expression>(construct<ConstantExpression>(phx::static_cast_<float>(_1)))]);
+        factor =
+            qi::eps(_r1 <= kMaxExpressionNesting) >>
+            ((unaryName >> '(' >> expression(_r1 + 1u) >> ')')[makeUnaryFunction(_val, _1, _2)] |
+             (binaryName >> '(' >> expression(_r1 + 1u) >> ',' >> expression(_r1 + 1u) >>
+              ')')[makeBinaryFunction(_val, _1, _2, _3)] |
+             constantName[makeMathConstant(_val, _1)] |
+             variable[_val = construct<Expression>(construct<VariableExpression>(_1))] |
+             ('(' >> expression(_r1 + 1u) >> ')')[_val = _1] |
+             ((char_('+') | char_('-')) >> factor(_r1 + 1u))[makeUnary(_val, _1, _2)] |
+             // A sign left over here means the sign above hit the depth limit; a signed
+             // literal must not slip past it.
+             !(lit('+') | lit('-')) >>
+                 constant[_val = construct<Expression>(construct<ConstantExpression>(phx::static_cast_<float>(_1)))]);
 
         // Longer names first where one is a prefix of another: a matched name is final.
         unaryName = qi::string("sinh") | qi::string("cosh") | qi::string("tanh") | qi::string("sin") |
@@ -165,13 +166,12 @@ struct ExpressionParser : qi::grammar<Iterator, Expression(), ascii::space_type>
         // A decimal number with a strict exponent ("2e" is no number), or nan, inf, infinity in any
         // case; failing that, a decimal integer. Nothing may follow these words ("nan(1)").
         constant =
-            qi::lexeme[qi::raw[-(lit('+') | lit('-')) >>
-                               ((((+char_('0', '9') >> -(lit('.') >> *char_('0', '9'))) |
-                                  (lit('.') >> +char_('0', '9'))) >>
-                                 ((no_case[lit('e')] >> -(lit('+') | lit('-')) >> +char_('0', '9')) |
-                                  !no_case[lit('e')])) |
-                                no_case[lit("nan")] | (no_case[lit("inf")] >> -no_case[lit("inity")]))]
-                              [_pass = toNumber(_1, _val)]] |
+            qi::lexeme
+                [qi::raw[-(lit('+') | lit('-')) >>
+                         ((((+char_('0', '9') >> -(lit('.') >> *char_('0', '9'))) | (lit('.') >> +char_('0', '9'))) >>
+                           ((no_case[lit('e')] >> -(lit('+') | lit('-')) >> +char_('0', '9')) | !no_case[lit('e')])) |
+                          no_case[lit("nan")] | (no_case[lit("inf")] >> -no_case[lit("inity")]))]
+                        [_pass = toNumber(_1, _val)]] |
             qi::lexeme[qi::raw[-(lit('+') | lit('-')) >> +char_('0', '9')][_pass = toNumber(_1, _val)]];
     }
 

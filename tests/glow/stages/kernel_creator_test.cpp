@@ -73,7 +73,8 @@ TEST(DiffusionFunctions, CoefficientAndSufficientRadius) {
         const char* name;
         double exposure, r;
     } same[] = {{"exposure 0", 0, 20}, {"negative exposure", -3, 20}, {"tiny radius", 0, 1e-7}};
-    for (const auto& c : same) EXPECT_DOUBLE_EQ(Glow::getSufficientBlurRadius(nullptr, c.exposure, c.r, 10), c.r) << c.name;
+    for (const auto& c : same)
+        EXPECT_DOUBLE_EQ(Glow::getSufficientBlurRadius(nullptr, c.exposure, c.r, 10), c.r) << c.name;
     // Beyond r the profile has fallen by the exposure factor.
     for (double exposure : {1.0, 4.0, 21.5}) {
         const double R = Glow::getSufficientBlurRadius(nullptr, exposure, 20, 10);
@@ -110,7 +111,6 @@ TEST(BeamDirections, FourRaysAtPhaseZeroFollowTheAxes) {
 
 class KernelTest : public SuitesHostTest {
 protected:
-
     // The creators, then the divisor, as execute runs them; returns the divisor's total.
     double buildNormal(GlowParameters& p, int threads, Morvel::FFT::Buffer& kernel, int size = 256) {
         kernel.init(size);

@@ -81,9 +81,9 @@ TEST(LevelTables, EveryEntryFollowsTheFormula) {
         const char* name;
         double black, white, gamma;
     } cases[] = {
-        {"black half", 0.5, 1, 1},     {"white half", 0, 0.5, 1},       {"gamma 2.2", 0, 1, 2.2},
-        {"gamma 0.4", 0.1, 0.9, 0.4},  {"inverted", 0.9, 0.1, 1.0},     {"narrow", 0.4, 0.41, 1},
-        {"outside", -0.2, 1.3, 1.5},   {"steep gamma", 0, 0.2, 0.01},
+        {"black half", 0.5, 1, 1},    {"white half", 0, 0.5, 1},     {"gamma 2.2", 0, 1, 2.2},
+        {"gamma 0.4", 0.1, 0.9, 0.4}, {"inverted", 0.9, 0.1, 1.0},   {"narrow", 0.4, 0.41, 1},
+        {"outside", -0.2, 1.3, 1.5},  {"steep gamma", 0, 0.2, 0.01},
     };
     for (const auto& c : cases) {
         const auto color8 = Glow::colorLevelTable8(c.black, c.white, c.gamma);
@@ -229,8 +229,11 @@ TEST_F(PreprocessorTest, HueLightnessSaturationAgainstADirectConversion) {
     struct Case {
         const char* name;
         float hue, lightness, saturation;
-    } cases[] = {{"hue 90", 90, 1, 1}, {"hue -200", -200, 1, 1}, {"darker, duller", 0, 0.7f, 0.5f},
-                 {"lighter, richer", 45, 1.3f, 1.6f}, {"grey", 0, 1, 0}};
+    } cases[] = {{"hue 90", 90, 1, 1},
+                 {"hue -200", -200, 1, 1},
+                 {"darker, duller", 0, 0.7f, 0.5f},
+                 {"lighter, richer", 45, 1.3f, 1.6f},
+                 {"grey", 0, 1, 0}};
     HostWorld<PF_Pixel> src8(64, 64), dst8(64, 64);
     HostWorld<PF_Pixel16> src16(64, 64), dst16(64, 64);
     HostWorld<PF_PixelFloat> src32(64, 64), dst32(64, 64);
@@ -256,8 +259,8 @@ TEST_F(PreprocessorTest, HueLightnessSaturationAgainstADirectConversion) {
                 for (int x = 0; x < 64; ++x) {
                     const auto& in = source.at(x, y);
                     const auto& out = destination.at(x, y);
-                    const Rgb want = shiftedByHls({in.red / full, in.green / full, in.blue / full}, c.hue,
-                                                  c.lightness, c.saturation);
+                    const Rgb want = shiftedByHls({in.red / full, in.green / full, in.blue / full}, c.hue, c.lightness,
+                                                  c.saturation);
                     ASSERT_NEAR(out.red, want.r * full, tolerance) << c.name << " " << full << " " << x << "," << y;
                     ASSERT_NEAR(out.green, want.g * full, tolerance) << c.name << " " << full << " " << x << "," << y;
                     ASSERT_NEAR(out.blue, want.b * full, tolerance) << c.name << " " << full << " " << x << "," << y;
@@ -283,7 +286,8 @@ TEST_F(PreprocessorTest, OverRangePixelsGiveNoNaNFromHls) {
         ASSERT_EQ(run(Morvel::Bpc32, source.get(), destination.get(), p), PF_Err_NONE);
         for (int x = 0; x < 3; ++x) {
             const PF_PixelFloat& out = destination.at(x, 0);
-            EXPECT_FALSE(std::isnan(out.red) || std::isnan(out.green) || std::isnan(out.blue)) << saturation << " " << x;
+            EXPECT_FALSE(std::isnan(out.red) || std::isnan(out.green) || std::isnan(out.blue))
+                << saturation << " " << x;
         }
         if (saturation == 0.0f) {
             EXPECT_FLOAT_EQ(destination.at(0, 0).red, 1.0f);  // lightness 1, clamped
@@ -330,7 +334,7 @@ TEST_F(PreprocessorTest, LevelsAtEachDepth) {
     ASSERT_EQ(run(Morvel::Bpc16, d.get(), dOut.get(), p), PF_Err_NONE);
     EXPECT_EQ(dOut.at(0, 0).red, 0);
     EXPECT_EQ(dOut.at(0, 0).green, 32768);
-    EXPECT_NEAR(dOut.at(0, 0).blue, 32768 * level(13107 / 32768.0) , 1.0);
+    EXPECT_NEAR(dOut.at(0, 0).blue, 32768 * level(13107 / 32768.0), 1.0);
     EXPECT_EQ(dOut.at(0, 0).alpha, 32768);
 
     HostWorld<PF_Pixel> b(1, 1), bOut(1, 1);
@@ -477,9 +481,9 @@ double layerFactor(const PF_PixelFloat& s, bool luminance) {
 }
 
 template <typename Pixel>
-void checkLayerMask(PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc,
-                    double full, const char* depth,
-                    std::function<PF_Err(Morvel::Bpc, PF_LayerDef*, PF_LayerDef*, GlowParameters::Preprocessing&)> run) {
+void checkLayerMask(
+    PF_InData* in_data, AEGP_SuiteHandler& suites, Morvel::Bpc bpc, double full, const char* depth,
+    std::function<PF_Err(Morvel::Bpc, PF_LayerDef*, PF_LayerDef*, GlowParameters::Preprocessing&)> run) {
     HostWorld<Pixel> layer(26, 18);
     rampLayer(layer, full);
     auto maskLayer = std::make_shared<Morvel::World>(layer.get());
@@ -579,7 +583,9 @@ TEST_F(PreprocessorTest, LayerMaskSamplingFailureEndsTheBand) {
             opaque(l8, 255), opaque(s8, 255), opaque(l16, 32768), opaque(s16, 32768), opaque(l32, 1), opaque(s32, 1);
             PF_LayerDef* layer = c.bpc == Morvel::Bpc8 ? l8.get() : c.bpc == Morvel::Bpc16 ? l16.get() : l32.get();
             PF_LayerDef* source = c.bpc == Morvel::Bpc8 ? s8.get() : c.bpc == Morvel::Bpc16 ? s16.get() : s32.get();
-            PF_LayerDef* destination = c.bpc == Morvel::Bpc8 ? d8.get() : c.bpc == Morvel::Bpc16 ? d16.get() : d32.get();
+            PF_LayerDef* destination = c.bpc == Morvel::Bpc8    ? d8.get()
+                                       : c.bpc == Morvel::Bpc16 ? d16.get()
+                                                                : d32.get();
             GlowParameters::Preprocessing p = identity();
             p.useMask = true;
             p.maskType = Glow::MaskTypeItem::Layer;

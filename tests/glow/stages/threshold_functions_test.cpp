@@ -91,16 +91,18 @@ double expected8(int item, bool multiplyAlpha, const PF_Pixel& p, const Color<fl
     const int r = p.red, g = p.green, b = p.blue, mx = std::max({r, g, b}), mn = std::min({r, g, b});
     int v;
     switch (item) {
-    case 2: v = r; break;
-    case 3: v = g; break;
-    case 4: v = b; break;
-    case 5: return p.alpha;
-    case 6: case 11: case 12: return expectedCloseness(kDepth8, item, multiplyAlpha, p, ref);
-    case 7: v = mx == 0 ? 0 : 255 * (mx - mn) / mx; break;
-    case 8: v = mx - mn; break;
-    case 9: v = (mx + mn) / 2; break;
-    case 10: v = mx; break;
-    default: v = (76 * r + 150 * g + 29 * b) / 255; break;
+        case 2: v = r; break;
+        case 3: v = g; break;
+        case 4: v = b; break;
+        case 5: return p.alpha;
+        case 6:
+        case 11:
+        case 12: return expectedCloseness(kDepth8, item, multiplyAlpha, p, ref);
+        case 7: v = mx == 0 ? 0 : 255 * (mx - mn) / mx; break;
+        case 8: v = mx - mn; break;
+        case 9: v = (mx + mn) / 2; break;
+        case 10: v = mx; break;
+        default: v = (76 * r + 150 * g + 29 * b) / 255; break;
     }
     return multiplyAlpha ? v * p.alpha / 255 : v;
 }
@@ -109,16 +111,18 @@ double expected16(int item, bool multiplyAlpha, const PF_Pixel16& p, const Color
     const int64_t r = p.red, g = p.green, b = p.blue, mx = std::max({r, g, b}), mn = std::min({r, g, b});
     int64_t v;
     switch (item) {
-    case 2: v = r; break;
-    case 3: v = g; break;
-    case 4: v = b; break;
-    case 5: return p.alpha;
-    case 6: case 11: case 12: return expectedCloseness(kDepth16, item, multiplyAlpha, p, ref);
-    case 7: v = mx == 0 ? 0 : std::min<int64_t>(32768 * (mx - mn) / mx, 32768); break;
-    case 8: v = mx - mn; break;
-    case 9: v = (mx + mn) / 2; break;
-    case 10: v = mx; break;
-    default: v = std::min<int64_t>((9798 * r + 19235 * g + 3735 * b) / 32768, 32768); break;
+        case 2: v = r; break;
+        case 3: v = g; break;
+        case 4: v = b; break;
+        case 5: return p.alpha;
+        case 6:
+        case 11:
+        case 12: return expectedCloseness(kDepth16, item, multiplyAlpha, p, ref);
+        case 7: v = mx == 0 ? 0 : std::min<int64_t>(32768 * (mx - mn) / mx, 32768); break;
+        case 8: v = mx - mn; break;
+        case 9: v = (mx + mn) / 2; break;
+        case 10: v = mx; break;
+        default: v = std::min<int64_t>((9798 * r + 19235 * g + 3735 * b) / 32768, 32768); break;
     }
     return multiplyAlpha ? (v * p.alpha / 32768) % 65536 : v;
 }
@@ -127,16 +131,18 @@ double expected32(int item, bool multiplyAlpha, const PF_PixelFloat& p, const Co
     const float r = p.red, g = p.green, b = p.blue, mx = std::max({r, g, b}), mn = std::min({r, g, b});
     float v;
     switch (item) {
-    case 2: v = r; break;
-    case 3: v = g; break;
-    case 4: v = b; break;
-    case 5: return p.alpha;
-    case 6: case 11: case 12: return expectedCloseness(kDepth32, item, multiplyAlpha, p, ref);
-    case 7: v = mx == 0 ? 0 : (mx - mn) / mx; break;
-    case 8: v = mx - mn; break;
-    case 9: v = (mx + mn) / 2; break;
-    case 10: v = mx; break;
-    default: v = 0.299f * r + 0.587f * g + 0.114f * b; break;
+        case 2: v = r; break;
+        case 3: v = g; break;
+        case 4: v = b; break;
+        case 5: return p.alpha;
+        case 6:
+        case 11:
+        case 12: return expectedCloseness(kDepth32, item, multiplyAlpha, p, ref);
+        case 7: v = mx == 0 ? 0 : (mx - mn) / mx; break;
+        case 8: v = mx - mn; break;
+        case 9: v = (mx + mn) / 2; break;
+        case 10: v = mx; break;
+        default: v = 0.299f * r + 0.587f * g + 0.114f * b; break;
     }
     return multiplyAlpha ? v * p.alpha : v;
 }
@@ -201,7 +207,8 @@ void checkAllItems(const Depth& depth, const std::vector<Pixel>& pixels, Generat
                 int failures = 0;
                 for (const Pixel& p : pixels) {
                     const double got = f(p), want = expected(item, multiplyAlpha, p, ref);
-                    const double tolerance = rounded ? roundedTolerance : exactTolerance * std::max(1.0, std::abs(want));
+                    const double tolerance =
+                        rounded ? roundedTolerance : exactTolerance * std::max(1.0, std::abs(want));
                     if (!(std::abs(got - want) <= tolerance) && failures++ < 3) {
                         ADD_FAILURE() << depth.name << " channel " << channel << " multiply " << multiplyAlpha
                                       << " ref (" << ref.red << "," << ref.green << "," << ref.blue << ") pixel ("
@@ -260,10 +267,12 @@ TEST(ChannelFunc, CustomFollowsTheExpressionClampedToTheDepth) {
             for (int i = 0; i < 3000; ++i) {
                 const double a = unit(rng), r = unit(rng), g = unit(rng), b = unit(rng);
                 const PF_Pixel p8{uint8_t(a * 255), uint8_t(r * 255), uint8_t(g * 255), uint8_t(b * 255)};
-                const PF_Pixel16 p16{uint16_t(a * 32768), uint16_t(r * 32768), uint16_t(g * 32768), uint16_t(b * 32768)};
+                const PF_Pixel16 p16{uint16_t(a * 32768), uint16_t(r * 32768), uint16_t(g * 32768),
+                                     uint16_t(b * 32768)};
                 const PF_PixelFloat p32{float(a), float(r), float(g), float(b)};
                 auto want = [&](auto const& p, double full, bool integer) {
-                    return toChannel(c.formula(p.alpha / full, p.red / full, p.green / full, p.blue / full), full, integer);
+                    return toChannel(c.formula(p.alpha / full, p.red / full, p.green / full, p.blue / full), full,
+                                     integer);
                 };
                 ASSERT_NEAR(f8(p8), want(p8, 255, true), 1.0) << c.text;
                 ASSERT_NEAR(f16(p16), want(p16, 32768, true), 1.0) << c.text;
@@ -395,13 +404,15 @@ TEST(AlphaCurve, TablesAndFloatCurveFollowTheFormula) {
                 ASSERT_NEAR(t8[i], expectedAlpha(i, c.t, c.band, c.t2, c.s, invert, 255), 1e-6) << c.name << " " << i;
             }
             for (int i = 0; i <= 32768; ++i) {
-                ASSERT_NEAR(t16[i], expectedAlpha(i, c.t, c.band, c.t2, c.s, invert, 32768), 1e-6) << c.name << " " << i;
+                ASSERT_NEAR(t16[i], expectedAlpha(i, c.t, c.band, c.t2, c.s, invert, 32768), 1e-6)
+                    << c.name << " " << i;
             }
             // Only a curve with some softness is continuous enough to compare at rounded x.
             const double tolerance = c.s > 0 ? 1e-5 : 1.0;
             for (int i = 0; i <= 1000; ++i) {
                 const float x = float(i) / 800.0f - 0.1f;
-                ASSERT_NEAR(f32(x), expectedAlpha(x, c.t, c.band, c.t2, c.s, invert, 1), tolerance) << c.name << " " << x;
+                ASSERT_NEAR(f32(x), expectedAlpha(x, c.t, c.band, c.t2, c.s, invert, 1), tolerance)
+                    << c.name << " " << x;
             }
         }
     }
