@@ -30,13 +30,6 @@ PF_Err registerRow(PF_InData* in_data, int r) {
     }
 }
 
-PF_Err registerGroupEntry(PF_InData* in_data, const GroupEntry& entry) {
-    PF_ParamDef def{};
-    def.flags = PF_ParamFlag_START_COLLAPSED;
-    return entry.name != nullptr ? Morvel::Plugin::addTopic(in_data, def, entry.id, entry.name)
-                                 : Morvel::Plugin::addTopicEnd(in_data, def, entry.id);
-}
-
 // The plug-in's registration id, kept in the global data since global set-up.
 PF_Err pluginIdOf(PF_InData* in_data, AEGP_SuiteHandler& suites, AEGP_PluginID& id) {
     const PF_HandleSuite2* handles = suites.HandleSuite2();
@@ -62,7 +55,7 @@ PF_Err paramsSetup(PF_InData* in_data, PF_OutData* out_data) {
     int group = 0;
     for (int r = 0; r < kParamCount && err == PF_Err_NONE; ++r) {
         for (; err == PF_Err_NONE && group < kGroupEntryCount && kGroupEntries[group].beforeRow == r; ++group) {
-            err = registerGroupEntry(in_data, kGroupEntries[group]);
+            err = Morvel::Plugin::addGroupEntry(in_data, kGroupEntries[group]);
         }
         if (err == PF_Err_NONE) err = registerRow(in_data, r);
     }

@@ -60,12 +60,6 @@ PF_Err registerRow(PF_InData* in_data, int r) {
     return PF_Err_BAD_CALLBACK_PARAM;
 }
 
-PF_Err registerGroupEntry(PF_InData* in_data, const GroupEntry& entry) {
-    PF_ParamDef def = collapsedRecord();
-    return entry.name != nullptr ? Morvel::Plugin::addTopic(in_data, def, entry.id, entry.name)
-                                 : Morvel::Plugin::addTopicEnd(in_data, def, entry.id);
-}
-
 void copyName(const PF_InData* in_data, char (&to)[32], const char (&from)[32]) {
     if (in_data->utils != nullptr && in_data->utils->ansi.strcpy != nullptr && std::memchr(from, '\0', 32) != nullptr) {
         in_data->utils->ansi.strcpy(to, from);
@@ -142,7 +136,7 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
     int group = 0;
     for (int r = 0; r < kParamCount; ++r) {
         for (; group < kGroupEntryCount && kGroupEntries[group].beforeRow == r; ++group) {
-            if (err == PF_Err_NONE) err = registerGroupEntry(in_data, kGroupEntries[group]);
+            if (err == PF_Err_NONE) err = Morvel::Plugin::addGroupEntry(in_data, kGroupEntries[group]);
         }
         if (kRowRegistration[r].add == AddFunction::CustomData) {
             // Registered whatever happened before, so that the expressions keep their place.

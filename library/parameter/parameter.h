@@ -13,6 +13,8 @@ namespace Morvel::Plugin {
 // call; every function appends the parameter and returns the host's result.
 PF_Err addTopic(PF_InData* in_data, PF_ParamDef& def, int id, const char* name);
 PF_Err addTopicEnd(PF_InData* in_data, PF_ParamDef& def, int id);
+// A table's group start or end, collapsed; clears its own record.
+PF_Err addGroupEntry(PF_InData* in_data, const GroupEntry& entry);
 PF_Err addLayer(PF_InData* in_data, PF_ParamDef& def, const ParameterDef& row);
 PF_Err addSlider(PF_InData* in_data, PF_ParamDef& def, const ParameterDef& row);
 PF_Err addAngle(PF_InData* in_data, PF_ParamDef& def, const ParameterDef& row);

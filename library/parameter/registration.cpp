@@ -58,6 +58,12 @@ PF_Err addTopicEnd(PF_InData* in_data, PF_ParamDef& def, int id) {
     return in_data->inter.add_param(in_data->effect_ref, -1, &def);
 }
 
+PF_Err addGroupEntry(PF_InData* in_data, const GroupEntry& entry) {
+    PF_ParamDef def{};
+    def.flags = PF_ParamFlag_START_COLLAPSED;
+    return entry.name != nullptr ? addTopic(in_data, def, entry.id, entry.name) : addTopicEnd(in_data, def, entry.id);
+}
+
 PF_Err addLayer(PF_InData* in_data, PF_ParamDef& def, const ParameterDef& row) {
     def.u.ld.dephault = row.dephault.i;
     return append(in_data, def, PF_Param_LAYER, row.id, row.name);
