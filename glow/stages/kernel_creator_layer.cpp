@@ -12,31 +12,19 @@ namespace Glow {
 
 namespace {
 
-// Channel values as fractions of full scale, with the depth's own constants.
+// Channel values as fractions of full scale; float layers are read unclamped.
 template <typename Pixel>
-struct Scale;
-template <>
-struct Scale<PF_Pixel> {
-    static constexpr double kInverse = 1.0 / 255.0;
-};
-template <>
-struct Scale<PF_Pixel16> {
-    static constexpr double kInverse = 1.0 / 32768.0;
-};
-template <>
-struct Scale<PF_PixelFloat> {
-    static constexpr double kInverse = 1.0;  // float layers are read unclamped
-};
+constexpr double kInverseFull = 1.0 / double(Morvel::PixelTraits<Pixel>::full);
 
 template <typename Pixel>
 double luminanceTimesAlpha(const Pixel& p) {
-    constexpr double k = Scale<Pixel>::kInverse;
+    constexpr double k = kInverseFull<Pixel>;
     return (0.299 * k * p.red + 0.587 * k * p.green + 0.114 * k * p.blue) * (k * p.alpha);
 }
 
 template <typename Pixel>
 double colourTimesAlpha(double colour, const Pixel& p) {
-    constexpr double k = Scale<Pixel>::kInverse;
+    constexpr double k = kInverseFull<Pixel>;
     return colour * k * (p.alpha * k);
 }
 
